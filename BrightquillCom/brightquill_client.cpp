@@ -1,0 +1,47 @@
+#include "BrightquillCom/brightquill_client.h"
+
+#include <utility>
+
+#include "common/automation_error.h"
+#include "scoring/knowledge/operation_list.h"
+
+namespace bq {
+namespace {
+
+// Runs one method body; errors leave with the library's name as their source.
+template <typename F>
+decltype(auto) faced(F&& body) {
+  try {
+    return std::forward<F>(body)();
+  } catch (const AutomationError& e) {
+    throw e.withDefaultSource(BrightquillClient::kErrorSource);
+  }
+}
+
+}  // namespace
+
+void BrightquillClient::GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
+  faced([&] { bq::GetOperationZSD(cPath, dZSD); });
+}
+
+void BrightquillClient::GetOpZSDFromFile(const std::string& cFile, std::string& cZSD) {
+  faced([&] { bq::GetOpZSDFromFile(cFile, cZSD); });
+}
+
+std::string BrightquillClient::JoinOpZSD(const KnowledgeSet& d) {
+  return faced([&] { return bq::JoinOpZSD(d); });
+}
+
+void BrightquillClient::SplitOpZSD(const std::string& s, KnowledgeSet& d) {
+  faced([&] { bq::SplitOpZSD(s, d); });
+}
+
+double BrightquillClient::GetOpScore(const std::string& cZSD, const std::string& cSome) {
+  return faced([&] { return bq::GetOpScore(cZSD, cSome); });
+}
+
+void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDictionary& d) {
+  faced([&] { bq::GetMailZSDFromPath(cPath, d); });
+}
+
+}  // namespace bq

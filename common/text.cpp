@@ -1,0 +1,194 @@
+#include "common/text.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+
+namespace bq {
+namespace {
+
+bool isAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+template <typename Map>
+std::u16string mapCase16(std::u16string_view s, Map map) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    UChar32 c;
+    U16_NEXT(s.data(), i, s.size(), c);
+    UChar32 m = map(c);
+    // A mapping that would change the number of code units is not taken, so
+    // lengths stay as the original counted them.
+    if (U16_LENGTH(m) != U16_LENGTH(c)) m = c;
+    if (U_IS_SURROGATE(c)) {
+      out.push_back(static_cast<char16_t>(c));
+    } else if (m <= 0xFFFF) {
+      out.push_back(static_cast<char16_t>(m));
+    } else {
+      out.push_back(static_cast<char16_t>(U16_LEAD(m)));
+      out.push_back(static_cast<char16_t>(U16_TRAIL(m)));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string toUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
+  int32_t i = 0;
+  const auto n = static_cast<int32_t>(utf8.size());
+  while (i < n) {
+    if (p[i] < 0x80) {
+      out.push_back(static_cast<char16_t>(p[i++]));
+      continue;
+    }
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0) c = 0xFFFD;
+    if (c <= 0xFFFF) {
+      out.push_back(static_cast<char16_t>(c));
+    } else {
+      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+  }
+  return out;
+}
+
+std::string toUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  size_t i = 0;
+  while (i < utf16.size()) {
+    UChar32 c;
+    U16_NEXT(utf16.data(), i, utf16.size(), c);
+    if (U_IS_SURROGATE(c)) c = 0xFFFD;  // a lone half of a pair
+    uint8_t buf[4];
+    int32_t len = 0;
+    U8_APPEND_UNSAFE(buf, len, c);  // c is a scalar value: at most four bytes
+    out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(len));
+  }
+  return out;
+}
+
+size_t len16(std::string_view s) {
+  if (isAscii(s)) return s.size();
+  return toUtf16(s).size();
+}
+
+std::string left16(std::string_view s, size_t n) {
+  if (isAscii(s)) return std::string(s.substr(0, n));
+  std::u16string u = toUtf16(s);
+  return toUtf8(std::u16string_view(u).substr(0, n));
+}
+
+std::string right16(std::string_view s, size_t n) {
+  if (isAscii(s)) return std::string(s.substr(s.size() - std::min(n, s.size())));
+  std::u16string u = toUtf16(s);
+  return toUtf8(std::u16string_view(u).substr(u.size() - std::min(n, u.size())));
+}
+
+std::string mid16(std::string_view s, size_t start, size_t length) {
+  if (start == 0) start = 1;
+  if (isAscii(s)) {
+    if (start > s.size()) return {};
+    return std::string(s.substr(start - 1, length));
+  }
+  std::u16string u = toUtf16(s);
+  if (start > u.size()) return {};
+  return toUtf8(std::u16string_view(u).substr(start - 1, length));
+}
+
+size_t instr16(std::string_view s, std::string_view what, size_t start) {
+  if (start == 0) start = 1;
+  if (isAscii(s) && isAscii(what)) {
+    if (start > s.size() + 1) return 0;
+    size_t pos = s.find(what, start - 1);
+    return pos == std::string_view::npos ? 0 : pos + 1;
+  }
+  std::u16string u = toUtf16(s);
+  std::u16string w = toUtf16(what);
+  if (start > u.size() + 1) return 0;
+  size_t pos = u.find(w, start - 1);
+  return pos == std::u16string::npos ? 0 : pos + 1;
+}
+
+std::string ltrimSpaces(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  return b == std::string_view::npos ? std::string() : std::string(s.substr(b));
+}
+
+std::string rtrimSpaces(std::string_view s) {
+  size_t e = s.find_last_not_of(' ');
+  return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
+}
+
+std::string trimSpaces(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return std::string(s.substr(b, e - b + 1));
+}
+
+std::u16string ucase16(std::u16string_view s) { return mapCase16(s, u_toupper); }
+std::u16string lcase16(std::u16string_view s) { return mapCase16(s, u_tolower); }
+
+std::string ucase(std::string_view s) {
+  if (isAscii(s)) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+  }
+  return toUtf8(ucase16(toUtf16(s)));
+}
+
+std::string lcase(std::string_view s) {
+  if (isAscii(s)) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  }
+  return toUtf8(lcase16(toUtf16(s)));
+}
+
+std::vector<std::string> split(std::string_view s, std::string_view separator) {
+  std::vector<std::string> items;
+  if (s.empty()) return items;
+  size_t from = 0;
+  while (true) {
+    size_t at = s.find(separator, from);
+    if (at == std::string_view::npos) {
+      items.emplace_back(s.substr(from));
+      return items;
+    }
+    items.emplace_back(s.substr(from, at - from));
+    from = at + separator.size();
+  }
+}
+
+std::string replaceAll(std::string_view s, std::string_view what, std::string_view with) {
+  std::string out;
+  out.reserve(s.size());
+  size_t from = 0;
+  while (true) {
+    size_t at = s.find(what, from);
+    if (at == std::string_view::npos) break;
+    out.append(s.substr(from, at - from));
+    out.append(with);
+    from = at + what.size();
+  }
+  out.append(s.substr(from));
+  return out;
+}
+
+}  // namespace bq

@@ -1,0 +1,61 @@
+// Text helpers that count and cut the way the original platform did.
+//
+// Strings are UTF-8 in memory. The original counted, cut and compared
+// UTF-16 code units, so every length and position here is in UTF-16 code
+// units (a character outside the Basic Multilingual Plane counts 2), and
+// positions are 1-based where the original's functions were (Mid, InStr).
+// A cut that falls inside a surrogate pair leaves U+FFFD in its place.
+// Invalid UTF-8 in the input is read as U+FFFD.
+//
+// Thread safety: all functions are pure.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bq {
+
+std::u16string toUtf16(std::string_view utf8);
+std::string toUtf8(std::u16string_view utf16);
+
+// Number of UTF-16 code units of `s` (the original's Len).
+size_t len16(std::string_view s);
+
+// The first / last `n` code units of `s` (Left, Right); all of `s` when it is shorter.
+std::string left16(std::string_view s, size_t n);
+std::string right16(std::string_view s, size_t n);
+
+// `length` code units from the 1-based position `start` on (Mid); to the end
+// when `length` is npos; empty when `start` lies past the end.
+// REQUIRES: start >= 1.
+std::string mid16(std::string_view s, size_t start, size_t length = std::string::npos);
+
+// 1-based position of the first `what` in `s` at or after 1-based `start`,
+// 0 when there is none (InStr with binary comparison). An empty `what` gives `start`.
+size_t instr16(std::string_view s, std::string_view what, size_t start = 1);
+
+// Trim, LTrim and RTrim: remove U+0020 only (not tabs or other blanks).
+std::string trimSpaces(std::string_view s);
+std::string ltrimSpaces(std::string_view s);
+std::string rtrimSpaces(std::string_view s);
+
+// UCase and LCase: simple one-to-one case mapping of every character (as the
+// original did: "ß" stays "ß", the length never changes), using ICU's
+// character tables, independent of the locale.
+std::string ucase(std::string_view s);
+std::string lcase(std::string_view s);
+std::u16string ucase16(std::u16string_view s);
+std::u16string lcase16(std::u16string_view s);
+
+// Split: cut `s` at every `separator`, keeping empty items. As the original
+// did, an empty `s` gives no items at all (not one empty item).
+// REQUIRES: separator is not empty.
+std::vector<std::string> split(std::string_view s, std::string_view separator);
+
+// Replace every `what` in `s` by `with` (exact comparison).
+// REQUIRES: what is not empty.
+std::string replaceAll(std::string_view s, std::string_view what, std::string_view with);
+
+}  // namespace bq
