@@ -1,0 +1,87 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+namespace bq {
+namespace {
+
+// "𠀀" (U+20000) is one character but two UTF-16 code units, as the original counted it.
+const std::string kWide = "\xF0\xA0\x80\x80";
+
+TEST(Text, CountsAndCutsUtf16CodeUnits) {
+  EXPECT_EQ(len16(""), 0u);
+  EXPECT_EQ(len16("abc"), 3u);
+  EXPECT_EQ(len16("准考证号"), 4u);
+  EXPECT_EQ(len16("a" + kWide), 3u);
+
+  EXPECT_EQ(left16("准考证号", 2), "准考");
+  EXPECT_EQ(left16("ab", 5), "ab");
+  EXPECT_EQ(right16("准考证号", 3), "考证号");
+  EXPECT_EQ(right16("ab", 5), "ab");
+  EXPECT_EQ(mid16("准考证号", 2, 2), "考证");
+  EXPECT_EQ(mid16("准考证号", 3), "证号");
+  EXPECT_EQ(mid16("abc", 4), "");
+  // A cut through a surrogate pair cannot be written as UTF-8: the half becomes U+FFFD.
+  EXPECT_EQ(left16(kWide + "x", 1), "\xEF\xBF\xBD");
+  EXPECT_EQ(right16("x" + kWide, 2), kWide);
+}
+
+TEST(Text, FindsByUtf16Position) {
+  EXPECT_EQ(instr16("x-sender: a@b", "sender"), 3u);
+  EXPECT_EQ(instr16("准考证号bq1", "bq"), 5u);
+  EXPECT_EQ(instr16("abcabc", "abc", 2), 4u);
+  EXPECT_EQ(instr16("abc", "z"), 0u);
+  EXPECT_EQ(instr16("abc", "", 2), 2u);
+}
+
+TEST(Text, TrimsSpacesOnly) {
+  EXPECT_EQ(trimSpaces("  a b  "), "a b");
+  EXPECT_EQ(trimSpaces("\ta\t"), "\ta\t");
+  EXPECT_EQ(trimSpaces("   "), "");
+  EXPECT_EQ(ltrimSpaces("  a "), "a ");
+  EXPECT_EQ(rtrimSpaces("  a "), "  a");
+  // A full-width space (U+3000) is not a space to the original's Trim.
+  EXPECT_EQ(trimSpaces("\xE3\x80\x80" "a"), "\xE3\x80\x80" "a");
+}
+
+TEST(Text, ChangesCaseOneCharacterAtATime) {
+  struct Case {
+    std::string in, upper, lower;
+  } cases[] = {
+      {"abcXYZ09", "ABCXYZ09", "abcxyz09"},
+      {"Straße", "STRAßE", "straße"},  // no expansion to "SS": the length is kept
+      {"ÀÉÎõü", "ÀÉÎÕÜ", "àéîõü"},
+      {"Ωμέγα", "ΩΜΈΓΑ", "ωμέγα"},
+      {"全角ＡＢｃ", "全角ＡＢＣ", "全角ａｂｃ"},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ucase(c.in), c.upper) << c.in;
+    EXPECT_EQ(lcase(c.in), c.lower) << c.in;
+    EXPECT_EQ(len16(ucase(c.in)), len16(c.in)) << c.in;
+  }
+}
+
+TEST(Text, SplitKeepsEmptyItemsButNotForEmptyText) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(split("", ","), V{});
+  EXPECT_EQ(split(",", ","), (V{"", ""}));
+  EXPECT_EQ(split("a,,b,", ","), (V{"a", "", "b", ""}));
+  EXPECT_EQ(split("a", ","), (V{"a"}));
+  EXPECT_EQ(split("a--b", "--"), (V{"a", "b"}));
+}
+
+TEST(Text, ReplacesEveryOccurrence) {
+  EXPECT_EQ(replaceAll("a;b;;c;", ";", ""), "abc");
+  EXPECT_EQ(replaceAll("aaa", "aa", "b"), "ba");
+  EXPECT_EQ(replaceAll("", ";", ""), "");
+}
+
+TEST(Text, RoundTripsUtf16AndRepairsBrokenUtf8) {
+  std::string s = "准考证 bq1 " + kWide;
+  EXPECT_EQ(toUtf8(toUtf16(s)), s);
+  EXPECT_EQ(toUtf8(toUtf16("a\xFF" "b")), "a\xEF\xBF\xBD" "b");
+}
+
+}  // namespace
+}  // namespace bq
