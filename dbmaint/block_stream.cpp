@@ -1,0 +1,183 @@
+#include "dbmaint/block_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "dbmaint/blocks.h"
+
+namespace bq {
+namespace {
+
+constexpr size_t kHeaderSize = 12;
+constexpr size_t kDigits = 6;
+constexpr int32_t kInternalError = 51;
+
+// Where a block lies in its sequence, for the error text.
+struct BlockPlace {
+  uint64_t number = 1;  // counted from 1
+  uint64_t offset = 0;  // of its first header byte
+};
+
+struct BlockHeader {
+  size_t z = 0;  // stream length
+  size_t u = 0;  // uncompressed length
+};
+
+[[noreturn]] void damaged(const BlockPlace& at, const std::string& what) {
+  throw AutomationError(kDamagedBlockError, {},
+                        "Damaged compressed block " + std::to_string(at.number) + " at byte offset " +
+                            std::to_string(at.offset) + ": " + what);
+}
+
+void checkHeaderPresent(size_t present, const BlockPlace& at) {
+  if (present < kHeaderSize) {
+    damaged(at, "only " + std::to_string(present) + " of the 12 header bytes are present");
+  }
+}
+
+// REQUIRES: header.size() >= 12.
+BlockHeader parseHeader(std::span<const uint8_t> header, const BlockPlace& at) {
+  BlockHeader h;
+  for (size_t i = 0; i < kHeaderSize; ++i) {
+    if (header[i] > 9) {
+      damaged(at, "header byte " + std::to_string(i) + " holds " + std::to_string(header[i]) +
+                      ", which is not a decimal digit value");
+    }
+    size_t& field = i < kDigits ? h.z : h.u;
+    field = field * 10 + header[i];
+  }
+  return h;
+}
+
+void checkStreamPresent(size_t present, const BlockHeader& h, const BlockPlace& at) {
+  if (present < h.z) {
+    damaged(at, "the header announces a " + std::to_string(h.z) + "-byte stream but only " +
+                    std::to_string(present) + " bytes follow");
+  }
+}
+
+uint32_t bigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+// Expands the whole block `block` (header and stream) into `out` and checks
+// the result against the header.
+// REQUIRES: block.size() == 12 + h.z.
+void expandChecked(std::span<const uint8_t> block, const BlockHeader& h, const BlockPlace& at,
+                   std::vector<uint8_t>& out) {
+  int rc = ExpandBlock(block.subspan(kDigits), out);
+  if (rc != Z_OK) {
+    damaged(at, std::string("zlib reports \"") + zError(rc) + "\" (" + std::to_string(rc) + ") after " +
+                    std::to_string(out.size()) + " of " + std::to_string(h.u) + " bytes");
+  }
+  if (out.size() != h.u) {
+    damaged(at, "the stream expands to " + std::to_string(out.size()) + " bytes but the header announces " +
+                    std::to_string(h.u));
+  }
+  // zlib stops at the end of the stream and ignores what lies behind it. A
+  // stream that ends exactly at the announced length carries the Adler-32
+  // check of the data in its last four bytes.
+  const uLong check = adler32(adler32(0, nullptr, 0), out.data(), static_cast<uInt>(out.size()));
+  if (h.z < 4 || bigEndian32(block.data() + block.size() - 4) != check) {
+    damaged(at, "the zlib stream ends before the announced " + std::to_string(h.z) + " bytes");
+  }
+}
+
+void compressPiece(std::span<const uint8_t> piece, std::vector<uint8_t>& block) {
+  int rc = CompressBlock(piece, block);
+  if (rc == Z_MEM_ERROR) raiseError(err::kOutOfMemory);
+  // With pieces of kBlockPieceSize bytes zlib has room to spare and no other
+  // code can come back.
+  if (rc != Z_OK) {
+    throw AutomationError(kInternalError, {}, std::string("zlib could not compress a piece: ") + zError(rc));
+  }
+}
+
+// Fills `buf` from `source` as far as the source goes; the count filled.
+size_t readFull(const ByteSource& source, std::span<uint8_t> buf) {
+  size_t filled = 0;
+  while (filled < buf.size()) {
+    size_t n = source(buf.subspan(filled));
+    if (n == 0) break;
+    if (n > buf.size() - filled) throw std::logic_error("ByteSource returned more bytes than asked for");
+    filled += n;
+  }
+  return filled;
+}
+
+}  // namespace
+
+std::vector<uint8_t> compressBlockSequence(std::span<const uint8_t> data) {
+  std::vector<uint8_t> result;
+  std::vector<uint8_t> block;
+  for (size_t at = 0; at < data.size(); at += kBlockPieceSize) {
+    compressPiece(data.subspan(at, std::min(kBlockPieceSize, data.size() - at)), block);
+    result.insert(result.end(), block.begin(), block.end());
+  }
+  return result;
+}
+
+std::vector<uint8_t> expandBlockSequence(std::span<const uint8_t> blocks) {
+  std::vector<uint8_t> result;
+  std::vector<uint8_t> piece;
+  BlockPlace at;
+  while (at.offset < blocks.size()) {
+    std::span<const uint8_t> rest = blocks.subspan(at.offset);
+    checkHeaderPresent(rest.size(), at);
+    BlockHeader h = parseHeader(rest, at);
+    checkStreamPresent(rest.size() - kHeaderSize, h, at);
+    expandChecked(rest.first(kHeaderSize + h.z), h, at, piece);
+    result.insert(result.end(), piece.begin(), piece.end());
+    at.offset += kHeaderSize + h.z;
+    ++at.number;
+  }
+  return result;
+}
+
+BlockStreamCounts compressBlockStream(const ByteSource& source, const ByteSink& sink) {
+  BlockStreamCounts counts;
+  std::vector<uint8_t> piece(kBlockPieceSize);
+  std::vector<uint8_t> block;
+  for (;;) {
+    size_t n = readFull(source, piece);
+    if (n == 0) break;
+    counts.bytesIn += n;
+    compressPiece(std::span(piece).first(n), block);
+    sink(block);
+    counts.bytesOut += block.size();
+    ++counts.blocks;
+    if (n < piece.size()) break;
+  }
+  return counts;
+}
+
+BlockStreamCounts expandBlockStream(const ByteSource& source, const ByteSink& sink) {
+  BlockStreamCounts counts;
+  std::vector<uint8_t> block(kHeaderSize);
+  std::vector<uint8_t> piece;
+  BlockPlace at;
+  for (;;) {
+    block.resize(kHeaderSize);
+    size_t n = readFull(source, block);
+    if (n == 0) break;
+    counts.bytesIn += n;
+    checkHeaderPresent(n, at);
+    BlockHeader h = parseHeader(block, at);
+    block.resize(kHeaderSize + h.z);
+    n = readFull(source, std::span(block).subspan(kHeaderSize));
+    counts.bytesIn += n;
+    checkStreamPresent(n, h, at);
+    expandChecked(block, h, at, piece);
+    sink(piece);
+    counts.bytesOut += piece.size();
+    ++counts.blocks;
+    at.offset += kHeaderSize + h.z;
+    ++at.number;
+  }
+  return counts;
+}
+
+}  // namespace bq

@@ -1,0 +1,86 @@
+#include "dbmaint/blocks.h"
+
+#include <zlib.h>
+
+#include <cstddef>
+
+namespace bq {
+namespace {
+
+constexpr size_t kHeaderSize = 12;
+constexpr size_t kDigits = 6;
+constexpr size_t kLengthLimit = 1000000;  // six decimal digits
+
+// `hundredths` / 100 rounded to a whole number, a half going to the even
+// neighbour. The original computed the sizes below in floating point and
+// rounded them that way; in hundredths the sum is exact and so is the result.
+size_t roundHalfEven(size_t hundredths) {
+  size_t whole = hundredths / 100;
+  size_t rest = hundredths % 100;
+  if (rest > 50 || (rest == 50 && whole % 2 == 1)) ++whole;
+  return whole;
+}
+
+// U + U/100 + extra, rounded.
+size_t sizedFor(size_t u, size_t extra) { return roundHalfEven(101 * u + 100 * extra); }
+
+void writeDigits(size_t value, uint8_t* at) {
+  for (size_t i = kDigits; i-- > 0;) {
+    at[i] = static_cast<uint8_t>(value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
+int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
+  const size_t u = in.size();
+  // Six digits cannot describe a million bytes or more. Such a block would get
+  // a wrong header, so it is refused before zlib runs; the format's writers
+  // never ask for one (they cut data into 16384-byte pieces).
+  if (u >= kLengthLimit) {
+    out.clear();
+    return Z_BUF_ERROR;
+  }
+  const size_t total = sizedFor(u, 24);
+  // resize() only fills what lies beyond the current size, so a caller that
+  // hands in the same vector block after block pays for the fill once.
+  out.resize(total);
+  uLongf z = total - kHeaderSize;
+  int rc = compress(out.data() + kHeaderSize, &z, in.data(), u);
+  if (rc != Z_OK) {
+    out.clear();
+    return rc;
+  }
+  // The room given to zlib lies below a million for every accepted U, so Z
+  // always fits its six digits.
+  writeDigits(z, out.data());
+  writeDigits(u, out.data() + kDigits);
+  out.resize(kHeaderSize + z);
+  return rc;
+}
+
+int ExpandBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
+  if (in.size() < kDigits) {
+    out.clear();
+    return Z_DATA_ERROR;
+  }
+  size_t u = 0;
+  for (size_t i = 0; i < kDigits; ++i) {
+    if (in[i] > 9) {
+      out.clear();
+      return Z_DATA_ERROR;
+    }
+    u = u * 10 + in[i];
+  }
+  const size_t size = sizedFor(u, 18) + 1;
+  out.resize(size);
+  uLongf produced = size - 1;
+  int rc = uncompress(out.data(), &produced, in.data() + kDigits, in.size() - kDigits);
+  // On a damaged stream zlib reports how much it wrote before it stopped;
+  // that much is handed back, as the format's readers expect.
+  out.resize(produced);
+  return rc;
+}
+
+}  // namespace bq

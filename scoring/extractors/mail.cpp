@@ -1,0 +1,116 @@
+#include "scoring/extractors/mail.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+#include "common/ansi.h"
+#include "common/automation_error.h"
+#include "common/sequential_input.h"
+#include "common/text.h"
+#include "common/winpath.h"
+
+namespace bq {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The whole content of the file `path`, as opening it for input and reading
+// it would give; a failure raises the run-time error for its cause (53 when
+// it is missing, 70 when it may not be read, 75 for a folder).
+std::string readWholeFile(const fs::path& path) {
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+  if (!f) raiseFileError(errno);
+  std::string bytes;
+  char buf[16384];
+  while (true) {
+    size_t got = std::fread(buf, 1, sizeof buf, f.get());
+    bytes.append(buf, got);
+    if (got < sizeof buf) break;
+  }
+  // Opening a folder succeeds on Linux; reading it fails with EISDIR.
+  if (std::ferror(f.get())) raiseFileError(errno);
+  return bytes;
+}
+
+bool hasEmlExtension(std::string_view name) {
+  constexpr std::string_view kExt = ".eml";
+  if (name.size() < kExt.size()) return false;
+  return lcase(name.substr(name.size() - kExt.size())) == kExt;
+}
+
+// The field that one item of a message gives, or "" when it gives none.
+std::string mailFieldOf(const std::string& item) {
+  std::string field = GetMailField(item, "x-sender:", "@");
+  if (field.empty()) field = GetMailField(item, "x-receiver:", "@");
+  if (field.empty()) field = GetMailField(item, "subject:", std::nullopt);
+  if (field.empty()) {
+    field = GetMailField(item, "filename=", std::nullopt);
+    if (!field.empty() && field.back() == '"') field.pop_back();
+  }
+  return field;
+}
+
+int16_t readMailFile(const fs::path& path, MailFieldList& list) {
+  return ReadMailFieldsFromBytes(readWholeFile(path), list);
+}
+
+}  // namespace
+
+void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d) {
+  d = MailDictionary();
+  // Names are joined to the native folder: on Linux a name may hold a "\",
+  // which the Windows form of the path would take for a separator.
+  const fs::path folder = winpath::toNative(cPath);
+  for (const auto& entry : winpath::listDirectory(folder)) {
+    if (entry.isDirectory || !hasEmlExtension(entry.name)) continue;
+    MailFieldList list;
+    if (readMailFile(folder / entry.name, list) <= 0) continue;
+    const std::string key = ucase(list.front());
+    d.set(key, std::move(list));
+  }
+}
+
+int16_t ReadMailFields(const std::string& file, MailFieldList& list) {
+  return readMailFile(winpath::toNative(file), list);
+}
+
+int16_t ReadMailFieldsFromBytes(std::string_view bytes, MailFieldList& list) {
+  SequentialInput in(fromAnsi(bytes));
+  // The end is tested only after an item has been read, so an empty file
+  // fails with 62 at its first read.
+  do {
+    std::string field = mailFieldOf(in.readItem());
+    if (field.empty()) continue;
+    if (list.size() >= static_cast<size_t>(std::numeric_limits<int16_t>::max()))
+      raiseError(err::kOverflow);
+    list.push_back(std::move(field));
+  } while (!in.eof());
+  return static_cast<int16_t>(list.size());
+}
+
+std::string GetMailField(const std::string& text, std::string_view key,
+                         std::optional<std::string_view> stop) {
+  // Positions are counted in UTF-16 code units: lower-casing keeps that
+  // length for every character, though not always its length in UTF-8.
+  const std::u16string original = toUtf16(text);
+  const std::u16string key16 = toUtf16(key);
+  const size_t at = lcase16(original).find(key16);
+  if (at == std::u16string::npos) return {};
+  const size_t from = at + key16.size() + 1;  // the character after the key is dropped
+  std::u16string_view rest;
+  if (from < original.size()) rest = std::u16string_view(original).substr(from);
+  if (!stop) return toUtf8(rest);
+  const size_t cut = rest.find(toUtf16(*stop));
+  if (cut == std::u16string_view::npos) return {};
+  return toUtf8(rest.substr(0, cut));
+}
+
+}  // namespace bq

@@ -24,22 +24,31 @@ namespace bq {
 using MailFieldList = std::vector<std::string>;
 using MailDictionary = Dictionary<MailFieldList>;
 
-// Replaces d by a new dictionary of the messages of the folder cPath (no
-// trailing "\"). No handler: a failure (folder unreadable, a file that cannot
-// be opened, an empty file: 62, more than 32767 fields in one file: 6) ends
-// the call with an AutomationError; d then holds the messages read before it.
+// Replaces d by a new dictionary of the messages of the folder cPath (a
+// Windows or POSIX path, no trailing "\"). The messages are the entries that
+// are not folders and whose names end in ".eml" without regard to case, in
+// the folder's listing order (hidden names are not listed); a missing folder
+// has none. No handler: a failure (folder unreadable, a file that cannot be
+// opened, an empty file: 62, more than 32767 fields in one file: 6) ends the
+// call with an AutomationError; d then holds the messages read before it.
 void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);
 
-// Reads the message file `file` and appends its fields to `list`; returns the
-// number of fields in `list`.
+// Reads the message file `file` (a Windows or POSIX path) and appends its
+// fields to `list`; returns the number of fields in `list`. Fails with 53 when
+// the file is missing, 70 when it may not be read, 75 when it is a folder.
 int16_t ReadMailFields(const std::string& file, MailFieldList& list);
 
-// The same on the file's bytes, already read.
+// The same on the file's bytes (ANSI code page), already read. Every item of
+// the sequential reader gives at most one field, never an empty one. Fails
+// with 62 when `bytes` is empty, and with 6 when `list` would grow past 32767
+// fields; `list` then keeps the fields appended before the failure.
 int16_t ReadMailFieldsFromBytes(std::string_view bytes, MailFieldList& list);
 
 // The value after `key` in `text` (key searched in the lower-cased text; the
 // first character after the key is dropped), cut before `stop` when given
 // (empty when `stop` does not occur). Empty when `key` does not occur.
+// Positions are UTF-16 code units, as the original counted them.
+// REQUIRES: key is lower case (it is compared with the lower-cased text).
 std::string GetMailField(const std::string& text, std::string_view key,
                          std::optional<std::string_view> stop);
 

@@ -1,0 +1,141 @@
+// bqcall's interface is a contract other programs rely on: these tests run the
+// real program and read its answers as those programs do.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+struct Run {
+  int exitCode;
+  std::string out, err;
+};
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+class Bqcall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/bq-bqcall-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Run run(const std::vector<std::string>& args, const std::string& input = "") {
+    std::ofstream(dir_ / "stdin") << input;
+    std::string cmd = quote(BQCALL_PATH);
+    for (const auto& a : args) cmd += " " + quote(a);
+    cmd += " <" + quote((dir_ / "stdin").string()) + " >" + quote((dir_ / "stdout").string()) +
+           " 2>" + quote((dir_ / "stderr").string());
+    int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir_ / "stdout"),
+            slurp(dir_ / "stderr")};
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(Bqcall, AnswersResultAndByReferenceArguments) {
+  Run r = run({"BrightquillClient", "GetOpScore", "a,b,", "A,"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_DOUBLE_EQ(j["result"].get<double>(), 2.0 / 3.0);
+  EXPECT_TRUE(j["args"].empty());
+
+  // A programmatic identifier names the class as well; a dictionary comes in as
+  // an array of keys and goes out as an object in key order.
+  r = run({"BrightquillCom.BrightquillClient", "SplitOpZSD", ",z,,a,", R"(["k"])"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  j = json::parse(r.out);
+  EXPECT_TRUE(j["result"].is_null());
+  EXPECT_EQ(j["args"]["d"].dump(), R"({"k":1,"z":1,"a":1})");
+
+  r = run({"BrightquillClient", "JoinOpZSD", R"({"x\\":1,"y":1})"});
+  EXPECT_EQ(json::parse(r.out)["result"], "x\\,y");
+
+  // A trailing by-reference argument may be left out.
+  fs::create_directories(dir_ / "tree" / "Sub");
+  std::ofstream(dir_ / "tree" / "Sub" / "f.doc") << "x";
+  r = run({"BrightquillClient", "GetOperationZSD", (dir_ / "tree").string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(json::parse(r.out)["args"]["dZSD"].dump(), R"({"Sub\\":1,"Sub\\f.doc":1})");
+}
+
+TEST_F(Bqcall, ReportsAFailedCallWithNumberSourceAndDescription) {
+  Run r = run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
+  EXPECT_EQ(r.exitCode, 1);
+  json j = json::parse(r.out);
+  EXPECT_EQ(j["error"]["number"], 53);
+  EXPECT_EQ(j["error"]["source"], "BrightquillCom");
+  EXPECT_EQ(j["error"]["description"], "File not found");
+  EXPECT_EQ(j["args"]["cZSD"], "kept");
+}
+
+TEST_F(Bqcall, RefusesCallsItCannotMake) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"NoSuchClass", "X"},
+           {"BrightquillClient", "NoSuchMethod"},
+           {"BrightquillClient", "GetOpScore", "a"},            // missing argument
+           {"BrightquillClient", "GetOpScore", "a", "b", "c"},  // one too many
+           {"BrightquillClient", "JoinOpZSD", "{not json"},
+           {"BrightquillClient", "JoinOpZSD", R"({"k":"text item"})"},
+           {"BrightquillClient"}}) {
+    Run r = run(args);
+    EXPECT_EQ(r.exitCode, 2) << args.back();
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+TEST_F(Bqcall, ReadsOneCallPerLineAndKeepsNamedObjects) {
+  std::string input =
+      R"({"object":"c","class":"BrightquillClient","method":"GetOpScore","args":["a,b","b,a"]})"
+      "\n\n"
+      R"({"object":"c","method":"JoinOpZSD","args":[["p","q"]]})"
+      "\n"
+      R"({"class":"BrightquillCom.BrightquillClient","method":"GetOpZSDFromFile","args":["/nonexistent/x"]})"
+      "\n"
+      R"({"object":"nobody","method":"JoinOpZSD","args":[[]]})"
+      "\n";
+  Run r = run({"-"}, input);
+  EXPECT_EQ(r.exitCode, 2) << "one line was a usage error";
+  std::vector<json> lines;
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) lines.push_back(json::parse(l));
+  ASSERT_EQ(lines.size(), 4u) << r.out;
+  EXPECT_DOUBLE_EQ(lines[0]["result"].get<double>(), 1.0);
+  EXPECT_EQ(lines[1]["result"], "p,q");
+  EXPECT_EQ(lines[2]["error"]["number"], 76);
+  EXPECT_TRUE(lines[3].contains("usage"));
+}
+
+TEST_F(Bqcall, ListsEveryClassAndMethod) {
+  Run r = run({"--list"});
+  ASSERT_EQ(r.exitCode, 0);
+  for (const char* m : {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)",
+                        "GetOpZSDFromFile", "JoinOpZSD", "SplitOpZSD", "GetOpScore",
+                        "GetMailZSDFromPath", "BrightquillCom.BrightquillClient"})
+    EXPECT_NE(r.out.find(m), std::string::npos) << m;
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// The classes and methods that bqcall can call. Every method of the libraries
+// is bound here, with its parameters as the type library names them.
+
+#include <algorithm>
+#include <cctype>
+
+#include "BrightquillCom/brightquill_client.h"
+#include "tools/bqcall/binding.h"
+#include "tools/bqcall/json_args.h"
+
+namespace bqcall {
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
+                                                std::tolower(static_cast<unsigned char>(y)); });
+}
+
+Param text(std::string name) { return {std::move(name), Kind::kText}; }
+Param textRef(std::string name) { return {std::move(name), Kind::kText, true}; }
+Param dict(std::string name) { return {std::move(name), Kind::kDictionary}; }
+Param dictRef(std::string name) { return {std::move(name), Kind::kDictionary, true}; }
+
+json asJson(const std::string& s) { return s; }
+template <typename V>
+json asJson(const V& v) {
+  return toJson(v);
+}
+
+// Runs `body`, which may change the by-reference `value`, and stores the value
+// it leaves under `name`, whether the call succeeds or fails.
+template <typename V, typename F>
+json withOut(Call& c, const char* name, V& value, F&& body) {
+  try {
+    body();
+  } catch (...) {
+    c.outs[name] = asJson(value);
+    throw;
+  }
+  c.outs[name] = asJson(value);
+  return json();
+}
+
+// Builds the method table of class T.
+template <typename T>
+class Methods {
+ public:
+  using Body = std::function<json(T&, Call&, const std::vector<Param>&)>;
+
+  Methods& add(std::string name, std::vector<Param> params, std::string result, Body body) {
+    auto invoke = [body = std::move(body), params](ObjectBase& o, Call& c) {
+      return body(static_cast<Object<T>&>(o).self, c, params);
+    };
+    methods_.push_back({std::move(name), std::move(params), std::move(result), std::move(invoke)});
+    return *this;
+  }
+
+  ClassBinding done(std::string name, std::string progId) {
+    return {std::move(name), std::move(progId), [] { return std::make_unique<Object<T>>(); },
+            std::move(methods_)};
+  }
+
+ private:
+  std::vector<MethodBinding> methods_;
+};
+
+ClassBinding brightquillClient() {
+  using bq::BrightquillClient;
+  Methods<BrightquillClient> m;
+  m.add("GetOperationZSD", {text("cPath"), dictRef("dZSD")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          return withOut(c, "dZSD", d, [&] { o.GetOperationZSD(toText(c, 0, p[0]), d); });
+        });
+  m.add("GetOpZSDFromFile", {text("cFile"), textRef("cZSD")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          std::string z = toText(c, 1, p[1]);
+          return withOut(c, "cZSD", z, [&] { o.GetOpZSDFromFile(toText(c, 0, p[0]), z); });
+        });
+  m.add("JoinOpZSD", {dict("d")}, "text", [](BrightquillClient& o, Call& c, const auto& p) {
+    return json(o.JoinOpZSD(toKnowledgeSet(c, 0, p[0])));
+  });
+  m.add("SplitOpZSD", {text("s"), dictRef("d")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          return withOut(c, "d", d, [&] { o.SplitOpZSD(toText(c, 0, p[0]), d); });
+        });
+  m.add("GetOpScore", {text("cZSD"), text("cSome")}, "double",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          return json(o.GetOpScore(toText(c, 0, p[0]), toText(c, 1, p[1])));
+        });
+  m.add("GetMailZSDFromPath", {text("cPath"), dictRef("d")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toMailDictionary(c, 1, p[1]);
+          return withOut(c, "d", d, [&] { o.GetMailZSDFromPath(toText(c, 0, p[0]), d); });
+        });
+  return m.done("BrightquillClient", BrightquillClient::kProgId);
+}
+
+}  // namespace
+
+const MethodBinding* ClassBinding::findMethod(const std::string& method) const {
+  for (const auto& m : methods)
+    if (sameName(m.name, method)) return &m;
+  return nullptr;
+}
+
+const std::vector<ClassBinding>& allClasses() {
+  static const std::vector<ClassBinding> classes = {brightquillClient()};
+  return classes;
+}
+
+const ClassBinding* findClass(const std::string& name) {
+  for (const auto& c : allClasses())
+    if (sameName(c.name, name) || sameName(c.progId, name)) return &c;
+  return nullptr;
+}
+
+}  // namespace bqcall
