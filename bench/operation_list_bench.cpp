@@ -51,11 +51,14 @@ size_t makeTree(const fs::path& root, size_t total) {
   size_t made = 0;
   // Levels 1 and 2, then the rest of the folders one level further down.
   std::vector<fs::path> level1, level2;
-  for (size_t i = 0; i < top && made < folders; ++i, ++made) level1.push_back(root / folderName(made));
+  for (size_t i = 0; i < top && made < folders; ++i, ++made)
+    level1.push_back(root / folderName(made));
   for (const auto& p : level1)
-    for (size_t i = 0; i < perTop && made < folders; ++i, ++made) level2.push_back(p / folderName(made));
+    for (size_t i = 0; i < perTop && made < folders; ++i, ++made)
+      level2.push_back(p / folderName(made));
   std::vector<fs::path> level3;
-  for (size_t i = 0; made < folders; ++i, ++made) level3.push_back(level2[i % level2.size()] / folderName(made));
+  for (size_t i = 0; made < folders; ++i, ++made)
+    level3.push_back(level2[i % level2.size()] / folderName(made));
   for (auto* level : {&level1, &level2, &level3}) {
     for (const auto& p : *level) {
       fs::create_directory(p);
@@ -83,12 +86,13 @@ double seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 double runFind(const fs::path& dir, const char* out) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   std::string d = dir.string();
   std::string mindepth = "-mindepth", one = "1", notArg = "-not", nameArg = "-name", pattern = ".*";
   std::string find = "find";
-  char* argv[] = {find.data(), d.data(), mindepth.data(), one.data(), notArg.data(),
-                  nameArg.data(), pattern.data(), nullptr};
+  char* argv[] = {find.data(),   d.data(),       mindepth.data(), one.data(),
+                  notArg.data(), nameArg.data(), pattern.data(),  nullptr};
   auto start = Clock::now();
   pid_t pid;
   if (posix_spawnp(&pid, "find", &actions, nullptr, argv, environ) != 0) {

@@ -26,7 +26,9 @@ TEST(SequentialInput, ReadsItemsAsTheOriginalInputDid) {
     std::string text;
     Items items;
   } cases[] = {
-      {"items end at commas and at every kind of line end", "a,b\r\nc\rd\ne", {"a", "b", "c", "d", "e"}},
+      {"items end at commas and at every kind of line end",
+       "a,b\r\nc\rd\ne",
+       {"a", "b", "c", "d", "e"}},
       {"a separator at the very end is consumed", "a\r\n", {"a"}},
       {"likewise a final comma", "a,", {"a"}},
       {"blanks before a line end make an empty item", "a,  \t", {"a", ""}},
@@ -38,13 +40,16 @@ TEST(SequentialInput, ReadsItemsAsTheOriginalInputDid) {
       {"quotes inside an unquoted item stay", "filename=\"a.txt\"\r\n", {"filename=\"a.txt\""}},
       {"a quoted item holds commas and line breaks", "\"a,b\r\nc\",d", {"a,b\r\nc", "d"}},
       {"a quoted item keeps its blanks", "  \"  x  \"", {"  x  "}},
-      {"after the closing quote, text up to the separator is dropped", "\"a\" junk\"q,b\r\nc", {"a", "b", "c"}},
+      {"after the closing quote, text up to the separator is dropped",
+       "\"a\" junk\"q,b\r\nc",
+       {"a", "b", "c"}},
       {"after the closing quote, CR LF is one separator", "\"a\"\r\n\"b\"", {"a", "b"}},
       {"an empty quoted item", "\"\",x", {"", "x"}},
       {"a quote never closed runs to the end", "a\r\n\"b,c\r\nd", {"a", "b,c\r\nd"}},
       {"a lone quote", "\"", {""}},
       {"decoded text: separators found between multi-byte characters",
-       "主题: 你好,附件\r\n", {"主题: 你好", "附件"}},
+       "主题: 你好,附件\r\n",
+       {"主题: 你好", "附件"}},
   };
   for (const auto& c : cases) EXPECT_EQ(readAll(c.text), c.items) << c.what;
 }

@@ -167,4 +167,13 @@ std::vector<DirEntry> listDirectory(const fs::path& dir) {
   return out;
 }
 
+void raiseOpenError(int errnum, const fs::path& path) {
+  if (errnum == ENOENT) {
+    std::error_code ec;
+    fs::path parent = path.parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) raiseError(err::kPathNotFound);
+  }
+  raiseFileError(errnum);
+}
+
 }  // namespace bq::winpath

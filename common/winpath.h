@@ -49,4 +49,9 @@ struct DirEntry {
 // denied", 75 "Path/File access error", ...).
 std::vector<DirEntry> listDirectory(const std::filesystem::path& dir);
 
+// Throws the run-time error for a failed open of the native path `path` with
+// POSIX error `errnum`: as bq::raiseFileError, except that a missing file
+// whose folder is missing as well is 76 "Path not found", as on Windows.
+[[noreturn]] void raiseOpenError(int errnum, const std::filesystem::path& path);
+
 }  // namespace bq::winpath

@@ -79,6 +79,21 @@ TEST_F(WinPath, ListsAMissingFolderAsEmptyButFailsOnAnUnreadableOne) {
   fs::permissions(d, fs::perms::owner_all);
 }
 
+TEST_F(WinPath, TellsAMissingFileFromAMissingPath) {
+  auto number = [](int errnum, const fs::path& p) {
+    try {
+      raiseOpenError(errnum, p);
+    } catch (const AutomationError& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  EXPECT_EQ(number(ENOENT, root_ / "missing.txt"), 53);
+  EXPECT_EQ(number(ENOENT, root_ / "nofolder" / "missing.txt"), 76);
+  EXPECT_EQ(number(EACCES, root_ / "locked.txt"), 70);
+  EXPECT_EQ(number(EISDIR, root_), 75);
+}
+
 TEST_F(WinPath, ReportsLinksToFoldersAsFolders) {
   fs::path d = root_ / "links";
   fs::create_directories(d / "real");

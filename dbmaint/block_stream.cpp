@@ -28,8 +28,8 @@ struct BlockHeader {
 
 [[noreturn]] void damaged(const BlockPlace& at, const std::string& what) {
   throw AutomationError(kDamagedBlockError, {},
-                        "Damaged compressed block " + std::to_string(at.number) + " at byte offset " +
-                            std::to_string(at.offset) + ": " + what);
+                        "Damaged compressed block " + std::to_string(at.number) +
+                            " at byte offset " + std::to_string(at.offset) + ": " + what);
 }
 
 void checkHeaderPresent(size_t present, const BlockPlace& at) {
@@ -70,12 +70,13 @@ void expandChecked(std::span<const uint8_t> block, const BlockHeader& h, const B
                    std::vector<uint8_t>& out) {
   int rc = ExpandBlock(block.subspan(kDigits), out);
   if (rc != Z_OK) {
-    damaged(at, std::string("zlib reports \"") + zError(rc) + "\" (" + std::to_string(rc) + ") after " +
-                    std::to_string(out.size()) + " of " + std::to_string(h.u) + " bytes");
+    damaged(at, std::string("zlib reports \"") + zError(rc) + "\" (" + std::to_string(rc) + "); " +
+                    std::to_string(out.size()) + " bytes came out, the header announces " +
+                    std::to_string(h.u));
   }
   if (out.size() != h.u) {
-    damaged(at, "the stream expands to " + std::to_string(out.size()) + " bytes but the header announces " +
-                    std::to_string(h.u));
+    damaged(at, "the stream expands to " + std::to_string(out.size()) +
+                    " bytes but the header announces " + std::to_string(h.u));
   }
   // zlib stops at the end of the stream and ignores what lies behind it. A
   // stream that ends exactly at the announced length carries the Adler-32
@@ -92,7 +93,8 @@ void compressPiece(std::span<const uint8_t> piece, std::vector<uint8_t>& block) 
   // With pieces of kBlockPieceSize bytes zlib has room to spare and no other
   // code can come back.
   if (rc != Z_OK) {
-    throw AutomationError(kInternalError, {}, std::string("zlib could not compress a piece: ") + zError(rc));
+    throw AutomationError(kInternalError, {},
+                          std::string("zlib could not compress a piece: ") + zError(rc));
   }
 }
 
@@ -102,7 +104,8 @@ size_t readFull(const ByteSource& source, std::span<uint8_t> buf) {
   while (filled < buf.size()) {
     size_t n = source(buf.subspan(filled));
     if (n == 0) break;
-    if (n > buf.size() - filled) throw std::logic_error("ByteSource returned more bytes than asked for");
+    if (n > buf.size() - filled)
+      throw std::logic_error("ByteSource returned more bytes than asked for");
     filled += n;
   }
   return filled;

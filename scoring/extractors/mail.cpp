@@ -23,11 +23,18 @@ struct FileCloser {
 
 // The whole content of the file `path`, as opening it for input and reading
 // it would give; a failure raises the run-time error for its cause (53 when
-// it is missing, 70 when it may not be read, 75 for a folder).
+// it is missing, 76 when its folder is missing too, 70 when it may not be
+// read, 75 for a folder or for what is no file at all, such as a pipe or a
+// device, which could block or never end).
 std::string readWholeFile(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_type type = fs::status(path, ec).type();
+  if (type != fs::file_type::regular && type != fs::file_type::directory &&
+      type != fs::file_type::not_found && !ec)
+    raiseError(err::kPathFileAccess);
   errno = 0;
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-  if (!f) raiseFileError(errno);
+  if (!f) winpath::raiseOpenError(errno, path);
   std::string bytes;
   char buf[16384];
   while (true) {

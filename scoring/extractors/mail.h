@@ -35,7 +35,8 @@ void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);
 
 // Reads the message file `file` (a Windows or POSIX path) and appends its
 // fields to `list`; returns the number of fields in `list`. Fails with 53 when
-// the file is missing, 70 when it may not be read, 75 when it is a folder.
+// the file is missing (76 when its folder is missing too), 70 when it may not
+// be read, 75 when it is a folder.
 int16_t ReadMailFields(const std::string& file, MailFieldList& list);
 
 // The same on the file's bytes (ANSI code page), already read. Every item of

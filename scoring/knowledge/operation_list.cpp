@@ -22,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Lists and counts are 16-bit in the original: the highest index of a list
-// must fit into 32767.
+// Lists and counts are 16-bit in the original: a list of more than 32767
+// items overflows its counters.
 constexpr size_t kMaxListItems = 32767;
 
 // A folder waiting to be listed: its text as the walk builds it (cPath & "\"
@@ -64,7 +64,8 @@ void AddFolderEntries(const Folder& folder, size_t rootLength, KnowledgeSet& ent
 }
 
 // Reads from `fd` up to the first CR or LF; false when the file holds no
-// byte at all.
+// byte at all. CR and LF bytes never occur inside a character of the ANSI
+// code pages, so the line can be cut before it is decoded.
 bool readFirstLine(int fd, std::string& line) {
   constexpr size_t kChunk = 64 * 1024;
   std::string bytes;
@@ -125,7 +126,7 @@ void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
 void GetOpZSDFromFile(const std::string& cFile, std::string& cZSD) {
   const fs::path native = winpath::toNative(cFile);
   int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) raiseFileError(errno);
+  if (fd < 0) winpath::raiseOpenError(errno, native);
   FdCloser closer{fd};
   struct stat st;
   if (::fstat(fd, &st) != 0) raiseFileError(errno);

@@ -25,12 +25,17 @@ namespace bq {
 
 // Adds to dZSD (not cleared first) the path, relative to cPath, of every
 // visible file and folder below cPath, breadth first, each folder's entries in
-// listing order; a folder's key ends in "\". Item 1 each.
+// listing order; a folder's key ends in "\". Item 1 each. A symbolic link to a
+// folder is listed as a folder but not walked into. A cPath that does not
+// exist adds nothing; a folder that cannot be listed fails with its error
+// (70, 75, ...) and leaves dZSD as it was.
 void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD);
 
 // Stores in cZSD the first line of the text file cFile (read in the ANSI code
-// page; the line ends at CR, LF or CR LF). Fails with 53 when the file does
-// not exist, 62 "Input past end of file" when it is empty.
+// page; the line ends at CR, LF or CR LF). Reads no further than the first
+// line break. Fails with 53 when the file does not exist, 75 when it is a
+// folder, 62 "Input past end of file" when it is empty; cZSD then keeps its
+// text.
 void GetOpZSDFromFile(const std::string& cFile, std::string& cZSD);
 
 // The keys of d, in order, joined with ","; "" for an empty set.

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
-struct Run {
+struct Result {
   int exitCode;
   std::string out, err;
 };
@@ -41,7 +41,7 @@ class Bqcall : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Run run(const std::vector<std::string>& args, const std::string& input = "") {
+  Result run(const std::vector<std::string>& args, const std::string& input = "") {
     std::ofstream(dir_ / "stdin") << input;
     std::string cmd = quote(BQCALL_PATH);
     for (const auto& a : args) cmd += " " + quote(a);
@@ -56,7 +56,7 @@ class Bqcall : public ::testing::Test {
 };
 
 TEST_F(Bqcall, AnswersResultAndByReferenceArguments) {
-  Run r = run({"BrightquillClient", "GetOpScore", "a,b,", "A,"});
+  Result r = run({"BrightquillClient", "GetOpScore", "a,b,", "A,"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   json j = json::parse(r.out);
   EXPECT_DOUBLE_EQ(j["result"].get<double>(), 2.0 / 3.0);
@@ -82,7 +82,7 @@ TEST_F(Bqcall, AnswersResultAndByReferenceArguments) {
 }
 
 TEST_F(Bqcall, ReportsAFailedCallWithNumberSourceAndDescription) {
-  Run r = run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
+  Result r = run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
   EXPECT_EQ(r.exitCode, 1);
   json j = json::parse(r.out);
   EXPECT_EQ(j["error"]["number"], 53);
@@ -100,7 +100,7 @@ TEST_F(Bqcall, RefusesCallsItCannotMake) {
            {"BrightquillClient", "JoinOpZSD", "{not json"},
            {"BrightquillClient", "JoinOpZSD", R"({"k":"text item"})"},
            {"BrightquillClient"}}) {
-    Run r = run(args);
+    Result r = run(args);
     EXPECT_EQ(r.exitCode, 2) << args.back();
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_FALSE(r.err.empty());
@@ -117,7 +117,7 @@ TEST_F(Bqcall, ReadsOneCallPerLineAndKeepsNamedObjects) {
       "\n"
       R"({"object":"nobody","method":"JoinOpZSD","args":[[]]})"
       "\n";
-  Run r = run({"-"}, input);
+  Result r = run({"-"}, input);
   EXPECT_EQ(r.exitCode, 2) << "one line was a usage error";
   std::vector<json> lines;
   std::istringstream in(r.out);
@@ -130,7 +130,7 @@ TEST_F(Bqcall, ReadsOneCallPerLineAndKeepsNamedObjects) {
 }
 
 TEST_F(Bqcall, ListsEveryClassAndMethod) {
-  Run r = run({"--list"});
+  Result r = run({"--list"});
   ASSERT_EQ(r.exitCode, 0);
   for (const char* m : {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)",
                         "GetOpZSDFromFile", "JoinOpZSD", "SplitOpZSD", "GetOpScore",
