@@ -52,8 +52,11 @@ int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
     out.clear();
     return rc;
   }
-  // The room given to zlib lies below a million for every accepted U, so Z
-  // always fits its six digits.
+  // Incompressible data just below a million bytes can grow past six digits.
+  if (z >= kLengthLimit) {
+    out.clear();
+    return Z_BUF_ERROR;
+  }
   writeDigits(z, out.data());
   writeDigits(u, out.data() + kDigits);
   out.resize(kHeaderSize + z);

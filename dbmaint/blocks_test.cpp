@@ -91,6 +91,10 @@ TEST(CompressBlock, RefusesAMillionBytesRatherThanWriteAWrongHeader) {
   Bytes block{1, 2, 3};
   EXPECT_EQ(CompressBlock(Bytes(1000000, 0), block), Z_BUF_ERROR);
   EXPECT_TRUE(block.empty());
+  // Random data just below the limit packs into more than six digits' worth.
+  block = {1, 2, 3};
+  EXPECT_EQ(CompressBlock(randomBytes(999999, 3), block), Z_BUF_ERROR);
+  EXPECT_TRUE(block.empty());
 }
 
 TEST(ExpandBlock, RefusesShortInputAndNonDigitLengthsWithoutReadingPastThem) {
