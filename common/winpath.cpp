@@ -161,7 +161,11 @@ std::vector<DirEntry> listDirectory(const fs::path& dir) {
     if (!isAscii(name)) key = ucase16(key);
     keyed.push_back({std::move(key), std::move(entry)});
   }
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+  // Names that differ only in case (possible here, not on Windows) are put in
+  // byte order, so that every listing of the same folder is the same.
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.entry.name < b.entry.name;
+  });
   out.reserve(keyed.size());
   for (auto& k : keyed) out.push_back(std::move(k.entry));
   return out;

@@ -53,13 +53,31 @@ bool hasEmlExtension(std::string_view name) {
   return lcase(name.substr(name.size() - kExt.size())) == kExt;
 }
 
-// The field that one item of a message gives, or "" when it gives none.
+// GetMailField on a text given in UTF-16, as written and lower-cased.
+// Positions are counted in UTF-16 code units: lower-casing keeps that length
+// for every character, though not always its length in UTF-8.
+std::string fieldAfter(std::u16string_view text, std::u16string_view lower, std::u16string_view key,
+                       std::optional<std::u16string_view> stop) {
+  const size_t at = lower.find(key);
+  if (at == std::u16string_view::npos) return {};
+  const size_t from = at + key.size() + 1;  // the character after the key is dropped
+  const std::u16string_view rest = from < text.size() ? text.substr(from) : std::u16string_view();
+  if (!stop) return toUtf8(rest);
+  const size_t cut = rest.find(*stop);
+  if (cut == std::u16string_view::npos) return {};
+  return toUtf8(rest.substr(0, cut));
+}
+
+// The field that one item of a message gives, or "" when it gives none: the
+// GetMailField calls of the extractor, on one conversion of the item.
 std::string mailFieldOf(const std::string& item) {
-  std::string field = GetMailField(item, "x-sender:", "@");
-  if (field.empty()) field = GetMailField(item, "x-receiver:", "@");
-  if (field.empty()) field = GetMailField(item, "subject:", std::nullopt);
+  const std::u16string text = toUtf16(item);
+  const std::u16string lower = lcase16(text);
+  std::string field = fieldAfter(text, lower, u"x-sender:", u"@");
+  if (field.empty()) field = fieldAfter(text, lower, u"x-receiver:", u"@");
+  if (field.empty()) field = fieldAfter(text, lower, u"subject:", std::nullopt);
   if (field.empty()) {
-    field = GetMailField(item, "filename=", std::nullopt);
+    field = fieldAfter(text, lower, u"filename=", std::nullopt);
     if (!field.empty() && field.back() == '"') field.pop_back();
   }
   return field;
@@ -105,19 +123,10 @@ int16_t ReadMailFieldsFromBytes(std::string_view bytes, MailFieldList& list) {
 
 std::string GetMailField(const std::string& text, std::string_view key,
                          std::optional<std::string_view> stop) {
-  // Positions are counted in UTF-16 code units: lower-casing keeps that
-  // length for every character, though not always its length in UTF-8.
-  const std::u16string original = toUtf16(text);
-  const std::u16string key16 = toUtf16(key);
-  const size_t at = lcase16(original).find(key16);
-  if (at == std::u16string::npos) return {};
-  const size_t from = at + key16.size() + 1;  // the character after the key is dropped
-  std::u16string_view rest;
-  if (from < original.size()) rest = std::u16string_view(original).substr(from);
-  if (!stop) return toUtf8(rest);
-  const size_t cut = rest.find(toUtf16(*stop));
-  if (cut == std::u16string_view::npos) return {};
-  return toUtf8(rest.substr(0, cut));
+  const std::u16string text16 = toUtf16(text);
+  std::optional<std::u16string> stop16;
+  if (stop) stop16 = toUtf16(*stop);
+  return fieldAfter(text16, lcase16(text16), toUtf16(key), stop16);
 }
 
 }  // namespace bq
