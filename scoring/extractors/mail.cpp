@@ -1,13 +1,11 @@
 #include "scoring/extractors/mail.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <memory>
 
 #include "common/ansi.h"
 #include "common/automation_error.h"
+#include "common/files.h"
 #include "common/sequential_input.h"
 #include "common/text.h"
 #include "common/winpath.h"
@@ -16,36 +14,6 @@ namespace bq {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// The whole content of the file `path`, as opening it for input and reading
-// it would give; a failure raises the run-time error for its cause (53 when
-// it is missing, 76 when its folder is missing too, 70 when it may not be
-// read, 75 for a folder or for what is no file at all, such as a pipe or a
-// device, which could block or never end).
-std::string readWholeFile(const fs::path& path) {
-  std::error_code ec;
-  const fs::file_type type = fs::status(path, ec).type();
-  if (type != fs::file_type::regular && type != fs::file_type::directory &&
-      type != fs::file_type::not_found && !ec)
-    raiseError(err::kPathFileAccess);
-  errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-  if (!f) winpath::raiseOpenError(errno, path);
-  std::string bytes;
-  char buf[16384];
-  while (true) {
-    size_t got = std::fread(buf, 1, sizeof buf, f.get());
-    bytes.append(buf, got);
-    if (got < sizeof buf) break;
-  }
-  // Opening a folder succeeds on Linux; reading it fails with EISDIR.
-  if (std::ferror(f.get())) raiseFileError(errno);
-  return bytes;
-}
 
 bool hasEmlExtension(std::string_view name) {
   constexpr std::string_view kExt = ".eml";

@@ -1,12 +1,8 @@
 #include "scoring/knowledge/operation_list.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -14,6 +10,7 @@
 
 #include "common/ansi.h"
 #include "common/automation_error.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "common/winpath.h"
 
@@ -63,25 +60,19 @@ void AddFolderEntries(const Folder& folder, size_t rootLength, KnowledgeSet& ent
   }
 }
 
-// Reads from `fd` up to the first CR or LF; false when the file holds no
-// byte at all. CR and LF bytes never occur inside a character of the ANSI
-// code pages, so the line can be cut before it is decoded.
-bool readFirstLine(int fd, std::string& line) {
+// Reads `file` up to the first CR or LF; false when the file holds no byte
+// at all. CR and LF bytes never occur inside a character of the ANSI code
+// pages, so the line can be cut before it is decoded.
+bool readFirstLine(InputFile& file, std::string& line) {
   constexpr size_t kChunk = 64 * 1024;
   std::string bytes;
   bool any = false;
   while (true) {
     size_t used = bytes.size();
     bytes.resize(used + kChunk);
-    ssize_t n = ::read(fd, bytes.data() + used, kChunk);
-    if (n < 0) {
-      if (errno == EINTR) {
-        bytes.resize(used);
-        continue;
-      }
-      raiseFileError(errno);
-    }
-    bytes.resize(used + static_cast<size_t>(n));
+    size_t n =
+        file.read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()) + used, kChunk));
+    bytes.resize(used + n);
     if (n == 0) break;
     any = true;
     size_t brk = bytes.find_first_of("\r\n", used);
@@ -93,11 +84,6 @@ bool readFirstLine(int fd, std::string& line) {
   line = std::move(bytes);
   return any;
 }
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() { ::close(fd); }
-};
 
 }  // namespace
 
@@ -124,15 +110,9 @@ void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
 }
 
 void GetOpZSDFromFile(const std::string& cFile, std::string& cZSD) {
-  const fs::path native = winpath::toNative(cFile);
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) winpath::raiseOpenError(errno, native);
-  FdCloser closer{fd};
-  struct stat st;
-  if (::fstat(fd, &st) != 0) raiseFileError(errno);
-  if (S_ISDIR(st.st_mode)) raiseError(err::kPathFileAccess);
+  InputFile file(winpath::toNative(cFile));
   std::string line;
-  if (!readFirstLine(fd, line)) raiseError(err::kInputPastEnd);
+  if (!readFirstLine(file, line)) raiseError(err::kInputPastEnd);
   cZSD = fromAnsi(line);
 }
 

@@ -1,0 +1,129 @@
+#include "common/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "common/automation_error.h"
+#include "common/winpath.h"
+
+namespace bq {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The process's file mode mask. Read from /proc rather than set and reset
+// with umask(), which would change it for every thread for a moment.
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    mode_t m = 022;
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, f)) {
+        unsigned value = 0;
+        if (std::sscanf(line, "Umask: %o", &value) == 1) {
+          m = static_cast<mode_t>(value);
+          break;
+        }
+      }
+      std::fclose(f);
+    }
+    return m;
+  }();
+  return mask;
+}
+
+}  // namespace
+
+InputFile::InputFile(fs::path path) : path_(std::move(path)) {
+  // O_NONBLOCK keeps the open itself from waiting on a pipe with no writer.
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) winpath::raiseOpenError(errno, path_);
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    raiseError(err::kPathFileAccess);
+  }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+}
+
+InputFile::~InputFile() { ::close(fd_); }
+
+size_t InputFile::read(std::span<uint8_t> buf) {
+  for (;;) {
+    ssize_t n = ::read(fd_, buf.data(), buf.size());
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) raiseFileError(errno);
+  }
+}
+
+AtomicOutput::AtomicOutput(fs::path target) : target_(std::move(target)) {
+  if (target_.filename().empty()) raiseFileError(EISDIR);
+  fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+  std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+  fd_ = ::mkstemp(pattern.data());
+  if (fd_ < 0) winpath::raiseOpenError(errno, target_);
+  temp_ = pattern;
+  // mkstemp makes the file private; give it the mode a new file would get.
+  if (::fchmod(fd_, 0666 & ~processUmask()) != 0) {
+    int errnum = errno;
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+    raiseFileError(errnum);
+  }
+}
+
+AtomicOutput::~AtomicOutput() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) ::unlink(temp_.c_str());
+}
+
+void AtomicOutput::write(std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raiseFileError(errno);
+    }
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+}
+
+void AtomicOutput::commit() {
+  if (::fsync(fd_) != 0) raiseFileError(errno);
+  int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) raiseFileError(errno);
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) raiseFileError(errno);
+  committed_ = true;
+  // The rename itself is made durable by flushing the folder; the new file
+  // is in place either way, so a failure here is not reported.
+  fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+std::string readWholeFile(const fs::path& path) {
+  InputFile in(path);
+  std::string bytes;
+  size_t used = 0;
+  while (true) {
+    if (bytes.size() - used < 65536) bytes.resize(bytes.size() + 65536);
+    size_t n = in.read(
+        std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()) + used, bytes.size() - used));
+    if (n == 0) break;
+    used += n;
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+}  // namespace bq

@@ -1,0 +1,64 @@
+// Files read from start to end, and files that replace their target as a
+// whole or not at all.
+//
+// Failures throw AutomationError with the run-time error number and text that
+// the original's file statements raised for the cause: 53 "File not found",
+// 76 "Path not found" (the folder is missing too), 70 "Permission denied",
+// 75 "Path/File access error" (a folder, or something that is no file at all,
+// such as a pipe or a device, which could block or never end), 61 "Disk
+// full", ... Callers that show the path add it themselves.
+//
+// Thread safety: an object belongs to one thread; different objects may be
+// used on different threads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <filesystem>
+#include <span>
+
+namespace bq {
+
+// A regular file opened for reading from its start. Owns its descriptor.
+class InputFile {
+ public:
+  explicit InputFile(std::filesystem::path path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Up to buf.size() bytes; 0 at the end of the file.
+  size_t read(std::span<uint8_t> buf);
+
+ private:
+  std::filesystem::path path_;
+  int fd_ = -1;
+};
+
+// A file that replaces `target` as a whole or not at all. The bytes go to a
+// temporary file in the target's folder (with the mode a new file would get);
+// commit() flushes it to disk, renames it over the target and flushes the
+// folder. Destroyed without commit(), it removes the temporary file and the
+// target stays as it was. A process killed before commit() leaves the
+// temporary file ".NAME.XXXXXX" beside the target.
+class AtomicOutput {
+ public:
+  explicit AtomicOutput(std::filesystem::path target);
+  ~AtomicOutput();
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+  void write(std::span<const uint8_t> bytes);
+  void commit();
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// The whole content of the regular file `path`.
+std::string readWholeFile(const std::filesystem::path& path);
+
+}  // namespace bq
