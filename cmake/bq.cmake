@@ -1,13 +1,15 @@
 # bq_add_test(NAME SOURCES src... LIBS lib... [LABELS label...] [ENVIRONMENT VAR=value...]
-#             [FIXTURES fixture...])
+#             [FIXTURES fixture...] [RESOURCE_LOCK resource...])
 # One GoogleTest binary per folder; each case becomes a CTest test with the given labels
-# (default: unit), environment and required CTest fixtures. The tests run with the folder's
+# (default: unit), environment, required CTest fixtures and resource locks (tests that
+# lock the same resource never run at the same time, e.g. "processes" for tests that end
+# processes by name). The tests run with the folder's
 # source directory as working directory.
 function(bq_add_test name)
   if(NOT BQ_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES;RESOURCE_LOCK" ${ARGN})
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
@@ -16,6 +18,9 @@ function(bq_add_test name)
   set(props LABELS "${T_LABELS}")
   if(T_ENVIRONMENT)
     list(APPEND props ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+  if(T_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${T_RESOURCE_LOCK}")
   endif()
   if(T_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")

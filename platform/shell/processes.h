@@ -3,8 +3,16 @@
 //
 // The executable file name of a process is the last component of the file it
 // runs: the target of /proc/PID/exe, or, where that cannot be read (another
-// user's process, a kernel thread), the first word of its command line. It is
-// never the 15-character `comm` field, which cuts names.
+// user's process), the last component of its argv[0] (the command line up to
+// its first NUL, spaces included). It is never the 15-character `comm` field,
+// which cuts names. A program file that was removed or replaced while it runs
+// keeps its name (the kernel's " (deleted)" mark is dropped). Processes with
+// neither (kernel threads, zombies) are not listed: there is nothing to match
+// or end.
+//
+// Ending processes by name (the web component's EndProcessesByName) is built
+// on these three: upper-case each exeFile and end the entries that contain
+// the upper-cased name or one of its linuxCounterparts.
 //
 // Thread safety: all functions may be called from any thread.
 #pragma once
@@ -27,14 +35,20 @@ std::vector<ProcessEntry> processSnapshot();
 
 // Ends process `pid` at once (SIGKILL; the exit code of the original's
 // TerminateProcess has no counterpart). False when it could not be ended
-// (gone, or not ours to end); never throws.
+// (gone, or not ours to end) and for pid <= 0, which kill() would read as a
+// process group; never throws. The calling process is not protected: ending
+// it ends the caller there and then, as TerminateProcess did.
+// The signal is sent, not awaited: the process may still be listed for a
+// moment, and a child of the caller stays a zombie until the caller reaps it.
 bool terminateProcess(int pid);
 
 // The Linux executable names that also stand for the Windows program name
 // `upperName` (upper-cased, e.g. "EXCEL.EXE" gives {"SOFFICE.BIN"},
 // "IEXPLORE.EXE" gives {"BQTESTMY"}, "QUESTIONPANE.EXE" gives {"QUESTIONPANE"}),
-// upper-cased; empty for names without a counterpart. The one table of such
-// aliases in the system.
+// upper-cased; empty for names without a counterpart ("EXPLORER.EXE": the
+// desktop's file manager is never ended). The lookup is by the whole name
+// (ASCII letters compared without regard to case), not by substring. The one
+// table of such aliases in the system.
 std::vector<std::string> linuxCounterparts(std::string_view upperName);
 
 }  // namespace bq::shell
