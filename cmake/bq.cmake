@@ -17,7 +17,11 @@ function(bq_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set(props LABELS "${T_LABELS}")
   if(T_ENVIRONMENT)
-    list(APPEND props ENVIRONMENT "${T_ENVIRONMENT}")
+    # The test discovery passes properties on as flat lists, which splits an
+    # ENVIRONMENT of several VAR=value pairs; running the binary (for discovery
+    # and for every case) through `cmake -E env` keeps them together.
+    set_target_properties(${name} PROPERTIES
+      CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${T_ENVIRONMENT}")
   endif()
   if(T_RESOURCE_LOCK)
     list(APPEND props RESOURCE_LOCK "${T_RESOURCE_LOCK}")

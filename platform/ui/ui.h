@@ -15,7 +15,8 @@
 // The libraries never start Qt for a message box.
 //
 // Thread safety: each thread has its own back end; a back end is used only on
-// the thread it was set for.
+// the thread it was set for. The free functions below may be called on any
+// thread and use that thread's back end.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,9 @@
 namespace bq::ui {
 
 // Button and icon styles of a message box (the original's vbMsgBoxStyle values).
+// A style is the sum of one button set (0..5), at most one icon and at most
+// one default button; other flags of the original (modality, help button,
+// right-to-left reading) are accepted and have no effect.
 inline constexpr int vbOKOnly = 0;
 inline constexpr int vbOKCancel = 1;
 inline constexpr int vbAbortRetryIgnore = 2;
@@ -57,15 +61,17 @@ struct MessageBoxRequest {
 
 struct InputBoxRequest {
   std::string prompt;
-  std::string title;
+  std::string title;  // empty: the program's name
   std::string defaultText;
 };
 
-// What a shown window can be asked to do from its event handlers.
+// What a shown window can be asked to do from its event handlers. The object
+// is owned by the back end and valid only during the handler call.
 class WindowControl {
  public:
   virtual ~WindowControl() = default;
-  // Unloads the window: a modal display ends and runModal returns.
+  // Unloads the window: a modal display ends and runModal returns once the
+  // handler has returned. Calling it again does nothing.
   virtual void close() = 0;
 };
 
@@ -75,33 +81,88 @@ struct PictureWindow {
   std::string title;
   std::vector<uint8_t> picture;  // JPEG or PNG bytes
   bool alwaysOnTop = false;
-  // A double-click anywhere on the window. Runs on the window's thread.
+  // A double-click anywhere on the window. Runs on the window's thread. An
+  // exception it throws closes the window and leaves runModal.
   std::function<void(WindowControl&)> onDoubleClick;
 };
 
 class Backend {
  public:
   virtual ~Backend() = default;
-  // The answer (vbOK ...) of a message box.
+  // The answer (vbOK ...) of a message box. Throws AutomationError 5 when
+  // request.buttons names no button set (see messageBoxButtons).
   virtual int messageBox(const MessageBoxRequest& request) = 0;
   // The text entered in an input box; "" when it is cancelled.
   virtual std::string inputBox(const InputBoxRequest& request) = 0;
   // Shows `window` modally and returns when it is closed (by WindowControl::close
   // from a handler, or by the user where the window offers it). Throws
-  // AutomationError when this back end cannot show windows.
+  // AutomationError when this back end cannot show windows (429) or when the
+  // picture is not a JPEG or PNG image it can decode (481, see picture.h).
   virtual void runModal(const PictureWindow& window) = 0;
 };
 
-// This thread's back end (the console back end unless one was set).
+// This thread's back end (the console back end unless one was set). The
+// reference stays valid until setBackend is next called on this thread.
 Backend& backend();
 
 // Sets this thread's back end; nullptr restores the console back end.
 void setBackend(std::shared_ptr<Backend> b);
+
+// True when setBackend gave this thread a back end of its own (not the console).
+bool backendIsSet();
+
+// Sets this thread's back end for the object's lifetime, then restores the
+// one that was set before. Construct and destroy it on the same thread.
+class ScopedBackend {
+ public:
+  explicit ScopedBackend(std::shared_ptr<Backend> b);
+  ~ScopedBackend();
+  ScopedBackend(const ScopedBackend&) = delete;
+  ScopedBackend& operator=(const ScopedBackend&) = delete;
+
+ private:
+  std::shared_ptr<Backend> previous_;
+};
 
 // MsgBox(prompt, buttons, title) and InputBox(prompt, title, default) through
 // this thread's back end.
 int MsgBox(const std::string& prompt, int buttons = vbOKOnly, const std::string& title = "");
 std::string InputBox(const std::string& prompt, const std::string& title = "",
                      const std::string& defaultText = "");
+
+// Shows `window` modally through this thread's back end. The back end stays
+// alive for the whole display even if a handler sets another one.
+void runModal(const PictureWindow& window);
+
+// --- Helpers shared by the back ends -------------------------------------
+
+// The answers of the buttons of message box style `buttons`, in the order the
+// box shows them (vbYesNoCancel: vbYes, vbNo, vbCancel). Throws
+// AutomationError 5 "Invalid procedure call or argument" for a negative style
+// or a button set above vbRetryCancel.
+std::vector<int> messageBoxButtons(int buttons);
+
+// The answer of the default button of style `buttons`: the first button, or
+// the second or third with vbDefaultButton2 / vbDefaultButton3 when the set
+// has that many buttons (otherwise the first, as the original platform did).
+// Throws as messageBoxButtons.
+int defaultAnswer(int buttons);
+
+// The button text of an answer: "OK", "Cancel", "Abort", "Retry", "Ignore",
+// "Yes", "No"; "" for any other number.
+const char* answerName(int answer);
+
+// The title a box shows when its title is empty: the program's file name.
+std::string programName();
+
+// Throws AutomationError 429 (source empty) saying that `what` cannot be
+// shown because no display is available; `detail`, when not empty, says why
+// (for example which display could not be reached). Description:
+// "ActiveX component can't create object: no display: WHAT cannot be shown[ (DETAIL)]".
+[[noreturn]] void raiseNoDisplay(const std::string& what, const std::string& detail = "");
+
+// `the window "TITLE"`, or `the window` for an empty title: the WHAT of
+// raiseNoDisplay for a window.
+std::string windowDescription(const std::string& title);
 
 }  // namespace bq::ui

@@ -1,0 +1,64 @@
+// The Qt back end: message boxes, input boxes and the system's windows as Qt
+// widgets (target bq_ui_qt; this header needs no Qt headers).
+//
+// A program with its own Qt event loop creates its QApplication and calls
+// installQtBackend() on its user-interface thread. A library that must show a
+// window where the caller set no back end calls runModalOnDisplay(), which
+// starts Qt itself when a display is available; message boxes never start Qt.
+//
+// Every dialog runs modally in its own event loop (QDialog::exec) on the
+// calling thread, so events of the program's other windows and timers still
+// run while it waits.
+//
+// Thread safety: Qt widgets live on the thread that created the QApplication.
+// QtBackend's methods called on any other thread (or with no QApplication)
+// throw AutomationError 429 instead of touching Qt.
+#pragma once
+
+#include "platform/ui/ui.h"
+
+namespace bq::ui {
+
+class QtBackend final : public Backend {
+ public:
+  // A QMessageBox with the style's buttons, default button and icon; the
+  // title (the program's name when empty) and the prompt as plain text. Escape
+  // and the window's close button answer Cancel where the box has one, OK in
+  // an OK-only box, and Qt's choice otherwise.
+  int messageBox(const MessageBoxRequest& request) override;
+  // A QInputDialog with the prompt and the default text; "" when cancelled.
+  std::string inputBox(const InputBoxRequest& request) override;
+  // A dialog of the picture's size showing the picture, with the window's
+  // title and a close button, on top of other windows when alwaysOnTop. A
+  // left double-click anywhere calls onDoubleClick; the window's close button
+  // and Escape close it without calling it. An exception from the handler
+  // closes the window and is rethrown here once the modal loop has ended.
+  // Throws AutomationError 481 for a picture that cannot be decoded (checked
+  // before anything is shown).
+  void runModal(const PictureWindow& window) override;
+};
+
+// Makes sure this process has a QApplication, creating one when there is none
+// and a display is available: a platform of $QT_QPA_PLATFORM (for example
+// "offscreen"), else the X display of $DISPLAY or the Wayland display of
+// $WAYLAND_DISPLAY, each checked before Qt is asked (platform/ui/display.h),
+// so that Qt never ends the process. The process's C locale is left as it was.
+// Throws AutomationError 429 "... no display: windows cannot be shown (WHY)"
+// when no platform can start, and 429 when the program's own Qt application
+// is a QCoreApplication or QGuiApplication, which cannot show widgets.
+// REQUIRES: the first call is made on the thread that will show the windows
+// and lives as long as the process (normally the main thread), and not
+// concurrently with another call. The application it creates lives until the
+// process ends; Qt cannot be torn down safely from exit handlers.
+void ensureQtApplication();
+
+// ensureQtApplication(), then sets a QtBackend as this thread's back end.
+void installQtBackend();
+
+// Shows `window` through this thread's back end when one was set (a program's
+// Qt back end, a test's recorder); otherwise through Qt, started on demand by
+// ensureQtApplication, never through the console. Throws what they throw;
+// without a display, AutomationError 429 naming the window.
+void runModalOnDisplay(const PictureWindow& window);
+
+}  // namespace bq::ui
