@@ -129,12 +129,76 @@ TEST_F(Bqcall, ReadsOneCallPerLineAndKeepsNamedObjects) {
   EXPECT_TRUE(lines[3].contains("usage"));
 }
 
+// BQCOM from a shell, on drives in a temporary folder.
+class BqcallBqcom : public Bqcall {
+ protected:
+  void SetUp() override {
+    Bqcall::SetUp();
+    setenv("BQ_DRIVES", (dir_ / "drives").c_str(), 1);
+    // No display: a window would wait for a person.
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
+  }
+  void TearDown() override {
+    unsetenv("BQ_DRIVES");
+    Bqcall::TearDown();
+  }
+};
+
+TEST_F(BqcallBqcom, CreatesClearsAndEndsWithEmptyResults) {
+  const fs::path c = dir_ / "drives" / "c";
+  Result r = run({"BQCOM", "CreateOpDirs", "C:\\BQTEST", "a\\,a\\b.txt"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_TRUE(j["result"].is_null());
+  EXPECT_TRUE(j["args"].empty());
+  EXPECT_TRUE(fs::is_directory(c / "BQTEST"));
+  EXPECT_TRUE(fs::is_regular_file(c / "BqOperation" / "a" / "b.txt"));
+  json registry = json::parse(slurp(dir_ / "drives" / "registry" / "HKCU.json"));
+  EXPECT_EQ(registry["Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced"]
+                    ["HideFileExt"]["data"],
+            0)
+      << registry.dump();
+
+  r = run({"BrightquillWebComm.BQCOM", "TermProc"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(json::parse(r.out)["result"].is_null());
+
+  r = run({"bqcom", "pretest", "C:\\BQTEST"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(c / "BQTEST"));
+  EXPECT_FALSE(fs::exists(c / "BqOperation"));
+}
+
+TEST_F(BqcallBqcom, ReportsTheComponentsErrors) {
+  Result r = run({"BQCOM", "CreateOpDirs", "C:\\NoSuch\\BQTEST", ""});
+  EXPECT_EQ(r.exitCode, 1);
+  json j = json::parse(r.out);
+  EXPECT_EQ(j["error"]["number"], 76);
+  EXPECT_EQ(j["error"]["source"], "BrightquillWebCom");
+  EXPECT_EQ(j["error"]["description"], "Path not found");
+
+  r = run({"BQCOM", "CreateOpDirs", "C:\\BQTEST", "..\\x.txt"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(json::parse(r.out)["error"]["number"], 75);
+
+  // No display here: the end-of-test window cannot be shown.
+  r = run({"BQCOM", "EndTest", "C:\\BQTEST"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(json::parse(r.out)["error"]["number"], 429);
+
+  EXPECT_EQ(run({"BQCOM", "TermProc", "extra"}).exitCode, 2);
+  EXPECT_EQ(run({"BQCOM", "PreTest"}).exitCode, 2);
+}
+
 TEST_F(Bqcall, ListsEveryClassAndMethod) {
   Result r = run({"--list"});
   ASSERT_EQ(r.exitCode, 0);
-  for (const char* m : {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)",
-                        "GetOpZSDFromFile", "JoinOpZSD", "SplitOpZSD", "GetOpScore",
-                        "GetMailZSDFromPath", "BrightquillCom.BrightquillClient"})
+  for (const char* m :
+       {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)", "GetOpZSDFromFile",
+        "JoinOpZSD", "SplitOpZSD", "GetOpScore", "GetMailZSDFromPath",
+        "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
+        "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
+        "EndTest(cPath: text)", "TermProc() -> empty"})
     EXPECT_NE(r.out.find(m), std::string::npos) << m;
 }
 

@@ -7,6 +7,7 @@
 #include "BrightquillCom/brightquill_client.h"
 #include "tools/bqcall/binding.h"
 #include "tools/bqcall/json_args.h"
+#include "webcom/bqcom.h"
 
 namespace bqcall {
 namespace {
@@ -98,6 +99,29 @@ ClassBinding brightquillClient() {
   return m.done("BrightquillClient", BrightquillClient::kProgId);
 }
 
+ClassBinding bqcom() {
+  using bq::BQCOM;
+  Methods<BQCOM> m;
+  m.add("CreateOpDirs", {text("cPath"), text("cZSD")}, "empty",
+        [](BQCOM& o, Call& c, const auto& p) {
+          o.CreateOpDirs(toText(c, 0, p[0]), toText(c, 1, p[1]));
+          return json();
+        });
+  m.add("PreTest", {text("cPath")}, "empty", [](BQCOM& o, Call& c, const auto& p) {
+    o.PreTest(toText(c, 0, p[0]));
+    return json();
+  });
+  m.add("EndTest", {text("cPath")}, "empty", [](BQCOM& o, Call& c, const auto& p) {
+    o.EndTest(toText(c, 0, p[0]));
+    return json();
+  });
+  m.add("TermProc", {}, "empty", [](BQCOM& o, Call&, const auto&) {
+    o.TermProc();
+    return json();
+  });
+  return m.done("BQCOM", BQCOM::kProgId);
+}
+
 }  // namespace
 
 const MethodBinding* ClassBinding::findMethod(const std::string& method) const {
@@ -107,7 +131,7 @@ const MethodBinding* ClassBinding::findMethod(const std::string& method) const {
 }
 
 const std::vector<ClassBinding>& allClasses() {
-  static const std::vector<ClassBinding> classes = {brightquillClient()};
+  static const std::vector<ClassBinding> classes = {brightquillClient(), bqcom()};
   return classes;
 }
 

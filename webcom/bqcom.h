@@ -1,0 +1,37 @@
+// BQCOM: the web component's class (programmatic identifier
+// "BrightquillWebComm.BQCOM"), used by the networked exam's pages and by the
+// exam client.
+//
+// A thin face: every method calls the module that does the work
+// (webcom/session.h) and adds nothing but the library's name as the source
+// of the errors that reach the caller. The class keeps no state of its own;
+// the end-of-test window is per thread, in the module. Every method's result
+// is an empty variant; results are side effects on files, folders, the
+// registry, windows and processes.
+//
+// Failures: methods without a handler of their own throw AutomationError with
+// source "BrightquillWebCom". PreTest never fails.
+//
+// Thread safety: an object is used on one thread at a time (apartment model).
+#pragma once
+
+#include <string>
+
+namespace bq {
+
+class BQCOM {
+ public:
+  static constexpr const char* kProgId = "BrightquillWebComm.BQCOM";
+  static constexpr const char* kErrorSource = "BrightquillWebCom";
+
+  // Creates cPath, the operation root and the tree the list cZSD names.
+  void CreateOpDirs(const std::string& cPath, const std::string& cZSD);
+  // Deletes cPath and the operation root with all they hold; never fails.
+  void PreTest(const std::string& cPath);
+  // Shows the end-of-test window until its double-click closes it.
+  void EndTest(const std::string& cPath);
+  // Ends every question-text viewer.
+  void TermProc();
+};
+
+}  // namespace bq
