@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "scoring/field_export.h"
 #include "scoring/knowledge/operation_list.h"
 
 namespace bq {
@@ -42,6 +43,11 @@ double BrightquillClient::GetOpScore(const std::string& cZSD, const std::string&
 
 void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDictionary& d) {
   faced([&] { bq::GetMailZSDFromPath(cPath, d); });
+}
+
+bool BrightquillClient::GetOleData(db::Recordset& rst, const std::string& cFile,
+                                   const std::string& cFld) {
+  return faced([&] { return bq::GetOleData(rst, cFile, cFld); });
 }
 
 }  // namespace bq

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/dictionary.h"
+#include "platform/db/recordset.h"
 #include "scoring/extractors/mail.h"
 
 namespace bq {
@@ -34,6 +35,9 @@ class BrightquillClient {
 
   // E-mail answers.
   void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);
+
+  // Question files: field cFld of the current record of rst into the file cFile.
+  bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string& cFld);
 };
 
 }  // namespace bq

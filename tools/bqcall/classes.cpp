@@ -96,6 +96,11 @@ ClassBinding brightquillClient() {
           auto d = toMailDictionary(c, 1, p[1]);
           return withOut(c, "d", d, [&] { o.GetMailZSDFromPath(toText(c, 0, p[0]), d); });
         });
+  m.add("GetOleData", {{"rst", Kind::kRecordset}, text("cFile"), text("cFld")}, "boolean",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          OpenRecordset rst = toRecordset(c, 0, p[0]);
+          return json(o.GetOleData(rst.recordset, toText(c, 1, p[1]), toText(c, 2, p[2])));
+        });
   return m.done("BrightquillClient", BrightquillClient::kProgId);
 }
 

@@ -108,4 +108,16 @@ json toJson(const bq::MailDictionary& d) {
   return out;
 }
 
+OpenRecordset toRecordset(const Call& call, size_t i, const Param& param) {
+  const json& v = argument(call, i);
+  if (!v.is_object() || !v.contains("connection") || !v["connection"].is_string() ||
+      !v.contains("source") || !v["source"].is_string())
+    wrongForm(param, R"({"connection": CONNECTION-STRING, "source": SQL})");
+  OpenRecordset r;
+  r.connection.Open(v["connection"].get<std::string>());
+  r.recordset.Open(v["source"].get<std::string>(), r.connection, bq::db::adOpenForwardOnly,
+                   bq::db::adLockReadOnly);
+  return r;
+}
+
 }  // namespace bqcall

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/dictionary.h"
+#include "platform/db/connection.h"
 #include "scoring/extractors/mail.h"
 #include "tools/bqcall/binding.h"
 
@@ -27,5 +28,14 @@ json toJson(const bq::KnowledgeSet& d);
 // A mail result dictionary: a JSON object of arrays of texts, or an array of keys.
 bq::MailDictionary toMailDictionary(const Call& call, size_t i, const Param& param);
 json toJson(const bq::MailDictionary& d);
+
+// A record set argument: {"connection": CONNECTION-STRING, "source": SQL},
+// opened forward-only and read-only on its first record. The connection
+// closes when the value is dropped.
+struct OpenRecordset {
+  bq::db::Connection connection;
+  bq::db::Recordset recordset;
+};
+OpenRecordset toRecordset(const Call& call, size_t i, const Param& param);
 
 }  // namespace bqcall

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dbmaint/block_stream.h"
+#include "platform/db/connection.h"
+#include "platform/db/errors.h"
 
 namespace {
 
@@ -33,10 +35,17 @@ class Bqdb : public ::testing::Test {
   // Runs bqdb with `args`; its exit code, and its stderr in err_.
   int run(const std::vector<std::string>& args) {
     std::string cmd = BQDB_PATH;
-    for (const auto& a : args) cmd += " '" + a + "'";
-    int ws = std::system((cmd + " 2>'" + (dir_ / "err").string() + "'").c_str());
+    for (const auto& a : args) {
+      std::string quoted;
+      for (char ch : a) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+      cmd += " '" + quoted + "'";
+    }
+    int ws = std::system(
+        (cmd + " 2>'" + (dir_ / "err").string() + "' >'" + (dir_ / "out").string() + "'").c_str());
     Bytes err = readFile(dir_ / "err");
     err_.assign(err.begin(), err.end());
+    Bytes out = readFile(dir_ / "out");
+    out_.assign(out.begin(), out.end());
     return WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
   }
   static Bytes readFile(const fs::path& p) {
@@ -58,6 +67,7 @@ class Bqdb : public ::testing::Test {
 
   fs::path dir_;
   std::string err_;
+  std::string out_;
 };
 
 Bytes sampleData(size_t n) {
@@ -127,6 +137,112 @@ TEST_F(Bqdb, FailuresLeaveNoOutputAndKeepAnExistingOne) {
       fs::remove(work("out.bin"));
     }
   }
+}
+
+// ------------------------------------------------------------ databases
+
+const std::string kPassword = "KVRMTX5830";
+
+std::string jet(const fs::path& file, const std::string& password = kPassword) {
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file.string() +
+         ";Jet OLEDB:Database Password=" + password + ";";
+}
+
+// A plain SQLite database with a few rows.
+void makePlain(const fs::path& file) {
+  std::ofstream(file).close();
+  bq::db::Connection c;
+  c.Open("Provider=SQLite;Data Source=" + file.string());
+  c.Execute(
+      "CREATE TABLE topics (topic_id VarChar(2), topic_name VarChar(20) COLLATE NOCASE, "
+      "n Integer, score Double, price Currency, big BigInt, born DateTime, fj LongBinary)");
+  c.Execute(
+      "INSERT INTO topics VALUES ('01', 'Choice \"A\" 汉', 1, 0.5, 12.25, 9007199254740993, "
+      "'2024-01-02 03:04:05', x'00FF10'), ('02', NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+  c.Close();
+}
+
+TEST_F(Bqdb, SealsAndUnsealsDatabases) {
+  makePlain(work("plain.db"));
+  ASSERT_EQ(run({"seal", work("plain.db"), work("BqTest.MDB"), "--password", kPassword}), 0)
+      << err_;
+  {
+    bq::db::Connection c;
+    c.Open(jet(work("BqTest.MDB")));
+    bq::db::Recordset rs =
+        c.Execute("SELECT topic_id FROM topics WHERE topic_name = 'choice \"a\" 汉'");
+    EXPECT_EQ(rs.Fields()[0].Value(), bq::Variant("01"));
+    c.Close();
+  }
+  ASSERT_EQ(run({"unseal", work("BqTest.MDB"), work("back.db"), "--password", kPassword}), 0)
+      << err_;
+  EXPECT_EQ(readFile(work("back.db")), readFile(work("plain.db")));
+  EXPECT_EQ(workFiles(), (std::vector<std::string>{"BqTest.MDB", "back.db", "plain.db"}));
+}
+
+TEST_F(Bqdb, SealFailuresLeaveNoOutput) {
+  makePlain(work("plain.db"));
+  ASSERT_EQ(run({"seal", work("plain.db"), work("good.mdb"), "--password", kPassword}), 0) << err_;
+  Bytes damaged = readFile(work("good.mdb"));
+  damaged[damaged.size() - 5] ^= 1;
+  writeFile(work("bad.mdb"), damaged);
+  writeFile(work("text.txt"), Bytes(600, 'x'));
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"unseal", work("good.mdb"), work("out.db"), "--password", "kvrmtx5830"},
+       "Not a valid password."},
+      {{"unseal", work("bad.mdb"), work("out.db"), "--password", kPassword}, "is damaged"},
+      {{"unseal", work("text.txt"), work("out.db"), "--password", kPassword},
+       "Unrecognized database format"},
+      {{"unseal", work("none.mdb"), work("out.db"), "--password", kPassword},
+       "Could not find file"},
+      {{"seal", work("text.txt"), work("out.db"), "--password", kPassword},
+       "Unrecognized database format"},
+      {{"seal", work("none.db"), work("out.db"), "--password", kPassword}, "Could not find file"},
+      {{"seal", work("plain.db"), work("out.db")}, "password"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const auto before = workFiles();
+    EXPECT_NE(run(c.args), 0);
+    EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+    EXPECT_EQ(workFiles(), before) << "no output and no temporary file";
+  }
+}
+
+TEST_F(Bqdb, QueryPrintsRowsAsJsonLines) {
+  makePlain(work("plain.db"));
+  ASSERT_EQ(run({"seal", work("plain.db"), work("BqTest.MDB"), "--password", kPassword}), 0)
+      << err_;
+  ASSERT_EQ(run({"query", jet(work("BqTest.MDB")), "SELECT * FROM topics ORDER BY topic_id"}), 0)
+      << err_;
+  EXPECT_EQ(
+      out_,
+      "{\"topic_id\":\"01\",\"topic_name\":\"Choice \\\"A\\\" 汉\",\"n\":1,\"score\":0.5,"
+      "\"price\":12.25,\"big\":9007199254740993,\"born\":\"2024-01-02 03:04:05\",\"fj\":\"AP8Q\"}\n"
+      "{\"topic_id\":\"02\",\"topic_name\":null,\"n\":null,\"score\":null,\"price\":null,"
+      "\"big\":null,\"born\":null,\"fj\":null}\n");
+  // A change through query is sealed again; placeholders take the values.
+  ASSERT_EQ(run({"query", jet(work("BqTest.MDB")),
+                 "INSERT INTO topics (topic_id, topic_name) VALUES (?, ?)", "--param", "03",
+                 "--param", "x'); DROP TABLE topics; --"}),
+            0)
+      << err_;
+  EXPECT_EQ(out_, "");
+  ASSERT_EQ(run({"query", jet(work("BqTest.MDB")),
+                 "SELECT topic_name AS name FROM topics WHERE topic_id = ?", "--param", "03"}),
+            0)
+      << err_;
+  EXPECT_EQ(out_, "{\"name\":\"x'); DROP TABLE topics; --\"}\n");
+
+  EXPECT_EQ(run({"query", jet(work("BqTest.MDB")), "SELECT * FROM missing"}), 1);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(err_, "bqdb: query: no such table: missing\n");
+  EXPECT_EQ(run({"query", "Provider=Nothing;Data Source=x", "SELECT 1"}), 1);
+  EXPECT_EQ(err_, "bqdb: query: Provider cannot be found. It may not be properly installed.\n");
 }
 
 }  // namespace

@@ -2,6 +2,24 @@
 //
 //   bqdb blocks compress IN OUT   IN's bytes as a block sequence
 //   bqdb blocks expand IN OUT     the data of the block sequence IN, checked
+//   bqdb seal PLAIN SEALED --password P
+//                                 the SQLite database PLAIN as a sealed database
+//   bqdb unseal SEALED PLAIN --password P
+//                                 the SQLite image of the sealed database SEALED
+//   bqdb query CONNECTION SQL [--param VALUE]...
+//                                 runs SQL on the database that the ADO
+//                                 connection string CONNECTION names, with "?"
+//                                 placeholders bound to the values in order (as
+//                                 text); prints each row as one JSON object per
+//                                 line, column names as keys in column order.
+//                                 Values: null, true/false, numbers (integers,
+//                                 doubles, Currency and decimal columns as
+//                                 exact decimal numbers), dates as text
+//                                 "YYYY-MM-DD HH:MM:SS[.fff]", text as
+//                                 strings, bytes as base64 strings (RFC 4648,
+//                                 with padding). A statement without rows
+//                                 prints nothing. Nothing is printed unless the
+//                                 whole statement succeeds.
 //
 // Paths may be Windows paths (C:\BQTEST\x.doc) or POSIX paths. OUT appears
 // only when the command succeeds: it is written beside itself under a
@@ -12,12 +30,15 @@
 // Each group of subcommands is added by its own add...Commands function.
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <utility>
@@ -26,6 +47,8 @@
 #include "common/files.h"
 #include "common/winpath.h"
 #include "dbmaint/block_stream.h"
+#include "platform/db/connection.h"
+#include "platform/db/value.h"
 
 namespace {
 
@@ -102,6 +125,146 @@ void addBlocksCommands(CLI::App& app, int& status) {
   }
 }
 
+void addSealCommands(CLI::App& app, int& status) {
+  struct Direction {
+    const char* name;
+    const char* help;
+    const char* in;
+    const char* out;
+    void (*run)(const std::string&, const std::string&, const std::string&);
+  };
+  static const Direction directions[] = {
+      {"seal", "Write the SQLite database PLAIN to SEALED as a sealed database", "PLAIN", "SEALED",
+       [](const std::string& in, const std::string& out, const std::string& password) {
+         bq::db::sealDatabaseFile(in, out, password);
+       }},
+      {"unseal", "Write the SQLite image of the sealed database SEALED to PLAIN", "SEALED", "PLAIN",
+       [](const std::string& in, const std::string& out, const std::string& password) {
+         bq::db::unsealDatabaseFile(in, out, password);
+       }},
+  };
+  for (const Direction& d : directions) {
+    CLI::App* sub = app.add_subcommand(d.name, d.help);
+    auto in = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    auto password = std::make_shared<std::string>();
+    sub->add_option(d.in, *in, "Database to read")->required();
+    sub->add_option(d.out, *out, "Database to write (replaced only on success)")->required();
+    sub->add_option("--password", *password, "Password of the sealed database")->required();
+    sub->callback([&status, d, in, out, password] {
+      status = runCommand(d.name, [&] { d.run(*in, *out, *password); });
+    });
+  }
+}
+
+std::string base64(const bq::ByteArray& bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const uint32_t n = static_cast<uint32_t>(bytes[i]) << 16 |
+                       (i + 1 < bytes.size() ? static_cast<uint32_t>(bytes[i + 1]) << 8 : 0) |
+                       (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+    out += digits[n >> 18 & 63];
+    out += digits[n >> 12 & 63];
+    out += i + 1 < bytes.size() ? digits[n >> 6 & 63] : '=';
+    out += i + 2 < bytes.size() ? digits[n & 63] : '=';
+  }
+  return out;
+}
+
+// True when `s` is a number as JSON writes one.
+bool isJsonNumber(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && s[i] == '-') ++i;
+  if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+  if (s[i] == '0' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))
+    return false;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+  }
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+  }
+  return i == s.size();
+}
+
+std::string jsonString(const std::string& s) {
+  return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string jsonValue(const bq::Variant& v, int32_t type) {
+  using bq::db::formatCurrency;
+  return std::visit(
+      [&](const auto& x) -> std::string {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, bq::Empty> || std::is_same_v<T, bq::Null>)
+          return "null";
+        else if constexpr (std::is_same_v<T, bool>)
+          return x ? "true" : "false";
+        else if constexpr (std::is_same_v<T, uint8_t> || std::is_same_v<T, int16_t> ||
+                           std::is_same_v<T, int32_t>)
+          return std::to_string(x);
+        else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
+          if (!std::isfinite(x)) return jsonString(bq::db::variantText(v));
+          return nlohmann::json(x).dump();
+        } else if constexpr (std::is_same_v<T, bq::Currency>)
+          return formatCurrency(x);
+        else if constexpr (std::is_same_v<T, bq::Date>)
+          return jsonString(bq::db::formatDate(x.days));
+        else if constexpr (std::is_same_v<T, std::string>) {
+          const bool numeric =
+              type == bq::db::adBigInt || type == bq::db::adNumeric || type == bq::db::adDecimal;
+          return numeric && isJsonNumber(x) ? x : jsonString(x);
+        } else if constexpr (std::is_same_v<T, bq::ByteArray>)
+          return "\"" + base64(x) + "\"";
+        else
+          return "null";
+      },
+      v.value());
+}
+
+void addQueryCommand(CLI::App& app, int& status) {
+  CLI::App* sub =
+      app.add_subcommand("query", "Run SQL on a database and print its rows as JSON lines");
+  auto connection = std::make_shared<std::string>();
+  auto sql = std::make_shared<std::string>();
+  auto params = std::make_shared<std::vector<std::string>>();
+  sub->add_option("CONNECTION", *connection, "ADO connection string")->required();
+  sub->add_option("SQL", *sql, "Statement, with ? placeholders")->required();
+  sub->add_option("--param", *params, "Value of the next placeholder (text)");
+  sub->callback([&status, connection, sql, params] {
+    status = runCommand("query", [&] {
+      bq::db::Connection c;
+      c.Open(*connection);
+      std::vector<bq::Variant> values(params->begin(), params->end());
+      bq::db::Recordset rs = c.Execute(*sql, values);
+      std::string out;
+      if (rs.State() == bq::db::adStateOpen) {
+        bq::db::Fields& fields = rs.Fields();
+        for (; !rs.Eof(); rs.MoveNext()) {
+          out += '{';
+          for (int32_t i = 0; i < fields.Count(); ++i) {
+            bq::db::Field& f = fields[i];
+            if (i) out += ',';
+            out += jsonString(f.Name()) + ':' + jsonValue(f.Value(), f.Type());
+          }
+          out += "}\n";
+        }
+        rs.Close();
+      }
+      c.Close();
+      std::fwrite(out.data(), 1, out.size(), stdout);
+    });
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +272,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int status = 0;
   addBlocksCommands(app, status);
+  addSealCommands(app, status);
+  addQueryCommand(app, status);
   CLI11_PARSE(app, argc, argv);
   return status;
 }

@@ -1,0 +1,509 @@
+// PostgreSQL sessions over libpq.
+//
+// Statements are sent with PQexecParams: "?" placeholders become $1, $2 ...,
+// values go as text (bytes as binary bytea) with their types left for the
+// server to infer. Results come as text in fixed session settings (set at
+// connection start: client_encoding UTF8, DateStyle ISO, TimeZone UTC,
+// lc_monetary C, bytea_output hex, extra_float_digits 3), which makes them
+// readable the same way on every server. A statement whose rows are not read
+// yet is only described (PQprepare of the unnamed statement, then
+// PQdescribePrepared), so that opening an updatable recordset on a big table
+// to add rows reads none of them.
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "common/automation_error.h"
+#include "platform/db/ado.h"
+#include "platform/db/errors.h"
+#include "platform/db/session.h"
+#include "platform/db/sql_text.h"
+#include "platform/db/types.h"
+
+namespace bq::db {
+namespace {
+
+constexpr uint32_t kBoolOid = 16, kByteaOid = 17, kInt8Oid = 20, kInt2Oid = 21, kInt4Oid = 23,
+                   kOidOid = 26, kFloat4Oid = 700, kFloat8Oid = 701, kMoneyOid = 790;
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+std::string shortest(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, ec == std::errc() ? p : buf);
+}
+
+std::string shortest(float v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, ec == std::errc() ? p : buf);
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Parameters as libpq takes them.
+struct Params {
+  std::vector<std::string> texts;
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  std::vector<int> formats;
+  std::vector<Oid> types;
+
+  explicit Params(std::span<const Variant> params) {
+    texts.reserve(params.size());
+    for (const Variant& p : params) {
+      bool null = false;
+      int format = 0;
+      Oid type = 0;
+      std::string text = std::visit(
+          [&](const auto& x) -> std::string {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, Empty> || std::is_same_v<T, Null>) {
+              null = true;
+              return {};
+            } else if constexpr (std::is_same_v<T, bool>) {
+              return x ? "true" : "false";
+            } else if constexpr (std::is_same_v<T, uint8_t> || std::is_same_v<T, int16_t> ||
+                                 std::is_same_v<T, int32_t>) {
+              return std::to_string(x);
+            } else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
+              return shortest(x);
+            } else if constexpr (std::is_same_v<T, Currency>) {
+              return formatCurrency(x);
+            } else if constexpr (std::is_same_v<T, Date>) {
+              return formatDate(x.days);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+              return x;
+            } else if constexpr (std::is_same_v<T, ByteArray>) {
+              format = 1;
+              type = kByteaOid;
+              return std::string(x.begin(), x.end());
+            } else {
+              throw AutomationError(
+                  adErrDataConversion, kConnectionSource,
+                  adoErrorText(adErrDataConversion) + " (an array is no parameter value)");
+            }
+          },
+          p.value());
+      texts.push_back(std::move(text));
+      values.push_back(null ? nullptr : reinterpret_cast<const char*>(1));  // set below
+      lengths.push_back(static_cast<int>(texts.back().size()));
+      formats.push_back(format);
+      types.push_back(type);
+    }
+    for (size_t i = 0; i < texts.size(); ++i)
+      if (values[i]) values[i] = texts[i].data();
+  }
+};
+
+class PgSession;
+
+class PgStatement final : public Statement {
+ public:
+  PgStatement(PgSession* session, std::string sql, std::span<const Variant> params);
+  ~PgStatement() override;
+
+  const std::vector<ColumnInfo>& columns() override;
+  bool returnsRows() override {
+    checkOpen();
+    if (!result_) execute();
+    return PQresultStatus(result_.get()) == PGRES_TUPLES_OK;
+  }
+  bool next(Row& row) override;
+  int64_t run() override;
+  void restart() override {
+    checkOpen();
+    result_.reset();
+    row_ = 0;
+  }
+  void end() override;
+
+ private:
+  void checkOpen() const {
+    if (ended_) raiseAdo(adErrObjectClosed, kRecordsetSource);
+  }
+  void execute();
+  void takeColumns(const PGresult* r);
+
+  PgSession* session_;
+  std::string sql_;
+  Params params_;
+  Result result_;
+  int row_ = 0;
+  bool ended_ = false;
+  bool haveColumns_ = false;
+  std::vector<ColumnInfo> columns_;
+  std::vector<uint32_t> oids_;
+};
+
+class PgSession final : public Session {
+ public:
+  ~PgSession() override { close(); }
+
+  void connect(const ConnectionString& cs, std::string_view userId, std::string_view password);
+
+  Provider provider() const override { return Provider::kPostgres; }
+  const char* source() const override { return kPostgresSource; }
+  bool isOpen() const override { return conn_ != nullptr; }
+
+  std::unique_ptr<Statement> prepare(std::string_view sql,
+                                     std::span<const Variant> params) override {
+    if (!conn_) raiseAdo(adErrObjectClosed, kConnectionSource);
+    int count = 0;
+    std::string numbered = sql::numberPlaceholders(sql, count);
+    if (params.size() < static_cast<size_t>(count))
+      throw AutomationError(kParameterMissing, source(),
+                            "No value given for one or more required parameters.");
+    if (params.size() > static_cast<size_t>(count))
+      throw AutomationError(kCommandFailed, source(),
+                            "The statement takes " + std::to_string(count) + " parameters, not " +
+                                std::to_string(params.size()) + ".");
+    if (sql::isBlank(sql, sql::Dialect::kPostgres))
+      throw AutomationError(kNoCommand, source(),
+                            "Command text was not set for the command object.");
+    return std::make_unique<PgStatement>(this, std::move(numbered), params);
+  }
+
+  void resolveBaseColumns(std::vector<ColumnInfo>& columns) override;
+  std::vector<std::string> primaryKey(const ColumnInfo& column) override;
+  std::string qualifiedName(const std::string& schema, const std::string& table) const override {
+    return (schema.empty() ? "" : sql::quoteIdentifier(schema) + ".") + sql::quoteIdentifier(table);
+  }
+  void setCommandTimeout(int32_t seconds) override { timeout_ = std::max(seconds, 0); }
+
+  void close() override {
+    for (Statement* s : std::set<Statement*>(statements_)) s->end();
+    if (conn_) PQfinish(conn_);
+    conn_ = nullptr;
+  }
+  void attach(Statement* s) override { statements_.insert(s); }
+  void detach(Statement* s) override { statements_.erase(s); }
+
+  // Sends `sql` with `params` and returns the result; throws the server's error.
+  Result execute(const std::string& sql, const Params& params) {
+    applyTimeout();
+    Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(params.values.size()),
+                          params.types.data(), params.values.data(), params.lengths.data(),
+                          params.formats.data(), 0));
+    check(r.get());
+    return r;
+  }
+
+  Result describe(const std::string& sql, const Params& params) {
+    applyTimeout();
+    Result p(PQprepare(conn_, "", sql.c_str(), static_cast<int>(params.types.size()),
+                       params.types.data()));
+    check(p.get());
+    Result d(PQdescribePrepared(conn_, ""));
+    check(d.get());
+    return d;
+  }
+
+  // Rows of a catalog query with text parameters.
+  Result catalog(const std::string& sql, std::vector<Variant> values) {
+    Params params(values);
+    return execute(sql, params);
+  }
+
+  [[noreturn]] void raise(const PGresult* r) const {
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const char* primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string message = primary ? primary : trimmed(conn_ ? PQerrorMessage(conn_) : "");
+    if (message.empty()) message = "The server did not answer.";
+    const std::string code = state ? state : "";
+    int32_t number = kCommandFailed;
+    if (code.rfind("23", 0) == 0)
+      number = kIntegrityViolation;
+    else if (code == "57014")
+      number = kQueryTimeout;
+    else if (code == "42P01")
+      number = kNoSuchTable;
+    else if (code == "22001")
+      number = kDataOverflow;
+    else if (code.rfind("28", 0) == 0)
+      number = kNotValidPassword;
+    else if (code.empty() || code.rfind("08", 0) == 0 || code.rfind("57P", 0) == 0)
+      number = kProviderFailed;
+    throw AutomationError(number, source(),
+                          code.empty() ? message : message + " (SQLSTATE " + code + ")");
+  }
+
+ private:
+  void check(const PGresult* r) const {
+    const ExecStatusType s = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK) return;
+    if (s == PGRES_EMPTY_QUERY)
+      throw AutomationError(kNoCommand, source(),
+                            "Command text was not set for the command object.");
+    raise(r);
+  }
+
+  void applyTimeout() {
+    if (timeout_ == appliedTimeout_) return;
+    const std::string set = "SET statement_timeout = " + std::to_string(int64_t{timeout_} * 1000);
+    Result r(PQexec(conn_, set.c_str()));
+    check(r.get());
+    appliedTimeout_ = timeout_;
+  }
+
+  PGconn* conn_ = nullptr;
+  std::set<Statement*> statements_;
+  int32_t timeout_ = 30;
+  int32_t appliedTimeout_ = -1;
+  std::map<uint32_t, std::pair<std::string, std::string>> tables_;  // oid: schema, name
+  std::map<std::pair<uint32_t, int>, std::string> tableColumns_;    // (oid, attnum): name
+};
+
+// ---------------------------------------------------------------- statements
+
+PgStatement::PgStatement(PgSession* session, std::string sql, std::span<const Variant> params)
+    : session_(session), sql_(std::move(sql)), params_(params) {
+  session_->attach(this);
+}
+
+PgStatement::~PgStatement() {
+  if (!ended_) session_->detach(this);
+}
+
+void PgStatement::end() {
+  if (ended_) return;
+  ended_ = true;
+  result_.reset();
+  session_->detach(this);
+}
+
+void PgStatement::takeColumns(const PGresult* r) {
+  columns_.clear();
+  oids_.clear();
+  const int n = PQnfields(r);
+  for (int i = 0; i < n; ++i) {
+    ColumnInfo c;
+    c.name = PQfname(r, i);
+    const FieldType ft = postgresFieldType(PQftype(r, i), PQfmod(r, i));
+    c.type = ft.type;
+    c.definedSize = ft.definedSize;
+    c.tableOid = PQftable(r, i);
+    c.tableColumn = PQftablecol(r, i);
+    columns_.push_back(std::move(c));
+    oids_.push_back(PQftype(r, i));
+  }
+  haveColumns_ = true;
+}
+
+const std::vector<ColumnInfo>& PgStatement::columns() {
+  if (!haveColumns_) {
+    checkOpen();
+    Result d = session_->describe(sql_, params_);
+    takeColumns(d.get());
+  }
+  return columns_;
+}
+
+void PgStatement::execute() {
+  result_ = session_->execute(sql_, params_);
+  row_ = 0;
+  if (!haveColumns_) takeColumns(result_.get());
+}
+
+bool PgStatement::next(Row& row) {
+  checkOpen();
+  if (!result_) execute();
+  if (row_ >= PQntuples(result_.get())) return false;
+  const int n = PQnfields(result_.get());
+  row.resize(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    RawValue& v = row[static_cast<size_t>(i)];
+    if (PQgetisnull(result_.get(), row_, i)) {
+      v = RawValue::null();
+      continue;
+    }
+    const char* text = PQgetvalue(result_.get(), row_, i);
+    const size_t len = static_cast<size_t>(PQgetlength(result_.get(), row_, i));
+    switch (oids_[static_cast<size_t>(i)]) {
+      case kBoolOid:
+        v = RawValue::ofInteger(text[0] == 't' ? 1 : 0);
+        break;
+      case kInt2Oid:
+      case kInt4Oid:
+      case kInt8Oid:
+      case kOidOid: {
+        int64_t x = 0;
+        std::from_chars(text, text + len, x);
+        v = RawValue::ofInteger(x);
+        break;
+      }
+      case kFloat4Oid:
+      case kFloat8Oid:
+        v = RawValue::ofReal(std::strtod(text, nullptr));
+        break;
+      case kByteaOid: {
+        std::string bytes;
+        if (len >= 2 && text[0] == '\\' && text[1] == 'x') {
+          bytes.reserve((len - 2) / 2);
+          for (size_t j = 2; j + 1 < len; j += 2)
+            bytes += static_cast<char>(hexValue(text[j]) * 16 + hexValue(text[j + 1]));
+        }
+        v = RawValue::ofBlob(std::move(bytes));
+        break;
+      }
+      case kMoneyOid: {
+        // "-$1,234.56" in the C locale: keep the sign and the digits.
+        std::string amount;
+        for (size_t j = 0; j < len; ++j)
+          if (text[j] != '$' && text[j] != ',') amount += text[j];
+        v = RawValue::ofText(std::move(amount));
+        break;
+      }
+      default:
+        v = RawValue::ofText(std::string(text, len));
+        break;
+    }
+  }
+  ++row_;
+  return true;
+}
+
+int64_t PgStatement::run() {
+  checkOpen();
+  if (!result_) execute();
+  const char* tuples = PQcmdTuples(result_.get());
+  int64_t n = 0;
+  std::from_chars(tuples, tuples + std::char_traits<char>::length(tuples), n);
+  row_ = PQntuples(result_.get());
+  return n;
+}
+
+// ---------------------------------------------------------------- session
+
+void PgSession::connect(const ConnectionString& cs, std::string_view userId,
+                        std::string_view password) {
+  std::vector<std::pair<std::string, std::string>> settings;
+  settings.emplace_back("connect_timeout", "15");
+  if (!cs.uri().empty()) {
+    settings.emplace_back("dbname", cs.uri());
+  } else {
+    auto take = [&](const char* keyword, std::initializer_list<const char*> keys) {
+      for (const char* key : keys) {
+        if (auto v = cs.get(key)) {
+          settings.emplace_back(keyword, *v);
+          return;
+        }
+      }
+    };
+    take("host", {"Host", "Server", "Data Source"});
+    take("port", {"Port"});
+    take("dbname", {"Database", "Initial Catalog"});
+    take("user", {"User ID", "UID", "User", "Username"});
+    take("password", {"Password", "PWD"});
+    take("connect_timeout", {"Connect Timeout", "Timeout"});
+    take("sslmode", {"SSL Mode", "SslMode"});
+  }
+  if (!userId.empty()) settings.emplace_back("user", std::string(userId));
+  if (!password.empty()) settings.emplace_back("password", std::string(password));
+  settings.emplace_back("client_encoding", "UTF8");
+  std::vector<const char*> keys, values;
+  for (const auto& [k, v] : settings) {
+    keys.push_back(k.c_str());
+    values.push_back(v.c_str());
+  }
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+  conn_ = PQconnectdbParams(keys.data(), values.data(), cs.uri().empty() ? 0 : 1);
+  if (!conn_) raiseError(err::kOutOfMemory, kPostgresSource);
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    const std::string message = trimmed(PQerrorMessage(conn_));
+    PQfinish(conn_);
+    conn_ = nullptr;
+    const bool badPassword = message.find("password authentication failed") != std::string::npos;
+    throw AutomationError(badPassword ? kNotValidPassword : kProviderFailed, kPostgresSource,
+                          message);
+  }
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
+  // Fixed settings, so that results read the same on every server; a SET
+  // rather than the "options" keyword keeps options that the caller gave.
+  Result r(PQexec(conn_,
+                  "SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'; SET lc_monetary = 'C'; "
+                  "SET bytea_output = 'hex'; SET extra_float_digits = 3; "
+                  "SET IntervalStyle = 'postgres'"));
+  if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+    const std::string message = trimmed(PQerrorMessage(conn_));
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw AutomationError(kProviderFailed, kPostgresSource, message);
+  }
+}
+
+void PgSession::resolveBaseColumns(std::vector<ColumnInfo>& columns) {
+  for (ColumnInfo& c : columns) {
+    if (c.tableOid == 0 || c.tableColumn <= 0) continue;
+    if (!tables_.count(c.tableOid)) {
+      Result r = catalog(
+          "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
+          "ON n.oid = c.relnamespace WHERE c.oid = $1::oid",
+          {std::to_string(c.tableOid)});
+      if (PQntuples(r.get()) != 1) continue;
+      tables_[c.tableOid] = {PQgetvalue(r.get(), 0, 0), PQgetvalue(r.get(), 0, 1)};
+      Result a = catalog(
+          "SELECT attnum, attname FROM pg_catalog.pg_attribute WHERE attrelid = $1::oid AND attnum "
+          "> 0",
+          {std::to_string(c.tableOid)});
+      for (int i = 0; i < PQntuples(a.get()); ++i)
+        tableColumns_[{c.tableOid, std::atoi(PQgetvalue(a.get(), i, 0))}] =
+            PQgetvalue(a.get(), i, 1);
+    }
+    auto t = tables_.find(c.tableOid);
+    auto col = tableColumns_.find({c.tableOid, c.tableColumn});
+    if (t == tables_.end() || col == tableColumns_.end()) continue;
+    c.baseSchema = t->second.first;
+    c.baseTable = t->second.second;
+    c.baseColumn = col->second;
+  }
+}
+
+std::vector<std::string> PgSession::primaryKey(const ColumnInfo& column) {
+  Result r = catalog(
+      "SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_attribute a "
+      "ON a.attrelid = i.indrelid AND a.attnum = ANY (i.indkey) "
+      "WHERE i.indrelid = $1::oid AND i.indisprimary "
+      "ORDER BY array_position(i.indkey::int2[], a.attnum)",
+      {std::to_string(column.tableOid)});
+  std::vector<std::string> names;
+  for (int i = 0; i < PQntuples(r.get()); ++i) names.emplace_back(PQgetvalue(r.get(), i, 0));
+  return names;
+}
+
+}  // namespace
+
+std::shared_ptr<Session> openPostgresSession(const ConnectionString& cs, std::string_view userId,
+                                             std::string_view password) {
+  auto session = std::make_shared<PgSession>();
+  session->connect(cs, userId, password);
+  return session;
+}
+
+}  // namespace bq::db

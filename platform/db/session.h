@@ -1,0 +1,99 @@
+// The database behind a Connection: one SQLite database (plain or sealed) or
+// one PostgreSQL session. Internal to platform/db; Connection and Recordset
+// are the public face.
+//
+// A Session owns its database handle and every Statement prepared on it: when
+// the session closes, its statements are closed with it and any later use of
+// them throws adErrObjectClosed.
+//
+// Thread safety: a session and its statements belong to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/variant.h"
+#include "platform/db/connection_string.h"
+#include "platform/db/value.h"
+
+namespace bq::db {
+
+// A result column.
+struct ColumnInfo {
+  std::string name;
+  int32_t type = 0;  // ADO type; 0 when the column has none (taken from the first value)
+  int32_t definedSize = 0;
+  // Where the column comes from, for updates: table and column names as the
+  // database spells them (empty for expressions). PostgreSQL fills these only
+  // on Session::resolveBaseColumns().
+  std::string baseSchema;
+  std::string baseTable;
+  std::string baseColumn;
+  uint32_t tableOid = 0;  // PostgreSQL
+  int tableColumn = 0;    // PostgreSQL
+};
+
+using Row = std::vector<RawValue>;
+
+class Statement {
+ public:
+  virtual ~Statement() = default;
+  // The result columns (none for a statement that returns no rows).
+  virtual const std::vector<ColumnInfo>& columns() = 0;
+  // True when the statement gives rows (PostgreSQL runs it to know).
+  virtual bool returnsRows() = 0;
+  // The next row into `row`; false at the end. The statement runs on the first call.
+  virtual bool next(Row& row) = 0;
+  // Runs the statement to its end and returns the rows it changed.
+  virtual int64_t run() = 0;
+  // Starts the rows over (the statement runs again on the next next()).
+  virtual void restart() = 0;
+  // Releases the database's statement; afterwards next(), run() and restart()
+  // throw adErrObjectClosed. Called by the session when it closes.
+  virtual void end() = 0;
+};
+
+class Session {
+ public:
+  virtual ~Session() = default;
+  virtual Provider provider() const = 0;
+  // The provider's source text for errors.
+  virtual const char* source() const = 0;
+  virtual bool isOpen() const = 0;
+
+  // Prepares `sql` with "?" placeholders bound to `params`. Throws the
+  // provider's error when the database refuses the statement.
+  virtual std::unique_ptr<Statement> prepare(std::string_view sql,
+                                             std::span<const Variant> params) = 0;
+
+  // Fills the base table and column of `columns` where the database knows them.
+  virtual void resolveBaseColumns(std::vector<ColumnInfo>& columns) = 0;
+  // The primary key columns of the base table of `column`, in key order.
+  virtual std::vector<std::string> primaryKey(const ColumnInfo& column) = 0;
+  // The table `schema`.`table` quoted for SQL.
+  virtual std::string qualifiedName(const std::string& schema, const std::string& table) const = 0;
+
+  // Seconds a statement may run; 0 without limit.
+  virtual void setCommandTimeout(int32_t seconds) = 0;
+
+  // Closes the database: a changed sealed database is sealed and written
+  // first. On a failure to write, throws and stays open.
+  virtual void close() = 0;
+
+  // Statements keep a pointer to the session and register here so that
+  // close() can end them.
+  virtual void attach(Statement* s) = 0;
+  virtual void detach(Statement* s) = 0;
+};
+
+// Opens the database that `cs` names. `userId` and `password` override the
+// string's user and password (PostgreSQL).
+std::shared_ptr<Session> openSqliteSession(const ConnectionString& cs);
+std::shared_ptr<Session> openPostgresSession(const ConnectionString& cs, std::string_view userId,
+                                             std::string_view password);
+
+}  // namespace bq::db

@@ -1,0 +1,65 @@
+#include "platform/office/text_util.h"
+
+namespace bq::office {
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string asciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = asciiLower(c);
+  return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+  return true;
+}
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && equalsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::vector<std::string_view> splitBlanks(std::string_view s) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && isBlank(s[i])) ++i;
+    size_t start = i;
+    while (i < s.size() && !isBlank(s[i])) ++i;
+    if (i > start) words.push_back(s.substr(start, i - start));
+  }
+  return words;
+}
+
+std::string percentDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace bq::office

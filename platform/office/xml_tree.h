@@ -1,0 +1,41 @@
+// Parsing of one XML part: pugixml over the part's bytes, kept in memory,
+// then one walk that checks the nesting and gives every name its canonical
+// prefix (namespaces.h).
+//
+// pugixml's parser does not recurse, so a hostile nest cannot overflow the
+// stack while parsing; the walk after it is iterative too and stops at
+// limits::kMaxXmlDepth. Freeing a document frees its memory pages without
+// walking the tree. Memory is bounded before parsing: the part's '<' and '='
+// bytes are taken from the package's markup budget, and a part that would
+// exceed it is not parsed.
+//
+// Text nodes are kept as written, also when they hold only blanks and are
+// the only child of their element (a run's " " in w:t or a:t); blanks
+// between elements are dropped. Line ends are normalised to LF and entity
+// references expanded, as XML requires. Document type declarations are
+// skipped and never expanded.
+//
+// Thread safety: a tree belongs to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <pugixml.hpp>
+#include <string>
+
+namespace bq::office {
+
+struct XmlTree {
+  std::string bytes;  // parsed in place: names and texts point into it
+  pugi::xml_document document;
+};
+
+struct XmlParse {
+  std::unique_ptr<XmlTree> tree;  // null when the part cannot be used
+  std::string error;              // then: what is wrong, with the byte offset where known
+};
+
+// Parses `bytes`, taking its markup from `markupLeft`.
+XmlParse parseXml(std::string bytes, uint64_t& markupLeft);
+
+}  // namespace bq::office

@@ -1,0 +1,191 @@
+#include "platform/office/zip_archive.h"
+
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "platform/office/limits.h"
+
+namespace bq::office {
+namespace {
+
+// End-of-central-directory record, its longest comment, and the Zip64
+// locator before it.
+constexpr uint64_t kTailBytes = 22 + 65535 + 20;
+
+std::string zipErrorText(zip_error_t* error) {
+  std::string text = zip_error_strerror(error);
+  return text;
+}
+
+[[noreturn]] void raiseDamaged(const Failure& failure, std::string_view cause) {
+  failure.raise("not a readable zip archive (" + std::string(cause) + ")");
+}
+
+std::string preadString(int fd, uint64_t offset, uint64_t length) {
+  std::string out(length, '\0');
+  size_t got = 0;
+  while (got < length) {
+    ssize_t n = ::pread(fd, out.data() + got, length - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(got);
+  return out;
+}
+
+void checkZip64Claims(uint64_t claimed, const Failure& failure) {
+  if (claimed > limits::kMaxParts)
+    failure.raise("the zip directory claims " + std::to_string(claimed) +
+                  " entries, more than the " + std::to_string(limits::kMaxParts) + " allowed");
+}
+
+struct FileCloser {
+  void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+}  // namespace
+
+void ZipArchive::Closer::operator()(zip* za) const { zip_discard(za); }
+
+ZipArchive::ZipArchive(ZipArchive&&) noexcept = default;
+ZipArchive& ZipArchive::operator=(ZipArchive&&) noexcept = default;
+ZipArchive::~ZipArchive() = default;
+
+ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Failure& failure) {
+  const uint64_t tailLength = std::min(size, kTailBytes);
+  std::string tail = preadString(fd.get(), size - tailLength, tailLength);
+  checkZip64Claims(zip64ClaimedEntries(tail, size,
+                                       [&](uint64_t at, uint64_t length) {
+                                         return preadString(fd.get(), at, length);
+                                       }),
+                   failure);
+
+  FILE* file = ::fdopen(fd.get(), "rb");
+  if (!file) failure.raise("the file cannot be read (" + std::string(std::strerror(errno)) + ")");
+  fd.release();
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+  if (!source) {
+    std::fclose(file);
+    std::string text = zipErrorText(&error);
+    zip_error_fini(&error);
+    raiseDamaged(failure, text);
+  }
+  ZipArchive archive;
+  archive.zip_.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
+  if (!archive.zip_) {
+    zip_source_free(source);  // closes the file
+    std::string text = zipErrorText(&error);
+    zip_error_fini(&error);
+    raiseDamaged(failure, text);
+  }
+  zip_error_fini(&error);
+  archive.load(failure);
+  return archive;
+}
+
+ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
+  ZipArchive archive;
+  archive.bytes_ = std::make_unique<std::string>(std::move(bytes));
+  const std::string& data = *archive.bytes_;
+  const uint64_t tailLength = std::min<uint64_t>(data.size(), kTailBytes);
+  checkZip64Claims(zip64ClaimedEntries(data.substr(data.size() - tailLength), data.size(),
+                                       [&](uint64_t at, uint64_t length) {
+                                         return at >= data.size() ? std::string()
+                                                                  : data.substr(at, length);
+                                       }),
+                   failure);
+
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(data.data(), data.size(), 0, &error);
+  if (!source) {
+    std::string text = zipErrorText(&error);
+    zip_error_fini(&error);
+    raiseDamaged(failure, text);
+  }
+  archive.zip_.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
+  if (!archive.zip_) {
+    zip_source_free(source);
+    std::string text = zipErrorText(&error);
+    zip_error_fini(&error);
+    raiseDamaged(failure, text);
+  }
+  zip_error_fini(&error);
+  archive.load(failure);
+  return archive;
+}
+
+void ZipArchive::load(const Failure& failure) {
+  const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
+  if (count < 0) raiseDamaged(failure, "no entry count");
+  if (static_cast<uint64_t>(count) > limits::kMaxParts)
+    failure.raise("the zip archive holds " + std::to_string(count) + " entries, more than the " +
+                  std::to_string(limits::kMaxParts) + " allowed");
+  entries_.reserve(static_cast<size_t>(count));
+  uint64_t total = 0;
+  for (zip_int64_t i = 0; i < count; ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const zip_uint64_t index = static_cast<zip_uint64_t>(i);
+    if (zip_stat_index(zip_.get(), index, 0, &st) != 0)
+      raiseDamaged(failure, zip_strerror(zip_.get()));
+    constexpr zip_uint64_t kNeeded = ZIP_STAT_NAME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE;
+    if ((st.valid & kNeeded) != kNeeded || !st.name)
+      raiseDamaged(failure, "entry " + std::to_string(i) + " has no name or size");
+    ZipEntry entry{st.name, index, st.size, st.comp_size};
+    if (entry.size > limits::kMaxTotalUncompressedBytes - total)
+      failure.raise("the parts expand to more than " +
+                    std::to_string(limits::kMaxTotalUncompressedBytes) + " bytes");
+    total += entry.size;
+    if (entry.size > limits::kRatioCheckedAbove &&
+        entry.compressedSize < entry.size / limits::kMaxCompressionRatio)
+      failure.raise("the entry \"" + entry.name + "\" expands " +
+                    (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
+                                          : std::string("infinitely")) +
+                    " times, more than the " + std::to_string(limits::kMaxCompressionRatio) +
+                    " allowed");
+    entries_.push_back(std::move(entry));
+  }
+}
+
+std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) const {
+  std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(zip_.get(), entry.index, 0));
+  if (!file)
+    failure.raise("the entry \"" + entry.name + "\" cannot be read (" + zip_strerror(zip_.get()) +
+                  ")");
+  // Up to one byte more than declared, so that an entry longer than its
+  // directory record says is caught without reading all of it. The buffer
+  // grows with what arrives, not with what the record claims.
+  constexpr uint64_t kStep = 1 << 20;
+  const uint64_t cap = entry.size + 1;
+  std::string out;
+  out.reserve(static_cast<size_t>(std::min(cap, kStep)));
+  while (out.size() < cap) {
+    const size_t old = out.size();
+    const uint64_t want = std::min(cap - old, kStep);
+    out.resize(old + want);
+    zip_int64_t n = zip_fread(file.get(), out.data() + old, want);
+    if (n < 0)
+      failure.raise("the entry \"" + entry.name + "\" is damaged (" +
+                    zip_file_strerror(file.get()) + ")");
+    out.resize(old + static_cast<size_t>(n));
+    if (n == 0) break;
+  }
+  const uint64_t got = out.size();
+  if (got != entry.size)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (declared " +
+                  std::to_string(entry.size) + " bytes, " +
+                  (got > entry.size ? "holds more" : "holds " + std::to_string(got)) + ")");
+  return out;
+}
+
+}  // namespace bq::office

@@ -1,0 +1,106 @@
+// A zip archive opened read-only with libzip, with the bounds of limits.h
+// checked before anything is decompressed.
+//
+// Opening reads the central directory only. It fails (Failure::raise) when
+// the archive is damaged, holds more than limits::kMaxParts entries (a Zip64
+// directory claiming more is refused before libzip allocates for it), when
+// the declared sizes of all entries add up to more than
+// limits::kMaxTotalUncompressedBytes, or when an entry above
+// limits::kRatioCheckedAbove declares more than limits::kMaxCompressionRatio
+// times its compressed size. Reading an entry decompresses at most its
+// declared size plus one byte and fails unless exactly the declared size
+// arrives with a matching CRC, so a directory that lies about sizes cannot
+// make a read take more memory than the open-time checks allowed.
+//
+// Thread safety: an archive belongs to one thread at a time.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/office/failure.h"
+#include "platform/office/unique_fd.h"
+
+struct zip;
+
+namespace bq::office {
+
+struct ZipEntry {
+  std::string name;  // as stored (UTF-8; libzip converts CP437 names)
+  uint64_t index = 0;
+  uint64_t size = 0;            // declared uncompressed size
+  uint64_t compressedSize = 0;  // declared compressed size
+};
+
+class ZipArchive {
+ public:
+  // The archive in the regular file `fd` of `size` bytes; takes `fd` over.
+  static ZipArchive fromFile(UniqueFd fd, uint64_t size, const Failure& failure);
+  // The archive in `bytes`, which it keeps.
+  static ZipArchive fromBytes(std::string bytes, const Failure& failure);
+
+  ZipArchive(ZipArchive&&) noexcept;
+  ZipArchive& operator=(ZipArchive&&) noexcept;
+  ~ZipArchive();
+
+  // Every entry of the central directory, in its order (directories too).
+  const std::vector<ZipEntry>& entries() const { return entries_; }
+
+  // The content of `entry`, verified against its declared size and CRC.
+  std::string read(const ZipEntry& entry, const Failure& failure) const;
+
+ private:
+  ZipArchive() = default;
+  void load(const Failure& failure);
+
+  struct Closer {
+    void operator()(zip* za) const;
+  };
+  std::unique_ptr<std::string> bytes_;  // fromBytes: the data libzip reads
+  std::unique_ptr<zip, Closer> zip_;
+  std::vector<ZipEntry> entries_;
+};
+
+// The number of entries that a Zip64 end-of-central-directory record in the
+// last bytes `tail` of a file of `fileSize` bytes claims, read through
+// `readAt(offset, length)` (which returns fewer bytes at the end of the
+// file); 0 when there is no well-formed Zip64 record. Exposed for tests.
+template <typename ReadAt>
+uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt);
+
+// ---------------------------------------------------------------------------
+
+namespace detail {
+inline uint64_t readLe(const std::string& s, size_t at, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+}  // namespace detail
+
+template <typename ReadAt>
+uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt) {
+  // End of central directory: "PK\5\6", 22 bytes plus a comment of up to
+  // 65535; the Zip64 locator ("PK\6\7", 20 bytes) sits right before it and
+  // points at the Zip64 record ("PK\6\6"), whose entry counts are 64-bit.
+  constexpr size_t kEocd = 22, kLocator = 20, kRecord = 56;
+  uint64_t claimed = 0;
+  if (tail.size() < kEocd + kLocator) return 0;
+  for (size_t p = tail.size() - kEocd + 1; p-- > kLocator;) {
+    if (tail.compare(p, 4, "PK\5\6") != 0) continue;
+    size_t loc = p - kLocator;
+    if (tail.compare(loc, 4, "PK\6\7") != 0) continue;
+    uint64_t at = detail::readLe(tail, loc + 8, 8);
+    if (at > fileSize || fileSize - at < kRecord) continue;
+    std::string record = readAt(at, kRecord);
+    if (record.size() < kRecord || record.compare(0, 4, "PK\6\6") != 0) continue;
+    uint64_t onDisk = detail::readLe(record, 24, 8), total = detail::readLe(record, 32, 8);
+    claimed = std::max({claimed, onDisk, total});
+  }
+  return claimed;
+}
+
+}  // namespace bq::office

@@ -1,0 +1,189 @@
+#include "platform/office/zip_archive.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/automation_error.h"
+#include "platform/office/limits.h"
+#include "platform/office/test_packages.h"
+
+namespace bq::office {
+namespace {
+
+using testing::Entry;
+
+const Failure kFailure{1004, "ZipTest", "t.zip"};
+
+std::string randomBytes(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+// The description of the error that `fn` throws; fails the test when it
+// throws none or another number.
+template <typename Fn>
+std::string failureOf(Fn&& fn) {
+  try {
+    fn();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_EQ(e.source(), "ZipTest");
+    EXPECT_TRUE(e.description().starts_with("t.zip: ")) << e.description();
+    return e.description();
+  }
+  ADD_FAILURE() << "no error";
+  return {};
+}
+
+TEST(ZipArchive, ReadsStoredAndDeflatedEntriesInDirectoryOrder) {
+  const std::vector<Entry> ok = {
+      {"a.xml", "<a/>"},
+      {"empty", ""},
+      {"dir/", ""},
+      {"stored.bin", randomBytes(70000, 1), true},
+      {"deflated.txt", randomBytes(200000, 2) + std::string(100000, 'z')},
+  };
+  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(ok), kFailure);
+  ASSERT_EQ(zip.entries().size(), ok.size());
+  for (size_t i = 0; i < ok.size(); ++i) {
+    EXPECT_EQ(zip.entries()[i].name, ok[i].name);
+    EXPECT_EQ(zip.entries()[i].size, ok[i].data.size());
+    EXPECT_EQ(zip.read(zip.entries()[i], kFailure), ok[i].data) << ok[i].name;
+  }
+}
+
+TEST(ZipArchive, RefusesMoreEntriesThanAllowed) {
+  std::vector<Entry> entries;
+  for (uint64_t i = 0; i < limits::kMaxParts; ++i) entries.push_back({std::to_string(i), ""});
+  EXPECT_EQ(ZipArchive::fromBytes(testing::zipBytes(entries), kFailure).entries().size(),
+            limits::kMaxParts);
+  entries.push_back({"one-too-many", ""});
+  const std::string bytes = testing::zipBytes(entries);
+  EXPECT_NE(failureOf([&] {
+              ZipArchive::fromBytes(bytes, kFailure);
+            }).find("holds 10001 entries, more than the 10000 allowed"),
+            std::string::npos);
+}
+
+TEST(ZipArchive, RefusesAZipBombBeforeDecompressingIt) {
+  // 100 MiB of zeros deflate to about 100 KiB.
+  const std::string bytes = testing::zipBytes(
+      {{"[Content_Types].xml", "<Types/>"}, {"bomb.xml", std::string(100u << 20, '\0')}});
+  EXPECT_LT(bytes.size(), 1u << 20);
+  const std::string why = failureOf([&] { ZipArchive::fromBytes(bytes, kFailure); });
+  EXPECT_NE(why.find("the entry \"bomb.xml\" expands"), std::string::npos) << why;
+  EXPECT_NE(why.find("more than the 200 allowed"), std::string::npos) << why;
+}
+
+TEST(ZipArchive, RefusesDeclaredSizesThatAddUpTooHigh) {
+  // Two incompressible 3 MiB entries whose records claim 300 MiB each: each
+  // passes the ratio bound (100:1), together they exceed the total.
+  std::string bytes = testing::zipBytes(
+      {{"a", randomBytes(3u << 20, 3), true}, {"b", randomBytes(3u << 20, 4), true}});
+  ZipArchive::fromBytes(bytes, kFailure);
+  testing::putLe32(bytes, testing::centralRecordOf(bytes, "a") + 24, 300u << 20);
+  ZipArchive::fromBytes(bytes, kFailure);  // one alone is within bounds
+  testing::putLe32(bytes, testing::centralRecordOf(bytes, "b") + 24, 300u << 20);
+  EXPECT_NE(failureOf([&] {
+              ZipArchive::fromBytes(bytes, kFailure);
+            }).find("the parts expand to more than 536870912 bytes"),
+            std::string::npos);
+}
+
+TEST(ZipArchive, AnEntryMustHoldExactlyItsDeclaredSize) {
+  const std::string data = randomBytes(1000, 5);
+  struct Case {
+    uint32_t declared;
+    bool store;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {999, true, "is damaged"},   {1001, true, "is damaged"}, {999, false, "is damaged"},
+      {1001, false, "is damaged"}, {0, false, "is damaged"},   {1u << 20, true, "is damaged"},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = testing::zipBytes({{"e", data, c.store}});
+    testing::putLe32(bytes, testing::centralRecordOf(bytes, "e") + 24, c.declared);
+    testing::putLe32(bytes, testing::localHeaderOf(bytes, "e") + 22, c.declared);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    ASSERT_EQ(zip.entries()[0].size, c.declared);
+    std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
+    EXPECT_NE(why.find(c.expected), std::string::npos) << c.declared << ": " << why;
+  }
+}
+
+TEST(ZipArchive, DetectsDamagedData) {
+  const std::string data = randomBytes(5000, 6);
+  for (bool store : {true, false}) {
+    std::string bytes = testing::zipBytes({{"e", data, store}});
+    const size_t local = testing::localHeaderOf(bytes, "e");
+    bytes[local + 30 + 1 + 100] ^= 0x55;  // a byte of the data
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
+    EXPECT_NE(why.find("the entry \"e\" is damaged"), std::string::npos) << why;
+  }
+}
+
+TEST(ZipArchive, TruncatedArchivesAreRefused) {
+  const std::string whole = testing::zipBytes(testing::workbookEntries());
+  for (size_t cut : {size_t{1}, size_t{4}, size_t{30}, size_t{200}, whole.size() / 2,
+                     whole.size() - 23, whole.size() - 22, whole.size() - 1}) {
+    std::string why = failureOf([&] { ZipArchive::fromBytes(whole.substr(0, cut), kFailure); });
+    EXPECT_NE(why.find("not a readable zip archive"), std::string::npos) << cut << ": " << why;
+  }
+}
+
+TEST(ZipArchive, AZip64DirectoryClaimingTooManyEntriesIsRefusedBeforeLibzipReadsIt) {
+  auto le = [](uint64_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+    return s;
+  };
+  const uint64_t claimed = uint64_t{1} << 40;
+  std::string bytes = "PK\3\4 junk standing in for entries";
+  const uint64_t record = bytes.size();
+  bytes += "PK\6\6" + le(44, 8) + le(45, 2) + le(45, 2) + le(0, 4) + le(0, 4) + le(claimed, 8) +
+           le(claimed, 8) + le(0, 8) + le(0, 8);
+  bytes += "PK\6\7" + le(0, 4) + le(record, 8) + le(1, 4);
+  bytes += "PK\5\6" + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) +
+           le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
+  EXPECT_NE(failureOf([&] {
+              ZipArchive::fromBytes(bytes, kFailure);
+            }).find("claims 1099511627776 entries"),
+            std::string::npos);
+
+  // A plain archive has no Zip64 record; a record pointing outside the file counts for nothing.
+  const std::string plain = testing::zipBytes(testing::workbookEntries());
+  auto readAt = [&](const std::string& s) {
+    return
+        [&s](uint64_t at, uint64_t n) { return at >= s.size() ? std::string() : s.substr(at, n); };
+  };
+  EXPECT_EQ(zip64ClaimedEntries(plain, plain.size(), readAt(plain)), 0u);
+  EXPECT_EQ(zip64ClaimedEntries(bytes, bytes.size(), readAt(bytes)), claimed);
+  std::string outside = bytes;
+  testing::putLe32(outside, outside.size() - 22 - 20 + 8, 0x7FFFFFFF);
+  EXPECT_EQ(zip64ClaimedEntries(outside, outside.size(), readAt(outside)), 0u);
+}
+
+TEST(ZipArchive, OpensFromAFileDescriptor) {
+  testing::ScratchDir dir;
+  testing::writeZip(dir / "a.zip", testing::workbookEntries());
+  UniqueFd fd(::open((dir / "a.zip").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(fd);
+  const uint64_t size = testing::readFile(dir / "a.zip").size();
+  ZipArchive zip = ZipArchive::fromFile(std::move(fd), size, kFailure);
+  ASSERT_EQ(zip.entries().size(), testing::workbookEntries().size());
+  EXPECT_EQ(zip.read(zip.entries()[2], kFailure), testing::workbookEntries()[2].data);
+  std::filesystem::remove(dir / "a.zip");
+  EXPECT_EQ(zip.read(zip.entries()[4], kFailure), testing::workbookEntries()[4].data)
+      << "the open file stays readable after it is removed";
+}
+
+}  // namespace
+}  // namespace bq::office

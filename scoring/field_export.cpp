@@ -1,0 +1,73 @@
+#include "scoring/field_export.h"
+
+#include <span>
+#include <vector>
+
+#include "common/automation_error.h"
+#include "common/files.h"
+#include "common/winpath.h"
+#include "dbmaint/blocks.h"
+
+namespace bq {
+namespace {
+
+constexpr int kDigits = 6;
+
+// The bytes of a GetChunk result; nullopt for Null.
+const ByteArray* chunkBytes(const Variant& v) {
+  if (v.is<ByteArray>()) return &v.as<ByteArray>();
+  return nullptr;
+}
+
+[[noreturn]] void damaged(int block, int64_t offset, const std::string& field,
+                          const std::string& why) {
+  throw AutomationError(err::kInvalidCall, "",
+                        "Damaged compressed block " + std::to_string(block) + " at byte offset " +
+                            std::to_string(offset) + " of field " + field + ": " + why);
+}
+
+// The number that six digit-value bytes stand for, or -1 when a byte is no digit value.
+int64_t sixDigits(std::span<const uint8_t> bytes) {
+  int64_t n = 0;
+  for (uint8_t b : bytes.first(kDigits)) {
+    if (b > 9) return -1;
+    n = n * 10 + b;
+  }
+  return n;
+}
+
+}  // namespace
+
+bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string& cFld) {
+  db::Field& field = rst.Fields()[cFld];
+  AtomicOutput out(winpath::toNative(cFile));
+  std::vector<uint8_t> expanded;
+  int64_t offset = 0;
+  for (int block = 1;; ++block) {
+    Variant head = field.GetChunk(kDigits);
+    const ByteArray* z = chunkBytes(head);
+    if (!z || z->empty()) break;  // the end of the data
+    // A short read after the last whole block means the field was cut: the
+    // original stopped silently and handed out a truncated document.
+    if (z->size() < kDigits) damaged(block, offset, cFld, "the header is cut short");
+    const int64_t length = sixDigits(*z);
+    if (length < 0) damaged(block, offset, cFld, "the stream length is not six digits");
+    Variant rest = field.GetChunk(length + kDigits);
+    const ByteArray* body = chunkBytes(rest);
+    if (!body || static_cast<int64_t>(body->size()) < length + kDigits)
+      damaged(block, offset, cFld, "the block's data is cut short");
+    const int64_t stated = sixDigits(*body);
+    if (stated < 0) damaged(block, offset, cFld, "the data length is not six digits");
+    const int rc = ExpandBlock(*body, expanded);
+    if (rc != 0 || static_cast<int64_t>(expanded.size()) != stated)
+      damaged(block, offset, cFld,
+              "it does not expand to its " + std::to_string(stated) + " bytes (zlib " +
+                  std::to_string(rc) + ")");
+    out.write(expanded);
+    offset += kDigits + static_cast<int64_t>(body->size());
+  }
+  out.commit();
+  return true;
+}
+
+}  // namespace bq
