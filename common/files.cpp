@@ -63,7 +63,8 @@ size_t InputFile::read(std::span<uint8_t> buf) {
   }
 }
 
-AtomicOutput::AtomicOutput(fs::path target) : target_(std::move(target)) {
+AtomicOutput::AtomicOutput(fs::path target, Durability durability)
+    : target_(std::move(target)), durability_(durability) {
   if (target_.filename().empty()) raiseFileError(EISDIR);
   fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
   std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
@@ -96,13 +97,14 @@ void AtomicOutput::write(std::span<const uint8_t> bytes) {
 }
 
 void AtomicOutput::commit() {
-  if (::fsync(fd_) != 0) raiseFileError(errno);
+  if (durability_ == Durability::kFlushed && ::fsync(fd_) != 0) raiseFileError(errno);
   int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) raiseFileError(errno);
   if (::rename(temp_.c_str(), target_.c_str()) != 0) raiseFileError(errno);
   committed_ = true;
   // The rename itself is made durable by flushing the folder; the new file
   // is in place either way, so a failure here is not reported.
+  if (durability_ == Durability::kUnflushed) return;
   fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
   int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

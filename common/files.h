@@ -43,7 +43,13 @@ class InputFile {
 // temporary file ".NAME.XXXXXX" beside the target.
 class AtomicOutput {
  public:
-  explicit AtomicOutput(std::filesystem::path target);
+  // Whether commit() flushes the data to disk before the rename. Files that
+  // are made again from elsewhere whenever they are needed (question files
+  // exported from the database) may skip the flush: the rename still makes
+  // the replacement whole or nothing for every reader.
+  enum class Durability { kFlushed, kUnflushed };
+
+  explicit AtomicOutput(std::filesystem::path target, Durability durability = Durability::kFlushed);
   ~AtomicOutput();
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
@@ -56,6 +62,7 @@ class AtomicOutput {
   std::filesystem::path temp_;
   int fd_ = -1;
   bool committed_ = false;
+  Durability durability_;
 };
 
 // The whole content of the regular file `path`.

@@ -12,6 +12,7 @@ namespace bq {
 namespace {
 
 constexpr int kDigits = 6;
+constexpr size_t kWriteSize = 1 << 20;
 
 // The bytes of a GetChunk result; nullopt for Null.
 const ByteArray* chunkBytes(const Variant& v) {
@@ -40,8 +41,13 @@ int64_t sixDigits(std::span<const uint8_t> bytes) {
 
 bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string& cFld) {
   db::Field& field = rst.Fields()[cFld];
-  AtomicOutput out(winpath::toNative(cFile));
+  // A question file is exported again at every exam preparation: it is
+  // replaced whole, but not flushed to disk before the rename.
+  AtomicOutput out(winpath::toNative(cFile), AtomicOutput::Durability::kUnflushed);
   std::vector<uint8_t> expanded;
+  // Expanded pieces are gathered and written a megabyte at a time.
+  std::vector<uint8_t> pending;
+  pending.reserve(kWriteSize + 32768);
   int64_t offset = 0;
   for (int block = 1;; ++block) {
     Variant head = field.GetChunk(kDigits);
@@ -63,9 +69,14 @@ bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string&
       damaged(block, offset, cFld,
               "it does not expand to its " + std::to_string(stated) + " bytes (zlib " +
                   std::to_string(rc) + ")");
-    out.write(expanded);
+    pending.insert(pending.end(), expanded.begin(), expanded.end());
+    if (pending.size() >= kWriteSize) {
+      out.write(pending);
+      pending.clear();
+    }
     offset += kDigits + static_cast<int64_t>(body->size());
   }
+  out.write(pending);
   out.commit();
   return true;
 }
