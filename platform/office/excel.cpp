@@ -1,0 +1,917 @@
+#include "platform/office/excel.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <system_error>
+#include <utility>
+
+#include "common/automation_error.h"
+#include "platform/office/namespaces.h"
+#include "platform/office/package.h"
+
+namespace bq::office::excel {
+
+namespace detail {
+
+struct ColorSpec {
+  enum class Kind { Absent, Auto, Indexed, Rgb, Theme };
+  Kind kind = Kind::Absent;
+  int32_t index = 0;  // Indexed, Theme
+  Rgb rgb;            // Rgb
+  double tint = 0;
+};
+
+struct FontRec {
+  std::string name = "Calibri";
+  double size = 11;
+  bool bold = false;
+};
+
+// The font of one rich-text run; empty members come from the cell's font.
+struct RunFont {
+  std::optional<std::string> name;
+  std::optional<double> size;
+  std::optional<bool> bold;
+};
+
+struct RichText {
+  std::string text;
+  std::vector<RunFont> runs;  // runs with non-empty text; none for plain text
+};
+
+struct SideRec {
+  std::string style;
+  ColorSpec color;
+};
+
+struct BorderRec {
+  SideRec left, right, top, bottom, diagonal;
+  bool diagonalUp = false, diagonalDown = false;
+};
+
+struct FillRec {
+  std::string patternType;
+  ColorSpec fg, bg;
+  int32_t gradient = 0;  // 0, or the XlPattern of a gradientFill
+  ColorSpec gradientColor;
+};
+
+struct XfRec {
+  int32_t numFmtId = 0;
+  size_t fontId = 0, fillId = 0, borderId = 0;
+  std::string horizontal, vertical;
+};
+
+struct Styles {
+  std::vector<FontRec> fonts;
+  std::vector<FillRec> fills;
+  std::vector<BorderRec> borders;
+  std::vector<XfRec> xfs;
+  std::map<int32_t, std::string> numFmts;
+  Palette palette = defaultPalette();
+  std::array<Rgb, 64> indexed{};  // indexed colours 0..63
+  std::array<Rgb, 12> theme{};    // by SpreadsheetML theme index
+  int32_t mdw = 7;
+
+  const XfRec& xf(size_t i) const {
+    static const XfRec kDefault;
+    return i < xfs.size() ? xfs[i] : kDefault;
+  }
+  const FontRec& font(size_t i) const {
+    static const FontRec kDefault;
+    return i < fonts.size() ? fonts[i] : kDefault;
+  }
+  const FillRec& fill(size_t i) const {
+    static const FillRec kDefault;
+    return i < fills.size() ? fills[i] : kDefault;
+  }
+  const BorderRec& border(size_t i) const {
+    static const BorderRec kDefault;
+    return i < borders.size() ? borders[i] : kDefault;
+  }
+};
+
+struct CellRec {
+  CellValue value;
+  std::vector<RunFont> runs;
+  std::optional<Formula> formula;
+  size_t xf = 0;
+  bool content = false;
+};
+
+struct ColInfo {
+  int32_t min = 0, max = 0;
+  std::optional<double> width;
+  bool hidden = false;
+  std::optional<size_t> style;
+};
+
+struct WorkbookData;
+
+struct SheetData {
+  WorkbookData* book = nullptr;
+  std::string name;
+  int32_t index = 0;
+  Part part;
+  bool loaded = false;
+  std::map<int64_t, CellRec> cells;
+  std::map<int32_t, size_t> rowStyles;  // rows with customFormat
+  std::vector<ColInfo> cols;
+  std::vector<RangeRef> merges;
+  std::optional<double> defaultColWidth;
+  int32_t baseColWidth = 8;
+  int32_t lastRow = 0, lastColumn = 0;
+
+  void load();
+  const CellRec* cell(int32_t row, int32_t column) const;
+  size_t xfAt(int32_t row, int32_t column) const;
+};
+
+struct WorkbookData {
+  Package package;
+  Part workbookPart;
+  Styles styles;
+  std::vector<RichText> sharedStrings;
+  std::vector<std::unique_ptr<SheetData>> sheets;
+
+  explicit WorkbookData(Package p) : package(std::move(p)) {}
+};
+
+}  // namespace detail
+
+namespace {
+
+using detail::CellRec;
+using detail::ColorSpec;
+using detail::RichText;
+using detail::RunFont;
+using detail::SheetData;
+using detail::Styles;
+using detail::WorkbookData;
+
+[[noreturn]] void raise(int32_t number, std::string description) {
+  throw AutomationError(number, std::string(kErrorSource), std::move(description));
+}
+
+[[noreturn]] void raiseBadAddress() { raise(kBadAddressNumber, std::string(kBadAddressText)); }
+
+int64_t cellKey(int32_t row, int32_t column) { return int64_t{row} << 16 | column; }
+
+std::optional<int64_t> toInt(std::string_view s) {
+  int64_t v = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<double> toDouble(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+// An index attribute (fontId, s, ...): absent, negative or unreadable gives 0.
+size_t indexAttr(pugi::xml_node node, const char* name) {
+  std::optional<int64_t> v = toInt(node.attribute(name).value());
+  return v && *v >= 0 ? static_cast<size_t>(*v) : 0;
+}
+
+// CT_BooleanProperty: an element present means true unless val says false.
+bool boolProperty(pugi::xml_node node) {
+  if (!node) return false;
+  std::string_view v = node.attribute("val").value();
+  return !(v == "0" || v == "false");
+}
+
+bool boolAttr(pugi::xml_node node, const char* name) {
+  std::string_view v = node.attribute(name).value();
+  return v == "1" || v == "true";
+}
+
+ColorSpec readColor(pugi::xml_node node) {
+  ColorSpec c;
+  if (!node) return c;
+  c.tint = toDouble(node.attribute("tint").value()).value_or(0);
+  if (boolAttr(node, "auto")) {
+    c.kind = ColorSpec::Kind::Auto;
+  } else if (pugi::xml_attribute rgb = node.attribute("rgb")) {
+    if (std::optional<Rgb> v = parseRgb(rgb.value())) {
+      c.kind = ColorSpec::Kind::Rgb;
+      c.rgb = *v;
+    }
+  } else if (pugi::xml_attribute theme = node.attribute("theme")) {
+    c.kind = ColorSpec::Kind::Theme;
+    c.index = static_cast<int32_t>(toInt(theme.value()).value_or(-1));
+  } else if (pugi::xml_attribute indexed = node.attribute("indexed")) {
+    c.kind = ColorSpec::Kind::Indexed;
+    c.index = static_cast<int32_t>(toInt(indexed.value()).value_or(-1));
+  }
+  return c;
+}
+
+// The ColorIndex Excel reports for a colour of the style sheet. Indexed
+// colours 8..63 are the palette itself (ColorIndex = indexed - 7); the
+// system colours 64 and 65 and automatic colours report
+// xlColorIndexAutomatic; every other colour, tint applied, reports the
+// nearest palette entry.
+int32_t colorIndexOf(const ColorSpec& c, const Styles& s) {
+  Rgb rgb;
+  switch (c.kind) {
+    case ColorSpec::Kind::Absent:
+    case ColorSpec::Kind::Auto:
+      return xl::kAutomatic;
+    case ColorSpec::Kind::Indexed:
+      if (c.index < 0 || c.index > 63) return xl::kAutomatic;
+      if (c.index >= 8 && c.tint == 0) return c.index - 7;
+      rgb = s.indexed[static_cast<size_t>(c.index)];
+      break;
+    case ColorSpec::Kind::Rgb:
+      rgb = c.rgb;
+      break;
+    case ColorSpec::Kind::Theme:
+      if (c.index < 0 || c.index >= 12) return xl::kAutomatic;
+      rgb = s.theme[static_cast<size_t>(c.index)];
+      break;
+  }
+  return nearestColorIndex(s.palette, applyTint(rgb, c.tint));
+}
+
+RunFont readRunFont(pugi::xml_node rPr) {
+  RunFont f;
+  if (pugi::xml_node name = rPr.child("x:rFont")) f.name = name.attribute("val").value();
+  if (std::optional<double> sz = toDouble(rPr.child("x:sz").attribute("val").value());
+      sz && *sz > 0)
+    f.size = *sz;
+  f.bold = boolProperty(rPr.child("x:b"));
+  return f;
+}
+
+// CT_Rst (a shared string or an inline string): the plain text, or the runs
+// joined; phonetic runs (rPh) are not part of the value.
+RichText readRichText(pugi::xml_node node) {
+  RichText rt;
+  for (pugi::xml_node child : node.children()) {
+    if (std::string_view(child.name()) == "x:t") {
+      rt.text += child.text().get();
+    } else if (std::string_view(child.name()) == "x:r") {
+      std::string_view text = child.child("x:t").text().get();
+      rt.text += text;
+      if (text.empty()) continue;
+      pugi::xml_node rPr = child.child("x:rPr");
+      rt.runs.push_back(rPr ? readRunFont(rPr) : RunFont{});
+    }
+  }
+  return rt;
+}
+
+// The theme's colour scheme in SpreadsheetML's theme-index order: Excel
+// numbers lt1, dk1, lt2, dk2 as 0..3 although the scheme lists dk1, lt1,
+// dk2, lt2; then accent1..6, hlink, folHlink. Without a theme, the default
+// Office theme.
+std::array<Rgb, 12> readTheme(pugi::xml_node theme) {
+  std::array<Rgb, 12> colours{};
+  static constexpr uint32_t kOffice[12] = {0xFFFFFF, 0x000000, 0xEEECE1, 0x1F497D,
+                                           0x4F81BD, 0xC0504D, 0x9BBB59, 0x8064A2,
+                                           0x4BACC6, 0xF79646, 0x0000FF, 0x800080};
+  for (size_t i = 0; i < 12; ++i)
+    colours[i] = Rgb{static_cast<uint8_t>(kOffice[i] >> 16), static_cast<uint8_t>(kOffice[i] >> 8),
+                     static_cast<uint8_t>(kOffice[i])};
+  pugi::xml_node scheme = theme.child("a:themeElements").child("a:clrScheme");
+  static constexpr std::pair<const char*, size_t> kSlots[] = {
+      {"a:lt1", 0},     {"a:dk1", 1},     {"a:lt2", 2},     {"a:dk2", 3},
+      {"a:accent1", 4}, {"a:accent2", 5}, {"a:accent3", 6}, {"a:accent4", 7},
+      {"a:accent5", 8}, {"a:accent6", 9}, {"a:hlink", 10},  {"a:folHlink", 11},
+  };
+  for (const auto& [name, slot] : kSlots) {
+    pugi::xml_node entry = scheme.child(name);
+    std::optional<Rgb> rgb;
+    if (pugi::xml_node srgb = entry.child("a:srgbClr"))
+      rgb = parseRgb(srgb.attribute("val").value());
+    else if (pugi::xml_node sys = entry.child("a:sysClr"))
+      rgb = parseRgb(sys.attribute("lastClr").value());
+    if (rgb) colours[slot] = *rgb;
+  }
+  return colours;
+}
+
+detail::SideRec readSide(pugi::xml_node side) {
+  return {side.attribute("style").value(), readColor(side.child("x:color"))};
+}
+
+void readStyles(pugi::xml_node root, Styles& s) {
+  for (pugi::xml_node n : root.child("x:numFmts").children("x:numFmt")) {
+    std::optional<int64_t> id = toInt(n.attribute("numFmtId").value());
+    if (id && *id >= 0 && *id <= INT32_MAX)
+      s.numFmts[static_cast<int32_t>(*id)] = n.attribute("formatCode").value();
+  }
+  for (pugi::xml_node n : root.child("x:fonts").children("x:font")) {
+    detail::FontRec f;
+    f.name = n.child("x:name").attribute("val").value();
+    if (std::optional<double> sz = toDouble(n.child("x:sz").attribute("val").value());
+        sz && *sz > 0)
+      f.size = *sz;
+    f.bold = boolProperty(n.child("x:b"));
+    s.fonts.push_back(std::move(f));
+  }
+  for (pugi::xml_node n : root.child("x:fills").children("x:fill")) {
+    detail::FillRec f;
+    if (pugi::xml_node p = n.child("x:patternFill")) {
+      f.patternType = p.attribute("patternType").value();
+      f.fg = readColor(p.child("x:fgColor"));
+      f.bg = readColor(p.child("x:bgColor"));
+    } else if (pugi::xml_node g = n.child("x:gradientFill")) {
+      f.gradient = std::string_view(g.attribute("type").value()) == "path"
+                       ? xl::kPatternRectangularGradient
+                       : xl::kPatternLinearGradient;
+      f.gradientColor = readColor(g.child("x:stop").child("x:color"));
+    }
+    s.fills.push_back(std::move(f));
+  }
+  for (pugi::xml_node n : root.child("x:borders").children("x:border")) {
+    detail::BorderRec b;
+    // Later producers write start/end for left/right.
+    b.left = readSide(n.child("x:left") ? n.child("x:left") : n.child("x:start"));
+    b.right = readSide(n.child("x:right") ? n.child("x:right") : n.child("x:end"));
+    b.top = readSide(n.child("x:top"));
+    b.bottom = readSide(n.child("x:bottom"));
+    b.diagonal = readSide(n.child("x:diagonal"));
+    b.diagonalUp = boolAttr(n, "diagonalUp");
+    b.diagonalDown = boolAttr(n, "diagonalDown");
+    s.borders.push_back(std::move(b));
+  }
+  for (pugi::xml_node n : root.child("x:cellXfs").children("x:xf")) {
+    detail::XfRec x;
+    x.numFmtId = static_cast<int32_t>(std::min<size_t>(indexAttr(n, "numFmtId"), INT32_MAX));
+    x.fontId = indexAttr(n, "fontId");
+    x.fillId = indexAttr(n, "fillId");
+    x.borderId = indexAttr(n, "borderId");
+    pugi::xml_node a = n.child("x:alignment");
+    x.horizontal = a.attribute("horizontal").value();
+    x.vertical = a.attribute("vertical").value();
+    s.xfs.push_back(std::move(x));
+  }
+  // indexedColors replaces the palette: entries 8..63 are ColorIndex 1..56.
+  size_t i = 0;
+  for (pugi::xml_node n : root.child("x:colors").child("x:indexedColors").children("x:rgbColor")) {
+    if (i >= 64) break;
+    if (std::optional<Rgb> rgb = parseRgb(n.attribute("rgb").value())) {
+      s.indexed[i] = *rgb;
+      if (i >= 8) s.palette[i - 8] = *rgb;
+    }
+    ++i;
+  }
+  // The Normal style's font sets the unit of column widths.
+  size_t normalFontId = 0;
+  std::vector<pugi::xml_node> styleXfs;
+  for (pugi::xml_node n : root.child("x:cellStyleXfs").children("x:xf")) styleXfs.push_back(n);
+  for (pugi::xml_node n : root.child("x:cellStyles").children("x:cellStyle")) {
+    if (std::string_view(n.attribute("builtinId").value()) != "0") continue;
+    size_t xfId = indexAttr(n, "xfId");
+    if (xfId < styleXfs.size()) normalFontId = indexAttr(styleXfs[xfId], "fontId");
+    break;
+  }
+  const detail::FontRec& normal = s.font(normalFontId);
+  s.mdw = maxDigitWidth(normal.name, normal.size);
+}
+
+// Worksheet names compare as Excel compares them, without regard to case:
+// ASCII, Latin-1, Greek and Cyrillic capitals fold to small letters.
+std::string foldName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x80) {
+      out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    if ((c & 0xE0) == 0xC0 && i + 1 < name.size()) {
+      uint32_t cp = (uint32_t{c} & 0x1F) << 6 | (static_cast<unsigned char>(name[i + 1]) & 0x3F);
+      if ((cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) || (cp >= 0x391 && cp <= 0x3AB) ||
+          (cp >= 0x410 && cp <= 0x42F))
+        cp += 32;
+      else if (cp >= 0x400 && cp <= 0x40F)
+        cp += 80;
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+      i += 2;
+      continue;
+    }
+    out += name[i++];
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sheet content.
+
+void detail::SheetData::load() {
+  if (loaded) return;
+  pugi::xml_node root = part.xml();  // throws for a damaged part, again on each call
+  if (!root) {                       // a worksheet whose part is missing reads as empty
+    loaded = true;
+    return;
+  }
+  if (!is(root, Ns::SpreadsheetML, "worksheet"))
+    raise(kCannotOpenFile, part.name() + ": not a worksheet");
+
+  forEachElement(root, [&](pugi::xml_node top) {
+    std::string_view topName = top.name();
+    if (topName == "x:sheetFormatPr") {
+      if (std::optional<double> w = toDouble(top.attribute("defaultColWidth").value());
+          w && *w >= 0)
+        defaultColWidth = *w;
+      if (std::optional<int64_t> b = toInt(top.attribute("baseColWidth").value());
+          b && *b >= 0 && *b <= 255)
+        baseColWidth = static_cast<int32_t>(*b);
+    } else if (topName == "x:cols") {
+      for (pugi::xml_node c : top.children("x:col")) {
+        ColInfo info;
+        info.min = static_cast<int32_t>(
+            std::clamp<int64_t>(toInt(c.attribute("min").value()).value_or(0), 0, kMaxColumns));
+        info.max = static_cast<int32_t>(
+            std::clamp<int64_t>(toInt(c.attribute("max").value()).value_or(0), 0, kMaxColumns));
+        if (info.min < 1 || info.max < info.min) continue;
+        if (std::optional<double> w = toDouble(c.attribute("width").value()); w && *w >= 0)
+          info.width = *w;
+        info.hidden = boolAttr(c, "hidden");
+        if (c.attribute("style")) info.style = indexAttr(c, "style");
+        cols.push_back(info);
+      }
+    } else if (topName == "x:mergeCells") {
+      for (pugi::xml_node m : top.children("x:mergeCell"))
+        if (std::optional<RangeRef> r = parseAddress(m.attribute("ref").value()))
+          merges.push_back(*r);
+    } else if (topName == "x:sheetData") {
+      int32_t row = 0;
+      for (pugi::xml_node r : top.children("x:row")) {
+        std::optional<int64_t> rn = toInt(r.attribute("r").value());
+        row = rn ? static_cast<int32_t>(std::clamp<int64_t>(*rn, 0, kMaxRows + 1)) : row + 1;
+        if (row < 1 || row > kMaxRows) continue;
+        if (boolAttr(r, "customFormat")) rowStyles[row] = indexAttr(r, "s");
+        int32_t column = 0;
+        for (pugi::xml_node c : r.children("x:c")) {
+          std::optional<RangeRef> ref = parseAddress(c.attribute("r").value());
+          column = ref && ref->first == ref->last ? ref->first.column : column + 1;
+          if (column > kMaxColumns) break;
+          CellRec rec;
+          rec.xf = indexAttr(c, "s");
+          std::string_view type = c.attribute("t").value();
+          pugi::xml_node v = c.child("x:v");
+          std::string_view text = v.text().get();
+          if (pugi::xml_node f = c.child("x:f")) {
+            Formula formula;
+            formula.text = f.text().get();
+            if (std::string_view(f.attribute("t").value()) == "shared")
+              if (std::optional<int64_t> si = toInt(f.attribute("si").value());
+                  si && *si >= 0 && *si <= INT32_MAX)
+                formula.sharedIndex = static_cast<int32_t>(*si);
+            rec.formula = std::move(formula);
+            rec.content = true;
+          }
+          CellValue& value = rec.value;
+          if (type == "inlineStr") {
+            RichText rt = readRichText(c.child("x:is"));
+            value = {CellValue::Kind::String, 0, std::move(rt.text)};
+            rec.runs = std::move(rt.runs);
+            rec.content = rec.content || c.child("x:is");
+          } else if (v) {
+            if (type == "s") {
+              std::optional<int64_t> idx = toInt(text);
+              if (idx && *idx >= 0 && static_cast<size_t>(*idx) < book->sharedStrings.size()) {
+                const RichText& rt = book->sharedStrings[static_cast<size_t>(*idx)];
+                value = {CellValue::Kind::String, 0, rt.text};
+                rec.runs = rt.runs;
+                rec.content = true;
+              }
+            } else if (type == "b") {
+              value = {CellValue::Kind::Boolean, text == "1" || text == "true" ? 1.0 : 0.0, {}};
+              rec.content = true;
+            } else if (type == "e") {
+              value = {CellValue::Kind::Error, 0, std::string(text)};
+              rec.content = true;
+            } else if (type == "str" || type == "d") {
+              value = {CellValue::Kind::String, 0, std::string(text)};
+              rec.content = rec.content || !text.empty();
+            } else if (std::optional<double> n = toDouble(text)) {
+              value = {CellValue::Kind::Number, *n, {}};
+              rec.content = true;
+            }
+          }
+          if (rec.content) {
+            lastRow = std::max(lastRow, row);
+            lastColumn = std::max(lastColumn, column);
+          }
+          cells[cellKey(row, column)] = std::move(rec);
+        }
+      }
+    }
+  });
+  loaded = true;
+}
+
+const CellRec* detail::SheetData::cell(int32_t row, int32_t column) const {
+  auto it = cells.find(cellKey(row, column));
+  return it == cells.end() ? nullptr : &it->second;
+}
+
+// A cell without a c element takes the style of its row when the row has a
+// format of its own, else that of its column.
+size_t detail::SheetData::xfAt(int32_t row, int32_t column) const {
+  if (const CellRec* c = cell(row, column)) return c->xf;
+  if (auto it = rowStyles.find(row); it != rowStyles.end()) return it->second;
+  for (const ColInfo& col : cols)
+    if (column >= col.min && column <= col.max && col.style) return *col.style;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Range.
+
+namespace {
+
+constexpr int64_t kMaxRangeCells = 4'194'304;
+
+// One property over the cells of a range: null when a cell has it null or
+// when two cells differ.
+template <typename T>
+class Uniform {
+ public:
+  void add(const std::optional<T>& v) {
+    if (first_) {
+      value_ = v;
+      first_ = false;
+    } else if (value_ && value_ != v) {
+      value_.reset();
+    }
+  }
+  const std::optional<T>& result() const { return value_; }
+
+ private:
+  std::optional<T> value_;
+  bool first_ = true;
+};
+
+template <typename Fn>
+void forEachCell(const RangeRef& ref, Fn&& fn) {
+  for (int32_t r = ref.first.row; r <= ref.last.row; ++r)
+    for (int32_t c = ref.first.column; c <= ref.last.column; ++c) fn(r, c);
+}
+
+// Characters.Font of one cell: the cell's font, or over the runs of its
+// rich text each run's own (a run without properties has the cell's).
+Font cellFont(const SheetData& sheet, int32_t row, int32_t column) {
+  const Styles& s = sheet.book->styles;
+  const detail::FontRec& base = s.font(s.xf(sheet.xfAt(row, column)).fontId);
+  const CellRec* c = sheet.cell(row, column);
+  if (!c || c->runs.empty()) return Font{base.name, base.size, base.bold};
+  Uniform<std::string> name;
+  Uniform<double> size;
+  Uniform<bool> bold;
+  for (const RunFont& run : c->runs) {
+    name.add(run.name.value_or(base.name));
+    size.add(run.size.value_or(base.size));
+    bold.add(run.bold.value_or(base.bold));
+  }
+  return Font{name.result(), size.result(), bold.result()};
+}
+
+Border sideBorder(const detail::SideRec& side, const Styles& s) {
+  LineCodes codes = borderLineCodes(side.style);
+  int32_t colour = codes.lineStyle == xl::kNone ? xl::kNone : colorIndexOf(side.color, s);
+  return Border{codes.lineStyle, codes.weight, colour};
+}
+
+const detail::BorderRec& borderAt(const SheetData& sheet, int32_t row, int32_t column) {
+  const Styles& s = sheet.book->styles;
+  return s.border(s.xf(sheet.xfAt(row, column)).borderId);
+}
+
+enum class Side { Left, Right, Top, Bottom };
+
+const detail::SideRec& sideOf(const detail::BorderRec& b, Side side) {
+  switch (side) {
+    case Side::Left:
+      return b.left;
+    case Side::Right:
+      return b.right;
+    case Side::Top:
+      return b.top;
+    case Side::Bottom:
+      return b.bottom;
+  }
+  return b.left;
+}
+
+// The line on side `side` of cell (row, column): its own, else the facing
+// side of the neighbour that shares the edge, as Excel draws it.
+Border edgeOf(const SheetData& sheet, int32_t row, int32_t column, Side side) {
+  const Styles& s = sheet.book->styles;
+  const detail::SideRec& own = sideOf(borderAt(sheet, row, column), side);
+  if (borderLineCodes(own.style).lineStyle != xl::kNone) return sideBorder(own, s);
+  int32_t r = row, c = column;
+  Side facing = side;
+  switch (side) {
+    case Side::Left:
+      c -= 1;
+      facing = Side::Right;
+      break;
+    case Side::Right:
+      c += 1;
+      facing = Side::Left;
+      break;
+    case Side::Top:
+      r -= 1;
+      facing = Side::Bottom;
+      break;
+    case Side::Bottom:
+      r += 1;
+      facing = Side::Top;
+      break;
+  }
+  if (r < 1 || c < 1 || r > kMaxRows || c > kMaxColumns) return sideBorder(own, s);
+  return sideBorder(sideOf(borderAt(sheet, r, c), facing), s);
+}
+
+struct BorderAcc {
+  Uniform<int32_t> lineStyle, weight, colorIndex;
+  void add(const Border& b) {
+    lineStyle.add(b.lineStyle);
+    weight.add(b.weight);
+    colorIndex.add(b.colorIndex);
+  }
+  Border result() const { return {lineStyle.result(), weight.result(), colorIndex.result()}; }
+};
+
+}  // namespace
+
+CellValue Range::value() const {
+  const CellRec* c = sheet_->cell(ref_.first.row, ref_.first.column);
+  return c ? c->value : CellValue{};
+}
+
+std::optional<Formula> Range::formula() const {
+  const CellRec* c = sheet_->cell(ref_.first.row, ref_.first.column);
+  return c ? c->formula : std::nullopt;
+}
+
+Font Range::font() const {
+  Uniform<std::string> name;
+  Uniform<double> size;
+  Uniform<bool> bold;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    Font f = cellFont(*sheet_, r, c);
+    name.add(f.name);
+    size.add(f.size);
+    bold.add(f.bold);
+  });
+  return Font{name.result(), size.result(), bold.result()};
+}
+
+std::optional<int32_t> Range::horizontalAlignment() const {
+  const Styles& s = sheet_->book->styles;
+  Uniform<int32_t> u;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    u.add(horizontalAlignmentCode(s.xf(sheet_->xfAt(r, c)).horizontal));
+  });
+  return u.result();
+}
+
+std::optional<int32_t> Range::verticalAlignment() const {
+  const Styles& s = sheet_->book->styles;
+  Uniform<int32_t> u;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    u.add(verticalAlignmentCode(s.xf(sheet_->xfAt(r, c)).vertical));
+  });
+  return u.result();
+}
+
+// True when every cell of the range lies in a merged area, False when none
+// does, Null otherwise.
+std::optional<bool> Range::mergeCells() const {
+  Uniform<bool> u;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    bool merged = std::any_of(sheet_->merges.begin(), sheet_->merges.end(), [&](const RangeRef& m) {
+      return r >= m.first.row && r <= m.last.row && c >= m.first.column && c <= m.last.column;
+    });
+    u.add(merged);
+  });
+  return u.result();
+}
+
+// Interior of a cell: no fill reports xlNone for both colour and pattern; a
+// solid fill's colour is its foreground, a pattern's cell colour is its
+// background; a gradient reports the colour of its first stop.
+Interior Range::interior() const {
+  const Styles& s = sheet_->book->styles;
+  Uniform<int32_t> colour, pattern;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    const detail::FillRec& f = s.fill(s.xf(sheet_->xfAt(r, c)).fillId);
+    if (f.gradient != 0) {
+      pattern.add(f.gradient);
+      colour.add(colorIndexOf(f.gradientColor, s));
+      return;
+    }
+    int32_t code = patternCode(f.patternType);
+    pattern.add(code);
+    if (code == xl::kNone)
+      colour.add(xl::kNone);
+    else
+      colour.add(colorIndexOf(code == xl::kPatternSolid ? f.fg : f.bg, s));
+  });
+  return Interior{colour.result(), pattern.result()};
+}
+
+// A format the style sheet defines (also one that redefines a built-in id)
+// reads as stored; a built-in id as a Chinese Excel names it; an id neither
+// knows as General.
+std::optional<std::string> Range::numberFormatLocal() const {
+  const Styles& s = sheet_->book->styles;
+  Uniform<std::string> u;
+  forEachCell(ref_, [&](int32_t r, int32_t c) {
+    int32_t id = s.xf(sheet_->xfAt(r, c)).numFmtId;
+    if (auto it = s.numFmts.find(id); it != s.numFmts.end())
+      u.add(it->second);
+    else
+      u.add(std::string(builtinNumberFormatLocal(id).value_or(kGeneralLocal)));
+  });
+  return u.result();
+}
+
+std::optional<double> Range::columnWidth() const {
+  const int32_t mdw = sheet_->book->styles.mdw;
+  Uniform<double> u;
+  for (int32_t column = ref_.first.column; column <= ref_.last.column; ++column) {
+    const detail::ColInfo* info = nullptr;
+    for (const detail::ColInfo& col : sheet_->cols)
+      if (column >= col.min && column <= col.max) {
+        info = &col;
+        break;
+      }
+    if (info && info->hidden)
+      u.add(0.0);
+    else if (info && info->width)
+      u.add(columnWidthFromStored(*info->width, mdw));
+    else if (sheet_->defaultColWidth)
+      u.add(columnWidthFromStored(*sheet_->defaultColWidth, mdw));
+    else
+      u.add(columnWidthFromBase(sheet_->baseColWidth, mdw));
+  }
+  return u.result();
+}
+
+Border Range::borders(int32_t index) const {
+  const Styles& s = sheet_->book->styles;
+  const RangeRef& g = ref_;
+  BorderAcc acc;
+  switch (index) {
+    case xl::kEdgeLeft:
+      for (int32_t r = g.first.row; r <= g.last.row; ++r)
+        acc.add(edgeOf(*sheet_, r, g.first.column, Side::Left));
+      break;
+    case xl::kEdgeRight:
+      for (int32_t r = g.first.row; r <= g.last.row; ++r)
+        acc.add(edgeOf(*sheet_, r, g.last.column, Side::Right));
+      break;
+    case xl::kEdgeTop:
+      for (int32_t c = g.first.column; c <= g.last.column; ++c)
+        acc.add(edgeOf(*sheet_, g.first.row, c, Side::Top));
+      break;
+    case xl::kEdgeBottom:
+      for (int32_t c = g.first.column; c <= g.last.column; ++c)
+        acc.add(edgeOf(*sheet_, g.last.row, c, Side::Bottom));
+      break;
+    case xl::kInsideVertical:
+      if (g.first.column == g.last.column) return sideBorder({}, s);
+      forEachCell({g.first, {g.last.row, g.last.column - 1}},
+                  [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Right)); });
+      break;
+    case xl::kInsideHorizontal:
+      if (g.first.row == g.last.row) return sideBorder({}, s);
+      forEachCell({g.first, {g.last.row - 1, g.last.column}},
+                  [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Bottom)); });
+      break;
+    case xl::kDiagonalDown:
+    case xl::kDiagonalUp:
+      forEachCell(g, [&](int32_t r, int32_t c) {
+        const detail::BorderRec& b = borderAt(*sheet_, r, c);
+        bool drawn = index == xl::kDiagonalDown ? b.diagonalDown : b.diagonalUp;
+        acc.add(drawn ? sideBorder(b.diagonal, s) : sideBorder({}, s));
+      });
+      break;
+    default:
+      raiseBadAddress();
+  }
+  return acc.result();
+}
+
+// ---------------------------------------------------------------------------
+// Worksheet and Workbook.
+
+const std::string& Worksheet::name() const { return sheet_->name; }
+int32_t Worksheet::index() const { return sheet_->index; }
+int32_t Worksheet::lastRow() const { return sheet_->lastRow; }
+int32_t Worksheet::lastColumn() const { return sheet_->lastColumn; }
+
+Range Worksheet::range(std::string_view address) const {
+  std::optional<RangeRef> ref = parseAddress(address);
+  if (!ref || ref->cellCount() > kMaxRangeCells) raiseBadAddress();
+  return Range(sheet_, *ref);
+}
+
+Range Worksheet::cells(int32_t row, int32_t column) const {
+  if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) raiseBadAddress();
+  return Range(sheet_, RangeRef{{row, column}, {row, column}});
+}
+
+namespace {
+
+std::shared_ptr<WorkbookData> load(Package package) {
+  auto data = std::make_shared<WorkbookData>(std::move(package));
+  data->workbookPart = data->package.mainPart();
+  pugi::xml_node root = data->workbookPart.xml();
+  if (!root || !is(root, Ns::SpreadsheetML, "workbook"))
+    raise(kCannotOpenFile, "the file is not an Excel workbook");
+
+  if (Part sst = data->workbookPart.related(reltype::kSharedStrings))
+    for (pugi::xml_node si : sst.xml().children("x:si"))
+      data->sharedStrings.push_back(readRichText(si));
+  if (Part theme = data->workbookPart.related(reltype::kTheme))
+    data->styles.theme = readTheme(theme.xml());
+  else
+    data->styles.theme = readTheme({});
+  for (size_t i = 0; i < 64; ++i) {
+    // Indexed colours 0..7 repeat the first eight palette entries.
+    data->styles.indexed[i] = defaultPalette()[i < 8 ? i : i - 8];
+  }
+  if (Part styles = data->workbookPart.related(reltype::kStyles))
+    readStyles(styles.xml(), data->styles);
+  else
+    data->styles.mdw = maxDigitWidth("Calibri", 11);
+
+  int32_t index = 0;
+  for (pugi::xml_node sheet : root.child("x:sheets").children("x:sheet")) {
+    const char* id = sheet.attribute("r:id").value();
+    const Relationship* rel = data->workbookPart.relationship(id);
+    if (!rel || !sameRelationshipType(rel->type, reltype::kWorksheet)) continue;
+    auto s = std::make_unique<SheetData>();
+    s->book = data.get();
+    s->name = sheet.attribute("name").value();
+    s->index = ++index;
+    s->part = data->workbookPart.relatedById(id);
+    data->sheets.push_back(std::move(s));
+  }
+  return data;
+}
+
+OpenOptions excelOptions() {
+  OpenOptions options;
+  options.convertTo = ConvertTo::Xlsx;
+  options.cannotOpenNumber = kCannotOpenFile;
+  options.errorSource = std::string(kErrorSource);
+  return options;
+}
+
+}  // namespace
+
+Workbook Workbook::open(const std::filesystem::path& path) {
+  return Workbook(load(Package::open(path, excelOptions())));
+}
+
+Workbook Workbook::fromBytes(std::string bytes, std::string name) {
+  return Workbook(load(Package::fromBytes(std::move(bytes), excelOptions(), std::move(name))));
+}
+
+int32_t Workbook::worksheetCount() const { return static_cast<int32_t>(data_->sheets.size()); }
+
+std::vector<std::string> Workbook::worksheetNames() const {
+  std::vector<std::string> names;
+  for (const auto& s : data_->sheets) names.push_back(s->name);
+  return names;
+}
+
+Worksheet Workbook::worksheets(int32_t index) const {
+  if (index < 1 || index > worksheetCount()) raise(err::kSubscript, "Subscript out of range");
+  SheetData* sheet = data_->sheets[static_cast<size_t>(index - 1)].get();
+  sheet->load();
+  return Worksheet(std::shared_ptr<SheetData>(data_, sheet));
+}
+
+Worksheet Workbook::worksheets(std::string_view name) const {
+  const std::string wanted = foldName(name);
+  for (const auto& s : data_->sheets)
+    if (foldName(s->name) == wanted) return worksheets(s->index);
+  raise(err::kSubscript, "Subscript out of range");
+}
+
+}  // namespace bq::office::excel
