@@ -202,4 +202,90 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
     EXPECT_NE(r.out.find(m), std::string::npos) << m;
 }
 
+// ------------------------------------------------------------ question files
+
+// The rows (id, question file) of the Office question table `table` of the
+// demo source, read from its table file: the first line names the columns,
+// fields are separated by TABs, and a question file is written "@path".
+std::vector<std::pair<std::string, fs::path>> demoQuestionFiles(const std::string& table) {
+  std::ifstream f(fs::path(BQ_DEMO_PAPERS_SRC) / "tables" / (table + ".tsv"));
+  auto split = [](const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    return fields;
+  };
+  std::string line;
+  std::getline(f, line);
+  size_t id = 0, fj = 0;
+  const auto header = split(line);
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (header[i].rfind("id:", 0) == 0) id = i;
+    if (header[i].rfind("fj:", 0) == 0) fj = i;
+  }
+  std::vector<std::pair<std::string, fs::path>> rows;
+  while (std::getline(f, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto fields = split(line);
+    if (fields.size() > fj && fields[fj].rfind("@", 0) == 0)
+      rows.emplace_back(fields[id], fs::path(BQ_DEMO_PAPERS_SRC) / fields[fj].substr(1));
+  }
+  return rows;
+}
+
+std::string demoConnection(const std::string& password = "KVRMTX5830") {
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" BQ_DEMO_DATABASE
+         ";Jet OLEDB:Database Password=" +
+         password + ";";
+}
+
+std::string recordset(const std::string& connection, const std::string& sql) {
+  return json{{"connection", connection}, {"source", sql}}.dump();
+}
+
+TEST_F(Bqcall, ExportsEveryDemoQuestionFileByteForByte) {
+  size_t exported = 0;
+  for (const char* table : {"wordtest", "wordtable", "exceltest", "powerpoint"}) {
+    const auto rows = demoQuestionFiles(table);
+    EXPECT_FALSE(rows.empty()) << table;
+    for (const auto& [id, document] : rows) {
+      SCOPED_TRACE(std::string(table) + " " + id);
+      const fs::path out = dir_ / ("q" + std::to_string(exported++));
+      Result r = run({"BrightquillClient", "GetOleData",
+                      recordset(demoConnection(),
+                                std::string("SELECT fj FROM ") + table + " WHERE id = " + id),
+                      out.string(), "fj"});
+      ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+      EXPECT_EQ(json::parse(r.out)["result"], true);
+      const std::string expected = slurp(document);
+      ASSERT_FALSE(expected.empty());
+      EXPECT_TRUE(slurp(out) == expected) << "exported file differs from " << document;
+    }
+  }
+  EXPECT_GE(exported, 4u);
+}
+
+TEST_F(Bqcall, ExportOfAMissingQuestionOrWithAWrongPasswordFails) {
+  struct Case {
+    std::string connection, sql;
+    const char* description;
+  };
+  const Case cases[] = {
+      {demoConnection(), "SELECT fj FROM wordtest WHERE id = -1", "current record"},
+      {demoConnection("kvrmtx5830"), "SELECT fj FROM wordtest WHERE id = 1",
+       "Not a valid password."},
+      {demoConnection(), "SELECT tg FROM nosuch WHERE id = 1", "no such table"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    const fs::path out = dir_ / "out.doc";
+    Result r = run(
+        {"BrightquillClient", "GetOleData", recordset(c.connection, c.sql), out.string(), "fj"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    const json j = json::parse(r.out);
+    EXPECT_NE(j["error"]["description"].get<std::string>().find(c.description), std::string::npos)
+        << r.out;
+  }
+}
+
 }  // namespace

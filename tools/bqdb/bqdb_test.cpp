@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "dbmaint/block_stream.h"
+#include "dbmaint/exam_source.h"
 #include "platform/db/connection.h"
 #include "platform/db/errors.h"
+#include "platform/db/value.h"
 
 namespace {
 
@@ -243,6 +245,70 @@ TEST_F(Bqdb, QueryPrintsRowsAsJsonLines) {
   EXPECT_EQ(err_, "bqdb: query: no such table: missing\n");
   EXPECT_EQ(run({"query", "Provider=Nothing;Data Source=x", "SELECT 1"}), 1);
   EXPECT_EQ(err_, "bqdb: query: Provider cannot be found. It may not be properly installed.\n");
+}
+
+// ------------------------------------------------------------ build
+
+TEST_F(Bqdb, BuildsTheDemoPapersIntoASealedDatabase) {
+  ASSERT_EQ(run({"build", BQ_DEMO_PAPERS_SRC, work("BqTest.MDB"), "--password", kPassword}), 0)
+      << err_;
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(workFiles(), std::vector<std::string>{"BqTest.MDB"});
+
+  // Every table with as many rows as its source file.
+  const bq::ExamSource source = bq::readExamSource(BQ_DEMO_PAPERS_SRC);
+  bq::db::Connection c;
+  c.Open(jet(work("BqTest.MDB")));
+  for (const bq::SourceTable& table : source.tables) {
+    SCOPED_TRACE(table.name);
+    bq::db::Recordset rs = c.Execute("SELECT count(*) FROM " + table.name);
+    EXPECT_EQ(bq::db::variantText(rs.Fields()[0].Value()), std::to_string(table.rows.size()));
+  }
+  c.Close();
+  EXPECT_EQ(run({"query", jet(work("BqTest.MDB"), "x"), "SELECT 1"}), 1);
+  EXPECT_EQ(err_, "bqdb: query: Not a valid password.\n");
+}
+
+TEST_F(Bqdb, BuildFailuresLeaveNoOutputAndKeepAnExistingOne) {
+  const fs::path src = dir_ / "src";
+  fs::copy(BQ_DEMO_PAPERS_SRC, src, fs::copy_options::recursive);
+  const fs::path bad = dir_ / "bad";
+  fs::copy(src, bad, fs::copy_options::recursive);
+  { std::ofstream(bad / "tables" / "typewrite.tsv", std::ios::app) << "x\ty\n"; }
+  const fs::path noFile = dir_ / "nofile";
+  fs::copy(src, noFile, fs::copy_options::recursive);
+  fs::remove_all(noFile / "files" / "exceltest");
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;  // what stderr must say
+  };
+  const Case cases[] = {
+      {{"build", bad, work("BqTest.MDB"), "--password", kPassword},
+       "bqdb: build: tables/typewrite.tsv:"},
+      {{"build", noFile, work("BqTest.MDB"), "--password", kPassword},
+       "bqdb: build: tables/exceltest.tsv:2: field 3 (fj): cannot read"},
+      {{"build", dir_ / "none", work("BqTest.MDB"), "--password", kPassword}, "bqdb: build: "},
+      {{"build", src, work("no/BqTest.MDB"), "--password", kPassword},
+       "bqdb: build: cannot write \"" + work("no/BqTest.MDB").string() + "\": "},
+      {{"build", src, work("BqTest.MDB")}, "password"},
+      {{"build", src}, "OUT"},
+  };
+  const Bytes old{'o', 'l', 'd'};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    for (bool existing : {false, true}) {
+      if (existing) writeFile(work("BqTest.MDB"), old);
+      const auto before = workFiles();
+      EXPECT_NE(run(c.args), 0);
+      EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+      EXPECT_EQ(workFiles(), before) << "no output and no temporary file";
+      if (existing) {
+        EXPECT_EQ(readFile(work("BqTest.MDB")), old);
+      }
+      fs::remove(work("BqTest.MDB"));
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // bqdb: maintenance of exam databases and of the files kept in them.
 //
+//   bqdb build SRC OUT --password P
+//                                 the exam database made from the readable
+//                                 source folder SRC (dbmaint/exam_source.h),
+//                                 sealed under P
 //   bqdb blocks compress IN OUT   IN's bytes as a block sequence
 //   bqdb blocks expand IN OUT     the data of the block sequence IN, checked
 //   bqdb seal PLAIN SEALED --password P
@@ -47,6 +51,7 @@
 #include "common/files.h"
 #include "common/winpath.h"
 #include "dbmaint/block_stream.h"
+#include "dbmaint/exam_database.h"
 #include "platform/db/connection.h"
 #include "platform/db/value.h"
 
@@ -123,6 +128,21 @@ void addBlocksCommands(CLI::App& app, int& status) {
                           [&] { transformFile(*in, *out, d.transform); });
     });
   }
+}
+
+void addBuildCommand(CLI::App& app, int& status) {
+  CLI::App* sub =
+      app.add_subcommand("build", "Build the sealed exam database OUT from the source folder SRC");
+  auto src = std::make_shared<std::string>();
+  auto out = std::make_shared<std::string>();
+  auto password = std::make_shared<std::string>();
+  sub->add_option("SRC", *src, "Source folder (tables/*.tsv and the question files)")->required();
+  sub->add_option("OUT", *out, "Database to write (replaced only on success)")->required();
+  sub->add_option("--password", *password, "Password of the sealed database")->required();
+  sub->callback([&status, src, out, password] {
+    status = runCommand(
+        "build", [&] { bq::buildExamDatabase(bq::winpath::toNative(*src), *out, *password); });
+  });
 }
 
 void addSealCommands(CLI::App& app, int& status) {
@@ -272,6 +292,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int status = 0;
   addBlocksCommands(app, status);
+  addBuildCommand(app, status);
   addSealCommands(app, status);
   addQueryCommand(app, status);
   CLI11_PARSE(app, argc, argv);
