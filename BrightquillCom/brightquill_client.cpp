@@ -12,11 +12,7 @@ namespace {
 // Runs one method body; errors leave with the library's name as their source.
 template <typename F>
 decltype(auto) faced(F&& body) {
-  try {
-    return std::forward<F>(body)();
-  } catch (const AutomationError& e) {
-    throw e.withDefaultSource(BrightquillClient::kErrorSource);
-  }
+  return withErrorSource(BrightquillClient::kErrorSource, std::forward<F>(body));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace bq {
 
@@ -32,6 +33,18 @@ class AutomationError : public std::runtime_error {
   std::string source_;
   std::string description_;
 };
+
+// Runs `body` and returns what it returns; an AutomationError that leaves it
+// without a source gets `source`. The class faces wrap every method in it, so
+// that errors raised deep inside carry the library's name.
+template <typename F>
+decltype(auto) withErrorSource(const char* source, F&& body) {
+  try {
+    return std::forward<F>(body)();
+  } catch (const AutomationError& e) {
+    throw e.withDefaultSource(source);
+  }
+}
 
 // Run-time error numbers of the original platform that the system raises.
 namespace err {
