@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "platform/office/excel_formula.h"
 #include "platform/office/namespaces.h"
 #include "platform/office/package.h"
 
@@ -121,6 +122,8 @@ struct SheetData {
   std::map<int32_t, size_t> rowStyles;  // rows with customFormat
   std::vector<ColInfo> cols;
   std::vector<RangeRef> merges;
+  // The first cell and text of each shared formula, by f@si.
+  std::map<int32_t, std::pair<CellRef, std::string>> sharedFormulas;
   std::optional<double> defaultColWidth;
   int32_t baseColWidth = 8;
   int32_t lastRow = 0, lastColumn = 0;
@@ -476,6 +479,8 @@ void detail::SheetData::load() {
               if (std::optional<int64_t> si = toInt(f.attribute("si").value());
                   si && *si >= 0 && *si <= INT32_MAX)
                 formula.sharedIndex = static_cast<int32_t>(*si);
+            if (formula.sharedIndex && !formula.text.empty())
+              sharedFormulas.try_emplace(*formula.sharedIndex, CellRef{row, column}, formula.text);
             rec.formula = std::move(formula);
             rec.content = true;
           }
@@ -663,6 +668,52 @@ CellValue Range::value() const {
 std::optional<Formula> Range::formula() const {
   const CellRec* c = sheet_->cell(ref_.first.row, ref_.first.column);
   return c ? c->formula : std::nullopt;
+}
+
+// A formula cell gives its formula (a cell of a shared group the group's
+// first formula, moved to it); a cell whose formula text is missing, or whose
+// group has no first cell, gives its value as a constant.
+std::string Range::formulaR1C1() const {
+  if (ref_.first != ref_.last) raise(err::kTypeMismatch, "Type mismatch");
+  const int32_t row = ref_.first.row, column = ref_.first.column;
+  const CellRec* c = sheet_->cell(row, column);
+  if (!c) return {};
+  if (c->formula) {
+    if (!c->formula->text.empty()) return formulaToR1C1(c->formula->text, ref_.first);
+    if (c->formula->sharedIndex)
+      if (auto it = sheet_->sharedFormulas.find(*c->formula->sharedIndex);
+          it != sheet_->sharedFormulas.end()) {
+        const auto& [master, text] = it->second;
+        return formulaToR1C1(shiftFormula(text, row - master.row, column - master.column),
+                             ref_.first);
+      }
+  }
+  switch (c->value.kind) {
+    case CellValue::Kind::Empty:
+      return {};
+    case CellValue::Kind::String:
+    case CellValue::Kind::Error:
+      return c->value.text;
+    case CellValue::Kind::Boolean:
+      return c->value.number != 0 ? "TRUE" : "FALSE";
+    case CellValue::Kind::Number:
+      break;
+  }
+  const Styles& s = sheet_->book->styles;
+  const int32_t id = s.xf(sheet_->xfAt(row, column)).numFmtId;
+  std::optional<std::string_view> code;
+  if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
+  return numberFormulaText(c->value.number, numberKind(id, code));
+}
+
+std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
+  std::vector<std::vector<std::string>> rows;
+  for (int32_t r = ref_.first.row; r <= ref_.last.row; ++r) {
+    std::vector<std::string>& cells = rows.emplace_back();
+    for (int32_t c = ref_.first.column; c <= ref_.last.column; ++c)
+      cells.push_back(Range(sheet_, RangeRef{{r, c}, {r, c}}).formulaR1C1());
+  }
+  return rows;
 }
 
 Font Range::font() const {

@@ -58,8 +58,8 @@ struct CellValue {
 
 // The formula of a cell, as stored (A1 notation, without the leading "=").
 // A cell that belongs to a shared formula without being its first cell has
-// an empty text and `sharedIndex` set; translating the first cell's formula
-// to it is not done yet.
+// an empty text and `sharedIndex` set; Range::formulaR1C1 gives it the first
+// cell's formula moved to it.
 struct Formula {
   std::string text;
   std::optional<int32_t> sharedIndex;  // f@si of a shared formula
@@ -98,6 +98,17 @@ class Range {
   // Of the range's first cell.
   CellValue value() const;
   std::optional<Formula> formula() const;
+
+  // FormulaR1C1 of a one-cell range: "=" and the formula in R1C1 notation
+  // for a formula cell (see excel_formula.h); otherwise the constant as the
+  // formula bar shows it: text as is, TRUE/FALSE, an error as "#N/A", a
+  // number by its number format (3.5, 25%, 1/15/2024); "" for an empty cell.
+  // Throws 13 "Type mismatch" for a range of more than one cell (Excel gives
+  // an array there: formulaR1C1Array), 1004 for formula text too damaged to
+  // read (an unterminated string).
+  std::string formulaR1C1() const;
+  // FormulaR1C1 of every cell, by rows then columns.
+  std::vector<std::vector<std::string>> formulaR1C1Array() const;
 
   // Over every cell of the range, each null when it differs.
   Font font() const;

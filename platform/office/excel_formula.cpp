@@ -1,0 +1,508 @@
+#include "platform/office/excel_formula.h"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include "common/automation_error.h"
+
+namespace bq::office::excel {
+
+namespace {
+
+[[noreturn]] void raiseDamaged(std::string_view what, size_t offset, std::string_view text) {
+  throw AutomationError(kBadAddressNumber, std::string(kErrorSource),
+                        "damaged formula: " + std::string(what) + " at offset " +
+                            std::to_string(offset) + " of \"" + std::string(text) + "\"");
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Characters of a name, a function name or a reference. Bytes of UTF-8
+// sequences count as name characters: sheet and defined names may be
+// Chinese.
+bool isWordChar(char c) {
+  return isLetter(c) || isDigit(c) || c == '_' || c == '.' || c == '\\' || c == '?' || c == '$' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool startsWord(std::string_view s, size_t i) {
+  char c = s[i];
+  if (isLetter(c) || c == '_' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) return true;
+  return c == '$' && i + 1 < s.size() && isLetter(s[i + 1]);
+}
+
+// One axis of a reference: a row or column number and whether "$" fixes it.
+struct Axis {
+  int32_t n = 0;
+  bool absolute = false;
+  bool operator==(const Axis&) const = default;
+};
+
+struct Reference {
+  enum class Kind { Cell, CellRange, Columns, Rows };
+  Kind kind = Kind::Cell;
+  Axis row1, col1, row2, col2;
+};
+
+// "$B$2" and its mixed forms, the whole word; nothing for anything else.
+std::optional<std::pair<Axis, Axis>> parseCell(std::string_view w) {
+  Axis col, row;
+  size_t i = 0;
+  if (i < w.size() && w[i] == '$') col.absolute = true, ++i;
+  size_t letters = 0;
+  while (i < w.size() && isLetter(w[i]) && letters < 4) {
+    col.n = col.n * 26 + (upper(w[i]) - 'A' + 1);
+    ++i, ++letters;
+  }
+  if (letters == 0 || letters > 3 || col.n > kMaxColumns) return std::nullopt;
+  if (i < w.size() && w[i] == '$') row.absolute = true, ++i;
+  size_t digits = 0;
+  while (i < w.size() && isDigit(w[i]) && digits < 8) {
+    row.n = row.n * 10 + (w[i] - '0');
+    ++i, ++digits;
+  }
+  if (digits == 0 || i != w.size() || row.n < 1 || row.n > kMaxRows) return std::nullopt;
+  return std::pair{row, col};
+}
+
+// "$C" / "C": a column alone, the side of a whole-column range.
+std::optional<Axis> parseColumn(std::string_view w) {
+  Axis col;
+  size_t i = 0;
+  if (i < w.size() && w[i] == '$') col.absolute = true, ++i;
+  if (w.size() - i < 1 || w.size() - i > 3) return std::nullopt;
+  for (; i < w.size(); ++i) {
+    if (!isLetter(w[i])) return std::nullopt;
+    col.n = col.n * 26 + (upper(w[i]) - 'A' + 1);
+  }
+  if (col.n > kMaxColumns) return std::nullopt;
+  return col;
+}
+
+// "$3" / "3" at `i`: a row alone; `end` receives the offset after it.
+std::optional<Axis> parseRow(std::string_view s, size_t i, size_t& end) {
+  Axis row;
+  if (i < s.size() && s[i] == '$') row.absolute = true, ++i;
+  size_t digits = 0;
+  while (i < s.size() && isDigit(s[i])) {
+    if (++digits > 7) return std::nullopt;
+    row.n = row.n * 10 + (s[i] - '0');
+    ++i;
+  }
+  if (digits == 0 || row.n < 1 || row.n > kMaxRows) return std::nullopt;
+  end = i;
+  return row;
+}
+
+size_t wordEnd(std::string_view s, size_t i) {
+  while (i < s.size() && isWordChar(s[i])) ++i;
+  return i;
+}
+
+// A word followed by one of these is no reference: a function, a sheet
+// name, a table name.
+bool endsName(std::string_view s, size_t end) {
+  return end < s.size() && (s[end] == '(' || s[end] == '!' || s[end] == '[');
+}
+
+constexpr std::array<std::string_view, 15> kErrorConstants = {
+    "#NULL!",  "#DIV/0!",   "#VALUE!",       "#REF!",     "#NAME?",
+    "#NUM!",   "#N/A",      "#GETTING_DATA", "#SPILL!",   "#CALC!",
+    "#FIELD!", "#BLOCKED!", "#UNKNOWN!",     "#CONNECT!", "#BUSY!"};
+
+size_t errorConstantLength(std::string_view s, size_t i) {
+  for (std::string_view e : kErrorConstants) {
+    if (s.size() - i < e.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < e.size() && same; ++k) same = upper(s[i + k]) == e[k];
+    if (same) return e.size();
+  }
+  return 0;
+}
+
+// Ends a quoted run that starts at `i` (a string literal or a quoted sheet
+// name), the quote doubled inside; returns the offset after the closing
+// quote.
+size_t quotedEnd(std::string_view s, size_t i, std::string_view what) {
+  const char q = s[i];
+  for (size_t k = i + 1; k < s.size(); ++k) {
+    if (s[k] != q) continue;
+    if (k + 1 < s.size() && s[k + 1] == q) {
+      ++k;
+      continue;
+    }
+    return k + 1;
+  }
+  raiseDamaged(what, i, s);
+}
+
+// Brackets of structured and external-book references nest; "'" escapes
+// the next character inside them.
+size_t bracketEnd(std::string_view s, size_t i) {
+  int depth = 0;
+  for (size_t k = i; k < s.size(); ++k) {
+    if (s[k] == '\'') {
+      ++k;
+    } else if (s[k] == '[') {
+      ++depth;
+    } else if (s[k] == ']' && --depth == 0) {
+      return k + 1;
+    }
+  }
+  raiseDamaged("unclosed \"[\"", i, s);
+}
+
+// Numbers: 12, 1.5, .5, 1E+10.
+size_t numberEnd(std::string_view s, size_t i) {
+  while (i < s.size() && isDigit(s[i])) ++i;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && isDigit(s[i])) ++i;
+  }
+  if (i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
+    size_t k = i + 1;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    if (k < s.size() && isDigit(s[k])) {
+      while (k < s.size() && isDigit(s[k])) ++k;
+      i = k;
+    }
+  }
+  return i;
+}
+
+std::string_view stripFuturePrefixes(std::string_view name) {
+  for (bool again = true; again;) {
+    again = false;
+    for (std::string_view p : {std::string_view("_xlfn."), std::string_view("_xlws.")}) {
+      if (name.size() > p.size()) {
+        bool same = true;
+        for (size_t k = 0; k < p.size() && same; ++k) same = lower(name[k]) == p[k];
+        if (same) {
+          name.remove_prefix(p.size());
+          again = true;
+        }
+      }
+    }
+  }
+  return name;
+}
+
+// Walks `s`, copying every token but references, which `write` renders.
+void rewrite(std::string_view s, std::string& out,
+             const std::function<void(const Reference&, std::string&)>& write) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '"') {
+      size_t end = quotedEnd(s, i, "unterminated string");
+      out.append(s.substr(i, end - i));
+      i = end;
+    } else if (c == '\'') {
+      size_t end = quotedEnd(s, i, "unterminated quoted sheet name");
+      out.append(s.substr(i, end - i));
+      i = end;
+    } else if (c == '[') {
+      size_t end = bracketEnd(s, i);
+      out.append(s.substr(i, end - i));
+      i = end;
+    } else if (c == '#') {
+      size_t n = errorConstantLength(s, i);
+      if (n == 0) n = 1;  // the spill operator after a reference (A1#)
+      out.append(s.substr(i, n));
+      i += n;
+    } else if (isDigit(c) || (c == '$' && i + 1 < s.size() && isDigit(s[i + 1])) ||
+               (c == '.' && i + 1 < s.size() && isDigit(s[i + 1]))) {
+      // A whole-row range (1:3, $2:$2) or a number.
+      size_t end1 = 0, end2 = 0;
+      std::optional<Axis> r1 = parseRow(s, i, end1);
+      std::optional<Axis> r2;
+      if (r1 && end1 < s.size() && s[end1] == ':') r2 = parseRow(s, end1 + 1, end2);
+      if (r2 && !(end2 < s.size() && (isWordChar(s[end2]) || s[end2] == '('))) {
+        Reference ref;
+        ref.kind = Reference::Kind::Rows;
+        ref.row1 = *r1;
+        ref.row2 = *r2;
+        write(ref, out);
+        i = end2;
+      } else if (c == '$') {
+        out += c;
+        ++i;
+      } else {
+        size_t end = numberEnd(s, i);
+        out.append(s.substr(i, end - i));
+        i = end;
+      }
+    } else if (startsWord(s, i)) {
+      const size_t end = wordEnd(s, i);
+      const std::string_view word = s.substr(i, end - i);
+      if (end < s.size() && s[end] == '(') {
+        out.append(stripFuturePrefixes(word));
+        i = end;
+        continue;
+      }
+      if (endsName(s, end)) {
+        out.append(word);
+        i = end;
+        continue;
+      }
+      // A second word after ":" that could end a range.
+      std::string_view second;
+      size_t secondEnd = end;
+      if (end + 1 < s.size() && s[end] == ':' && startsWord(s, end + 1)) {
+        secondEnd = wordEnd(s, end + 1);
+        if (!endsName(s, secondEnd)) second = s.substr(end + 1, secondEnd - end - 1);
+      }
+      if (auto cell = parseCell(word)) {
+        Reference ref;
+        ref.row1 = cell->first;
+        ref.col1 = cell->second;
+        size_t next = end;
+        if (auto cell2 = parseCell(second)) {
+          ref.kind = Reference::Kind::CellRange;
+          ref.row2 = cell2->first;
+          ref.col2 = cell2->second;
+          next = secondEnd;
+        }
+        write(ref, out);
+        i = next;
+        continue;
+      }
+      auto col1 = parseColumn(word);
+      auto col2 = col1 ? parseColumn(second) : std::nullopt;
+      if (col1 && col2) {
+        Reference ref;
+        ref.kind = Reference::Kind::Columns;
+        ref.col1 = *col1;
+        ref.col2 = *col2;
+        write(ref, out);
+        i = secondEnd;
+        continue;
+      }
+      out.append(word);  // a defined name, TRUE, FALSE
+      i = end;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+}
+
+void writeR1C1Axis(std::string& out, char letter, Axis a, int32_t origin) {
+  out += letter;
+  if (a.absolute) {
+    out += std::to_string(a.n);
+  } else if (a.n != origin) {
+    out += '[';
+    out += std::to_string(a.n - origin);
+    out += ']';
+  }
+}
+
+void writeA1Cell(std::string& out, Axis row, Axis col) {
+  if (col.absolute) out += '$';
+  out += columnLetters(col.n);
+  if (row.absolute) out += '$';
+  out += std::to_string(row.n);
+}
+
+// Moves a relative axis; false when it leaves the grid.
+bool move(Axis& a, int32_t by, int32_t max) {
+  if (a.absolute) return true;
+  int64_t n = int64_t{a.n} + by;
+  if (n < 1 || n > max) return false;
+  a.n = static_cast<int32_t>(n);
+  return true;
+}
+
+std::string_view withoutEquals(std::string_view s) {
+  if (!s.empty() && s.front() == '=') s.remove_prefix(1);
+  return s;
+}
+
+}  // namespace
+
+std::string formulaToR1C1(std::string_view a1, CellRef at) {
+  std::string out = "=";
+  rewrite(withoutEquals(a1), out, [&](const Reference& r, std::string& o) {
+    switch (r.kind) {
+      case Reference::Kind::Cell:
+      case Reference::Kind::CellRange:
+        writeR1C1Axis(o, 'R', r.row1, at.row);
+        writeR1C1Axis(o, 'C', r.col1, at.column);
+        if (r.kind == Reference::Kind::CellRange) {
+          o += ':';
+          writeR1C1Axis(o, 'R', r.row2, at.row);
+          writeR1C1Axis(o, 'C', r.col2, at.column);
+        }
+        break;
+      case Reference::Kind::Columns:
+        writeR1C1Axis(o, 'C', r.col1, at.column);
+        if (!(r.col1 == r.col2)) {
+          o += ':';
+          writeR1C1Axis(o, 'C', r.col2, at.column);
+        }
+        break;
+      case Reference::Kind::Rows:
+        writeR1C1Axis(o, 'R', r.row1, at.row);
+        if (!(r.row1 == r.row2)) {
+          o += ':';
+          writeR1C1Axis(o, 'R', r.row2, at.row);
+        }
+        break;
+    }
+  });
+  return out;
+}
+
+std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns) {
+  std::string out;
+  if (!a1.empty() && a1.front() == '=') out += '=';
+  rewrite(withoutEquals(a1), out, [&](const Reference& ref, std::string& o) {
+    Reference r = ref;
+    bool inGrid = true;
+    switch (r.kind) {
+      case Reference::Kind::Cell:
+        inGrid = move(r.row1, rows, kMaxRows) && move(r.col1, columns, kMaxColumns);
+        if (inGrid) writeA1Cell(o, r.row1, r.col1);
+        break;
+      case Reference::Kind::CellRange:
+        inGrid = move(r.row1, rows, kMaxRows) && move(r.col1, columns, kMaxColumns) &&
+                 move(r.row2, rows, kMaxRows) && move(r.col2, columns, kMaxColumns);
+        if (inGrid) {
+          writeA1Cell(o, r.row1, r.col1);
+          o += ':';
+          writeA1Cell(o, r.row2, r.col2);
+        }
+        break;
+      case Reference::Kind::Columns:
+        inGrid = move(r.col1, columns, kMaxColumns) && move(r.col2, columns, kMaxColumns);
+        if (inGrid)
+          o += (r.col1.absolute ? "$" : "") + columnLetters(r.col1.n) + ':' +
+               (r.col2.absolute ? "$" : "") + columnLetters(r.col2.n);
+        break;
+      case Reference::Kind::Rows:
+        inGrid = move(r.row1, rows, kMaxRows) && move(r.row2, rows, kMaxRows);
+        if (inGrid)
+          o += (r.row1.absolute ? "$" : "") + std::to_string(r.row1.n) + ':' +
+               (r.row2.absolute ? "$" : "") + std::to_string(r.row2.n);
+        break;
+    }
+    if (!inGrid) o += "#REF!";
+  });
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Constants.
+
+NumberKind numberKind(int32_t numFmtId, std::optional<std::string_view> code) {
+  if (!code) {
+    if (numFmtId == 9 || numFmtId == 10) return NumberKind::Percent;
+    if ((numFmtId >= 14 && numFmtId <= 22) || (numFmtId >= 27 && numFmtId <= 36) ||
+        (numFmtId >= 45 && numFmtId <= 47) || (numFmtId >= 50 && numFmtId <= 58))
+      return NumberKind::Date;
+    return NumberKind::Plain;
+  }
+  std::string_view s = *code;
+  bool percent = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '"') {
+      size_t k = s.find('"', i + 1);
+      if (k == std::string_view::npos) break;
+      i = k;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;  // the next character is literal, padding or fill
+    } else if (c == '[') {
+      size_t k = s.find(']', i + 1);
+      if (k == std::string_view::npos) break;
+      // [h], [mm], [ss]: elapsed time; anything else is a colour, a
+      // condition or a locale.
+      std::string_view inner = s.substr(i + 1, k - i - 1);
+      if (!inner.empty() && inner.find_first_not_of("hHmMsS") == std::string_view::npos)
+        return NumberKind::Date;
+      i = k;
+    } else if (c == '%') {
+      percent = true;
+    } else {
+      switch (upper(c)) {
+        case 'Y':
+        case 'M':
+        case 'D':
+        case 'H':
+        case 'S':
+          return NumberKind::Date;
+        default:
+          break;
+      }
+    }
+  }
+  return percent ? NumberKind::Percent : NumberKind::Plain;
+}
+
+namespace {
+
+std::string plainNumber(double v) {
+  if (v == 0 || !std::isfinite(v)) return "0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15G", v);
+  return buf;  // "%G" writes exponents as Excel does: 1E+15, 1.5E-05
+}
+
+// The civil date of day `day` (>= 1) of Excel's 1900 date system, which
+// counts a 29 February 1900 as day 60.
+std::chrono::year_month_day dateOfSerial(int64_t day) {
+  using namespace std::chrono;
+  if (day == 60) return year{1900} / February / 29;
+  const sys_days epoch = sys_days(year{1899} / December / 31);
+  return year_month_day(epoch + days(day < 60 ? day : day - 1));
+}
+
+std::string dateText(double serial) {
+  int64_t day = static_cast<int64_t>(std::floor(serial));
+  int64_t seconds = std::llround((serial - static_cast<double>(day)) * 86400.0);
+  if (seconds >= 86400) {
+    ++day;
+    seconds -= 86400;
+  }
+  std::string out;
+  if (day >= 1) {
+    std::chrono::year_month_day d = dateOfSerial(day);
+    out = std::to_string(static_cast<unsigned>(d.month())) + "/" +
+          std::to_string(static_cast<unsigned>(d.day())) + "/" +
+          std::to_string(static_cast<int>(d.year()));
+  }
+  if (seconds != 0 || day < 1) {
+    int64_t h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld %s",
+                  static_cast<long long>(h % 12 == 0 ? 12 : h % 12), static_cast<long long>(m),
+                  static_cast<long long>(s), h < 12 ? "AM" : "PM");
+    if (!out.empty()) out += ' ';
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string numberFormulaText(double value, NumberKind kind) {
+  switch (kind) {
+    case NumberKind::Plain:
+      return plainNumber(value);
+    case NumberKind::Percent:
+      return plainNumber(value * 100) + "%";
+    case NumberKind::Date:
+      if (!(value >= 0 && value < 2958466)) return plainNumber(value);
+      return dateText(value);
+  }
+  return plainNumber(value);
+}
+
+}  // namespace bq::office::excel

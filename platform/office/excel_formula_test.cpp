@@ -1,0 +1,302 @@
+#include "platform/office/excel_formula.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/automation_error.h"
+#include "platform/office/excel.h"
+#include "platform/office/test_packages.h"
+
+namespace bq::office::excel {
+namespace {
+
+CellRef at(std::string_view address) { return parseAddress(address).value().first; }
+
+TEST(ExcelFormulaTest, A1ToR1C1) {
+  struct Case {
+    const char* cell;
+    const char* a1;
+    const char* r1c1;
+  } cases[] = {
+      {"B3", "A1+B2", "=R[-2]C[-1]+R[-1]C"},
+      {"B3", "SUM($A$1:A2)", "=SUM(R1C1:R[-1]C[-1])"},
+      {"B3", "Sheet2!C3*2", "=Sheet2!RC[1]*2"},
+      {"B3", "'My Sheet'!$A1", "='My Sheet'!R[-2]C1"},
+      {"B3", "\"A1\"&B1", "=\"A1\"&R[-2]C"},
+      {"B3", "A$1", "=R1C[-1]"},
+      {"B3", "B3", "=RC"},
+      {"A2", "=A1", "=R[-1]C"},  // a leading "=" is not doubled
+      {"B1", "SUM(A:A)", "=SUM(C[-1])"},
+      {"B1", "SUM($A:$C)", "=SUM(C1:C3)"},
+      {"B1", "SUM(A:$A)", "=SUM(C[-1]:C1)"},
+      {"B3", "SUM(1:1)", "=SUM(R[-2])"},
+      {"B3", "SUM($1:$2)", "=SUM(R1:R2)"},
+      {"B3", "SUM(3:3)", "=SUM(R)"},
+      {"B3", "SUM(2:4)", "=SUM(R[-1]:R[1])"},
+      {"A1", "#REF!+1", "=#REF!+1"},
+      {"A1", "Sheet2!#REF!*A2", "=Sheet2!#REF!*R[1]C"},
+      {"A1", "IFERROR(A2,#N/A)", "=IFERROR(R[1]C,#N/A)"},
+      {"C1", "SUM(Table1[Qty])", "=SUM(Table1[Qty])"},
+      {"B2", "Table1[[#This Row],[Qty]]*A1", "=Table1[[#This Row],[Qty]]*R[-1]C[-1]"},
+      {"C1", "IF(A1>0,TRUE,FALSE)", "=IF(RC[-2]>0,TRUE,FALSE)"},
+      {"C1", "_xlfn.CONCAT(A1,B1)", "=CONCAT(RC[-2],RC[-1])"},
+      {"A1", "1.5E+3*A2", "=1.5E+3*R[1]C"},
+      {"B1", "Rate*A1", "=Rate*RC[-1]"},  // a defined name
+      {"A2", "LOG10(A1)", "=LOG10(R[-1]C)"},
+      {"D5", "SUM(A1:B2 B1:C3)", "=SUM(R[-4]C[-3]:R[-3]C[-2] R[-4]C[-2]:R[-2]C[-1])"},
+      {"A1", "'It''s'!A1", "='It''s'!RC"},
+      {"B2", "成绩!B2*2", "=成绩!RC*2"},
+      {"A1", "XFD1048576", "=R[1048575]C[16383]"},
+      {"A1", "{1,2;3,4}", "={1,2;3,4}"},
+      {"A1", "[1]Sheet1!$A$1", "=[1]Sheet1!R1C1"},
+      {"C3", "SUM(a1:b2)", "=SUM(R[-2]C[-2]:R[-1]C[-1])"},
+      {"B1", "\"say \"\"hi\"\" to A1\"&A1", "=\"say \"\"hi\"\" to A1\"&RC[-1]"},
+      {"A1", "AAAA1+ABC1", "=AAAA1+RC[730]"},  // four letters: a name, not a cell
+      {"B1", "SUM(A1#)", "=SUM(RC[-1]#)"},
+      {"A1", "SUM(Sheet1:Sheet3!B2)", "=SUM(Sheet1:Sheet3!R[1]C[1])"},
+      {"C2", "ROUND(A2 / B2, 2) * 100", "=ROUND(RC[-2] / RC[-1], 2) * 100"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.cell) + " " + c.a1);
+    EXPECT_EQ(formulaToR1C1(c.a1, at(c.cell)), c.r1c1);
+  }
+}
+
+TEST(ExcelFormulaTest, ShiftMovesRelativePartsOnly) {
+  struct Case {
+    const char* a1;
+    int32_t rows, columns;
+    const char* shifted;
+  } cases[] = {
+      {"A1*$B$1", 2, 1, "B3*$B$1"},
+      {"SUM($A1:A$1)", 1, 1, "SUM($A2:B$1)"},
+      {"=A1", 0, 1, "=B1"},
+      {"A1", -1, 0, "#REF!"},
+      {"Sheet2!A1+1", 0, -1, "Sheet2!#REF!+1"},
+      {"SUM(A1:B2)", -1, 0, "SUM(#REF!)"},
+      {"SUM(A:A)", 5, 2, "SUM(C:C)"},
+      {"SUM(1:1)", 3, 7, "SUM(4:4)"},
+      {"SUM($A:B)", 0, 1, "SUM($A:C)"},
+      {"\"A1\"&A1", 1, 0, "\"A1\"&A2"},
+      {"XFD1+1", 0, 1, "#REF!+1"},
+      {"'My Sheet'!B2", -1, -1, "'My Sheet'!A1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.a1);
+    EXPECT_EQ(shiftFormula(c.a1, c.rows, c.columns), c.shifted);
+  }
+}
+
+TEST(ExcelFormulaTest, DamagedFormulaTextIsRefused) {
+  struct Case {
+    const char* a1;
+    const char* fault;
+  } cases[] = {
+      {"\"abc", "unterminated string at offset 0"},
+      {"A1&\"abc", "unterminated string at offset 3"},
+      {"'My Sheet!A1", "unterminated quoted sheet name at offset 0"},
+      {"SUM(Table1[Qty)", "unclosed \"[\" at offset 10"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.a1);
+    try {
+      formulaToR1C1(c.a1, {1, 1});
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 1004);
+      EXPECT_EQ(e.source(), "Excel");
+      EXPECT_NE(e.description().find(c.fault), std::string::npos) << e.description();
+    }
+    EXPECT_THROW(shiftFormula(c.a1, 1, 1), AutomationError);
+  }
+}
+
+TEST(ExcelFormulaTest, NumberKindOfFormats) {
+  struct Case {
+    int32_t id;
+    std::optional<std::string_view> code;
+    NumberKind kind;
+  } cases[] = {
+      {0, std::nullopt, NumberKind::Plain},
+      {2, std::nullopt, NumberKind::Plain},
+      {9, std::nullopt, NumberKind::Percent},
+      {10, std::nullopt, NumberKind::Percent},
+      {14, std::nullopt, NumberKind::Date},
+      {22, std::nullopt, NumberKind::Date},
+      {31, std::nullopt, NumberKind::Date},
+      {45, std::nullopt, NumberKind::Date},
+      {49, std::nullopt, NumberKind::Plain},
+      {164, "0.0%", NumberKind::Percent},
+      {164, "0.00%;[Red]-0.00%", NumberKind::Percent},
+      {164, "0\\%", NumberKind::Plain},
+      {164, "yyyy\"年\"m\"月\"d\"日\"", NumberKind::Date},
+      {164, "m/d/yyyy", NumberKind::Date},
+      {164, "[h]:mm", NumberKind::Date},
+      {164, "\"days\" 0", NumberKind::Plain},
+      {164, "[Red]0.00", NumberKind::Plain},
+      {164, "[$-804]General", NumberKind::Plain},
+      {164, "0.00E+00", NumberKind::Plain},
+      {164, "#,##0_);[Red](#,##0)", NumberKind::Plain},
+      {14, "0.00", NumberKind::Plain},  // the workbook redefines a built-in id
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.id) + " " + std::string(c.code.value_or("(built-in)")));
+    EXPECT_EQ(numberKind(c.id, c.code), c.kind);
+  }
+}
+
+TEST(ExcelFormulaTest, NumbersAsTheFormulaBarShowsThem) {
+  struct Case {
+    double value;
+    NumberKind kind;
+    const char* text;
+  } cases[] = {
+      {3.5, NumberKind::Plain, "3.5"},
+      {-1250, NumberKind::Plain, "-1250"},
+      {0, NumberKind::Plain, "0"},
+      {-0.0, NumberKind::Plain, "0"},
+      {1.0 / 3, NumberKind::Plain, "0.333333333333333"},
+      {0.1 + 0.2, NumberKind::Plain, "0.3"},
+      {999999999999999, NumberKind::Plain, "999999999999999"},
+      {1e15, NumberKind::Plain, "1E+15"},
+      {123456789012345678.0, NumberKind::Plain, "1.23456789012346E+17"},
+      {0.0001, NumberKind::Plain, "0.0001"},
+      {0.00001, NumberKind::Plain, "1E-05"},
+      {0.25, NumberKind::Percent, "25%"},
+      {0.125, NumberKind::Percent, "12.5%"},
+      {1, NumberKind::Percent, "100%"},
+      {0.07, NumberKind::Percent, "7%"},
+      {-0.5, NumberKind::Percent, "-50%"},
+      {45306, NumberKind::Date, "1/15/2024"},
+      {45306.75, NumberKind::Date, "1/15/2024 6:00:00 PM"},
+      {44197, NumberKind::Date, "1/1/2021"},
+      {36526, NumberKind::Date, "1/1/2000"},
+      {0.4375, NumberKind::Date, "10:30:00 AM"},
+      {0.5, NumberKind::Date, "12:00:00 PM"},
+      {0, NumberKind::Date, "12:00:00 AM"},
+      {1.0 / 86400, NumberKind::Date, "12:00:01 AM"},
+      {1, NumberKind::Date, "1/1/1900"},
+      {59, NumberKind::Date, "2/28/1900"},
+      {60, NumberKind::Date, "2/29/1900"},  // the day Excel counts in 1900
+      {61, NumberKind::Date, "3/1/1900"},
+      {2958465, NumberKind::Date, "12/31/9999"},
+      {2958466, NumberKind::Date, "2958466"},  // past the last date: a number
+      {-1, NumberKind::Date, "-1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(numberFormulaText(c.value, c.kind), c.text);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Range.FormulaR1C1 over a workbook.
+
+Workbook bookWith(const std::string& sheetData, const std::string& styles) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  std::vector<testing::Entry> entries = testing::workbookEntries();
+  for (testing::Entry& e : entries) {
+    if (e.name == "xl/worksheets/sheet1.xml")
+      e.data =
+          "<worksheet xmlns=\"" + main + "\"><sheetData>" + sheetData + "</sheetData></worksheet>";
+    else if (e.name == "xl/styles.xml")
+      e.data = "<styleSheet xmlns=\"" + main + "\">" + styles + "</styleSheet>";
+  }
+  return Workbook::fromBytes(testing::zipBytes(entries), "formulas.xlsx");
+}
+
+const char* kStyles =
+    "<numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"0.0%\"/></numFmts>"
+    "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"9\"/><xf numFmtId=\"14\"/>"
+    "<xf numFmtId=\"164\"/></cellXfs>";
+
+const char* kSheet =
+    // A column of numbers; B doubles each by one shared formula.
+    "<row r=\"1\"><c r=\"A1\"><v>10</v></c>"
+    "<c r=\"B1\"><f t=\"shared\" ref=\"B1:B3\" si=\"0\">A1*2</f><v>20</v></c>"
+    "<c r=\"C1\"><f t=\"shared\" ref=\"C1:E1\" si=\"1\">$A$1+A1</f><v>20</v></c>"
+    "<c r=\"D1\"><f t=\"shared\" si=\"1\"/><v>30</v></c>"
+    "<c r=\"E1\"><f t=\"shared\" si=\"1\"/><v>40</v></c>"
+    "<c r=\"F1\"><f t=\"shared\" si=\"2\"/><v>0</v></c>"  // above its group's first cell
+    "<c r=\"G1\"><f t=\"shared\" si=\"9\"/><v>5</v></c>"  // a group without a first cell
+    "<c r=\"H1\" t=\"inlineStr\"><is><t>hello</t></is></c>"
+    "<c r=\"I1\" t=\"str\"><f>\"x\"&amp;\"y\"</f><v>xy</v></c></row>"
+    "<row r=\"2\"><c r=\"A2\"><v>20</v></c>"
+    "<c r=\"B2\"><f t=\"shared\" si=\"0\"/><v>40</v></c>"
+    "<c r=\"C2\"><f t=\"shared\" ref=\"C2:C3\" si=\"3\">A1</f><v>10</v></c>"
+    "<c r=\"F2\"><f t=\"shared\" ref=\"F1:F2\" si=\"2\">E1</f><v>40</v></c>"
+    "<c r=\"H2\" t=\"b\"><v>1</v></c>"
+    "<c r=\"I2\" t=\"str\"><f>\"abc</f><v>abc</v></c></row>"
+    "<row r=\"3\"><c r=\"A3\"><v>30</v></c>"
+    "<c r=\"B3\"><f t=\"shared\" si=\"0\"/><v>60</v></c>"
+    "<c r=\"C3\"><f t=\"shared\" si=\"3\"/><v>20</v></c>"
+    "<c r=\"H3\" t=\"e\"><v>#N/A</v></c></row>"
+    "<row r=\"4\"><c r=\"H4\" s=\"1\"><v>0.25</v></c></row>"
+    "<row r=\"5\"><c r=\"H5\" s=\"2\"><v>45306</v></c></row>"
+    "<row r=\"6\"><c r=\"H6\" s=\"3\"><v>3.5</v></c></row>"
+    "<row r=\"7\"><c r=\"H7\" s=\"1\"/></row>";
+
+TEST(ExcelRangeFormulaR1C1Test, FormulasSharedFormulasAndConstants) {
+  Worksheet s = bookWith(kSheet, kStyles).worksheets(1);
+  struct Case {
+    const char* cell;
+    const char* text;
+  } cases[] = {
+      {"A1", "10"},
+      {"B1", "=RC[-1]*2"},
+      {"B2", "=RC[-1]*2"},  // the same R1C1 text all down the group
+      {"B3", "=RC[-1]*2"},
+      {"C1", "=R1C1+RC[-2]"},
+      {"D1", "=R1C1+RC[-2]"},
+      {"E1", "=R1C1+RC[-2]"},
+      {"C2", "=R[-1]C[-2]"},
+      {"C3", "=R[-1]C[-2]"},
+      {"F2", "=R[-1]C[-1]"},
+      {"F1", "=#REF!"},  // moved above row 1
+      {"G1", "5"},       // no formula to share: the value
+      {"H1", "hello"},
+      {"H2", "TRUE"},
+      {"H3", "#N/A"},
+      {"H4", "25%"},
+      {"H5", "1/15/2024"},
+      {"H6", "350%"},
+      {"H7", ""},  // formatted, empty
+      {"I1", "=\"x\"&\"y\""},
+      {"Z99", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell);
+    EXPECT_EQ(s.range(c.cell).formulaR1C1(), c.text);
+  }
+}
+
+TEST(ExcelRangeFormulaR1C1Test, DamagedFormulaRaises1004) {
+  Worksheet s = bookWith(kSheet, kStyles).worksheets(1);
+  try {
+    s.range("I2").formulaR1C1();
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_NE(e.description().find("unterminated string"), std::string::npos);
+  }
+  // The cell's value is still there for Value.
+  EXPECT_EQ(s.range("I2").value().text, "abc");
+}
+
+TEST(ExcelRangeFormulaR1C1Test, MultiCellRangeGivesAnArray) {
+  Worksheet s = bookWith(kSheet, kStyles).worksheets(1);
+  try {
+    s.range("A1:B2").formulaR1C1();
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 13);
+  }
+  EXPECT_EQ(s.range("A1:B2").formulaR1C1Array(),
+            (std::vector<std::vector<std::string>>{{"10", "=RC[-1]*2"}, {"20", "=RC[-1]*2"}}));
+  EXPECT_EQ(s.range("H1").formulaR1C1Array(), (std::vector<std::vector<std::string>>{{"hello"}}));
+}
+
+}  // namespace
+}  // namespace bq::office::excel
