@@ -880,6 +880,17 @@ Range Worksheet::range(std::string_view address) const {
   return Range(sheet_, *ref);
 }
 
+std::vector<ChartObject> Worksheet::chartObjects() const {
+  return detail::chartObjectsOf(sheet_, sheet_->book->workbookPart, sheet_->part, sheet_->name);
+}
+
+ChartObject Worksheet::chartObjects(int32_t index) const {
+  std::vector<ChartObject> all = chartObjects();
+  if (index < 1 || index > static_cast<int32_t>(all.size()))
+    raise(kBadAddressNumber, "Unable to get the ChartObjects property of the Worksheet class");
+  return all[static_cast<size_t>(index - 1)];
+}
+
 Range Worksheet::cells(int32_t row, int32_t column) const {
   if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) raiseBadAddress();
   return Range(sheet_, RangeRef{{row, column}, {row, column}});
@@ -962,6 +973,24 @@ Worksheet Workbook::worksheets(std::string_view name) const {
   const std::string wanted = foldName(name);
   for (const auto& s : data_->sheets)
     if (foldName(s->name) == wanted) return worksheets(s->index);
+  raise(err::kSubscript, "Subscript out of range");
+}
+
+std::vector<std::string> Workbook::chartSheetNames() const {
+  return detail::chartSheetNames(data_->workbookPart);
+}
+
+Chart Workbook::charts(int32_t index) const {
+  if (index < 1 || index > static_cast<int32_t>(chartSheetNames().size()))
+    raise(err::kSubscript, "Subscript out of range");
+  return detail::chartSheetChart(data_, data_->workbookPart, index);
+}
+
+Chart Workbook::charts(std::string_view name) const {
+  const std::string wanted = foldName(name);
+  const std::vector<std::string> names = chartSheetNames();
+  for (size_t i = 0; i < names.size(); ++i)
+    if (foldName(names[i]) == wanted) return charts(static_cast<int32_t>(i) + 1);
   raise(err::kSubscript, "Subscript out of range");
 }
 

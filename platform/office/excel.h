@@ -38,6 +38,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/office/excel_chart.h"
 #include "platform/office/excel_rules.h"
 
 namespace bq::office::excel {
@@ -152,6 +153,12 @@ class Worksheet {
   int32_t lastRow() const;
   int32_t lastColumn() const;
 
+  // ChartObjects: the embedded charts, in drawing order (excel_chart.h).
+  // ChartObjects(index) throws 1004 for an index outside 1..Count; both
+  // throw 1004 when the sheet's drawing part is damaged.
+  std::vector<ChartObject> chartObjects() const;
+  ChartObject chartObjects(int32_t index) const;
+
  private:
   friend class Workbook;
   explicit Worksheet(std::shared_ptr<detail::SheetData> sheet) : sheet_(std::move(sheet)) {}
@@ -177,6 +184,14 @@ class Workbook {
   // such worksheet, 1004 when its part is damaged.
   Worksheet worksheets(int32_t index) const;
   Worksheet worksheets(std::string_view name) const;
+
+  // The chart sheets (Charts), in workbook order, and Charts(index) (1-based)
+  // or Charts(name) (without regard to case, as worksheets): the chart of
+  // that sheet. Throws 9 "Subscript out of range" when there is no such
+  // chart sheet, 1004 when it holds no chart or its parts are damaged.
+  std::vector<std::string> chartSheetNames() const;
+  Chart charts(int32_t index) const;
+  Chart charts(std::string_view name) const;
 
  private:
   explicit Workbook(std::shared_ptr<detail::WorkbookData> data) : data_(std::move(data)) {}
