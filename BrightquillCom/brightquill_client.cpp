@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "scoring/excel_score.h"
+#include "scoring/extractors/excel_reader.h"
 #include "scoring/field_export.h"
 #include "scoring/knowledge/operation_list.h"
 
@@ -35,6 +37,17 @@ void BrightquillClient::SplitOpZSD(const std::string& s, KnowledgeSet& d) {
 
 double BrightquillClient::GetOpScore(const std::string& cZSD, const std::string& cSome) {
   return faced([&] { return bq::GetOpScore(cZSD, cSome); });
+}
+
+void BrightquillClient::ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
+                                  const std::optional<std::string>& cTbl) {
+  faced([&] { bq::ReadExcel(cFile, dObj, cTbl); });
+}
+
+double BrightquillClient::GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD,
+                                        const std::string& cFN, KnowledgeSet& d1, KnowledgeSet& d2,
+                                        const std::optional<std::string>& cSheet) {
+  return faced([&] { return bq::GetExcelScore(cFunc, oZSD, cFN, d1, d2, cSheet); });
 }
 
 void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDictionary& d) {

@@ -13,6 +13,7 @@
 // Thread safety: an object is used on one thread at a time (apartment model).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/dictionary.h"
@@ -32,6 +33,16 @@ class BrightquillClient {
   std::string JoinOpZSD(const KnowledgeSet& d);
   void SplitOpZSD(const std::string& s, KnowledgeSet& d);
   double GetOpScore(const std::string& cZSD, const std::string& cSome);
+
+  // Office answers: the knowledge points of the workbook cFile (of its sheet
+  // cTbl only, when given and not empty) into dObj; never fails for a file it
+  // cannot read. GetExcelScore runs the extractor of kind cFunc on cFN and
+  // scores it against oZSD (matched keys into d1, the others into d2).
+  void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
+                 const std::optional<std::string>& cTbl = std::nullopt);
+  double GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD, const std::string& cFN,
+                       KnowledgeSet& d1, KnowledgeSet& d2,
+                       const std::optional<std::string>& cSheet = std::nullopt);
 
   // E-mail answers.
   void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);

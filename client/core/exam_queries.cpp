@@ -82,6 +82,40 @@ db::Recordset openSectionQuestions(const db::Connection& connection, std::string
                       {text(card), text(code)});
 }
 
+db::Recordset openOperationList(const db::Connection& connection, std::string_view card) {
+  return openReadOnly(connection,
+                      "Select Operation.Question,test_paper.uid From Operation,Test_paper Where "
+                      "Test_paper.tpid=operation.id And Test_paper.topic_id='05' And UID=?",
+                      {text(card)});
+}
+
+namespace {
+
+// The question files and the question texts are read by one query that
+// differs only in the column.
+db::Recordset openQuestionColumn(const db::Connection& connection, std::string_view table,
+                                 std::string_view column, std::string_view card,
+                                 std::string_view code) {
+  requirePlainTableName(table, "question table");
+  const std::string t(table);
+  return openReadOnly(connection,
+                      "Select " + t + "." + std::string(column) + ",test_paper.topic_id from " + t +
+                          ",test_paper Where " + t + ".id=test_paper.tpid And Topic_id=? And UId=?",
+                      {text(code), text(card)});
+}
+
+}  // namespace
+
+db::Recordset openQuestionFile(const db::Connection& connection, std::string_view table,
+                               std::string_view card, std::string_view code) {
+  return openQuestionColumn(connection, table, "fj", card, code);
+}
+
+db::Recordset openQuestionText(const db::Connection& connection, std::string_view table,
+                               std::string_view card, std::string_view code) {
+  return openQuestionColumn(connection, table, "tg", card, code);
+}
+
 std::string columnText(db::Recordset& rs, std::string_view name) {
   const Variant v = rs.Fields()[name].Value();
   if (v.isNull())

@@ -50,6 +50,20 @@ db::Recordset openTopicTable(const db::Connection& connection, std::string_view 
 db::Recordset openSectionQuestions(const db::Connection& connection, std::string_view table,
                                    std::string_view card, std::string_view code);
 
+// The file-operation question of `card`'s paper: Question (its operation
+// list, the starting tree) and uid; no row when the card has no paper.
+db::Recordset openOperationList(const db::Connection& connection, std::string_view card);
+
+// The question document of topic `code` in `card`'s paper: fj of question
+// table `table`, then topic_id. REQUIRES: `table` is a plain identifier.
+db::Recordset openQuestionFile(const db::Connection& connection, std::string_view table,
+                               std::string_view card, std::string_view code);
+
+// The question text of topic `code` in `card`'s paper: tg of question table
+// `table`, then topic_id. REQUIRES: `table` is a plain identifier.
+db::Recordset openQuestionText(const db::Connection& connection, std::string_view table,
+                               std::string_view card, std::string_view code);
+
 // The value of column `name` of the current row as text (numbers in plain
 // decimal). A Null value throws AutomationError 94 "Invalid use of Null"
 // naming the column, as the page texts cannot be built from it; an unknown

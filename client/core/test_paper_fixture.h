@@ -2,7 +2,9 @@
 //
 // Card "bq1" (stored as "BQ1"): three choice questions, two true/false
 // questions, one typing question and one Excel question. Card "bq2": one
-// typing question. Texts hold quotes, "<", "&" and Chinese characters.
+// typing question. Card "bq3": a typing question with a stored answer, a
+// file-operation question, two Word-editing questions, an Excel question and
+// an e-mail question. Texts hold quotes, "<", "&" and Chinese characters.
 #pragma once
 
 #include <fstream>
@@ -79,6 +81,11 @@ class PaperFixture {
     c.createTable("typewrite", {{"id", adInteger}, {"tg", adLongVarWChar}});
     c.createTable("exceltest",
                   {{"id", adInteger}, {"tg", adLongVarWChar}, {"fj", adLongVarBinary}});
+    c.createTable("Operation",
+                  {{"id", adInteger}, {"Question", adLongVarWChar}, {"tg", adLongVarWChar}});
+    for (const char* table : {"wordtest", "wordtable", "powerpoint"})
+      c.createTable(table, {{"id", adInteger}, {"tg", adLongVarWChar}, {"fj", adLongVarBinary}});
+    c.createTable("E_mail", {{"id", adInteger}, {"tg", adLongVarWChar}});
   }
 
   void fill() {
@@ -107,6 +114,27 @@ class PaperFixture {
     addPaperRow("bq2", "04", 31, "");
     insert("INSERT INTO exceltest VALUES (?, ?, ?)", {int32_t{41}, std::string("表格"), Null{}});
     addPaperRow("BQ1", "08", 41, "");
+
+    addTopic("06", "Word编辑", "wordtest");
+    addTopic("10", "电子邮件", "e_mail");
+    insert("INSERT INTO typewrite VALUES (?, ?)",
+           {int32_t{32}, std::string("  春眠不觉晓，\"处处\"闻啼鸟 <夜来> & 风雨声  ")});
+    addPaperRow("bq3", "04", 32, "  春眠  ");
+    insert("INSERT INTO Operation VALUES (?, ?, ?)",
+           {int32_t{51}, std::string("KS\\,KS\\A.TXT"),
+            std::string(" 在 \"KS\" 文件夹中建立 <A.TXT> & <B> ")});
+    addPaperRow("bq3", "05", 51, "");
+    insert("INSERT INTO wordtest VALUES (?, ?, ?)",
+           {int32_t{61}, std::string("将标题设为\"黑体\" & 居中 <h1>"), Null{}});
+    insert("INSERT INTO wordtest VALUES (?, ?, ?)", {int32_t{62}, std::string("第二题"), Null{}});
+    addPaperRow("bq3", "06", 61, "");
+    addPaperRow("bq3", "06", 62, "");
+    insert("INSERT INTO exceltest VALUES (?, ?, ?)",
+           {int32_t{42}, std::string("求和 A1&B1"), Null{}});
+    addPaperRow("bq3", "08", 42, "");
+    insert("INSERT INTO E_mail VALUES (?, ?)",
+           {int32_t{101}, std::string("给 \"张三\" <zs@example.com> 发信 & 抄送")});
+    addPaperRow("bq3", "10", 101, "");
   }
 
   db::dbtest::TempFolder folder_;

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/office/test_packages.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,6 +91,52 @@ TEST_F(Bqcall, ReportsAFailedCallWithNumberSourceAndDescription) {
   EXPECT_EQ(j["error"]["source"], "BrightquillCom");
   EXPECT_EQ(j["error"]["description"], "File not found");
   EXPECT_EQ(j["args"]["cZSD"], "kept");
+}
+
+// A one-sheet workbook: Sheet1 holds the text 甲 in A1.
+void writeOneCellWorkbook(const fs::path& file) {
+  std::vector<bq::office::testing::Entry> parts = bq::office::testing::workbookEntries();
+  for (auto& part : parts)
+    if (part.name == "xl/worksheets/sheet1.xml")
+      part.data =
+          "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+          "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>甲</t></is></c></row>"
+          "</sheetData></worksheet>";
+  bq::office::testing::writeZip(file, parts);
+}
+
+TEST_F(Bqcall, ReadsAndScoresExcelAnswers) {
+  const fs::path book = dir_ / "ex1.xlsx";
+  writeOneCellWorkbook(book);
+
+  Result r = run({"BrightquillClient", "ReadExcel", book.string(), R"(["old"])"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json d = json::parse(r.out)["args"]["dObj"];
+  EXPECT_EQ(d.begin().key(), "old");
+  EXPECT_EQ(d["单元内容,甲"], 1);
+  EXPECT_EQ(d["边框线型,无"], 1);
+
+  // The sheet name is optional; a sheet that is not there reads nothing.
+  r = run({"BrightquillClient", "ReadExcel", book.string(), "[]", "Nope"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(json::parse(r.out)["args"]["dObj"].dump(), "{}");
+
+  r = run({"BrightquillClient", "GetExcelScore", "excel", R"(["单元内容,甲","单元内容,乙"])",
+           book.string(), "[]", R"(["x"])", "Sheet1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_DOUBLE_EQ(j["result"].get<double>(), 0.5);
+  EXPECT_EQ(j["args"]["d1"].dump(), R"({"单元内容,甲":1})");
+  EXPECT_EQ(j["args"]["d2"].dump(), R"({"x":1,"单元内容,乙":1})");
+
+  // Kinds whose extractor is not there fail; by-reference arguments come back.
+  r = run(
+      {"BrightquillClient", "GetExcelScore", "WORDTEST", R"(["a"])", book.string(), R"(["k"])"});
+  EXPECT_EQ(r.exitCode, 1);
+  j = json::parse(r.out);
+  EXPECT_EQ(j["error"]["number"], 445);
+  EXPECT_EQ(j["error"]["source"], "BrightquillCom");
+  EXPECT_EQ(j["args"]["d1"].dump(), R"({"k":1})");
 }
 
 TEST_F(Bqcall, RefusesCallsItCannotMake) {
@@ -196,7 +244,8 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
   for (const char* m :
        {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)", "GetOpZSDFromFile",
         "JoinOpZSD", "SplitOpZSD", "GetOpScore", "GetMailZSDFromPath",
-        "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
+        "ReadExcel(cFile: text, dObj: dictionary by reference, cTbl: text optional)",
+        "GetExcelScore", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
         "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
         "EndTest(cPath: text)", "TermProc() -> empty"})
     EXPECT_NE(r.out.find(m), std::string::npos) << m;

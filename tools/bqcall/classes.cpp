@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "BrightquillCom/brightquill_client.h"
 #include "tools/bqcall/binding.h"
@@ -22,6 +23,7 @@ Param text(std::string name) { return {std::move(name), Kind::kText}; }
 Param textRef(std::string name) { return {std::move(name), Kind::kText, true}; }
 Param dict(std::string name) { return {std::move(name), Kind::kDictionary}; }
 Param dictRef(std::string name) { return {std::move(name), Kind::kDictionary, true}; }
+Param optionalText(std::string name) { return {std::move(name), Kind::kText, false, true}; }
 
 json asJson(const std::string& s) { return s; }
 template <typename V>
@@ -90,6 +92,37 @@ ClassBinding brightquillClient() {
   m.add("GetOpScore", {text("cZSD"), text("cSome")}, "double",
         [](BrightquillClient& o, Call& c, const auto& p) {
           return json(o.GetOpScore(toText(c, 0, p[0]), toText(c, 1, p[1])));
+        });
+  m.add("ReadExcel", {text("cFile"), dictRef("dObj"), optionalText("cTbl")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          std::optional<std::string> tbl;
+          if (c.has(2)) tbl = toText(c, 2, p[2]);
+          return withOut(c, "dObj", d, [&] { o.ReadExcel(toText(c, 0, p[0]), d, tbl); });
+        });
+  m.add("GetExcelScore",
+        {text("cFunc"), dictRef("oZSD"), text("cFN"), dictRef("d1"), dictRef("d2"),
+         optionalText("cSheet")},
+        "double", [](BrightquillClient& o, Call& c, const auto& p) {
+          auto zsd = toKnowledgeSet(c, 1, p[1]);
+          auto d1 = toKnowledgeSet(c, 3, p[3]);
+          auto d2 = toKnowledgeSet(c, 4, p[4]);
+          std::optional<std::string> sheet;
+          if (c.has(5)) sheet = toText(c, 5, p[5]);
+          double score = 0;
+          auto keepAll = [&] {
+            c.outs["oZSD"] = toJson(zsd);
+            c.outs["d1"] = toJson(d1);
+            c.outs["d2"] = toJson(d2);
+          };
+          try {
+            score = o.GetExcelScore(toText(c, 0, p[0]), zsd, toText(c, 2, p[2]), d1, d2, sheet);
+          } catch (...) {
+            keepAll();
+            throw;
+          }
+          keepAll();
+          return json(score);
         });
   m.add("GetMailZSDFromPath", {text("cPath"), dictRef("d")}, "empty",
         [](BrightquillClient& o, Call& c, const auto& p) {

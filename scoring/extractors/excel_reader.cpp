@@ -1,0 +1,230 @@
+#include "scoring/extractors/excel_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "common/automation_error.h"
+#include "common/text.h"
+#include "common/winpath.h"
+
+namespace bq {
+namespace {
+
+namespace excel = office::excel;
+
+// Runs one guarded step: a refused automation read ends the step only.
+template <typename F>
+void step(F&& body) {
+  try {
+    std::forward<F>(body)();
+  } catch (const AutomationError&) {
+  }
+}
+
+void add(KnowledgeSet& d, const std::string& point) { d.set(point, 1); }
+
+std::string boolText(bool b) { return b ? "True" : "False"; }
+
+// One border block: the six edges of `range`, each guarded on its own.
+void readBorders(const excel::Range& range, KnowledgeSet& dObj) {
+  for (int32_t edge : xls::kBorderEdges) {
+    step([&] {
+      const excel::Border border = range.borders(edge);
+      // Mixed styles over the range read as Null: no point for this edge.
+      if (!border.lineStyle) return;
+      const int32_t style = *border.lineStyle;
+      add(dObj, "边框线型," + xls::BorderStyleText(style));
+      if (style == excel::xl::kNone) return;
+      if (border.weight) add(dObj, "边框线宽," + std::to_string(*border.weight));
+      if (border.colorIndex) {
+        const bool outer =
+            edge != excel::xl::kInsideHorizontal && edge != excel::xl::kInsideVertical;
+        add(dObj, (outer ? "边框颜色," : "边框线色,") + std::to_string(*border.colorIndex));
+      }
+    });
+  }
+}
+
+void readChart(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
+  std::optional<excel::ChartObject> object = xls::FirstChartObject(sheet);
+  if (!object) return;
+  std::optional<excel::Chart> chart;
+  step([&] { chart = object->chart(); });
+  if (!chart) return;
+  step([&] { add(dObj, "图表类型," + std::to_string(chart->chartType())); });
+  step([&] { add(dObj, "绘制方式," + std::to_string(chart->plotBy())); });
+  for (int32_t where : {excel::xl::kLocationAsNewSheet, excel::xl::kLocationAsObject,
+                        excel::xl::kLocationAutomatic})
+    step([&] { add(dObj, "插入类型," + chart->location(where).name()); });
+  step([&] { add(dObj, "图例位置," + std::to_string(chart->legend().position())); });
+  for (int32_t i = 1; i <= 1000; ++i) {
+    const std::string name = xls::SeriesName(i, *chart);
+    if (name.empty()) break;
+    add(dObj, "系列名称," + name);
+  }
+}
+
+void readCell(const excel::Range& cell, KnowledgeSet& dObj) {
+  step([&] {
+    const std::string formula = cell.formulaR1C1();
+    if (!formula.empty()) add(dObj, "单元内容," + formula);
+  });
+  step([&] {
+    if (auto h = cell.horizontalAlignment()) add(dObj, "水平对齐," + xls::AlignmentText(*h));
+  });
+  step([&] {
+    if (auto v = cell.verticalAlignment()) add(dObj, "垂直对齐," + xls::AlignmentText(*v));
+  });
+  step([&] {
+    if (auto m = cell.mergeCells()) add(dObj, "单元合并," + boolText(*m));
+  });
+  step([&] {
+    const std::string name = xls::TrimNull(cell.font().name);
+    if (!name.empty()) add(dObj, "字体名称," + name);
+  });
+  step([&] {
+    if (auto size = cell.font().size) add(dObj, "字体大小," + xls::DoubleText(*size));
+  });
+  step([&] {
+    if (auto bold = cell.font().bold) add(dObj, "字体加粗," + boolText(*bold));
+  });
+  step([&] {
+    if (auto width = cell.columnWidth()) add(dObj, "单元列宽," + xls::DoubleText(*width));
+  });
+  step([&] {
+    std::optional<std::string> local = cell.numberFormatLocal();
+    if (!local) return;
+    std::string format = trimSpaces(*local);
+    if (!format.empty() && format.back() == '_') format.pop_back();
+    add(dObj, "数据表示格式," + format);
+  });
+  step([&] {
+    std::optional<int32_t> colour = cell.interior().colorIndex;
+    if (colour && *colour != excel::xl::kNone) add(dObj, "背景颜色,存在");
+  });
+  step([&] {
+    if (auto pattern = cell.interior().pattern) add(dObj, "背景式样," + std::to_string(*pattern));
+  });
+}
+
+}  // namespace
+
+namespace xls {
+
+std::string ColumnLetter(int32_t n) {
+  const int32_t code = 64 + n;
+  if (code < 0 || code > 127) return "?";
+  return std::string(1, static_cast<char>(code));
+}
+
+std::string DoubleText(double value) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  return buf;
+}
+
+std::string BorderStyleText(int32_t code) {
+  switch (code) {
+    case excel::xl::kDouble:
+      return "双线";
+    case excel::xl::kContinuous:
+      return "实线";
+    case excel::xl::kNone:
+      return "无";
+    default:
+      return std::to_string(code);
+  }
+}
+
+std::string AlignmentText(int32_t code) {
+  switch (code) {
+    case excel::xl::kCenter:
+      return "居中";
+    case excel::xl::kBottom:
+      return "靠下";
+    default:
+      return std::to_string(code);
+  }
+}
+
+std::string TrimNull(const std::optional<std::string>& value) {
+  return value ? trimSpaces(*value) : std::string();
+}
+
+std::optional<excel::ChartObject> FirstChartObject(const excel::Worksheet& sheet) {
+  try {
+    return sheet.chartObjects(1);
+  } catch (const AutomationError&) {
+    return std::nullopt;
+  }
+}
+
+std::string SeriesName(int32_t i, const excel::Chart& chart) {
+  try {
+    return chart.seriesCollection(i).name();
+  } catch (const AutomationError&) {
+    return {};
+  }
+}
+
+void UsedExtent(const excel::Worksheet& sheet, int32_t& lastRow, int16_t& lastColumn) {
+  step([&] {
+    if (int32_t row = sheet.lastRow(); row > 0) lastRow = row;
+  });
+  step([&] {
+    // Excel's grid has 16384 columns: the column always fits the 16-bit output.
+    if (int32_t column = sheet.lastColumn(); column > 0) lastColumn = static_cast<int16_t>(column);
+  });
+}
+
+void ReadSheet(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
+  readChart(sheet, dObj);
+
+  int32_t lastRow = 0;
+  int16_t lastColumn = 0;
+  UsedExtent(sheet, lastRow, lastColumn);
+
+  step([&] {
+    readBorders(sheet.range("A1:" + ColumnLetter(lastColumn) + std::to_string(lastRow)), dObj);
+  });
+
+  // The left part: the first x + 1 columns, from four used columns on.
+  const auto x = static_cast<int32_t>(std::trunc(static_cast<double>(lastColumn) / 2));
+  if (x <= lastColumn - 1 && x > 1) {
+    step([&] {
+      readBorders(sheet.range("A1:" + ColumnLetter(x + 1) + std::to_string(lastRow)), dObj);
+    });
+  }
+
+  // The original counted the rows in a 16-bit integer; a larger extent is read
+  // up to that count rather than not at all.
+  const int32_t rows = std::min(lastRow, kMaxCellRows);
+  for (int32_t i = 1; i <= rows; ++i) {
+    for (int32_t j = 1; j <= lastColumn; ++j) {
+      step([&] { readCell(sheet.range(ColumnLetter(j) + std::to_string(i)), dObj); });
+    }
+  }
+}
+
+}  // namespace xls
+
+void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
+               const std::optional<std::string>& cTbl) {
+  // The workbook is never written back: the object model is read-only, which
+  // stands for closing without saving changes.
+  try {
+    const excel::Workbook book = excel::Workbook::open(winpath::toNative(cFile));
+    if (cTbl && !cTbl->empty()) {
+      xls::ReadSheet(book.worksheets(std::string_view(*cTbl)), dObj);
+    } else {
+      const int32_t count = book.worksheetCount();
+      for (int32_t i = 1; i <= count; ++i) xls::ReadSheet(book.worksheets(i), dObj);
+    }
+  } catch (const AutomationError&) {
+    // An answer Excel cannot read yields the points found so far.
+  }
+}
+
+}  // namespace bq
