@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 #include <system_error>
 #include <utility>
 
@@ -66,6 +67,21 @@ struct XfRec {
   std::string horizontal, vertical;
 };
 
+// What a style index resolves to, worked out once per index on first use.
+struct XfInfo {
+  const FontRec* font = nullptr;
+  std::optional<int32_t> horizontal, vertical;
+  std::string numberFormatLocal;
+  std::optional<int32_t> interiorColour, interiorPattern;
+};
+
+// The Border values of one border record's sides: left, right, top, bottom,
+// diagonal; and whether each of the four edges draws a line of its own.
+struct BorderInfo {
+  std::array<Border, 5> sides;
+  std::array<bool, 4> drawn{};
+};
+
 struct Styles {
   std::vector<FontRec> fonts;
   std::vector<FillRec> fills;
@@ -93,6 +109,12 @@ struct Styles {
     static const BorderRec kDefault;
     return i < borders.size() ? borders[i] : kDefault;
   }
+
+  // Resolved on first use; an index past the end shares the default's slot.
+  const XfInfo& xfInfo(size_t i) const;
+  const BorderInfo& borderInfo(size_t i) const;
+  mutable std::vector<std::unique_ptr<XfInfo>> xfInfos;
+  mutable std::vector<std::unique_ptr<BorderInfo>> borderInfos;
 };
 
 struct CellRec {
@@ -118,7 +140,14 @@ struct SheetData {
   int32_t index = 0;
   Part part;
   bool loaded = false;
-  std::map<int64_t, CellRec> cells;
+  // The cells in file order (a repeated reference replaces the earlier
+  // cell), found by key; a sheet whose cells fill enough of their extent
+  // also has a grid: (row - 1) * gridColumns + column - 1 gives the index + 1,
+  // 0 for no cell.
+  std::vector<CellRec> cellRecs;
+  std::unordered_map<int64_t, uint32_t> cellIndex;
+  std::vector<uint32_t> grid;
+  int32_t gridRows = 0, gridColumns = 0;
   std::map<int32_t, size_t> rowStyles;  // rows with customFormat
   std::vector<ColInfo> cols;
   std::vector<RangeRef> merges;
@@ -428,6 +457,7 @@ void detail::SheetData::load() {
   if (!is(root, Ns::SpreadsheetML, "worksheet"))
     raise(kCannotOpenFile, part.name() + ": not a worksheet");
 
+  int32_t maxRow = 0, maxColumn = 0;
   forEachElement(root, [&](pugi::xml_node top) {
     std::string_view topName = top.name();
     if (topName == "x:sheetFormatPr") {
@@ -517,17 +547,39 @@ void detail::SheetData::load() {
             lastRow = std::max(lastRow, row);
             lastColumn = std::max(lastColumn, column);
           }
-          cells[cellKey(row, column)] = std::move(rec);
+          auto [it, added] = cellIndex.try_emplace(cellKey(row, column),
+                                                   static_cast<uint32_t>(cellRecs.size()));
+          if (added)
+            cellRecs.push_back(std::move(rec));
+          else
+            cellRecs[it->second] = std::move(rec);
+          maxRow = std::max(maxRow, row);
+          maxColumn = std::max(maxColumn, column);
         }
       }
     }
   });
+  const int64_t area = int64_t{maxRow} * maxColumn;
+  if (area > 0 && area <= std::max<int64_t>(65536, 4 * static_cast<int64_t>(cellRecs.size()))) {
+    gridRows = maxRow;
+    gridColumns = maxColumn;
+    grid.assign(static_cast<size_t>(area), 0);
+    for (const auto& [key, i] : cellIndex) {
+      const auto r = static_cast<int32_t>(key >> 16), c = static_cast<int32_t>(key & 0xFFFF);
+      grid[static_cast<size_t>(int64_t{r - 1} * gridColumns + (c - 1))] = i + 1;
+    }
+  }
   loaded = true;
 }
 
 const CellRec* detail::SheetData::cell(int32_t row, int32_t column) const {
-  auto it = cells.find(cellKey(row, column));
-  return it == cells.end() ? nullptr : &it->second;
+  if (!grid.empty()) {
+    if (row < 1 || column < 1 || row > gridRows || column > gridColumns) return nullptr;
+    const uint32_t i = grid[static_cast<size_t>(int64_t{row - 1} * gridColumns + (column - 1))];
+    return i == 0 ? nullptr : &cellRecs[i - 1];
+  }
+  auto it = cellIndex.find(cellKey(row, column));
+  return it == cellIndex.end() ? nullptr : &cellRecs[it->second];
 }
 
 // A cell without a c element takes the style of its row when the row has a
@@ -576,8 +628,7 @@ void forEachCell(const RangeRef& ref, Fn&& fn) {
 // Characters.Font of one cell: the cell's font, or over the runs of its
 // rich text each run's own (a run without properties has the cell's).
 Font cellFont(const SheetData& sheet, int32_t row, int32_t column) {
-  const Styles& s = sheet.book->styles;
-  const detail::FontRec& base = s.font(s.xf(sheet.xfAt(row, column)).fontId);
+  const detail::FontRec& base = *sheet.book->styles.xfInfo(sheet.xfAt(row, column)).font;
   const CellRec* c = sheet.cell(row, column);
   if (!c || c->runs.empty()) return Font{base.name, base.size, base.bold};
   Uniform<std::string> name;
@@ -602,28 +653,21 @@ const detail::BorderRec& borderAt(const SheetData& sheet, int32_t row, int32_t c
   return s.border(s.xf(sheet.xfAt(row, column)).borderId);
 }
 
+const detail::BorderInfo& borderInfoAt(const SheetData& sheet, int32_t row, int32_t column) {
+  const Styles& s = sheet.book->styles;
+  return s.borderInfo(s.xf(sheet.xfAt(row, column)).borderId);
+}
+
+// In the order of BorderInfo::sides.
 enum class Side { Left, Right, Top, Bottom };
 
-const detail::SideRec& sideOf(const detail::BorderRec& b, Side side) {
-  switch (side) {
-    case Side::Left:
-      return b.left;
-    case Side::Right:
-      return b.right;
-    case Side::Top:
-      return b.top;
-    case Side::Bottom:
-      return b.bottom;
-  }
-  return b.left;
-}
 
 // The line on side `side` of cell (row, column): its own, else the facing
 // side of the neighbour that shares the edge, as Excel draws it.
 Border edgeOf(const SheetData& sheet, int32_t row, int32_t column, Side side) {
-  const Styles& s = sheet.book->styles;
-  const detail::SideRec& own = sideOf(borderAt(sheet, row, column), side);
-  if (borderLineCodes(own.style).lineStyle != xl::kNone) return sideBorder(own, s);
+  const detail::BorderInfo& info = borderInfoAt(sheet, row, column);
+  const auto at = static_cast<size_t>(side);
+  if (info.drawn[at]) return info.sides[at];
   int32_t r = row, c = column;
   Side facing = side;
   switch (side) {
@@ -644,8 +688,8 @@ Border edgeOf(const SheetData& sheet, int32_t row, int32_t column, Side side) {
       facing = Side::Top;
       break;
   }
-  if (r < 1 || c < 1 || r > kMaxRows || c > kMaxColumns) return sideBorder(own, s);
-  return sideBorder(sideOf(borderAt(sheet, r, c), facing), s);
+  if (r < 1 || c < 1 || r > kMaxRows || c > kMaxColumns) return info.sides[at];
+  return borderInfoAt(sheet, r, c).sides[static_cast<size_t>(facing)];
 }
 
 struct BorderAcc {
@@ -659,6 +703,54 @@ struct BorderAcc {
 };
 
 }  // namespace
+
+const detail::XfInfo& detail::Styles::xfInfo(size_t i) const {
+  if (xfInfos.empty()) xfInfos.resize(xfs.size() + 1);
+  std::unique_ptr<XfInfo>& slot = xfInfos[std::min(i, xfs.size())];
+  if (slot) return *slot;
+  const XfRec& x = xf(i);
+  auto info = std::make_unique<XfInfo>();
+  info->font = &font(x.fontId);
+  info->horizontal = horizontalAlignmentCode(x.horizontal);
+  info->vertical = verticalAlignmentCode(x.vertical);
+  // A format the style sheet defines (also one that redefines a built-in id)
+  // reads as stored; a built-in id as a Chinese Excel names it; an id neither
+  // knows as General.
+  if (auto it = numFmts.find(x.numFmtId); it != numFmts.end())
+    info->numberFormatLocal = it->second;
+  else
+    info->numberFormatLocal = builtinNumberFormatLocal(x.numFmtId).value_or(kGeneralLocal);
+  // Interior: no fill reports xlNone for both colour and pattern; a solid
+  // fill's colour is its foreground, a pattern's cell colour is its
+  // background; a gradient reports the colour of its first stop.
+  const FillRec& f = fill(x.fillId);
+  if (f.gradient != 0) {
+    info->interiorPattern = f.gradient;
+    info->interiorColour = colorIndexOf(f.gradientColor, *this);
+  } else {
+    const int32_t code = patternCode(f.patternType);
+    info->interiorPattern = code;
+    info->interiorColour =
+        code == xl::kNone ? xl::kNone
+                          : colorIndexOf(code == xl::kPatternSolid ? f.fg : f.bg, *this);
+  }
+  slot = std::move(info);
+  return *slot;
+}
+
+const detail::BorderInfo& detail::Styles::borderInfo(size_t i) const {
+  if (borderInfos.empty()) borderInfos.resize(borders.size() + 1);
+  std::unique_ptr<BorderInfo>& slot = borderInfos[std::min(i, borders.size())];
+  if (slot) return *slot;
+  const BorderRec& b = border(i);
+  auto info = std::make_unique<BorderInfo>();
+  const SideRec* sides[] = {&b.left, &b.right, &b.top, &b.bottom, &b.diagonal};
+  for (size_t k = 0; k < 5; ++k) info->sides[k] = sideBorder(*sides[k], *this);
+  for (size_t k = 0; k < 4; ++k)
+    info->drawn[k] = borderLineCodes(sides[k]->style).lineStyle != xl::kNone;
+  slot = std::move(info);
+  return *slot;
+}
 
 CellValue Range::value() const {
   const CellRec* c = sheet_->cell(ref_.first.row, ref_.first.column);
@@ -732,18 +824,14 @@ Font Range::font() const {
 std::optional<int32_t> Range::horizontalAlignment() const {
   const Styles& s = sheet_->book->styles;
   Uniform<int32_t> u;
-  forEachCell(ref_, [&](int32_t r, int32_t c) {
-    u.add(horizontalAlignmentCode(s.xf(sheet_->xfAt(r, c)).horizontal));
-  });
+  forEachCell(ref_, [&](int32_t r, int32_t c) { u.add(s.xfInfo(sheet_->xfAt(r, c)).horizontal); });
   return u.result();
 }
 
 std::optional<int32_t> Range::verticalAlignment() const {
   const Styles& s = sheet_->book->styles;
   Uniform<int32_t> u;
-  forEachCell(ref_, [&](int32_t r, int32_t c) {
-    u.add(verticalAlignmentCode(s.xf(sheet_->xfAt(r, c)).vertical));
-  });
+  forEachCell(ref_, [&](int32_t r, int32_t c) { u.add(s.xfInfo(sheet_->xfAt(r, c)).vertical); });
   return u.result();
 }
 
@@ -760,42 +848,23 @@ std::optional<bool> Range::mergeCells() const {
   return u.result();
 }
 
-// Interior of a cell: no fill reports xlNone for both colour and pattern; a
-// solid fill's colour is its foreground, a pattern's cell colour is its
-// background; a gradient reports the colour of its first stop.
+// Interior of a cell: see Styles::xfInfo.
 Interior Range::interior() const {
   const Styles& s = sheet_->book->styles;
   Uniform<int32_t> colour, pattern;
   forEachCell(ref_, [&](int32_t r, int32_t c) {
-    const detail::FillRec& f = s.fill(s.xf(sheet_->xfAt(r, c)).fillId);
-    if (f.gradient != 0) {
-      pattern.add(f.gradient);
-      colour.add(colorIndexOf(f.gradientColor, s));
-      return;
-    }
-    int32_t code = patternCode(f.patternType);
-    pattern.add(code);
-    if (code == xl::kNone)
-      colour.add(xl::kNone);
-    else
-      colour.add(colorIndexOf(code == xl::kPatternSolid ? f.fg : f.bg, s));
+    const detail::XfInfo& info = s.xfInfo(sheet_->xfAt(r, c));
+    pattern.add(info.interiorPattern);
+    colour.add(info.interiorColour);
   });
   return Interior{colour.result(), pattern.result()};
 }
 
-// A format the style sheet defines (also one that redefines a built-in id)
-// reads as stored; a built-in id as a Chinese Excel names it; an id neither
-// knows as General.
+// The format text: see Styles::xfInfo.
 std::optional<std::string> Range::numberFormatLocal() const {
   const Styles& s = sheet_->book->styles;
   Uniform<std::string> u;
-  forEachCell(ref_, [&](int32_t r, int32_t c) {
-    int32_t id = s.xf(sheet_->xfAt(r, c)).numFmtId;
-    if (auto it = s.numFmts.find(id); it != s.numFmts.end())
-      u.add(it->second);
-    else
-      u.add(std::string(builtinNumberFormatLocal(id).value_or(kGeneralLocal)));
-  });
+  forEachCell(ref_, [&](int32_t r, int32_t c) { u.add(s.xfInfo(sheet_->xfAt(r, c)).numberFormatLocal); });
   return u.result();
 }
 
@@ -857,7 +926,7 @@ Border Range::borders(int32_t index) const {
       forEachCell(g, [&](int32_t r, int32_t c) {
         const detail::BorderRec& b = borderAt(*sheet_, r, c);
         bool drawn = index == xl::kDiagonalDown ? b.diagonalDown : b.diagonalUp;
-        acc.add(drawn ? sideBorder(b.diagonal, s) : sideBorder({}, s));
+        acc.add(drawn ? borderInfoAt(*sheet_, r, c).sides[4] : sideBorder({}, s));
       });
       break;
     default:

@@ -62,6 +62,10 @@ Ns Canonicaliser::resolve(std::string_view prefix) const {
 // that two of them stay apart.
 bool Canonicaliser::rename(std::string_view name, Ns kind, std::string_view prefix,
                            std::string_view local) {
+  // A name already canonical stays as it is.
+  if (kind == Ns::None ? prefix.empty() : kind != Ns::Unknown && !prefix.empty() &&
+                                  prefix == canonicalPrefix(kind))
+    return false;
   scratch_.clear();
   if (kind != Ns::None) {
     scratch_ += canonicalPrefix(kind);
@@ -114,26 +118,28 @@ bool Canonicaliser::enter(pugi::xml_node element, uint32_t depth) {
   }
   // Before the renaming, while the name still lies in the parsed bytes.
   const ptrdiff_t at = element.offset_debug();
+  // One walk checks the attribute names and takes the declarations; a
+  // declaration taken before a failure does not matter, as the parse fails.
   for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
-    if (!isQualifiedName(a.name())) {
-      error_ = "not well-formed XML (attribute name \"" + std::string(a.name()) +
+    std::string_view aname = a.name();
+    if (!isQualifiedName(aname)) {
+      error_ = "not well-formed XML (attribute name \"" + std::string(aname) +
                "\" is no qualified name at byte " + std::to_string(at) + ")";
       return false;
     }
+    if (aname.size() >= 5 && aname.starts_with("xmlns")) {
+      if (aname.size() == 5)
+        scope_.push_back({"", namespaceKind(a.value()), depth});
+      else if (aname[5] == ':')
+        scope_.push_back({aname.substr(6), namespaceKind(a.value()), depth});
+    }
   }
-  if (!isQualifiedName(element.name())) {
-    error_ = "not well-formed XML (element name \"" + std::string(element.name()) +
+  std::string_view name = element.name();
+  if (!isQualifiedName(name)) {
+    error_ = "not well-formed XML (element name \"" + std::string(name) +
              "\" is no qualified name at byte " + std::to_string(at) + ")";
     return false;
   }
-  for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
-    std::string_view name = a.name();
-    if (name == "xmlns")
-      scope_.push_back({"", namespaceKind(a.value()), depth});
-    else if (name.starts_with("xmlns:"))
-      scope_.push_back({name.substr(6), namespaceKind(a.value()), depth});
-  }
-  std::string_view name = element.name();
   size_t colon = name.find(':');
   std::string_view prefix =
       colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);

@@ -1,9 +1,11 @@
 #include "scoring/extractors/excel_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "common/automation_error.h"
 #include "common/text.h"
@@ -66,7 +68,25 @@ void readChart(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
   }
 }
 
-void readCell(const excel::Range& cell, KnowledgeSet& dObj) {
+// DoubleText of the few sizes and widths a sheet repeats, printed once each.
+class DoubleTexts {
+ public:
+  const std::string& of(double value) {
+    for (const auto& [bits, text] : seen_)
+      if (bits == std::bit_cast<uint64_t>(value)) return text;
+    if (seen_.size() >= 32) {
+      last_ = xls::DoubleText(value);
+      return last_;
+    }
+    return seen_.emplace_back(std::bit_cast<uint64_t>(value), xls::DoubleText(value)).second;
+  }
+
+ private:
+  std::vector<std::pair<uint64_t, std::string>> seen_;
+  std::string last_;
+};
+
+void readCell(const excel::Range& cell, KnowledgeSet& dObj, DoubleTexts& texts) {
   step([&] {
     const std::string formula = cell.formulaR1C1();
     if (!formula.empty()) add(dObj, "单元内容," + formula);
@@ -85,13 +105,13 @@ void readCell(const excel::Range& cell, KnowledgeSet& dObj) {
     if (!name.empty()) add(dObj, "字体名称," + name);
   });
   step([&] {
-    if (auto size = cell.font().size) add(dObj, "字体大小," + xls::DoubleText(*size));
+    if (auto size = cell.font().size) add(dObj, "字体大小," + texts.of(*size));
   });
   step([&] {
     if (auto bold = cell.font().bold) add(dObj, "字体加粗," + boolText(*bold));
   });
   step([&] {
-    if (auto width = cell.columnWidth()) add(dObj, "单元列宽," + xls::DoubleText(*width));
+    if (auto width = cell.columnWidth()) add(dObj, "单元列宽," + texts.of(*width));
   });
   step([&] {
     std::optional<std::string> local = cell.numberFormatLocal();
@@ -201,9 +221,10 @@ void ReadSheet(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
   // The original counted the rows in a 16-bit integer; a larger extent is read
   // up to that count rather than not at all.
   const int32_t rows = std::min(lastRow, kMaxCellRows);
+  DoubleTexts texts;
   for (int32_t i = 1; i <= rows; ++i) {
     for (int32_t j = 1; j <= lastColumn; ++j) {
-      step([&] { readCell(sheet.range(ColumnLetter(j) + std::to_string(i)), dObj); });
+      step([&] { readCell(sheet.range(ColumnLetter(j) + std::to_string(i)), dObj, texts); });
     }
   }
 }
