@@ -124,9 +124,15 @@ void exportBenchmark(const fs::path& dir) {
   std::printf("ratio GetOleData/zlib throughput = %.3f (goal >= 0.9)\n", peer / ours);
 }
 
-// Opens `connection` and reads the first row of the card's paper.
-double openToFirstRow(const std::string& connection) {
-  return best([&] {
+// Opens `connection` and reads the first row of the card's paper: the first
+// open of the process (the password's key derived anew) and the best of the
+// later ones (the key comes from the per-thread cache).
+struct OpenTimes {
+  double first = 0, best = 1e9;
+};
+OpenTimes openToFirstRow(const std::string& connection) {
+  OpenTimes t;
+  for (int i = 0; i < kRuns; ++i) {
     auto t0 = Clock::now();
     bq::db::Connection db;
     db.Open(connection);
@@ -136,8 +142,11 @@ double openToFirstRow(const std::string& connection) {
     if (rs.Eof()) std::abort();
     rs.Close();
     db.Close();
-    return seconds(Clock::now() - t0);
-  });
+    const double s = seconds(Clock::now() - t0);
+    if (i == 0) t.first = s;
+    t.best = std::min(t.best, s);
+  }
+  return t;
 }
 
 void openBenchmark(const fs::path& dir) {
@@ -146,14 +155,17 @@ void openBenchmark(const fs::path& dir) {
     std::printf("open: %s not built, skipped\n", sealed.c_str());
     return;
   }
+  // The sealed file is timed first, before anything of this process has
+  // derived its key.
+  const OpenTimes s = openToFirstRow("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                                     sealed.string() + ";Jet OLEDB:Database Password=KVRMTX5830;");
   const fs::path plain = dir / "plain.db";
   bq::db::unsealDatabaseFile(sealed.string(), plain.string(), "KVRMTX5830");
-  const double s = openToFirstRow("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sealed.string() +
-                                  ";Jet OLEDB:Database Password=KVRMTX5830;");
-  const double p = openToFirstRow("Provider=SQLite;Data Source=" + plain.string() + ";");
-  std::printf("demo database (%ju bytes sealed): open to first row sealed %.1f ms, plain SQLite %.1f ms"
-              " (goal: sealed under 150 ms)\n",
-              static_cast<uintmax_t>(fs::file_size(sealed)), s * 1e3, p * 1e3);
+  const OpenTimes p = openToFirstRow("Provider=SQLite;Data Source=" + plain.string() + ";");
+  std::printf("demo database (%ju bytes sealed): open to first row: sealed %.1f ms first, %.1f ms"
+              " again; plain SQLite %.1f ms first, %.1f ms again (goal: sealed under 150 ms)\n",
+              static_cast<uintmax_t>(fs::file_size(sealed)), s.first * 1e3, s.best * 1e3,
+              p.first * 1e3, p.best * 1e3);
 }
 
 }  // namespace
