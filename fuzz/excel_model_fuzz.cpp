@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "fuzz/zip_pieces.h"
 #include "platform/office/excel.h"
 
 namespace {
@@ -56,50 +57,6 @@ constexpr const char* kNames[] = {
     "xl/chartsheets/sheet1.xml",
     "xl/chartsheets/_rels/sheet1.xml.rels",
 };
-
-// The zip of the NUL-separated pieces of `text`, or empty when libzip fails.
-std::string zipPieces(std::string_view text) {
-  std::vector<std::string> pieces;
-  size_t from = 0;
-  while (from <= text.size() && pieces.size() < std::size(kNames)) {
-    size_t to = text.find('\0', from);
-    if (to == std::string_view::npos) to = text.size();
-    pieces.emplace_back(text.substr(from, to - from));
-    from = to + 1;
-  }
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* out = zip_source_buffer_create(nullptr, 0, 0, &error);
-  zip_error_fini(&error);
-  if (!out) return {};
-  zip_source_keep(out);
-  zip_t* za = zip_open_from_source(out, ZIP_TRUNCATE, nullptr);
-  if (!za) {
-    zip_source_free(out);  // the reference zip_open_from_source did not take
-    zip_source_free(out);  // and the one kept
-    return {};
-  }
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    zip_source_t* src = zip_source_buffer(za, pieces[i].data(), pieces[i].size(), 0);
-    zip_int64_t index = src ? zip_file_add(za, kNames[i], src, ZIP_FL_OVERWRITE) : -1;
-    if (index < 0) {
-      if (src) zip_source_free(src);
-      continue;
-    }
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-  }
-  std::string bytes;
-  if (zip_close(za) != 0) {
-    zip_discard(za);
-  } else if (zip_source_open(out) == 0) {
-    char buffer[4096];
-    zip_int64_t n;
-    while ((n = zip_source_read(out, buffer, sizeof buffer)) > 0) bytes.append(buffer, n);
-    zip_source_close(out);
-  }
-  zip_source_free(out);
-  return bytes;
-}
 
 // Runs one read the way the extractor's guarded steps do: an AutomationError
 // ends that read only.
@@ -214,7 +171,9 @@ void readWorkbook(std::string bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::string bytes = input.starts_with("PK") ? std::string(input) : zipPieces(input);
+  std::vector<std::string> pieces;
+  std::string bytes =
+      input.starts_with("PK") ? std::string(input) : bqfuzz::zipPieces(input, kNames, pieces);
   try {
     readWorkbook(std::move(bytes));
   } catch (const bq::AutomationError& e) {
