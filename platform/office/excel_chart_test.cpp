@@ -16,24 +16,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Entry;
+using testing::kMain;
+using testing::kRel;
+using testing::kPkgRel;
+using testing::kXdr;
+using testing::kA;
+using testing::kC;
+using testing::errorOf;
 
-const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const std::string kPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
-const std::string kXdr = "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
-const std::string kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
-const std::string kC = "http://schemas.openxmlformats.org/drawingml/2006/chart";
 
-template <typename Fn>
-AutomationError errorOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const AutomationError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return AutomationError(0, "", "");
-}
 
 // A chart part whose plot area holds `plot` and whose c:chart ends with
 // `legend` (empty: no legend).

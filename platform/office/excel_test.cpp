@@ -16,21 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Entry;
+using testing::kMain;
+using testing::kRel;
+using testing::kPkgRel;
+using testing::errorOf;
 
-const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const std::string kPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
 
-template <typename Fn>
-AutomationError errorOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const AutomationError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return AutomationError(0, "", "");
-}
 
 // A workbook written for a test: its sheets (a chart sheet has empty xml),
 // styles, shared strings and theme.

@@ -16,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Entry;
+using testing::errorOf;
 
 const std::string kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 const std::string kTypes =
@@ -31,17 +32,6 @@ std::string rel(const std::string& id, std::string_view type, const std::string&
          "\" " + extra + "/>";
 }
 
-// The error of `fn`; fails the test when it throws none.
-template <typename Fn>
-AutomationError errorOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const AutomationError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return AutomationError(0, "", "");
-}
 
 class PackageTest : public ::testing::Test {
  protected:

@@ -1,12 +1,38 @@
 // Zip archives and small Office packages written for the tests with libzip.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/automation_error.h"
+
 namespace bq::office::testing {
+
+// Namespaces the test parts are written in.
+inline const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline const std::string kRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline const std::string kPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
+inline const std::string kXdr =
+    "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
+inline const std::string kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
+inline const std::string kC = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+
+// The error of `fn`; fails the test when it throws none.
+template <typename Fn>
+AutomationError errorOf(Fn&& fn) {
+  try {
+    fn();
+  } catch (const AutomationError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error";
+  return AutomationError(0, "", "");
+}
 
 struct Entry {
   std::string name;

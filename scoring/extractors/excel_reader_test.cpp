@@ -13,13 +13,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using office::testing::Entry;
+using office::testing::kMain;
+using office::testing::kRel;
+using office::testing::kPkgRel;
+using office::testing::kXdr;
+using office::testing::kA;
+using office::testing::kC;
 
-const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const std::string kPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
-const std::string kXdr = "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
-const std::string kA = "http://schemas.openxmlformats.org/drawingml/2006/main";
-const std::string kC = "http://schemas.openxmlformats.org/drawingml/2006/chart";
 
 // A workbook written for a test. A worksheet may carry embedded charts (one
 // chart part each, drawn in order as "图表 1", "图表 2", ...); a chart sheet
