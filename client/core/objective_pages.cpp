@@ -131,14 +131,14 @@ std::string TrueFalsePageText(AppValues& app) {
   return page;
 }
 
-void BuildChoicePage(AppValues& app) {
+bool BuildChoicePage(AppValues& app) {
   const std::string page = ChoicePageText(app);
-  WritePageFile(app.AppFolder + "\\selection.asp", page);
+  return WritePageFile(app.AppFolder + "\\selection.asp", page);
 }
 
-void BuildTrueFalsePage(AppValues& app) {
+bool BuildTrueFalsePage(AppValues& app) {
   const std::string page = TrueFalsePageText(app);
-  WritePageFile(app.AppFolder + "\\judgement.asp", page);
+  return WritePageFile(app.AppFolder + "\\judgement.asp", page);
 }
 
 }  // namespace bq::client

@@ -29,8 +29,9 @@ namespace bq::client {
 std::string ChoicePageText(AppValues& app);
 std::string TrueFalsePageText(AppValues& app);
 
-// Build the page and write it to AppFolder + "\selection.asp" / "\judgement.asp".
-void BuildChoicePage(AppValues& app);
-void BuildTrueFalsePage(AppValues& app);
+// Build the page and write it to AppFolder + "\selection.asp" / "\judgement.asp";
+// return whether the file was written.
+bool BuildChoicePage(AppValues& app);
+bool BuildTrueFalsePage(AppValues& app);
 
 }  // namespace bq::client

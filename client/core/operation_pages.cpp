@@ -73,10 +73,10 @@ std::optional<std::string> OperationPageText(const AppValues& app, std::string_v
   return page;
 }
 
-void BuildOperationPage(const AppValues& app, std::string_view heading, std::string_view code) {
+bool BuildOperationPage(const AppValues& app, std::string_view heading, std::string_view code) {
   const OperationTopic& topic = requireOperationTopic(code);
   const std::optional<std::string> page = OperationPageText(app, heading, code);
-  if (page) WritePageFile(app.AppFolder + "\\" + std::string(topic.pageFile), *page);
+  return page && WritePageFile(app.AppFolder + "\\" + std::string(topic.pageFile), *page);
 }
 
 }  // namespace bq::client

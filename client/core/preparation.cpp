@@ -27,14 +27,6 @@ namespace fs = std::filesystem;
 // Where the kernel keeps the host name (the name gethostname reports).
 constexpr const char* kHostNameFile = "/proc/sys/kernel/hostname";
 
-// Shows a failure of `what` with the error's own description. The client has
-// no recovery: the examinee sees what is missing, and the exam goes on.
-void showFailure(const std::string& what, const AutomationError& e) {
-  std::string text = what + "\r\n" + e.description();
-  if (e.number() != 0) text += " (" + std::to_string(e.number()) + ")";
-  ui::MsgBox(text, ui::vbExclamation);
-}
-
 // Runs `step`; an AutomationError it throws is shown as a failure of `what`.
 void guarded(const std::string& what, const std::function<void()>& step) {
   try {
@@ -59,6 +51,11 @@ void copyFile(const std::string& from, const std::string& to) {
   std::array<uint8_t, 64 * 1024> buffer{};
   for (size_t n; (n = in.read(buffer)) > 0;) out.write(std::span(buffer.data(), n));
   out.commit();
+  // The copy keeps the source's permissions, as a file copy on Windows keeps
+  // a program runnable: the question-text viewer is run from the copy.
+  std::error_code ec;
+  const fs::perms perms = fs::status(winpath::toNative(from), ec).permissions();
+  if (!ec) fs::permissions(winpath::toNative(to), perms & fs::perms::all, ec);
 }
 
 struct Export {
@@ -87,6 +84,12 @@ constexpr const char* kPageFiles[] = {
 };
 
 }  // namespace
+
+void showFailure(const std::string& what, const AutomationError& e) {
+  std::string text = what + "\r\n" + e.description();
+  if (e.number() != 0) text += " (" + std::to_string(e.number()) + ")";
+  ui::MsgBox(text, ui::vbExclamation);
+}
 
 Preparation prepareExam(const AppValues& app) {
   if (getTestFile(app) == Preparation::kEndProgram) return Preparation::kEndProgram;
@@ -160,18 +163,23 @@ void DownOpFiletg(const AppValues& app, const std::string& cTable, const std::st
   rs.Close();
 }
 
-void KillDir(const AppValues& app) {
+void KillDir(const AppValues& app) { (void)killPageFiles(app); }
+
+std::vector<std::string> killPageFiles(const AppValues& app) {
+  std::vector<std::string> deleted;
   for (const char* page : kPageFiles) {
     try {
-      const fs::path native = winpath::toNative(app.AppFolder + page);
+      const std::string path = app.AppFolder + page;
+      const fs::path native = winpath::toNative(path);
       std::error_code ec;
       // Only files: a folder that happens to carry a page's name stays.
       if (fs::is_directory(fs::symlink_status(native, ec))) continue;
-      fs::remove(native, ec);
+      if (fs::remove(native, ec)) deleted.push_back(path);
     } catch (const AutomationError&) {
       // A page whose path cannot be mapped was never written.
     }
   }
+  return deleted;
 }
 
 std::string ComputerNameText() {

@@ -29,8 +29,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "client/core/app_values.h"
+#include "common/automation_error.h"
 
 namespace bq::client {
 
@@ -103,6 +105,14 @@ void DownOpFiletg(const AppValues& app, const std::string& cTable, const std::st
 // work folder or the operation root is touched. Never fails: a file that
 // cannot be deleted stays, and the next one is tried.
 void KillDir(const AppValues& app);
+// KillDir, returning the page files it deleted (paths as KillDir names them).
+std::vector<std::string> killPageFiles(const AppValues& app);
+
+// Shows a failure of `what` (a sentence naming what could not be done) in a
+// message box with the exclamation icon, followed on its own line by the
+// error's description and number. The client has no recovery: the examinee
+// sees what is missing, and the exam goes on.
+void showFailure(const std::string& what, const AutomationError& e);
 
 // This computer's network name: the host name as the system reports it.
 std::string ComputerNameText();

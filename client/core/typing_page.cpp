@@ -80,9 +80,9 @@ std::optional<std::string> TypingPageText(const AppValues& app) {
   return page;
 }
 
-void BuildTypingPage(const AppValues& app) {
+bool BuildTypingPage(const AppValues& app) {
   const std::optional<std::string> page = TypingPageText(app);
-  if (page) WritePageFile(app.AppFolder + "\\typewrite.asp", *page);
+  return page && WritePageFile(app.AppFolder + "\\typewrite.asp", *page);
 }
 
 }  // namespace bq::client

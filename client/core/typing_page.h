@@ -31,7 +31,8 @@ namespace bq::client {
 std::optional<std::string> TypingPageText(const AppValues& app);
 
 // Builds the page and writes it to app.AppFolder + "\typewrite.asp". Without
-// a typing question no file is written and an existing page file stays as it is.
-void BuildTypingPage(const AppValues& app);
+// a typing question no file is written and an existing page file stays as it
+// is. Returns whether the file was written.
+bool BuildTypingPage(const AppValues& app);
 
 }  // namespace bq::client
