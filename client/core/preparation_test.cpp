@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "client/core/app_values.h"
+#include "client/core/test_drives.h"
 #include "client/core/test_paper_fixture.h"
 #include "common/ansi.h"
 #include "common/automation_error.h"
@@ -113,27 +114,6 @@ std::vector<std::string> tree(const fs::path& dir, const std::string& prefix = "
   return out;
 }
 
-// Points BQ_DRIVES at a private folder for the test's life.
-class PrivateDrives {
- public:
-  PrivateDrives() {
-    if (const char* old = std::getenv("BQ_DRIVES")) old_ = old;
-    setenv("BQ_DRIVES", (folder_ / "drives").c_str(), 1);
-  }
-  ~PrivateDrives() {
-    if (old_)
-      setenv("BQ_DRIVES", old_->c_str(), 1);
-    else
-      unsetenv("BQ_DRIVES");
-  }
-  fs::path drive(const std::string& letter) const { return folder_ / "drives" / letter; }
-  const fs::path& root() const { return folder_.path(); }
-
- private:
-  db::dbtest::TempFolder folder_;
-  std::optional<std::string> old_;
-};
-
 class DemoPreparation : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,7 +137,7 @@ class DemoPreparation : public ::testing::Test {
   const std::string kViewer = std::string("MZ viewer\0\r\n", 12);
   const std::string kVideo = std::string("RIFF\0\0\0\0AVI video", 17);
 
-  PrivateDrives drives_;
+  testsupport::PrivateDrives drives_;
   AppValues app_;
   std::shared_ptr<ui::Recorder> rec_ = std::make_shared<ui::Recorder>();
   ui::ScopedBackend scope_{rec_};
@@ -331,7 +311,7 @@ class FixturePreparation : public ::testing::Test {
   void SetUp() override { fs::create_directories(drives_.drive("c") / "BQTEST"); }
   fs::path work() const { return drives_.drive("c") / "BQTEST"; }
 
-  PrivateDrives drives_;
+  testsupport::PrivateDrives drives_;
   testsupport::PaperFixture paper_;
   std::shared_ptr<ui::Recorder> rec_ = std::make_shared<ui::Recorder>();
   ui::ScopedBackend scope_{rec_};
@@ -389,7 +369,7 @@ TEST_F(FixturePreparation, EachFailedExportIsShownInTurn) {
 }
 
 TEST(KillDir, DeletesTheNinePageFilesAndNothingElse) {
-  PrivateDrives drives;
+  testsupport::PrivateDrives drives;
   AppValues app;
   const fs::path program = drives.root() / "program";
   app.AppFolder = program.string();
