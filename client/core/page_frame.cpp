@@ -180,7 +180,8 @@ bool WritePageFile(std::string_view path, std::string_view text) {
     std::filesystem::remove(native, ignored);
   try {
     const std::string bytes = toAnsi(text);
-    AtomicOutput out(native);
+    // A page is written anew at each visit: no need to wait for the disk.
+    AtomicOutput out(native, AtomicOutput::Durability::kUnflushed);
     out.write(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     out.commit();
     return true;

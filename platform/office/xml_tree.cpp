@@ -30,11 +30,40 @@ struct Declaration {
   uint32_t depth;
 };
 
+// The kind of namespace that `prefix` names under the declarations in
+// scope, the innermost first.
+Ns resolveIn(const std::vector<Declaration>& scope, std::string_view prefix) {
+  if (prefix == "xml") return Ns::Xml;
+  for (auto it = scope.rbegin(); it != scope.rend(); ++it)
+    if (it->prefix == prefix) return it->kind;
+  return prefix.empty() ? Ns::None : Ns::Unknown;
+}
+
+// pugixml takes several top-level elements, or text beside the root, as
+// siblings; XML allows one root element and nothing else but comments and
+// processing instructions.
+bool hasOneRoot(const pugi::xml_document& doc, std::string& error) {
+  int roots = 0;
+  for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
+    const pugi::xml_node_type type = top.type();
+    if (type == pugi::node_element) ++roots;
+    if ((type == pugi::node_element && roots > 1) || type == pugi::node_pcdata ||
+        type == pugi::node_cdata) {
+      error = "not well-formed XML (content after the root element at byte " +
+              std::to_string(top.offset_debug()) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Rewrites names to canonical prefixes, keeping track of the namespace
 // declarations in scope.
 class Canonicaliser {
  public:
-  // False (and error() set) when the tree nests too deeply or memory ran out.
+  // False (and error() set) when the tree nests too deeply, a name is no
+  // qualified name, an element repeats an attribute, or memory ran out.
+  // REQUIRES: the document has one root (hasOneRoot).
   bool run(pugi::xml_document& doc);
   const std::string& error() const { return error_; }
 
@@ -50,12 +79,7 @@ class Canonicaliser {
   std::string error_;
 };
 
-Ns Canonicaliser::resolve(std::string_view prefix) const {
-  if (prefix == "xml") return Ns::Xml;
-  for (auto it = scope_.rbegin(); it != scope_.rend(); ++it)
-    if (it->prefix == prefix) return it->kind;
-  return prefix.empty() ? Ns::None : Ns::Unknown;
-}
+Ns Canonicaliser::resolve(std::string_view prefix) const { return resolveIn(scope_, prefix); }
 
 // Sets scratch_ to the canonical form of `name` (with `prefix` as written);
 // true when it differs. Unknown namespaces keep their prefix behind a "?", so
@@ -189,20 +213,6 @@ void Canonicaliser::leave(uint32_t depth) {
 }
 
 bool Canonicaliser::run(pugi::xml_document& doc) {
-  // pugixml takes several top-level elements, or text beside the root, as
-  // siblings; XML allows one root element and nothing else but comments and
-  // processing instructions.
-  int roots = 0;
-  for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling()) {
-    const pugi::xml_node_type type = top.type();
-    if (type == pugi::node_element) ++roots;
-    if ((type == pugi::node_element && roots > 1) || type == pugi::node_pcdata ||
-        type == pugi::node_cdata) {
-      error_ = "not well-formed XML (content after the root element at byte " +
-               std::to_string(top.offset_debug()) + ")";
-      return false;
-    }
-  }
   pugi::xml_node node = doc.first_child();
   uint32_t depth = 1;
   while (node) {
@@ -231,28 +241,354 @@ bool Canonicaliser::run(pugi::xml_document& doc) {
   return true;
 }
 
-}  // namespace
+// The same renaming done on the text before parsing, in one pass, for the
+// parts that allow it (nearly all): no element is visited after parsing.
+// The pass reads tags as pugixml does and gives up, leaving the part to
+// Canonicaliser, on anything it does not handle the same way: another
+// encoding than UTF-8, a NUL byte, a document type declaration, a name in a
+// namespace outside the table (whose canonical form "?p:name" is no XML name),
+// a namespace declaration with a reference or a blank in its URI, and every
+// fault the walk would report (those the walk then reports at their place in
+// the text as written). Comments, processing instructions and CDATA sections
+// are copied unread, so renaming never reaches into them.
+class TextCanonicaliser {
+ public:
+  enum class Outcome { Canonical, Rewritten, NeedsWalk };
 
-XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
-  XmlParse result;
-  const uint64_t markup = static_cast<uint64_t>(
-      std::count_if(bytes.begin(), bytes.end(), [](char c) { return c == '<' || c == '='; }));
-  if (markup > markupLeft) {
-    result.error = "the XML markup of the parts read exceeds " +
-                   std::to_string(limits::kMaxXmlMarkupPerPackage) + " tags and attributes";
-    return result;
+  // Whether `in` is canonical as it stands, or `out` now holds its canonical
+  // text, or the part needs the walk.
+  Outcome run(std::string_view in, std::string& out);
+
+ private:
+  struct Attribute {
+    std::string_view name;   // as written
+    size_t valueAt = 0;      // the value's bytes, between the quotes
+    size_t valueEnd = 0;
+    size_t canonicalAt = 0;  // in names_, when `renamed`
+    size_t canonicalSize = 0;
+    bool renamed = false;
+  };
+  struct Open {
+    std::string_view name;  // as written
+    Ns kind;
+    std::string_view local;
+    bool renamed;
+    size_t scopeMark;  // scope_.size() before its declarations
+  };
+
+  bool startTag(size_t at, size_t& next);
+  bool endTag(size_t at, size_t& next);
+  bool xmlDeclarationIsUtf8() const;
+  std::string_view canonicalName(const Attribute& a) const;
+  bool uniqueAttributes() const;
+  // Writes in_[copied_, from) and then `text` in place of in_[from, to).
+  void replace(size_t from, size_t to, std::string_view text);
+  void appendCanonical(std::string& to, Ns kind, std::string_view local) const;
+
+  std::string_view in_;
+  std::string* out_ = nullptr;
+  size_t copied_ = 0;
+  bool changed_ = false;
+  std::vector<Declaration> scope_;
+  std::vector<Open> open_;
+  std::vector<Attribute> attributes_;
+  std::string names_;    // canonical attribute names of the current tag
+  std::string scratch_;
+};
+
+// The classes of the bytes of XML names as pugixml reads them: 1 may go in
+// a name, 2 may start one. Bytes from 0x80 are parts of UTF-8 letters.
+constexpr std::array<uint8_t, 256> kNameBytes = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    const bool start = c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       c == '_' || c == ':';
+    const bool part = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    t[static_cast<size_t>(c)] = static_cast<uint8_t>((part ? 1 : 0) | (start ? 2 : 0));
   }
-  markupLeft -= markup;
+  return t;
+}();
 
+bool isNameStart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 2) != 0; }
+bool isNamePart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 1) != 0; }
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
+  if (!changed_) {
+    out_->clear();
+    out_->reserve(in_.size() + in_.size() / 8 + 64);
+    changed_ = true;
+  }
+  out_->append(in_.substr(copied_, from - copied_));
+  out_->append(text);
+  copied_ = to;
+}
+
+void TextCanonicaliser::appendCanonical(std::string& to, Ns kind, std::string_view local) const {
+  if (kind != Ns::None) {
+    to += canonicalPrefix(kind);
+    to += ':';
+  }
+  to += local;
+}
+
+std::string_view TextCanonicaliser::canonicalName(const Attribute& a) const {
+  return a.renamed ? std::string_view(names_).substr(a.canonicalAt, a.canonicalSize) : a.name;
+}
+
+// pugixml guesses the encoding from the first bytes: UTF-8 after a UTF-8
+// byte order mark; without one, Latin-1 when the XML declaration names it.
+bool TextCanonicaliser::xmlDeclarationIsUtf8() const {
+  const size_t end = in_.find("?>");
+  if (end == std::string_view::npos) return false;
+  const std::string_view declaration = in_.substr(0, end);
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return true;
+  at += 8;
+  while (at < declaration.size() && isSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || declaration[at] != '=') return false;
+  ++at;
+  while (at < declaration.size() && isSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return false;
+  const size_t close = declaration.find(declaration[at], at + 1);
+  return close != std::string_view::npos &&
+         equalsNoCase(declaration.substr(at + 1, close - at - 1), "utf-8");
+}
+
+TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::string& out) {
+  in_ = in;
+  out_ = &out;
+  size_t at = 0;
+  if (in.starts_with("\xEF\xBB\xBF")) {
+    at = 3;
+  } else if (!in.starts_with('<') || (in.starts_with("<?xm") && !xmlDeclarationIsUtf8())) {
+    return Outcome::NeedsWalk;
+  }
+  // pugixml ends names, values and the text at a NUL.
+  if (in.find('\0') != std::string_view::npos) return Outcome::NeedsWalk;
+  for (;;) {
+    const size_t lt = in.find('<', at);
+    if (lt == std::string_view::npos) break;
+    at = lt + 1;
+    if (at >= in.size()) return Outcome::NeedsWalk;
+    size_t end = std::string_view::npos;
+    switch (in[at]) {
+      case '?':
+        end = in.find("?>", at + 1);
+        if (end == std::string_view::npos) return Outcome::NeedsWalk;
+        at = end + 2;
+        break;
+      case '!':
+        if (in.substr(at).starts_with("!--")) {
+          end = in.find("-->", at + 3);
+          if (end == std::string_view::npos) return Outcome::NeedsWalk;
+          at = end + 3;
+        } else if (in.substr(at).starts_with("![CDATA[")) {
+          end = in.find("]]>", at + 8);
+          if (end == std::string_view::npos) return Outcome::NeedsWalk;
+          at = end + 3;
+        } else {
+          return Outcome::NeedsWalk;  // a document type declaration, or a fault
+        }
+        break;
+      case '/':
+        if (!endTag(at + 1, at)) return Outcome::NeedsWalk;
+        break;
+      default:
+        if (!startTag(at, at)) return Outcome::NeedsWalk;
+        break;
+    }
+  }
+  if (!open_.empty()) return Outcome::NeedsWalk;
+  if (!changed_) return Outcome::Canonical;
+  out.append(in.substr(copied_));
+  return Outcome::Rewritten;
+}
+
+bool TextCanonicaliser::endTag(size_t at, size_t& next) {
+  if (open_.empty()) return false;
+  size_t end = at;
+  while (end < in_.size() && isNamePart(in_[end])) ++end;
+  const Open& open = open_.back();
+  if (in_.substr(at, end - at) != open.name) return false;
+  size_t close = end;
+  while (close < in_.size() && isSpace(in_[close])) ++close;
+  if (close >= in_.size() || in_[close] != '>') return false;
+  if (open.renamed) {
+    scratch_.clear();
+    appendCanonical(scratch_, open.kind, open.local);
+    replace(at, end, scratch_);
+  }
+  scope_.resize(open.scopeMark);
+  open_.pop_back();
+  next = close + 1;
+  return true;
+}
+
+bool TextCanonicaliser::startTag(size_t at, size_t& next) {
+  const std::string_view in = in_;
+  if (!isNameStart(in[at])) return false;
+  size_t p = at + 1;
+  while (p < in.size() && isNamePart(in[p])) ++p;
+  const std::string_view name = in.substr(at, p - at);
+  if (p >= in.size() || !(isSpace(in[p]) || in[p] == '/' || in[p] == '>')) return false;
+
+  attributes_.clear();
+  bool empty = false;
+  for (;;) {
+    while (p < in.size() && isSpace(in[p])) ++p;
+    if (p >= in.size()) return false;
+    if (in[p] == '>') {
+      ++p;
+      break;
+    }
+    if (in[p] == '/') {
+      if (p + 1 >= in.size() || in[p + 1] != '>') return false;
+      p += 2;
+      empty = true;
+      break;
+    }
+    if (!isNameStart(in[p])) return false;
+    const size_t nameAt = p;
+    while (p < in.size() && isNamePart(in[p])) ++p;
+    Attribute& a = attributes_.emplace_back();
+    a.name = in.substr(nameAt, p - nameAt);
+    while (p < in.size() && isSpace(in[p])) ++p;
+    if (p >= in.size() || in[p] != '=') return false;
+    ++p;
+    while (p < in.size() && isSpace(in[p])) ++p;
+    if (p >= in.size() || (in[p] != '"' && in[p] != '\'')) return false;
+    a.valueAt = p + 1;
+    a.valueEnd = in.find(in[p], p + 1);
+    if (a.valueEnd == std::string_view::npos) return false;
+    p = a.valueEnd + 1;
+  }
+
+  const auto depth = static_cast<uint32_t>(open_.size() + 1);
+  if (depth > limits::kMaxXmlDepth) return false;
+  const size_t scopeMark = scope_.size();
+  for (const Attribute& a : attributes_) {
+    if (!isQualifiedName(a.name)) return false;
+    if (a.name.size() < 5 || !a.name.starts_with("xmlns") ||
+        (a.name.size() > 5 && a.name[5] != ':'))
+      continue;
+    // The parser decodes references and turns blanks into spaces in values.
+    const std::string_view uri = in.substr(a.valueAt, a.valueEnd - a.valueAt);
+    if (uri.find_first_of("&\t\n\r") != std::string_view::npos) return false;
+    scope_.push_back({a.name.size() == 5 ? std::string_view() : a.name.substr(6),
+                      namespaceKind(uri), depth});
+  }
+  if (!isQualifiedName(name)) return false;
+  const size_t colon = name.find(':');
+  const std::string_view prefix =
+      colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+  const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
+  const Ns kind = resolveIn(scope_, prefix);
+  if (kind == Ns::Unknown) return false;
+  const bool renamed = kind == Ns::None ? !prefix.empty() : prefix != canonicalPrefix(kind);
+
+  names_.clear();
+  for (Attribute& a : attributes_) {
+    const size_t c = a.name.find(':');
+    // Unprefixed attributes are in no namespace; declarations stay as written.
+    if (c == std::string_view::npos || a.name.starts_with("xmlns:")) continue;
+    const std::string_view aprefix = a.name.substr(0, c);
+    const Ns akind = resolveIn(scope_, aprefix);
+    if (akind == Ns::Unknown) return false;
+    if (akind == Ns::None ? aprefix.empty() : aprefix == canonicalPrefix(akind)) continue;
+    a.renamed = true;
+    a.canonicalAt = names_.size();
+    appendCanonical(names_, akind, a.name.substr(c + 1));
+    a.canonicalSize = names_.size() - a.canonicalAt;
+  }
+  if (attributes_.size() > 1 && !uniqueAttributes()) return false;
+
+  if (renamed) {
+    scratch_.clear();
+    appendCanonical(scratch_, kind, local);
+    replace(at, at + name.size(), scratch_);
+  }
+  // mc:Choice names the namespaces it needs by prefix: the canonical ones
+  // are written (the first attribute named Requires once renamed).
+  const Attribute* requiresAt = nullptr;
+  if (kind == Ns::MarkupCompatibility && local == "Choice")
+    for (const Attribute& a : attributes_)
+      if (canonicalName(a) == "Requires") {
+        requiresAt = &a;
+        break;
+      }
+  for (const Attribute& a : attributes_) {
+    if (a.renamed) replace(a.name.data() - in.data(), a.name.data() - in.data() + a.name.size(),
+                           canonicalName(a));
+    if (&a != requiresAt) continue;
+    const std::string_view value = in.substr(a.valueAt, a.valueEnd - a.valueAt);
+    if (value.find('&') != std::string_view::npos) return false;
+    std::string needed;
+    for (std::string_view p : splitBlanks(value)) {
+      const Ns k = resolveIn(scope_, p);
+      if (!needed.empty()) needed += ' ';
+      needed += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
+    }
+    if (needed != value) replace(a.valueAt, a.valueEnd, needed);
+  }
+
+  if (empty)
+    scope_.resize(scopeMark);
+  else
+    open_.push_back({name, kind, local, renamed, scopeMark});
+  next = p;
+  return true;
+}
+
+// As Canonicaliser::uniqueAttributes, on the canonical names.
+bool TextCanonicaliser::uniqueAttributes() const {
+  const size_t count = attributes_.size();
+  if (count <= 8) {
+    for (size_t i = 0; i < count; ++i)
+      for (size_t j = i + 1; j < count; ++j)
+        if (canonicalName(attributes_[i]) == canonicalName(attributes_[j])) return false;
+    return true;
+  }
+  std::vector<std::string_view> names;
+  names.reserve(count);
+  for (const Attribute& a : attributes_) names.push_back(canonicalName(a));
+  std::sort(names.begin(), names.end());
+  return std::adjacent_find(names.begin(), names.end()) == names.end();
+}
+
+// Parses `bytes` in place into a tree with one root; null and `error` set
+// when they are not well-formed.
+std::unique_ptr<XmlTree> parseTree(std::string bytes, std::string& error) {
   auto tree = std::make_unique<XmlTree>();
   tree->bytes = std::move(bytes);
   pugi::xml_parse_result parsed = tree->document.load_buffer_inplace(
       tree->bytes.data(), tree->bytes.size(), kParseOptions, pugi::encoding_auto);
   if (!parsed) {
-    result.error = std::string("not well-formed XML (") + parsed.description() + " at byte " +
-                   std::to_string(parsed.offset) + ")";
-    return result;
+    error = std::string("not well-formed XML (") + parsed.description() + " at byte " +
+            std::to_string(parsed.offset) + ")";
+    return nullptr;
   }
+  if (!hasOneRoot(tree->document, error)) return nullptr;
+  return tree;
+}
+
+// The markup of `bytes`, taken from `markupLeft` when it is enough.
+bool takeMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error) {
+  const uint64_t markup = static_cast<uint64_t>(
+      std::count_if(bytes.begin(), bytes.end(), [](char c) { return c == '<' || c == '='; }));
+  if (markup > markupLeft) {
+    error = "the XML markup of the parts read exceeds " +
+            std::to_string(limits::kMaxXmlMarkupPerPackage) + " tags and attributes";
+    return false;
+  }
+  markupLeft -= markup;
+  return true;
+}
+
+XmlParse parseAndWalk(std::string bytes) {
+  XmlParse result;
+  std::unique_ptr<XmlTree> tree = parseTree(std::move(bytes), result.error);
+  if (!tree) return result;
   Canonicaliser canonicaliser;
   if (!canonicaliser.run(tree->document)) {
     result.error = canonicaliser.error();
@@ -260,6 +596,34 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
   }
   result.tree = std::move(tree);
   return result;
+}
+
+}  // namespace
+
+XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
+  XmlParse result;
+  if (!takeMarkup(bytes, markupLeft, result.error)) return result;
+  std::string rewritten;
+  switch (TextCanonicaliser().run(bytes, rewritten)) {
+    case TextCanonicaliser::Outcome::Canonical:
+      // What the walk would find: the same parse, and nothing to rename.
+      result.tree = parseTree(std::move(bytes), result.error);
+      return result;
+    case TextCanonicaliser::Outcome::Rewritten:
+      if ((result.tree = parseTree(std::move(rewritten), result.error))) return result;
+      // A fault is reported where it lies in the bytes as written.
+      result.error.clear();
+      break;
+    case TextCanonicaliser::Outcome::NeedsWalk:
+      break;
+  }
+  return parseAndWalk(std::move(bytes));
+}
+
+XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft) {
+  XmlParse result;
+  if (!takeMarkup(bytes, markupLeft, result.error)) return result;
+  return parseAndWalk(std::move(bytes));
 }
 
 }  // namespace bq::office

@@ -1,10 +1,11 @@
 // Parsing of one XML part: pugixml over the part's bytes, kept in memory,
-// then one walk that checks the nesting and gives every name its canonical
-// prefix (namespaces.h).
+// with every name given its canonical prefix (namespaces.h) and the nesting
+// and names checked, either by one pass over the text before parsing or, for
+// the parts that pass leaves alone, by one walk over the tree after it.
 //
 // pugixml's parser does not recurse, so a hostile nest cannot overflow the
-// stack while parsing; the walk after it is iterative too and stops at
-// limits::kMaxXmlDepth. Freeing a document frees its memory pages without
+// stack while parsing; the text pass and the walk are iterative too and stop
+// at limits::kMaxXmlDepth. Freeing a document frees its memory pages without
 // walking the tree. Memory is bounded before parsing: the part's '<' and '='
 // bytes are taken from the package's markup budget, and a part that would
 // exceed it is not parsed.
@@ -37,5 +38,11 @@ struct XmlParse {
 
 // Parses `bytes`, taking its markup from `markupLeft`.
 XmlParse parseXml(std::string bytes, uint64_t& markupLeft);
+
+// The same, with every name renamed by walking the parsed tree. parseXml
+// renames most parts in the text before parsing, which is faster, and walks
+// the tree only for the rest; both give the same tree or the same error.
+// Exposed so that tests can compare the two.
+XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft);
 
 }  // namespace bq::office
