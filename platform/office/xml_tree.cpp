@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -260,40 +261,65 @@ class TextCanonicaliser {
   Outcome run(std::string_view in, std::string& out);
 
  private:
+  static constexpr size_t kNone = std::string_view::npos;
+
+  // A name as written: where it lies in the text and where its first colon is.
+  struct Name {
+    size_t at = 0, size = 0;
+    size_t colon = kNone;
+    bool qualified = false;
+  };
   struct Attribute {
-    std::string_view name;   // as written
-    size_t valueAt = 0;      // the value's bytes, between the quotes
-    size_t valueEnd = 0;
-    size_t canonicalAt = 0;  // in names_, when `renamed`
+    Name name;
+    size_t valueAt = 0, valueEnd = 0;  // between the quotes
+    size_t canonicalAt = 0;            // in names_, when renamed
     size_t canonicalSize = 0;
     bool renamed = false;
   };
   struct Open {
-    std::string_view name;  // as written
+    Name name;
     Ns kind;
-    std::string_view local;
     bool renamed;
     size_t scopeMark;  // scope_.size() before its declarations
   };
 
-  bool startTag(size_t at, size_t& next);
-  bool endTag(size_t at, size_t& next);
+  Name scanName(size_t& p) const;
+  std::string_view text(size_t at, size_t size) const { return in_.substr(at, size); }
+  std::string_view text(const Name& n) const { return in_.substr(n.at, n.size); }
+  std::string_view prefixOf(const Name& n) const {
+    return n.colon == kNone ? std::string_view() : in_.substr(n.at, n.colon - n.at);
+  }
+  std::string_view localOf(const Name& n) const {
+    return n.colon == kNone ? text(n) : in_.substr(n.colon + 1, n.at + n.size - n.colon - 1);
+  }
+  std::string_view canonicalName(const Attribute& a) const {
+    return a.renamed ? std::string_view(names_).substr(a.canonicalAt, a.canonicalSize)
+                     : text(a.name);
+  }
+
+  bool startTag(size_t& p);
+  bool endTag(size_t& p);
   bool xmlDeclarationIsUtf8() const;
-  std::string_view canonicalName(const Attribute& a) const;
   bool uniqueAttributes() const;
-  // Writes in_[copied_, from) and then `text` in place of in_[from, to).
-  void replace(size_t from, size_t to, std::string_view text);
-  void appendCanonical(std::string& to, Ns kind, std::string_view local) const;
+  // Writes in_[copied_, from), then `a` + `b` + `c` in place of in_[from, to).
+  void replace(size_t from, size_t to, std::string_view a, std::string_view b = {},
+               std::string_view c = {});
+  void replaceName(const Name& name, Ns kind) {
+    if (kind == Ns::None)
+      replace(name.at, name.at + name.size, localOf(name));
+    else
+      replace(name.at, name.at + name.size, canonicalPrefix(kind), ":", localOf(name));
+  }
 
   std::string_view in_;
   std::string* out_ = nullptr;
-  size_t copied_ = 0;
+  size_t written_ = 0;  // bytes of *out_ in use
+  size_t copied_ = 0;   // in_[0, copied_) is written (once changed_)
   bool changed_ = false;
   std::vector<Declaration> scope_;
   std::vector<Open> open_;
   std::vector<Attribute> attributes_;
-  std::string names_;    // canonical attribute names of the current tag
-  std::string scratch_;
+  std::string names_;  // canonical attribute names of the current tag
 };
 
 // The classes of the bytes of XML names as pugixml reads them: 1 may go in
@@ -313,37 +339,48 @@ bool isNameStart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 2
 bool isNamePart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 1) != 0; }
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
-  if (!changed_) {
-    out_->clear();
-    out_->reserve(in_.size() + in_.size() / 8 + 64);
-    changed_ = true;
+void TextCanonicaliser::replace(size_t from, size_t to, std::string_view a, std::string_view b,
+                                std::string_view c) {
+  const size_t kept = from - copied_;
+  const size_t need = written_ + kept + a.size() + b.size() + c.size();
+  if (need > out_->size()) {
+    // Renaming lengthens the text by a few bytes a name.
+    out_->resize(std::max(need, in_.size() + in_.size() / 4 + 64));
   }
-  out_->append(in_.substr(copied_, from - copied_));
-  out_->append(text);
+  char* w = out_->data() + written_;
+  std::memcpy(w, in_.data() + copied_, kept);
+  w += kept;
+  for (std::string_view piece : {a, b, c}) {
+    std::memcpy(w, piece.data(), piece.size());
+    w += piece.size();
+  }
+  written_ = need;
   copied_ = to;
+  changed_ = true;
 }
 
-void TextCanonicaliser::appendCanonical(std::string& to, Ns kind, std::string_view local) const {
-  if (kind != Ns::None) {
-    to += canonicalPrefix(kind);
-    to += ':';
+TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
+  Name n;
+  n.at = p;
+  unsigned colons = 0;
+  while (p < in_.size() && isNamePart(in_[p])) {
+    if (in_[p] == ':' && colons++ == 0) n.colon = p;
+    ++p;
   }
-  to += local;
-}
-
-std::string_view TextCanonicaliser::canonicalName(const Attribute& a) const {
-  return a.renamed ? std::string_view(names_).substr(a.canonicalAt, a.canonicalSize) : a.name;
+  n.size = p - n.at;
+  // As isQualifiedName.
+  n.qualified = colons == 0 ? n.size > 0 : colons == 1 && n.colon > n.at && n.colon + 1 < p;
+  return n;
 }
 
 // pugixml guesses the encoding from the first bytes: UTF-8 after a UTF-8
 // byte order mark; without one, Latin-1 when the XML declaration names it.
 bool TextCanonicaliser::xmlDeclarationIsUtf8() const {
   const size_t end = in_.find("?>");
-  if (end == std::string_view::npos) return false;
+  if (end == kNone) return false;
   const std::string_view declaration = in_.substr(0, end);
   size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return true;
+  if (at == kNone) return true;
   at += 8;
   while (at < declaration.size() && isSpace(declaration[at])) ++at;
   if (at >= declaration.size() || declaration[at] != '=') return false;
@@ -351,8 +388,7 @@ bool TextCanonicaliser::xmlDeclarationIsUtf8() const {
   while (at < declaration.size() && isSpace(declaration[at])) ++at;
   if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return false;
   const size_t close = declaration.find(declaration[at], at + 1);
-  return close != std::string_view::npos &&
-         equalsNoCase(declaration.substr(at + 1, close - at - 1), "utf-8");
+  return close != kNone && equalsNoCase(declaration.substr(at + 1, close - at - 1), "utf-8");
 }
 
 TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::string& out) {
@@ -365,72 +401,69 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::stri
     return Outcome::NeedsWalk;
   }
   // pugixml ends names, values and the text at a NUL.
-  if (in.find('\0') != std::string_view::npos) return Outcome::NeedsWalk;
+  if (in.find('\0') != kNone) return Outcome::NeedsWalk;
   for (;;) {
-    const size_t lt = in.find('<', at);
-    if (lt == std::string_view::npos) break;
+    // Most tags follow one another directly.
+    const size_t lt = at < in.size() && in[at] == '<' ? at : in.find('<', at);
+    if (lt == kNone) break;
     at = lt + 1;
     if (at >= in.size()) return Outcome::NeedsWalk;
-    size_t end = std::string_view::npos;
+    size_t end = kNone;
     switch (in[at]) {
       case '?':
         end = in.find("?>", at + 1);
-        if (end == std::string_view::npos) return Outcome::NeedsWalk;
+        if (end == kNone) return Outcome::NeedsWalk;
         at = end + 2;
         break;
       case '!':
         if (in.substr(at).starts_with("!--")) {
           end = in.find("-->", at + 3);
-          if (end == std::string_view::npos) return Outcome::NeedsWalk;
+          if (end == kNone) return Outcome::NeedsWalk;
           at = end + 3;
         } else if (in.substr(at).starts_with("![CDATA[")) {
           end = in.find("]]>", at + 8);
-          if (end == std::string_view::npos) return Outcome::NeedsWalk;
+          if (end == kNone) return Outcome::NeedsWalk;
           at = end + 3;
         } else {
           return Outcome::NeedsWalk;  // a document type declaration, or a fault
         }
         break;
       case '/':
-        if (!endTag(at + 1, at)) return Outcome::NeedsWalk;
+        ++at;
+        if (!endTag(at)) return Outcome::NeedsWalk;
         break;
       default:
-        if (!startTag(at, at)) return Outcome::NeedsWalk;
+        if (!startTag(at)) return Outcome::NeedsWalk;
         break;
     }
   }
   if (!open_.empty()) return Outcome::NeedsWalk;
   if (!changed_) return Outcome::Canonical;
-  out.append(in.substr(copied_));
+  replace(in.size(), in.size(), {});
+  out.resize(written_);
   return Outcome::Rewritten;
 }
 
-bool TextCanonicaliser::endTag(size_t at, size_t& next) {
+// `p` is at the name after "</"; moves past the '>'.
+bool TextCanonicaliser::endTag(size_t& p) {
   if (open_.empty()) return false;
-  size_t end = at;
-  while (end < in_.size() && isNamePart(in_[end])) ++end;
+  const Name name = scanName(p);
   const Open& open = open_.back();
-  if (in_.substr(at, end - at) != open.name) return false;
-  size_t close = end;
-  while (close < in_.size() && isSpace(in_[close])) ++close;
-  if (close >= in_.size() || in_[close] != '>') return false;
-  if (open.renamed) {
-    scratch_.clear();
-    appendCanonical(scratch_, open.kind, open.local);
-    replace(at, end, scratch_);
-  }
+  if (text(name) != text(open.name)) return false;
+  while (p < in_.size() && isSpace(in_[p])) ++p;
+  if (p >= in_.size() || in_[p] != '>') return false;
+  ++p;
+  if (open.renamed) replaceName(name, open.kind);
   scope_.resize(open.scopeMark);
   open_.pop_back();
-  next = close + 1;
   return true;
 }
 
-bool TextCanonicaliser::startTag(size_t at, size_t& next) {
+// `p` is at the character after '<'; moves past the '>'.
+bool TextCanonicaliser::startTag(size_t& p) {
   const std::string_view in = in_;
-  if (!isNameStart(in[at])) return false;
-  size_t p = at + 1;
-  while (p < in.size() && isNamePart(in[p])) ++p;
-  const std::string_view name = in.substr(at, p - at);
+  if (!isNameStart(in[p])) return false;
+  const Name name = scanName(p);
   if (p >= in.size() || !(isSpace(in[p]) || in[p] == '/' || in[p] == '>')) return false;
 
   attributes_.clear();
@@ -449,94 +482,87 @@ bool TextCanonicaliser::startTag(size_t at, size_t& next) {
       break;
     }
     if (!isNameStart(in[p])) return false;
-    const size_t nameAt = p;
-    while (p < in.size() && isNamePart(in[p])) ++p;
     Attribute& a = attributes_.emplace_back();
-    a.name = in.substr(nameAt, p - nameAt);
+    a.name = scanName(p);
     while (p < in.size() && isSpace(in[p])) ++p;
     if (p >= in.size() || in[p] != '=') return false;
     ++p;
     while (p < in.size() && isSpace(in[p])) ++p;
     if (p >= in.size() || (in[p] != '"' && in[p] != '\'')) return false;
-    a.valueAt = p + 1;
-    a.valueEnd = in.find(in[p], p + 1);
-    if (a.valueEnd == std::string_view::npos) return false;
-    p = a.valueEnd + 1;
+    const char quote = in[p];
+    a.valueAt = ++p;
+    while (p < in.size() && in[p] != quote) ++p;
+    if (p >= in.size()) return false;
+    a.valueEnd = p++;
   }
 
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
   if (depth > limits::kMaxXmlDepth) return false;
   const size_t scopeMark = scope_.size();
   for (const Attribute& a : attributes_) {
-    if (!isQualifiedName(a.name)) return false;
-    if (a.name.size() < 5 || !a.name.starts_with("xmlns") ||
-        (a.name.size() > 5 && a.name[5] != ':'))
+    if (!a.name.qualified) return false;
+    const std::string_view aname = text(a.name);
+    if (aname.size() < 5 || !aname.starts_with("xmlns") || (aname.size() > 5 && aname[5] != ':'))
       continue;
     // The parser decodes references and turns blanks into spaces in values.
-    const std::string_view uri = in.substr(a.valueAt, a.valueEnd - a.valueAt);
-    if (uri.find_first_of("&\t\n\r") != std::string_view::npos) return false;
-    scope_.push_back({a.name.size() == 5 ? std::string_view() : a.name.substr(6),
+    const std::string_view uri = text(a.valueAt, a.valueEnd - a.valueAt);
+    if (uri.find_first_of("&\t\n\r") != kNone) return false;
+    scope_.push_back({aname.size() == 5 ? std::string_view() : aname.substr(6),
                       namespaceKind(uri), depth});
   }
-  if (!isQualifiedName(name)) return false;
-  const size_t colon = name.find(':');
-  const std::string_view prefix =
-      colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
-  const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
+  if (!name.qualified) return false;
+  const std::string_view prefix = prefixOf(name);
   const Ns kind = resolveIn(scope_, prefix);
   if (kind == Ns::Unknown) return false;
   const bool renamed = kind == Ns::None ? !prefix.empty() : prefix != canonicalPrefix(kind);
 
   names_.clear();
   for (Attribute& a : attributes_) {
-    const size_t c = a.name.find(':');
     // Unprefixed attributes are in no namespace; declarations stay as written.
-    if (c == std::string_view::npos || a.name.starts_with("xmlns:")) continue;
-    const std::string_view aprefix = a.name.substr(0, c);
+    if (a.name.colon == kNone || text(a.name).starts_with("xmlns:")) continue;
+    const std::string_view aprefix = prefixOf(a.name);
     const Ns akind = resolveIn(scope_, aprefix);
     if (akind == Ns::Unknown) return false;
     if (akind == Ns::None ? aprefix.empty() : aprefix == canonicalPrefix(akind)) continue;
     a.renamed = true;
     a.canonicalAt = names_.size();
-    appendCanonical(names_, akind, a.name.substr(c + 1));
+    if (akind != Ns::None) {
+      names_ += canonicalPrefix(akind);
+      names_ += ':';
+    }
+    names_ += localOf(a.name);
     a.canonicalSize = names_.size() - a.canonicalAt;
   }
   if (attributes_.size() > 1 && !uniqueAttributes()) return false;
 
-  if (renamed) {
-    scratch_.clear();
-    appendCanonical(scratch_, kind, local);
-    replace(at, at + name.size(), scratch_);
-  }
+  if (renamed) replaceName(name, kind);
   // mc:Choice names the namespaces it needs by prefix: the canonical ones
-  // are written (the first attribute named Requires once renamed).
-  const Attribute* requiresAt = nullptr;
-  if (kind == Ns::MarkupCompatibility && local == "Choice")
+  // are written (into the first attribute named Requires once renamed).
+  const Attribute* needs = nullptr;
+  if (kind == Ns::MarkupCompatibility && localOf(name) == "Choice")
     for (const Attribute& a : attributes_)
       if (canonicalName(a) == "Requires") {
-        requiresAt = &a;
+        needs = &a;
         break;
       }
   for (const Attribute& a : attributes_) {
-    if (a.renamed) replace(a.name.data() - in.data(), a.name.data() - in.data() + a.name.size(),
-                           canonicalName(a));
-    if (&a != requiresAt) continue;
-    const std::string_view value = in.substr(a.valueAt, a.valueEnd - a.valueAt);
-    if (value.find('&') != std::string_view::npos) return false;
-    std::string needed;
-    for (std::string_view p : splitBlanks(value)) {
-      const Ns k = resolveIn(scope_, p);
-      if (!needed.empty()) needed += ' ';
-      needed += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
+    if (a.renamed) replace(a.name.at, a.name.at + a.name.size, canonicalName(a));
+    if (&a != needs) continue;
+    const std::string_view value = text(a.valueAt, a.valueEnd - a.valueAt);
+    if (value.find('&') != kNone) return false;
+    std::string prefixes;
+    for (std::string_view token : splitBlanks(value)) {
+      const Ns k = resolveIn(scope_, token);
+      if (!prefixes.empty()) prefixes += ' ';
+      prefixes += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
     }
-    if (needed != value) replace(a.valueAt, a.valueEnd, needed);
+    if (prefixes != value) replace(a.valueAt, a.valueEnd, prefixes);
   }
 
   if (empty)
     scope_.resize(scopeMark);
   else
-    open_.push_back({name, kind, local, renamed, scopeMark});
-  next = p;
+    open_.push_back({name, kind, renamed, scopeMark});
   return true;
 }
 
