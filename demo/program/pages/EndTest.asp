@@ -1,0 +1,23 @@
+<!DOCTYPE html>
+<html>
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=gb2312">
+<title>考试结束</title>
+<link rel="stylesheet" href="bq.css">
+</head>
+<!-- The hand-in page. -->
+<body>
+<br>
+<table class="bar" cellspacing="0" cellpadding="2">
+<tr><td align="center" class="title">岚屿克在线考试模拟试卷</td></tr>
+</table>
+<table class="panel" cellspacing="0" cellpadding="0">
+<tr><td>
+<h1>考 试 结 束</h1>
+<p class="center">您已交卷，本次模拟考试到此结束。</p>
+<p class="center">感谢您参加岚屿克在线考试模拟！请关闭本窗口。</p>
+</td></tr>
+</table>
+<div class="footer">岚屿克在线考试模拟系统</div>
+</body>
+</html>
