@@ -3,8 +3,13 @@
 // and prints the effects (client/core/headless.h).
 //
 //   BqTestMy [--app-folder DIR]
+//   BqTestMy --demo-run OUTDIR [--app-folder DIR]
+//   BqTestMy --report-startup [--app-folder DIR]
 //   BqTestMy --headless --app-folder DIR --events FILE
 //
+// --demo-run drives a whole demo exam in the window and saves a picture of
+// every page into OUTDIR (client/qt/demo_run.h); --report-startup prints the
+// milliseconds from the process start to the sign-in page's load and ends.
 // The program folder defaults to the folder of the program file.
 #include <iostream>
 #include <string>
@@ -17,6 +22,8 @@ namespace {
 
 int usage() {
   std::cerr << "usage: BqTestMy [--app-folder DIR]\n"
+               "       BqTestMy --demo-run OUTDIR [--app-folder DIR]\n"
+               "       BqTestMy --report-startup [--app-folder DIR]\n"
                "       BqTestMy --headless --app-folder DIR --events FILE\n";
   return 2;
 }
@@ -26,10 +33,16 @@ int usage() {
 int main(int argc, char** argv) {
   bool headless = false;
   bq::client::HeadlessOptions options;
+  bq::client::BrowserWindowOptions window;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--headless") {
       headless = true;
+    } else if (arg == "--demo-run" && i + 1 < argc) {
+      window.demoRunFolder = argv[++i];
+      if (window.demoRunFolder.empty()) return usage();
+    } else if (arg == "--report-startup") {
+      window.reportStartup = true;
     } else if ((arg == "--app-folder" || arg == "--events") && i + 1 < argc) {
       (arg == "--app-folder" ? options.appFolder : options.eventsPath) = argv[++i];
     } else if (!headless && arg.rfind("--", 0) == 0) {
@@ -43,5 +56,6 @@ int main(int argc, char** argv) {
     if (options.appFolder.empty() || options.eventsPath.empty()) return usage();
     return bq::client::runHeadless(options, std::cin, std::cout, std::cerr);
   }
-  return bq::client::runBrowserWindow(argc, argv, options.appFolder);
+  window.appFolder = options.appFolder;
+  return bq::client::runBrowserWindow(argc, argv, window);
 }

@@ -1,0 +1,46 @@
+// The address scheme under which the window's engine reads the program
+// folder's files.
+//
+// The exam pages are files named *.asp, which the engine would take for
+// downloads by their extension (the system's type database calls them
+// application/x-asp). Internet Explorer looked at the content instead. So the
+// window shows local files through a scheme of its own: "bqfile:/path" serves
+// the file /path, HTML for *.asp, *.htm and *.html (with no character set, so
+// the page's own declaration or the default GBK applies), other types by
+// their name. A missing file fails as "not found" and the engine shows its
+// error page.
+//
+// Outside the engine nothing changes: the window turns file addresses into
+// this scheme before loading them, and the engine's addresses back into file
+// addresses before anybody sees them, so the exam logic sees the
+// "file:///..." addresses a browser on local files reports.
+//
+// Thread safety: registerProgramScheme before the Qt application exists; the
+// handler on the user-interface thread.
+#pragma once
+
+#include <QUrl>
+#include <QWebEngineUrlSchemeHandler>
+
+namespace bq::client {
+
+inline constexpr char kProgramScheme[] = "bqfile";
+
+// Registers the scheme with the engine.
+// REQUIRES: called once, before the QApplication is created.
+void registerProgramScheme();
+
+// A local file address in the program scheme; other addresses unchanged.
+QUrl toEngineUrl(const QUrl& url);
+// An address of the program scheme as the file address; others unchanged.
+QUrl toFileUrl(const QUrl& url);
+
+class ProgramSchemeHandler final : public QWebEngineUrlSchemeHandler {
+  Q_OBJECT
+
+ public:
+  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+  void requestStarted(QWebEngineUrlRequestJob* job) override;
+};
+
+}  // namespace bq::client
