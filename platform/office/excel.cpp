@@ -113,8 +113,12 @@ struct Styles {
   // Resolved on first use; an index past the end shares the default's slot.
   const XfInfo& xfInfo(size_t i) const;
   const BorderInfo& borderInfo(size_t i) const;
-  mutable std::vector<std::unique_ptr<XfInfo>> xfInfos;
-  mutable std::vector<std::unique_ptr<BorderInfo>> borderInfos;
+  mutable std::vector<std::optional<XfInfo>> xfInfos;
+  mutable std::vector<std::optional<BorderInfo>> borderInfos;
+  // The palette laid out for matching, and the colour last matched to it
+  // with its ColorIndex; both made on first use.
+  mutable std::optional<PaletteMatcher> matcher;
+  mutable std::optional<std::pair<Rgb, int32_t>> lastNearest;
 };
 
 struct CellRec {
@@ -141,10 +145,11 @@ struct SheetData {
   Part part;
   bool loaded = false;
   // The cells in file order (a repeated reference replaces the earlier
-  // cell), found by key; a sheet whose cells fill enough of their extent
-  // also has a grid: (row - 1) * gridColumns + column - 1 gives the index + 1,
-  // 0 for no cell.
+  // cell) with their keys. A sheet whose cells fill enough of their extent
+  // has a grid: (row - 1) * gridColumns + column - 1 gives the index + 1, 0
+  // for no cell; another finds them by key.
   std::vector<CellRec> cellRecs;
+  std::vector<int64_t> cellKeys;
   std::unordered_map<int64_t, uint32_t> cellIndex;
   std::vector<uint32_t> grid;
   int32_t gridRows = 0, gridColumns = 0;
@@ -157,7 +162,12 @@ struct SheetData {
   int32_t baseColWidth = 8;
   int32_t lastRow = 0, lastColumn = 0;
 
+  // ColumnWidth of each column (by column - 1), worked out on first use.
+  mutable std::vector<std::optional<double>> columnWidths;
+
   void load();
+  void indexCells();  // cellIndex from cellKeys
+  double columnWidth(int32_t column) const;
   const CellRec* cell(int32_t row, int32_t column) const;
   size_t xfAt(int32_t row, int32_t column) const;
 };
@@ -209,10 +219,15 @@ std::optional<double> toDouble(std::string_view s) {
   return v;
 }
 
-// An index attribute (fontId, s, ...): absent, negative or unreadable gives 0.
-size_t indexAttr(pugi::xml_node node, const char* name) {
-  std::optional<int64_t> v = toInt(node.attribute(name).value());
+// An index attribute's value (fontId, s, ...): absent (null), negative or
+// unreadable gives 0.
+size_t indexValue(const char* text) {
+  std::optional<int64_t> v = text ? toInt(text) : std::nullopt;
   return v && *v >= 0 ? static_cast<size_t>(*v) : 0;
+}
+
+size_t indexAttr(pugi::xml_node node, const char* name) {
+  return indexValue(node.attribute(name).value());
 }
 
 // CT_BooleanProperty: an element present means true unless val says false.
@@ -227,23 +242,58 @@ bool boolAttr(pugi::xml_node node, const char* name) {
   return v == "1" || v == "true";
 }
 
+// Whether `name` (a NUL-terminated name from the tree) is `wanted`; most
+// names differ at their first character, so no length is taken.
+bool named(const char* name, std::string_view wanted) {
+  for (char c : wanted)
+    if (*name++ != c) return false;
+  return *name == '\0';
+}
+
+// The many style records and cells are read in one pass over their
+// attributes and children, each name taking its first occurrence as
+// xml_node::attribute and xml_node::child would find it: `slot` takes
+// `value` unless it holds one already.
+template <typename T>
+void takeFirst(T& slot, T value) {
+  if (!slot) slot = value;
+}
+
 ColorSpec readColor(pugi::xml_node node) {
   ColorSpec c;
   if (!node) return c;
-  c.tint = toDouble(node.attribute("tint").value()).value_or(0);
-  if (boolAttr(node, "auto")) {
+  const char* tint = nullptr;
+  const char* automatic = nullptr;
+  const char* rgb = nullptr;
+  const char* theme = nullptr;
+  const char* indexed = nullptr;
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+    const char* name = a.name();
+    if (named(name, "rgb"))
+      takeFirst(rgb, a.value());
+    else if (named(name, "theme"))
+      takeFirst(theme, a.value());
+    else if (named(name, "tint"))
+      takeFirst(tint, a.value());
+    else if (named(name, "indexed"))
+      takeFirst(indexed, a.value());
+    else if (named(name, "auto"))
+      takeFirst(automatic, a.value());
+  }
+  c.tint = tint ? toDouble(tint).value_or(0) : 0;
+  if (automatic && (std::string_view(automatic) == "1" || std::string_view(automatic) == "true")) {
     c.kind = ColorSpec::Kind::Auto;
-  } else if (pugi::xml_attribute rgb = node.attribute("rgb")) {
-    if (std::optional<Rgb> v = parseRgb(rgb.value())) {
+  } else if (rgb) {
+    if (std::optional<Rgb> v = parseRgb(rgb)) {
       c.kind = ColorSpec::Kind::Rgb;
       c.rgb = *v;
     }
-  } else if (pugi::xml_attribute theme = node.attribute("theme")) {
+  } else if (theme) {
     c.kind = ColorSpec::Kind::Theme;
-    c.index = static_cast<int32_t>(toInt(theme.value()).value_or(-1));
-  } else if (pugi::xml_attribute indexed = node.attribute("indexed")) {
+    c.index = static_cast<int32_t>(toInt(theme).value_or(-1));
+  } else if (indexed) {
     c.kind = ColorSpec::Kind::Indexed;
-    c.index = static_cast<int32_t>(toInt(indexed.value()).value_or(-1));
+    c.index = static_cast<int32_t>(toInt(indexed).value_or(-1));
   }
   return c;
 }
@@ -272,7 +322,13 @@ int32_t colorIndexOf(const ColorSpec& c, const Styles& s) {
       rgb = s.theme[static_cast<size_t>(c.index)];
       break;
   }
-  return nearestColorIndex(s.palette, applyTint(rgb, c.tint));
+  const Rgb tinted = applyTint(rgb, c.tint);
+  // The sides of a border mostly share one colour.
+  if (s.lastNearest && s.lastNearest->first == tinted) return s.lastNearest->second;
+  if (!s.matcher) s.matcher.emplace(s.palette);
+  const int32_t index = s.matcher->nearest(tinted);
+  s.lastNearest.emplace(tinted, index);
+  return index;
 }
 
 RunFont readRunFont(pugi::xml_node rPr) {
@@ -334,7 +390,101 @@ std::array<Rgb, 12> readTheme(pugi::xml_node theme) {
 }
 
 detail::SideRec readSide(pugi::xml_node side) {
-  return {side.attribute("style").value(), readColor(side.child("x:color"))};
+  const char* style = nullptr;
+  for (pugi::xml_attribute a = side.first_attribute(); a; a = a.next_attribute())
+    if (named(a.name(), "style")) {
+      style = a.value();
+      break;
+    }
+  pugi::xml_node color;
+  for (pugi::xml_node child = side.first_child(); child; child = child.next_sibling())
+    if (named(child.name(), "x:color")) {
+      color = child;
+      break;
+    }
+  return {style ? style : "", readColor(color)};
+}
+
+detail::BorderRec readBorder(pugi::xml_node n) {
+  pugi::xml_node left, start, right, end, top, bottom, diagonal;
+  for (pugi::xml_node child = n.first_child(); child; child = child.next_sibling()) {
+    const char* name = child.name();
+    if (named(name, "x:left"))
+      takeFirst(left, child);
+    else if (named(name, "x:right"))
+      takeFirst(right, child);
+    else if (named(name, "x:top"))
+      takeFirst(top, child);
+    else if (named(name, "x:bottom"))
+      takeFirst(bottom, child);
+    else if (named(name, "x:diagonal"))
+      takeFirst(diagonal, child);
+    else if (named(name, "x:start"))
+      takeFirst(start, child);
+    else if (named(name, "x:end"))
+      takeFirst(end, child);
+  }
+  const char* up = nullptr;
+  const char* down = nullptr;
+  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+    const char* name = a.name();
+    if (named(name, "diagonalUp"))
+      takeFirst(up, a.value());
+    else if (named(name, "diagonalDown"))
+      takeFirst(down, a.value());
+  }
+  auto isTrue = [](const char* v) {
+    return v && (std::string_view(v) == "1" || std::string_view(v) == "true");
+  };
+  detail::BorderRec b;
+  // Later producers write start/end for left/right.
+  b.left = readSide(left ? left : start);
+  b.right = readSide(right ? right : end);
+  b.top = readSide(top);
+  b.bottom = readSide(bottom);
+  b.diagonal = readSide(diagonal);
+  b.diagonalUp = isTrue(up);
+  b.diagonalDown = isTrue(down);
+  return b;
+}
+
+detail::XfRec readXf(pugi::xml_node n) {
+  const char* numFmtId = nullptr;
+  const char* fontId = nullptr;
+  const char* fillId = nullptr;
+  const char* borderId = nullptr;
+  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+    const char* name = a.name();
+    if (named(name, "numFmtId"))
+      takeFirst(numFmtId, a.value());
+    else if (named(name, "fontId"))
+      takeFirst(fontId, a.value());
+    else if (named(name, "fillId"))
+      takeFirst(fillId, a.value());
+    else if (named(name, "borderId"))
+      takeFirst(borderId, a.value());
+  }
+  detail::XfRec x;
+  x.numFmtId = static_cast<int32_t>(std::min<size_t>(indexValue(numFmtId), INT32_MAX));
+  x.fontId = indexValue(fontId);
+  x.fillId = indexValue(fillId);
+  x.borderId = indexValue(borderId);
+  for (pugi::xml_node child = n.first_child(); child; child = child.next_sibling()) {
+    if (!named(child.name(), "x:alignment")) continue;
+    const char* horizontal = nullptr;
+    const char* vertical = nullptr;
+    for (pugi::xml_attribute a = child.first_attribute(); a; a = a.next_attribute()) {
+      const char* name = a.name();
+      if (named(name, "horizontal"))
+        takeFirst(horizontal, a.value());
+      else if (named(name, "vertical"))
+        takeFirst(vertical, a.value());
+    }
+    if (horizontal) x.horizontal = horizontal;
+    if (vertical) x.vertical = vertical;
+    break;
+  }
+  return x;
 }
 
 void readStyles(pugi::xml_node root, Styles& s) {
@@ -366,29 +516,9 @@ void readStyles(pugi::xml_node root, Styles& s) {
     }
     s.fills.push_back(std::move(f));
   }
-  for (pugi::xml_node n : root.child("x:borders").children("x:border")) {
-    detail::BorderRec b;
-    // Later producers write start/end for left/right.
-    b.left = readSide(n.child("x:left") ? n.child("x:left") : n.child("x:start"));
-    b.right = readSide(n.child("x:right") ? n.child("x:right") : n.child("x:end"));
-    b.top = readSide(n.child("x:top"));
-    b.bottom = readSide(n.child("x:bottom"));
-    b.diagonal = readSide(n.child("x:diagonal"));
-    b.diagonalUp = boolAttr(n, "diagonalUp");
-    b.diagonalDown = boolAttr(n, "diagonalDown");
-    s.borders.push_back(std::move(b));
-  }
-  for (pugi::xml_node n : root.child("x:cellXfs").children("x:xf")) {
-    detail::XfRec x;
-    x.numFmtId = static_cast<int32_t>(std::min<size_t>(indexAttr(n, "numFmtId"), INT32_MAX));
-    x.fontId = indexAttr(n, "fontId");
-    x.fillId = indexAttr(n, "fillId");
-    x.borderId = indexAttr(n, "borderId");
-    pugi::xml_node a = n.child("x:alignment");
-    x.horizontal = a.attribute("horizontal").value();
-    x.vertical = a.attribute("vertical").value();
-    s.xfs.push_back(std::move(x));
-  }
+  for (pugi::xml_node n : root.child("x:borders").children("x:border"))
+    s.borders.push_back(readBorder(n));
+  for (pugi::xml_node n : root.child("x:cellXfs").children("x:xf")) s.xfs.push_back(readXf(n));
   // indexedColors replaces the palette: entries 8..63 are ColorIndex 1..56.
   size_t i = 0;
   for (pugi::xml_node n : root.child("x:colors").child("x:indexedColors").children("x:rgbColor")) {
@@ -399,6 +529,9 @@ void readStyles(pugi::xml_node root, Styles& s) {
     }
     ++i;
   }
+  // Nothing is matched against the palette before it is complete.
+  s.matcher.reset();
+  s.lastNearest.reset();
   // The Normal style's font sets the unit of column widths.
   size_t normalFontId = 0;
   std::vector<pugi::xml_node> styleXfs;
@@ -458,6 +591,7 @@ void detail::SheetData::load() {
     raise(kCannotOpenFile, part.name() + ": not a worksheet");
 
   int32_t maxRow = 0, maxColumn = 0;
+  bool indexed = false;  // cellIndex is made (cells came out of order)
   forEachElement(root, [&](pugi::xml_node top) {
     std::string_view topName = top.name();
     if (topName == "x:sheetFormatPr") {
@@ -494,15 +628,37 @@ void detail::SheetData::load() {
         if (boolAttr(r, "customFormat")) rowStyles[row] = indexAttr(r, "s");
         int32_t column = 0;
         for (pugi::xml_node c : r.children("x:c")) {
-          std::optional<RangeRef> ref = parseAddress(c.attribute("r").value());
+          // One pass over the cell's attributes and children.
+          const char* address = nullptr;
+          const char* style = nullptr;
+          const char* typeText = nullptr;
+          for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
+            const char* name = a.name();
+            if (named(name, "r"))
+              takeFirst(address, a.value());
+            else if (named(name, "s"))
+              takeFirst(style, a.value());
+            else if (named(name, "t"))
+              takeFirst(typeText, a.value());
+          }
+          pugi::xml_node v, f, inlineText;
+          for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
+            const char* name = child.name();
+            if (named(name, "x:v"))
+              takeFirst(v, child);
+            else if (named(name, "x:f"))
+              takeFirst(f, child);
+            else if (named(name, "x:is"))
+              takeFirst(inlineText, child);
+          }
+          std::optional<RangeRef> ref = parseAddress(address ? address : "");
           column = ref && ref->first == ref->last ? ref->first.column : column + 1;
           if (column > kMaxColumns) break;
           CellRec rec;
-          rec.xf = indexAttr(c, "s");
-          std::string_view type = c.attribute("t").value();
-          pugi::xml_node v = c.child("x:v");
+          rec.xf = indexValue(style);
+          std::string_view type = typeText ? typeText : "";
           std::string_view text = v.text().get();
-          if (pugi::xml_node f = c.child("x:f")) {
+          if (f) {
             Formula formula;
             formula.text = f.text().get();
             if (std::string_view(f.attribute("t").value()) == "shared")
@@ -516,10 +672,10 @@ void detail::SheetData::load() {
           }
           CellValue& value = rec.value;
           if (type == "inlineStr") {
-            RichText rt = readRichText(c.child("x:is"));
+            RichText rt = readRichText(inlineText);
             value = {CellValue::Kind::String, 0, std::move(rt.text)};
             rec.runs = std::move(rt.runs);
-            rec.content = rec.content || c.child("x:is");
+            rec.content = rec.content || inlineText;
           } else if (v) {
             if (type == "s") {
               std::optional<int64_t> idx = toInt(text);
@@ -547,12 +703,22 @@ void detail::SheetData::load() {
             lastRow = std::max(lastRow, row);
             lastColumn = std::max(lastColumn, column);
           }
-          auto [it, added] = cellIndex.try_emplace(cellKey(row, column),
-                                                   static_cast<uint32_t>(cellRecs.size()));
-          if (added)
+          const int64_t key = cellKey(row, column);
+          if (!indexed && (cellKeys.empty() || key > cellKeys.back())) {
+            // Cells in order, as producers write them: a new one for certain.
+            cellKeys.push_back(key);
             cellRecs.push_back(std::move(rec));
-          else
-            cellRecs[it->second] = std::move(rec);
+          } else {
+            if (!indexed) indexCells();
+            indexed = true;
+            auto [it, added] = cellIndex.try_emplace(key, static_cast<uint32_t>(cellRecs.size()));
+            if (added) {
+              cellKeys.push_back(key);
+              cellRecs.push_back(std::move(rec));
+            } else {
+              cellRecs[it->second] = std::move(rec);
+            }
+          }
           maxRow = std::max(maxRow, row);
           maxColumn = std::max(maxColumn, column);
         }
@@ -564,12 +730,22 @@ void detail::SheetData::load() {
     gridRows = maxRow;
     gridColumns = maxColumn;
     grid.assign(static_cast<size_t>(area), 0);
-    for (const auto& [key, i] : cellIndex) {
+    for (size_t i = 0; i < cellKeys.size(); ++i) {
+      const int64_t key = cellKeys[i];
       const auto r = static_cast<int32_t>(key >> 16), c = static_cast<int32_t>(key & 0xFFFF);
-      grid[static_cast<size_t>(int64_t{r - 1} * gridColumns + (c - 1))] = i + 1;
+      grid[static_cast<size_t>(int64_t{r - 1} * gridColumns + (c - 1))] =
+          static_cast<uint32_t>(i + 1);
     }
+  } else if (!indexed) {
+    indexCells();
   }
   loaded = true;
+}
+
+void detail::SheetData::indexCells() {
+  cellIndex.reserve(cellKeys.size());
+  for (size_t i = 0; i < cellKeys.size(); ++i)
+    cellIndex.emplace(cellKeys[i], static_cast<uint32_t>(i));
 }
 
 const CellRec* detail::SheetData::cell(int32_t row, int32_t column) const {
@@ -580,6 +756,29 @@ const CellRec* detail::SheetData::cell(int32_t row, int32_t column) const {
   }
   auto it = cellIndex.find(cellKey(row, column));
   return it == cellIndex.end() ? nullptr : &cellRecs[it->second];
+}
+
+double detail::SheetData::columnWidth(int32_t column) const {
+  const auto at = static_cast<size_t>(column - 1);
+  if (at >= columnWidths.size()) columnWidths.resize(at + 1);
+  std::optional<double>& width = columnWidths[at];
+  if (width) return *width;
+  const int32_t mdw = book->styles.mdw;
+  const ColInfo* info = nullptr;
+  for (const ColInfo& col : cols)
+    if (column >= col.min && column <= col.max) {
+      info = &col;
+      break;
+    }
+  if (info && info->hidden)
+    width = 0.0;
+  else if (info && info->width)
+    width = columnWidthFromStored(*info->width, mdw);
+  else if (defaultColWidth)
+    width = columnWidthFromStored(*defaultColWidth, mdw);
+  else
+    width = columnWidthFromBase(baseColWidth, mdw);
+  return *width;
 }
 
 // A cell without a c element takes the style of its row when the row has a
@@ -706,33 +905,33 @@ struct BorderAcc {
 
 const detail::XfInfo& detail::Styles::xfInfo(size_t i) const {
   if (xfInfos.empty()) xfInfos.resize(xfs.size() + 1);
-  std::unique_ptr<XfInfo>& slot = xfInfos[std::min(i, xfs.size())];
+  std::optional<XfInfo>& slot = xfInfos[std::min(i, xfs.size())];
   if (slot) return *slot;
   const XfRec& x = xf(i);
-  auto info = std::make_unique<XfInfo>();
-  info->font = &font(x.fontId);
-  info->horizontal = horizontalAlignmentCode(x.horizontal);
-  info->vertical = verticalAlignmentCode(x.vertical);
+  XfInfo info;
+  info.font = &font(x.fontId);
+  info.horizontal = horizontalAlignmentCode(x.horizontal);
+  info.vertical = verticalAlignmentCode(x.vertical);
   // A format the style sheet defines (also one that redefines a built-in id)
   // reads as stored; a built-in id as a Chinese Excel names it; an id neither
   // knows as General.
   if (auto it = numFmts.find(x.numFmtId); it != numFmts.end())
-    info->numberFormatLocal = it->second;
+    info.numberFormatLocal = it->second;
   else
-    info->numberFormatLocal = builtinNumberFormatLocal(x.numFmtId).value_or(kGeneralLocal);
+    info.numberFormatLocal = builtinNumberFormatLocal(x.numFmtId).value_or(kGeneralLocal);
   // Interior: no fill reports xlNone for both colour and pattern; a solid
   // fill's colour is its foreground, a pattern's cell colour is its
   // background; a gradient reports the colour of its first stop.
   const FillRec& f = fill(x.fillId);
   if (f.gradient != 0) {
-    info->interiorPattern = f.gradient;
-    info->interiorColour = colorIndexOf(f.gradientColor, *this);
+    info.interiorPattern = f.gradient;
+    info.interiorColour = colorIndexOf(f.gradientColor, *this);
   } else {
     const int32_t code = patternCode(f.patternType);
-    info->interiorPattern = code;
-    info->interiorColour =
-        code == xl::kNone ? xl::kNone
-                          : colorIndexOf(code == xl::kPatternSolid ? f.fg : f.bg, *this);
+    info.interiorPattern = code;
+    info.interiorColour = code == xl::kNone
+                              ? xl::kNone
+                              : colorIndexOf(code == xl::kPatternSolid ? f.fg : f.bg, *this);
   }
   slot = std::move(info);
   return *slot;
@@ -740,14 +939,13 @@ const detail::XfInfo& detail::Styles::xfInfo(size_t i) const {
 
 const detail::BorderInfo& detail::Styles::borderInfo(size_t i) const {
   if (borderInfos.empty()) borderInfos.resize(borders.size() + 1);
-  std::unique_ptr<BorderInfo>& slot = borderInfos[std::min(i, borders.size())];
+  std::optional<BorderInfo>& slot = borderInfos[std::min(i, borders.size())];
   if (slot) return *slot;
   const BorderRec& b = border(i);
-  auto info = std::make_unique<BorderInfo>();
+  BorderInfo info;
   const SideRec* sides[] = {&b.left, &b.right, &b.top, &b.bottom, &b.diagonal};
-  for (size_t k = 0; k < 5; ++k) info->sides[k] = sideBorder(*sides[k], *this);
-  for (size_t k = 0; k < 4; ++k)
-    info->drawn[k] = borderLineCodes(sides[k]->style).lineStyle != xl::kNone;
+  for (size_t k = 0; k < 5; ++k) info.sides[k] = sideBorder(*sides[k], *this);
+  for (size_t k = 0; k < 4; ++k) info.drawn[k] = info.sides[k].lineStyle != xl::kNone;
   slot = std::move(info);
   return *slot;
 }
@@ -869,24 +1067,9 @@ std::optional<std::string> Range::numberFormatLocal() const {
 }
 
 std::optional<double> Range::columnWidth() const {
-  const int32_t mdw = sheet_->book->styles.mdw;
   Uniform<double> u;
-  for (int32_t column = ref_.first.column; column <= ref_.last.column; ++column) {
-    const detail::ColInfo* info = nullptr;
-    for (const detail::ColInfo& col : sheet_->cols)
-      if (column >= col.min && column <= col.max) {
-        info = &col;
-        break;
-      }
-    if (info && info->hidden)
-      u.add(0.0);
-    else if (info && info->width)
-      u.add(columnWidthFromStored(*info->width, mdw));
-    else if (sheet_->defaultColWidth)
-      u.add(columnWidthFromStored(*sheet_->defaultColWidth, mdw));
-    else
-      u.add(columnWidthFromBase(sheet_->baseColWidth, mdw));
-  }
+  for (int32_t column = ref_.first.column; column <= ref_.last.column; ++column)
+    u.add(sheet_->columnWidth(column));
   return u.result();
 }
 

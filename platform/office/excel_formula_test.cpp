@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -237,6 +242,48 @@ const char* kSheet =
     "<row r=\"5\"><c r=\"H5\" s=\"2\"><v>45306</v></c></row>"
     "<row r=\"6\"><c r=\"H6\" s=\"3\"><v>3.5</v></c></row>"
     "<row r=\"7\"><c r=\"H7\" s=\"1\"/></row>";
+
+// Plain numbers read as printf's "%.15G" writes them: at the edges of the
+// fixed and exponent forms, where 15 digits round up a place, and for
+// numbers of every size and sign.
+TEST(ExcelFormulaTest, PlainNumbersAreWrittenAsPrintfWritesThem) {
+  auto printed = [](double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15G", v);
+    return std::string(buf);
+  };
+  std::vector<double> values = {1.0,
+                                0.1,
+                                1e15,
+                                1e-5,
+                                9.9999e-5,
+                                1e-4,
+                                123456789012345.0,
+                                999999999999999.0,
+                                999999999999999.5,
+                                0.000123456789012345678,
+                                1.5e300,
+                                2.5e-300,
+                                4.9e-324,
+                                0.3333333333333333,
+                                0.6666666666666666,
+                                5e-5,
+                                0.30000000000000004};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    double v;
+    uint64_t bits = random();
+    std::memcpy(&v, &bits, sizeof v);
+    if (std::isfinite(v)) values.push_back(v);
+    values.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000000) - 1000000) /
+                     static_cast<double>(1 << (random() % 12)));
+  }
+  for (double v : values) {
+    if (v == 0) continue;
+    ASSERT_EQ(numberFormulaText(v, NumberKind::Plain), printed(v)) << v;
+    ASSERT_EQ(numberFormulaText(-v, NumberKind::Plain), printed(-v)) << -v;
+  }
+}
 
 TEST(ExcelRangeFormulaR1C1Test, FormulasSharedFormulasAndConstants) {
   Worksheet s = bookWith(kSheet, kStyles).worksheets(1);

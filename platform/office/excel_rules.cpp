@@ -1,6 +1,7 @@
 #include "platform/office/excel_rules.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -142,13 +143,21 @@ int32_t patternCode(std::string_view patternType) {
 std::optional<Rgb> parseRgb(std::string_view hex) {
   if (hex.size() == 8) hex.remove_prefix(2);  // the alpha byte, which Excel ignores
   if (hex.size() != 6) return std::nullopt;
+  // The value of each hexadecimal digit, 16 for other bytes.
+  static constexpr std::array<uint8_t, 256> kDigits = [] {
+    std::array<uint8_t, 256> t{};
+    for (size_t c = 0; c < t.size(); ++c)
+      t[c] = c >= '0' && c <= '9'   ? static_cast<uint8_t>(c - '0')
+             : c >= 'A' && c <= 'F' ? static_cast<uint8_t>(c - 'A' + 10)
+             : c >= 'a' && c <= 'f' ? static_cast<uint8_t>(c - 'a' + 10)
+                                    : 16;
+    return t;
+  }();
   uint32_t value = 0;
   for (char c : hex) {
-    int digit = isDigit(c)                             ? c - '0'
-                : (upper(c) >= 'A' && upper(c) <= 'F') ? upper(c) - 'A' + 10
-                                                       : -1;
-    if (digit < 0) return std::nullopt;
-    value = value * 16 + static_cast<uint32_t>(digit);
+    const uint8_t digit = kDigits[static_cast<unsigned char>(c)];
+    if (digit == 16) return std::nullopt;
+    value = value * 16 + digit;
   }
   return Rgb{static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
              static_cast<uint8_t>(value)};
@@ -181,19 +190,30 @@ const Palette& defaultPalette() {
 // the squared Euclidean distance in RGB; the first of equals wins, as Excel
 // returns the lower index for the palette's duplicate entries.
 int32_t nearestColorIndex(const Palette& palette, Rgb colour) {
-  int32_t best = 1;
-  int64_t bestDistance = INT64_MAX;
+  return PaletteMatcher(palette).nearest(colour);
+}
+
+PaletteMatcher::PaletteMatcher(const Palette& palette) {
   for (size_t i = 0; i < palette.size(); ++i) {
-    int64_t dr = int64_t{palette[i].r} - colour.r;
-    int64_t dg = int64_t{palette[i].g} - colour.g;
-    int64_t db = int64_t{palette[i].b} - colour.b;
-    int64_t distance = dr * dr + dg * dg + db * db;
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = static_cast<int32_t>(i + 1);
-    }
+    r_[i] = palette[i].r;
+    g_[i] = palette[i].g;
+    b_[i] = palette[i].b;
   }
-  return best;
+}
+
+int32_t PaletteMatcher::nearest(Rgb colour) const {
+  // The distances (at most 3 * 255^2 each) and their least, then the first
+  // entry at that distance.
+  std::array<int32_t, std::tuple_size_v<Palette>> distance;
+  for (size_t i = 0; i < distance.size(); ++i) {
+    const int32_t dr = r_[i] - colour.r, dg = g_[i] - colour.g, db = b_[i] - colour.b;
+    distance[i] = dr * dr + dg * dg + db * db;
+  }
+  int32_t least = distance[0];
+  for (int32_t d : distance) least = std::min(least, d);
+  size_t i = 0;
+  while (distance[i] != least) ++i;
+  return static_cast<int32_t>(i + 1);
 }
 
 namespace {

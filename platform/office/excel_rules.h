@@ -128,6 +128,18 @@ const Palette& defaultPalette();
 // index when two are equally near.
 int32_t nearestColorIndex(const Palette& palette, Rgb colour);
 
+// The same search, for matching many colours against one palette: the
+// palette is laid out once by channel, which the search can run over with
+// vector instructions.
+class PaletteMatcher {
+ public:
+  explicit PaletteMatcher(const Palette& palette);
+  int32_t nearest(Rgb colour) const;  // as nearestColorIndex
+
+ private:
+  std::array<int32_t, std::tuple_size_v<Palette>> r_, g_, b_;
+};
+
 // `colour` with DrawingML/SpreadsheetML tint `tint` (-1..1) applied to its
 // luminance in HLS, as Excel renders tinted theme colours.
 Rgb applyTint(Rgb colour, double tint);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace bq::office::excel {
@@ -142,7 +144,9 @@ TEST(ExcelRulesTest, ParsesRgb) {
   EXPECT_EQ(parseRgb("FFFF0000"), (Rgb{255, 0, 0}));
   EXPECT_EQ(parseRgb("00ff00"), (Rgb{0, 255, 0}));
   EXPECT_EQ(parseRgb("801F497D"), (Rgb{0x1F, 0x49, 0x7D}));  // alpha ignored
-  for (const char* bad : {"", "FFF", "FF00000", "GG0000", "FF00 00", "FFFF00000"})
+  EXPECT_EQ(parseRgb("aBcDeF"), (Rgb{0xAB, 0xCD, 0xEF}));
+  for (const char* bad : {"", "FFF", "FF00000", "GG0000", "FF00 00", "FFFF00000", "FF00:0",
+                          "FF00@0", "FF00`0", "FF00g0", "FF00/0", "FFFF0\xC1"})
     EXPECT_FALSE(parseRgb(bad).has_value()) << bad;
 }
 
@@ -171,6 +175,27 @@ TEST(ExcelRulesTest, NearestPaletteIndex) {
   Palette custom = p;
   custom[40] = Rgb{0x12, 0x34, 0x56};
   EXPECT_EQ(nearestColorIndex(custom, Rgb{0x12, 0x34, 0x56}), 41);
+
+  // Against the plain search, over random colours and a palette with
+  // repeated entries (the default one repeats eight).
+  auto nearest = [&](Rgb c) {
+    int32_t best = 1;
+    int64_t bestDistance = INT64_MAX;
+    for (size_t i = 0; i < p.size(); ++i) {
+      const int64_t dr = p[i].r - c.r, dg = p[i].g - c.g, db = p[i].b - c.b;
+      if (dr * dr + dg * dg + db * db < bestDistance) {
+        bestDistance = dr * dr + dg * dg + db * db;
+        best = static_cast<int32_t>(i + 1);
+      }
+    }
+    return best;
+  };
+  std::mt19937 random(11);
+  for (int i = 0; i < 5000; ++i) {
+    const Rgb c{static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
+                static_cast<uint8_t>(random())};
+    ASSERT_EQ(nearestColorIndex(p, c), nearest(c)) << i;
+  }
 }
 
 TEST(ExcelRulesTest, Tint) {

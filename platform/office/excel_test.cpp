@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -34,6 +35,7 @@ struct Book {
   };
   std::vector<Sheet> sheets;
   std::string styles;  // children of <styleSheet>; no part when empty
+  bool rawStyles = false;  // styles is the whole part
   std::string sst;     // children of <sst>; no part when empty
   std::string theme;   // the whole theme part; none when empty
 
@@ -58,7 +60,8 @@ struct Book {
     if (!styles.empty()) {
       wbRels += "<Relationship Id=\"rS\" Type=\"" + kRel + "/styles\" Target=\"styles.xml\"/>";
       entries.push_back(
-          {"xl/styles.xml", "<styleSheet xmlns=\"" + kMain + "\">" + styles + "</styleSheet>"});
+          {"xl/styles.xml",
+           rawStyles ? styles : "<styleSheet xmlns=\"" + kMain + "\">" + styles + "</styleSheet>"});
     }
     if (!sst.empty()) {
       wbRels += "<Relationship Id=\"rT\" Type=\"" + kRel +
@@ -246,6 +249,34 @@ TEST(ExcelCellTest, ValuesOfEveryKind) {
   EXPECT_EQ(s.cells(2, 1).value(), (CellValue{K::Number, 3.5, {}}));
 }
 
+TEST(ExcelCellTest, ARepeatedReferenceReplacesTheEarlierCellInAnyOrder) {
+  const std::string rows =
+      R"(<row r="3"><c r="B3"><v>1</v></c><c r="A3"><v>2</v></c><c r="B3"><v>3</v></c></row>)"
+      R"(<row r="1"><c r="A1"><v>4</v></c><c r="A1"><v>5</v></c></row>)";
+  // Dense enough for the grid, and so sparse that cells are found by key.
+  for (const std::string& far :
+       {std::string(), std::string(R"(<row r="60000"><c r="C60000"><v>6</v></c></row>)")}) {
+    SCOPED_TRACE(far.empty() ? "dense" : "sparse");
+    Worksheet s = oneSheet("<sheetData>" + rows + far + "</sheetData>").open().worksheets(1);
+    EXPECT_EQ(s.range("B3").value().number, 3);
+    EXPECT_EQ(s.range("A3").value().number, 2);
+    EXPECT_EQ(s.range("A1").value().number, 5);
+    EXPECT_EQ(s.range("B1").value().kind, CellValue::Kind::Empty);
+    EXPECT_EQ(s.lastRow(), far.empty() ? 3 : 60000);
+    if (!far.empty()) {
+      EXPECT_EQ(s.range("C60000").value().number, 6);
+    }
+  }
+  // A sparse sheet written in order.
+  Worksheet s = oneSheet(R"(<sheetData><row r="1"><c r="A1"><v>1</v></c></row>)"
+                         R"(<row r="60000"><c r="C60000"><v>2</v></c></row></sheetData>)")
+                    .open()
+                    .worksheets(1);
+  EXPECT_EQ(s.range("A1").value().number, 1);
+  EXPECT_EQ(s.range("C60000").value().number, 2);
+  EXPECT_EQ(s.range("B2").value().kind, CellValue::Kind::Empty);
+}
+
 TEST(ExcelCellTest, UsedExtentCountsValuesAndFormulasNotFormatting) {
   struct Case {
     const char* name;
@@ -347,6 +378,59 @@ const std::string kStyledSheet = R"(
 Worksheet styledSheet() {
   static const Book book = oneSheet(kStyledSheet, kStyles, kStrings);
   return book.open().worksheets(1);
+}
+
+// `xml` with every element name given the prefix `prefix`.
+std::string withPrefix(const std::string& xml, const std::string& prefix) {
+  std::string out;
+  for (size_t i = 0; i < xml.size(); ++i) {
+    out += xml[i];
+    if (xml[i] != '<') continue;
+    if (i + 1 < xml.size() && xml[i + 1] == '/') out += xml[++i];
+    if (i + 1 < xml.size() && std::isalpha(static_cast<unsigned char>(xml[i + 1])))
+      out += prefix + ":";
+  }
+  return out;
+}
+
+// The styled sheet written with Strict namespace names, prefixes of the
+// producer's choosing, declarations below the root and markup that looks
+// like cells inside comments reads as the plain one does.
+TEST(ExcelStyleTest, StrictNamespacesAndOtherPrefixesReadTheSame) {
+  const std::string strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+  Book odd = oneSheet("", "", kStrings);
+  odd.sheets[0].raw = true;
+  odd.sheets[0].body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ss:worksheet xmlns:ss=\"" +
+                       strict + "\"><!-- <c r=\"A1\" s=\"2\"><v>9</v></c> -->" +
+                       withPrefix(kStyledSheet, "ss") + "</ss:worksheet>";
+  // The cells' prefix bound again, to the Transitional namespace.
+  const std::string data = "<ss:sheetData>";
+  std::string& body = odd.sheets[0].body;
+  body.replace(body.find(data), data.size(), "<ss:sheetData xmlns:ss=\"" + kMain + "\">");
+  odd.rawStyles = true;
+  odd.styles = "<t:styleSheet xmlns:t=\"" + strict + "\"><!-- <t:fonts/> -->" +
+               withPrefix(kStyles, "t") + "</t:styleSheet>";
+  const Worksheet plain = styledSheet();
+  const Worksheet read = odd.open().worksheets(1);
+  ASSERT_EQ(read.lastRow(), plain.lastRow());
+  ASSERT_EQ(read.lastColumn(), plain.lastColumn());
+  for (const char* address : {"A1", "B1", "C1", "D1", "E1", "F1", "A2", "B2", "C2", "A3", "C3",
+                              "A4", "B4", "A6", "G9", "A1:B1", "A1:C2", "B1:C2"}) {
+    SCOPED_TRACE(address);
+    const Range a = plain.range(address), b = read.range(address);
+    EXPECT_EQ(b.value(), a.value());
+    EXPECT_EQ(b.font(), a.font());
+    EXPECT_EQ(b.horizontalAlignment(), a.horizontalAlignment());
+    EXPECT_EQ(b.verticalAlignment(), a.verticalAlignment());
+    EXPECT_EQ(b.mergeCells(), a.mergeCells());
+    EXPECT_EQ(b.interior(), a.interior());
+    EXPECT_EQ(b.numberFormatLocal(), a.numberFormatLocal());
+    EXPECT_EQ(b.columnWidth(), a.columnWidth());
+    for (int32_t edge : {xl::kEdgeLeft, xl::kEdgeTop, xl::kEdgeRight, xl::kEdgeBottom,
+                         xl::kInsideHorizontal, xl::kInsideVertical, xl::kDiagonalDown})
+      EXPECT_EQ(b.borders(edge), a.borders(edge)) << "edge " << edge;
+  }
+  EXPECT_EQ(read.range("A1").font(), (Font{"宋体", 14.0, true})) << "not the default font";
 }
 
 TEST(ExcelStyleTest, Fonts) {

@@ -98,6 +98,7 @@ static_assert([] {
     if (static_cast<size_t>(kTable[i].kind) != i) return false;
   return true;
 }());
+static_assert(kTable.size() == kNsKinds);
 static_assert(kTable.size() <= 64, "NsSet holds 64 kinds");
 
 const NsEntry& entry(Ns kind) { return kTable[static_cast<size_t>(kind)]; }

@@ -17,6 +17,7 @@
 // Thread safety: all functions are pure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <pugixml.hpp>
@@ -76,6 +77,9 @@ enum class Ns : uint8_t {
   Chart2007,                  // c14
   ChartEx,                    // cx
 };
+
+// The number of kinds: Ns values are 0 .. kNsKinds - 1.
+inline constexpr size_t kNsKinds = static_cast<size_t>(Ns::ChartEx) + 1;
 
 // The namespace kind of `uri`, Strict or Transitional; None for the empty
 // URI, Unknown for one outside the table.

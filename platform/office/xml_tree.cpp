@@ -242,6 +242,19 @@ bool Canonicaliser::run(pugi::xml_document& doc) {
   return true;
 }
 
+// The canonical prefix of `kind` with its colon ("x:"); "" for no namespace.
+std::string_view prefixWithColon(Ns kind) {
+  static const auto kTable = [] {
+    std::array<std::string, kNsKinds> table;
+    for (size_t k = 0; k < table.size(); ++k) {
+      const std::string_view prefix = canonicalPrefix(static_cast<Ns>(k));
+      if (!prefix.empty()) table[k] = std::string(prefix) + ":";
+    }
+    return table;
+  }();
+  return kTable[static_cast<size_t>(kind)];
+}
+
 // The same renaming done on the text before parsing, in one pass, for the
 // parts that allow it (nearly all): no element is visited after parsing.
 // The pass reads tags as pugixml does and gives up, leaving the part to
@@ -256,9 +269,10 @@ class TextCanonicaliser {
  public:
   enum class Outcome { Canonical, Rewritten, NeedsWalk };
 
-  // Whether `in` is canonical as it stands, or `out` now holds its canonical
-  // text, or the part needs the walk.
-  Outcome run(std::string_view in, std::string& out);
+  // Whether `bytes` are canonical as they stand, or `out` now holds their
+  // canonical text, or the part needs the walk. The scanning stops at the NUL
+  // that ends a std::string's characters (and gives up if there is another).
+  Outcome run(const std::string& bytes, std::string& out);
 
  private:
   static constexpr size_t kNone = std::string_view::npos;
@@ -274,6 +288,8 @@ class TextCanonicaliser {
     size_t valueAt = 0, valueEnd = 0;  // between the quotes
     size_t canonicalAt = 0;            // in names_, when renamed
     size_t canonicalSize = 0;
+    Ns kind = Ns::None;        // when renamed
+    bool declaration = false;  // xmlns or xmlns:p
     bool renamed = false;
   };
   struct Open {
@@ -301,14 +317,12 @@ class TextCanonicaliser {
   bool endTag(size_t& p);
   bool xmlDeclarationIsUtf8() const;
   bool uniqueAttributes() const;
-  // Writes in_[copied_, from), then `a` + `b` + `c` in place of in_[from, to).
-  void replace(size_t from, size_t to, std::string_view a, std::string_view b = {},
-               std::string_view c = {});
+  // Writes in_[copied_, from), then `text` in place of in_[from, to).
+  void replace(size_t from, size_t to, std::string_view text);
+  // Gives `name` the canonical prefix of `kind`: only the prefix and its
+  // colon are written anew.
   void replaceName(const Name& name, Ns kind) {
-    if (kind == Ns::None)
-      replace(name.at, name.at + name.size, localOf(name));
-    else
-      replace(name.at, name.at + name.size, canonicalPrefix(kind), ":", localOf(name));
+    replace(name.at, name.colon == kNone ? name.at : name.colon + 1, prefixWithColon(kind));
   }
 
   std::string_view in_;
@@ -322,51 +336,50 @@ class TextCanonicaliser {
   std::string names_;  // canonical attribute names of the current tag
 };
 
-// The classes of the bytes of XML names as pugixml reads them: 1 may go in
-// a name, 2 may start one. Bytes from 0x80 are parts of UTF-8 letters.
-constexpr std::array<uint8_t, 256> kNameBytes = [] {
+// The classes of bytes as pugixml reads names: kNamePart may go in a name,
+// kNameStart may start one (bytes from 0x80 are parts of UTF-8 letters);
+// kColon marks ':', kSpace the XML blanks.
+enum : uint8_t { kNamePart = 1, kNameStart = 2, kColon = 4, kSpace = 8 };
+constexpr std::array<uint8_t, 256> kByteClass = [] {
   std::array<uint8_t, 256> t{};
   for (int c = 0; c < 256; ++c) {
     const bool start = c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                        c == '_' || c == ':';
     const bool part = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
-    t[static_cast<size_t>(c)] = static_cast<uint8_t>((part ? 1 : 0) | (start ? 2 : 0));
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    t[static_cast<size_t>(c)] =
+        static_cast<uint8_t>((part ? kNamePart : 0) | (start ? kNameStart : 0) |
+                             (c == ':' ? kColon : 0) | (space ? kSpace : 0));
   }
   return t;
 }();
 
-bool isNameStart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 2) != 0; }
-bool isNamePart(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & 1) != 0; }
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+uint8_t classOf(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
+bool isNameStart(char c) { return (classOf(c) & kNameStart) != 0; }
+bool isSpace(char c) { return (classOf(c) & kSpace) != 0; }
 
-void TextCanonicaliser::replace(size_t from, size_t to, std::string_view a, std::string_view b,
-                                std::string_view c) {
+void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   const size_t kept = from - copied_;
-  const size_t need = written_ + kept + a.size() + b.size() + c.size();
+  const size_t need = written_ + kept + text.size();
   if (need > out_->size()) {
     // Renaming lengthens the text by a few bytes a name.
     out_->resize(std::max(need, in_.size() + in_.size() / 4 + 64));
   }
   char* w = out_->data() + written_;
   std::memcpy(w, in_.data() + copied_, kept);
-  w += kept;
-  for (std::string_view piece : {a, b, c}) {
-    std::memcpy(w, piece.data(), piece.size());
-    w += piece.size();
-  }
+  std::memcpy(w + kept, text.data(), text.size());
   written_ = need;
   copied_ = to;
   changed_ = true;
 }
 
 TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
+  const char* s = in_.data();
   Name n;
   n.at = p;
   unsigned colons = 0;
-  while (p < in_.size() && isNamePart(in_[p])) {
-    if (in_[p] == ':' && colons++ == 0) n.colon = p;
-    ++p;
-  }
+  for (uint8_t c; (c = classOf(s[p])) & kNamePart; ++p)
+    if ((c & kColon) && colons++ == 0) n.colon = p;
   n.size = p - n.at;
   // As isQualifiedName.
   n.qualified = colons == 0 ? n.size > 0 : colons == 1 && n.colon > n.at && n.colon + 1 < p;
@@ -391,7 +404,8 @@ bool TextCanonicaliser::xmlDeclarationIsUtf8() const {
   return close != kNone && equalsNoCase(declaration.substr(at + 1, close - at - 1), "utf-8");
 }
 
-TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::string& out) {
+TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std::string& out) {
+  const std::string_view in = bytes;
   in_ = in;
   out_ = &out;
   size_t at = 0;
@@ -439,7 +453,7 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::stri
   }
   if (!open_.empty()) return Outcome::NeedsWalk;
   if (!changed_) return Outcome::Canonical;
-  replace(in.size(), in.size(), {});
+  replace(in.size(), in.size(), "");
   out.resize(written_);
   return Outcome::Rewritten;
 }
@@ -447,11 +461,12 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(std::string_view in, std::stri
 // `p` is at the name after "</"; moves past the '>'.
 bool TextCanonicaliser::endTag(size_t& p) {
   if (open_.empty()) return false;
+  const char* s = in_.data();
   const Name name = scanName(p);
   const Open& open = open_.back();
   if (text(name) != text(open.name)) return false;
-  while (p < in_.size() && isSpace(in_[p])) ++p;
-  if (p >= in_.size() || in_[p] != '>') return false;
+  while (isSpace(s[p])) ++p;
+  if (s[p] != '>') return false;
   ++p;
   if (open.renamed) replaceName(name, open.kind);
   scope_.resize(open.scopeMark);
@@ -461,77 +476,86 @@ bool TextCanonicaliser::endTag(size_t& p) {
 
 // `p` is at the character after '<'; moves past the '>'.
 bool TextCanonicaliser::startTag(size_t& p) {
-  const std::string_view in = in_;
-  if (!isNameStart(in[p])) return false;
+  const char* s = in_.data();
+  if (!isNameStart(s[p])) return false;
   const Name name = scanName(p);
-  if (p >= in.size() || !(isSpace(in[p]) || in[p] == '/' || in[p] == '>')) return false;
+  if (!(isSpace(s[p]) || s[p] == '/' || s[p] == '>')) return false;
+  if (!name.qualified) return false;
 
+  // The attributes, noting whether any declares a namespace or has a prefix.
   attributes_.clear();
-  bool empty = false;
+  bool declarations = false, prefixed = false, empty = false;
   for (;;) {
-    while (p < in.size() && isSpace(in[p])) ++p;
-    if (p >= in.size()) return false;
-    if (in[p] == '>') {
+    while (isSpace(s[p])) ++p;
+    if (s[p] == '>') {
       ++p;
       break;
     }
-    if (in[p] == '/') {
-      if (p + 1 >= in.size() || in[p + 1] != '>') return false;
+    if (s[p] == '/') {
+      if (s[p + 1] != '>') return false;
       p += 2;
       empty = true;
       break;
     }
-    if (!isNameStart(in[p])) return false;
+    if (!isNameStart(s[p])) return false;
     Attribute& a = attributes_.emplace_back();
     a.name = scanName(p);
-    while (p < in.size() && isSpace(in[p])) ++p;
-    if (p >= in.size() || in[p] != '=') return false;
+    if (!a.name.qualified) return false;
+    if (s[a.name.at] == 'x' && text(a.name).starts_with("xmlns") &&
+        (a.name.size == 5 || a.name.colon == a.name.at + 5))
+      declarations = a.declaration = true;
+    else if (a.name.colon != kNone)
+      prefixed = true;
+    while (isSpace(s[p])) ++p;
+    if (s[p] != '=') return false;
     ++p;
-    while (p < in.size() && isSpace(in[p])) ++p;
-    if (p >= in.size() || (in[p] != '"' && in[p] != '\'')) return false;
-    const char quote = in[p];
+    while (isSpace(s[p])) ++p;
+    const char quote = s[p];
+    if (quote != '"' && quote != '\'') return false;
     a.valueAt = ++p;
-    while (p < in.size() && in[p] != quote) ++p;
-    if (p >= in.size()) return false;
+    while (s[p] != quote && s[p] != '\0') ++p;
+    if (s[p] == '\0') return false;
     a.valueEnd = p++;
   }
 
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
   if (depth > limits::kMaxXmlDepth) return false;
   const size_t scopeMark = scope_.size();
-  for (const Attribute& a : attributes_) {
-    if (!a.name.qualified) return false;
-    const std::string_view aname = text(a.name);
-    if (aname.size() < 5 || !aname.starts_with("xmlns") || (aname.size() > 5 && aname[5] != ':'))
-      continue;
-    // The parser decodes references and turns blanks into spaces in values.
-    const std::string_view uri = text(a.valueAt, a.valueEnd - a.valueAt);
-    if (uri.find_first_of("&\t\n\r") != kNone) return false;
-    scope_.push_back({aname.size() == 5 ? std::string_view() : aname.substr(6),
-                      namespaceKind(uri), depth});
+  if (declarations) {
+    for (const Attribute& a : attributes_) {
+      if (!a.declaration) continue;
+      // The parser decodes references and turns blanks into spaces in values.
+      const std::string_view uri = text(a.valueAt, a.valueEnd - a.valueAt);
+      if (uri.find_first_of("&\t\n\r") != kNone) return false;
+      scope_.push_back({a.name.size == 5 ? std::string_view() : text(a.name).substr(6),
+                        namespaceKind(uri), depth});
+    }
   }
-  if (!name.qualified) return false;
   const std::string_view prefix = prefixOf(name);
   const Ns kind = resolveIn(scope_, prefix);
   if (kind == Ns::Unknown) return false;
   const bool renamed = kind == Ns::None ? !prefix.empty() : prefix != canonicalPrefix(kind);
 
-  names_.clear();
-  for (Attribute& a : attributes_) {
-    // Unprefixed attributes are in no namespace; declarations stay as written.
-    if (a.name.colon == kNone || text(a.name).starts_with("xmlns:")) continue;
-    const std::string_view aprefix = prefixOf(a.name);
-    const Ns akind = resolveIn(scope_, aprefix);
-    if (akind == Ns::Unknown) return false;
-    if (akind == Ns::None ? aprefix.empty() : aprefix == canonicalPrefix(akind)) continue;
-    a.renamed = true;
-    a.canonicalAt = names_.size();
-    if (akind != Ns::None) {
-      names_ += canonicalPrefix(akind);
-      names_ += ':';
+  bool attributesRenamed = false;
+  if (prefixed) {
+    names_.clear();
+    for (Attribute& a : attributes_) {
+      // Unprefixed attributes are in no namespace; declarations stay as written.
+      if (a.name.colon == kNone || a.declaration) continue;
+      const std::string_view aprefix = prefixOf(a.name);
+      const Ns akind = resolveIn(scope_, aprefix);
+      if (akind == Ns::Unknown) return false;
+      if (akind == Ns::None ? aprefix.empty() : aprefix == canonicalPrefix(akind)) continue;
+      a.renamed = attributesRenamed = true;
+      a.kind = akind;
+      a.canonicalAt = names_.size();
+      if (akind != Ns::None) {
+        names_ += canonicalPrefix(akind);
+        names_ += ':';
+      }
+      names_ += localOf(a.name);
+      a.canonicalSize = names_.size() - a.canonicalAt;
     }
-    names_ += localOf(a.name);
-    a.canonicalSize = names_.size() - a.canonicalAt;
   }
   if (attributes_.size() > 1 && !uniqueAttributes()) return false;
 
@@ -545,18 +569,20 @@ bool TextCanonicaliser::startTag(size_t& p) {
         needs = &a;
         break;
       }
-  for (const Attribute& a : attributes_) {
-    if (a.renamed) replace(a.name.at, a.name.at + a.name.size, canonicalName(a));
-    if (&a != needs) continue;
-    const std::string_view value = text(a.valueAt, a.valueEnd - a.valueAt);
-    if (value.find('&') != kNone) return false;
-    std::string prefixes;
-    for (std::string_view token : splitBlanks(value)) {
-      const Ns k = resolveIn(scope_, token);
-      if (!prefixes.empty()) prefixes += ' ';
-      prefixes += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
+  if (attributesRenamed || needs) {
+    for (const Attribute& a : attributes_) {
+      if (a.renamed) replaceName(a.name, a.kind);
+      if (&a != needs) continue;
+      const std::string_view value = text(a.valueAt, a.valueEnd - a.valueAt);
+      if (value.find('&') != kNone) return false;
+      std::string prefixes;
+      for (std::string_view token : splitBlanks(value)) {
+        const Ns k = resolveIn(scope_, token);
+        if (!prefixes.empty()) prefixes += ' ';
+        prefixes += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
+      }
+      if (prefixes != value) replace(a.valueAt, a.valueEnd, prefixes);
     }
-    if (prefixes != value) replace(a.valueAt, a.valueEnd, prefixes);
   }
 
   if (empty)
@@ -600,8 +626,15 @@ std::unique_ptr<XmlTree> parseTree(std::string bytes, std::string& error) {
 
 // The markup of `bytes`, taken from `markupLeft` when it is enough.
 bool takeMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error) {
-  const uint64_t markup = static_cast<uint64_t>(
-      std::count_if(bytes.begin(), bytes.end(), [](char c) { return c == '<' || c == '='; }));
+  // Counted in runs of at most 255 bytes into a byte-wide counter, which the
+  // compiler turns into vector instructions.
+  uint64_t markup = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = std::min(bytes.size(), at + 255);
+    uint8_t run = 0;
+    for (; at < end; ++at) run += static_cast<uint8_t>((bytes[at] == '<') + (bytes[at] == '='));
+    markup += run;
+  }
   if (markup > markupLeft) {
     error = "the XML markup of the parts read exceeds " +
             std::to_string(limits::kMaxXmlMarkupPerPackage) + " tags and attributes";

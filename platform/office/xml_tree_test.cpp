@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "common/automation_error.h"
 #include "platform/office/limits.h"
+#include "platform/office/package.h"
 
 namespace bq::office {
 namespace {
@@ -191,6 +196,169 @@ TEST(XmlTree, ReadsUtf16PartsAndNeverExpandsDeclaredEntities) {
   XmlParse l = parse(laughs);
   ASSERT_TRUE(l.tree) << l.error;
   EXPECT_EQ(std::string(l.tree->document.document_element().child_value()), "&c;&c;&c;&c;");
+}
+
+// Everything a model can see of a parse: the error, or every node with its
+// name, value and attributes, in document order.
+std::string outcome(const XmlParse& p) {
+  if (!p.tree) return "error: " + p.error;
+  std::string out;
+  struct Walker : pugi::xml_tree_walker {
+    std::string* out;
+    bool for_each(pugi::xml_node& n) override {
+      *out += std::to_string(depth()) + ":" + std::to_string(n.type()) + "<" + n.name() + ">[" +
+              n.value() + "]";
+      for (pugi::xml_attribute a : n.attributes())
+        *out += std::string(" ") + a.name() + "=[" + a.value() + "]";
+      *out += '\n';
+      return true;
+    }
+  } walker;
+  walker.out = &out;
+  p.tree->document.traverse(walker);
+  return out;
+}
+
+XmlParse parseByWalk(const std::string& xml) {
+  uint64_t budget = limits::kMaxXmlMarkupPerPackage;
+  return parseXmlByWalk(xml, budget);
+}
+
+// Documents that the pass over the text renames, and documents it leaves to
+// the walk; either way both parses must agree.
+const std::string kSsml = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const std::string kStrictSsml = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+const std::string kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const std::string kMc = "http://schemas.openxmlformats.org/markup-compatibility/2006";
+const std::string kWps = "http://schemas.microsoft.com/office/word/2010/wordprocessingShape";
+
+const std::vector<std::string>& samples() {
+  static const std::vector<std::string> kSamples = {
+      "<worksheet xmlns='" + kSsml +
+          "'><sheetData><row r='1'><c r='A1' s='2' t='s'><v>0</v>"
+          "</c></row></sheetData></worksheet>",
+      "<worksheet xmlns=\"" + kStrictSsml + "\" xmlns:r=\"" + kRelNs +
+          "\"><drawing r:id='x'/>"
+          "</worksheet>",
+      "<ss:worksheet xmlns:ss='" + kSsml + "' xmlns:rr='" + kRelNs +
+          "'><ss:sheetData rr:id='1' plain='2'/></ss:worksheet>",
+      // Declarations below the root, a prefix bound again, the default
+      // namespace undeclared, and a prefix bound to no namespace.
+      "<a:r xmlns:a='" + kSsml + "'><a:b xmlns:a='" + kRelNs + "'><a:c/></a:b><a:d/></a:r>",
+      "<r xmlns='" + kSsml + "'><s xmlns=''><t/></s><u/></r>",
+      "<p:a xmlns:p=''><p:b p:c='1'/></p:a>",
+      "<r xmlns='" + kSsml + "' xml:space='preserve'><t xml:lang='en'> </t></r>",
+      // Markup that is not renamed: comments, processing instructions, CDATA,
+      // a document type declaration, and attribute values that look like tags.
+      "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n<!-- <c r='Z9'/> -->"
+      "<r xmlns='" +
+          kSsml + "'><?pi <c/> ?><t><![CDATA[<c>]]></t><u v='<c> &amp; \"'/></r>",
+      "<!DOCTYPE r [<!ENTITY e 'x'>]><r xmlns='" + kSsml + "'>&e;</r>",
+      "\xEF\xBB\xBF<r xmlns='" + kSsml + "'>\xE4\xB8\xAD</r>",
+      "<?xml version='1.0' encoding='ISO-8859-1'?><r xmlns='" + kSsml + "'>\xE9</r>",
+      "<?xml version='1.0' encoding=\"utf-8\"?><r xmlns='" + kSsml + "'/>",
+      // Requires with blanks of every kind, and a prefix it does not know.
+      "<r xmlns:mc='" + kMc + "' xmlns:s='" + kWps +
+          "'><mc:AlternateContent><mc:Choice Requires=' s\t\r\nmc  odd'><x/></mc:Choice>"
+          "<mc:Fallback/></mc:AlternateContent></r>",
+      "<mc:Choice xmlns:mc='" + kMc + "' Requires='mc'/>",
+      "<mc:Choice xmlns:mc='" + kMc + "' Requires='m&#99;'/>",
+      // Names in a namespace outside the table, and URIs the parser changes.
+      "<r xmlns:q='urn:example' q:a='1'><q:s/></r>",
+      "<r xmlns='urn:example'/>",
+      "<r xmlns:q='urn:a&amp;b' xmlns='" + kSsml + "'/>",
+      "<r xmlns='\t" + kSsml + "'/>",
+      // Attributes that collide once renamed, and the walk's other faults.
+      "<r xmlns:p='" + kRelNs +
+          "' xmlns:q='http://purl.oclc.org/ooxml/officeDocument/"
+          "relationships' p:id='1' q:id='2'/>",
+      "<r xmlns:p='' p:id='1' id='2'/>",
+      "<r a='1' b='2' a='3'/>",
+      "<r><a:b:c/></r>",
+      "<r :x='1'/>",
+      "<r xmlns:='" + kSsml + "'/>",
+      "<r/><s/>",
+      "<r/>text",
+      "<r></s>",
+      "<r a='1'b='2'/>",
+      "<r a='1/>",
+      std::string("<r>\0</r>", 8),
+      "< r/>",
+      "<1r/>",
+      "<r><1s/></r>",
+      "<r xmlns='" + kSsml + "'><1s/></r>",
+  };
+  return kSamples;
+}
+
+TEST(XmlTree, TheTextPassAndTheWalkGiveTheSameTreeOrTheSameError) {
+  for (const std::string& xml : samples()) {
+    EXPECT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+  }
+  EXPECT_EQ(outcome(parse(nest(limits::kMaxXmlDepth))),
+            outcome(parseByWalk(nest(limits::kMaxXmlDepth))));
+  EXPECT_EQ(parse(nest(limits::kMaxXmlDepth + 1)).error, "elements nest deeper than 256 levels");
+}
+
+TEST(XmlTree, TheTextPassRenamesAsTheModelsExpect) {
+  XmlParse p = parse("<worksheet xmlns='" + kStrictSsml + "' xmlns:r='" + kRelNs +
+                     "'><!-- <c/> --><sheetData><c r:id='a'><v>1</v></c></sheetData>"
+                     "<legacyDrawing r:id='b'/></worksheet>");
+  ASSERT_TRUE(p.tree) << p.error;
+  EXPECT_EQ(names(p), "x:worksheet x:sheetData x:c@r:id x:v x:legacyDrawing@r:id");
+}
+
+// Damaged documents: random edits of the samples, in the bytes that matter
+// to the parser, must not make the two parses disagree.
+TEST(XmlTree, TheTextPassAndTheWalkAgreeOnDamagedDocuments) {
+  static constexpr char kBytes[] = "<>/='\"!?-[]: \t\nxmlnsabc&;\0";  // and the NUL
+  std::mt19937 random(20240601);
+  const std::vector<std::string>& seeds = samples();
+  for (int i = 0; i < 4000; ++i) {
+    std::string xml = seeds[random() % seeds.size()];
+    for (int edits = 1 + static_cast<int>(random() % 3); edits > 0 && !xml.empty(); --edits) {
+      const size_t at = random() % xml.size();
+      const char c = kBytes[random() % (sizeof kBytes - 1)];
+      switch (random() % 3) {
+        case 0:
+          xml[at] = c;
+          break;
+        case 1:
+          xml.insert(at, 1, c);
+          break;
+        default:
+          xml.erase(at, 1 + random() % 3);
+          break;
+      }
+    }
+    ASSERT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+  }
+}
+
+// Every XML part of the shared corpus of real-world documents.
+TEST(XmlTree, TheTextPassAndTheWalkAgreeOnEveryCorpusPart) {
+  namespace fs = std::filesystem;
+  size_t parts = 0;
+  std::error_code ec;
+  for (const char* folder : {"docx", "xlsx", "pptx"}) {
+    for (const auto& e : fs::directory_iterator(fs::path(BQ_OFFICE_CORPUS) / folder, ec)) {
+      SCOPED_TRACE(e.path().filename().string());
+      try {
+        Package pkg = Package::open(e.path());
+        for (const Part& part : pkg.parts()) {
+          const std::string& name = part.name();
+          if (!name.ends_with(".xml") && !name.ends_with(".rels") && !name.ends_with(".vml"))
+            continue;
+          const std::string bytes = part.bytes();
+          EXPECT_EQ(outcome(parse(bytes)), outcome(parseByWalk(bytes))) << name;
+          ++parts;
+        }
+      } catch (const AutomationError& error) {
+        ADD_FAILURE() << "refused: " << error.description();
+      }
+    }
+  }
+  if (parts == 0) GTEST_SKIP() << "no corpus at " << BQ_OFFICE_CORPUS;
 }
 
 }  // namespace

@@ -163,12 +163,14 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
     failure.raise("the entry \"" + entry.name + "\" cannot be read (" + zip_strerror(zip_.get()) +
                   ")");
   // Up to one byte more than declared, so that an entry longer than its
-  // directory record says is caught without reading all of it. The buffer
-  // grows with what arrives, not with what the record claims.
+  // directory record says is caught without reading all of it. Past the
+  // first few megabytes, which are taken at once, the buffer grows with what
+  // arrives, not with what the record claims.
   constexpr uint64_t kStep = 1 << 20;
+  constexpr uint64_t kTakenAtOnce = 8 * kStep;
   const uint64_t cap = entry.size + 1;
   std::string out;
-  out.reserve(static_cast<size_t>(std::min(cap, kStep)));
+  out.reserve(static_cast<size_t>(std::min(cap, kTakenAtOnce)));
   while (out.size() < cap) {
     const size_t old = out.size();
     const uint64_t want = std::min(cap - old, kStep);

@@ -68,64 +68,93 @@ void readChart(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
   }
 }
 
-// DoubleText of the few sizes and widths a sheet repeats, printed once each.
-class DoubleTexts {
+// The values whose points a sheet has added. A sheet repeats its alignments,
+// fonts, widths and formats cell after cell, and adding a point that is
+// there already changes nothing (its item is 1 either way), so each is
+// formed and added once. Past kMax values a kind is no longer remembered and
+// its points are simply added again.
+template <typename T>
+class Added {
  public:
-  const std::string& of(double value) {
-    for (const auto& [bits, text] : seen_)
-      if (bits == std::bit_cast<uint64_t>(value)) return text;
-    if (seen_.size() >= 32) {
-      last_ = xls::DoubleText(value);
-      return last_;
-    }
-    return seen_.emplace_back(std::bit_cast<uint64_t>(value), xls::DoubleText(value)).second;
+  // True the first time `value` is offered.
+  bool first(const T& value) {
+    if (std::find(values_.begin(), values_.end(), value) != values_.end()) return false;
+    if (values_.size() < kMax) values_.push_back(value);
+    return true;
   }
 
  private:
-  std::vector<std::pair<uint64_t, std::string>> seen_;
-  std::string last_;
+  static constexpr size_t kMax = 64;
+  std::vector<T> values_;
 };
 
-void readCell(const excel::Range& cell, KnowledgeSet& dObj, DoubleTexts& texts) {
+struct SheetPoints {
+  Added<int32_t> horizontal, vertical, pattern;
+  Added<bool> merged, bold;
+  Added<uint64_t> size, width;  // the bits of the double
+  Added<std::string> fontName, format;
+  bool colour = false;
+  std::string key;  // the point being formed
+};
+
+// Adds `label` + `value`.
+void add(KnowledgeSet& d, std::string& key, std::string_view label, std::string_view value) {
+  key.assign(label);
+  key += value;
+  d.set(key, 1);
+}
+
+void readCell(const excel::Range& cell, KnowledgeSet& dObj, SheetPoints& seen) {
+  std::string& key = seen.key;
   step([&] {
     const std::string formula = cell.formulaR1C1();
-    if (!formula.empty()) add(dObj, "单元内容," + formula);
+    if (!formula.empty()) add(dObj, key, "单元内容,", formula);
   });
   step([&] {
-    if (auto h = cell.horizontalAlignment()) add(dObj, "水平对齐," + xls::AlignmentText(*h));
+    if (auto h = cell.horizontalAlignment(); h && seen.horizontal.first(*h))
+      add(dObj, key, "水平对齐,", xls::AlignmentText(*h));
   });
   step([&] {
-    if (auto v = cell.verticalAlignment()) add(dObj, "垂直对齐," + xls::AlignmentText(*v));
+    if (auto v = cell.verticalAlignment(); v && seen.vertical.first(*v))
+      add(dObj, key, "垂直对齐,", xls::AlignmentText(*v));
   });
   step([&] {
-    if (auto m = cell.mergeCells()) add(dObj, "单元合并," + boolText(*m));
+    if (auto m = cell.mergeCells(); m && seen.merged.first(*m))
+      add(dObj, key, "单元合并,", boolText(*m));
   });
   step([&] {
     const std::string name = xls::TrimNull(cell.font().name);
-    if (!name.empty()) add(dObj, "字体名称," + name);
+    if (!name.empty() && seen.fontName.first(name)) add(dObj, key, "字体名称,", name);
   });
   step([&] {
-    if (auto size = cell.font().size) add(dObj, "字体大小," + texts.of(*size));
+    if (auto size = cell.font().size; size && seen.size.first(std::bit_cast<uint64_t>(*size)))
+      add(dObj, key, "字体大小,", xls::DoubleText(*size));
   });
   step([&] {
-    if (auto bold = cell.font().bold) add(dObj, "字体加粗," + boolText(*bold));
+    if (auto bold = cell.font().bold; bold && seen.bold.first(*bold))
+      add(dObj, key, "字体加粗,", boolText(*bold));
   });
   step([&] {
-    if (auto width = cell.columnWidth()) add(dObj, "单元列宽," + texts.of(*width));
+    if (auto width = cell.columnWidth(); width && seen.width.first(std::bit_cast<uint64_t>(*width)))
+      add(dObj, key, "单元列宽,", xls::DoubleText(*width));
   });
   step([&] {
     std::optional<std::string> local = cell.numberFormatLocal();
     if (!local) return;
     std::string format = trimSpaces(*local);
     if (!format.empty() && format.back() == '_') format.pop_back();
-    add(dObj, "数据表示格式," + format);
+    if (seen.format.first(format)) add(dObj, key, "数据表示格式,", format);
   });
   step([&] {
     std::optional<int32_t> colour = cell.interior().colorIndex;
-    if (colour && *colour != excel::xl::kNone) add(dObj, "背景颜色,存在");
+    if (colour && *colour != excel::xl::kNone && !seen.colour) {
+      seen.colour = true;
+      add(dObj, "背景颜色,存在");
+    }
   });
   step([&] {
-    if (auto pattern = cell.interior().pattern) add(dObj, "背景式样," + std::to_string(*pattern));
+    if (auto pattern = cell.interior().pattern; pattern && seen.pattern.first(*pattern))
+      add(dObj, key, "背景式样,", std::to_string(*pattern));
   });
 }
 
@@ -221,10 +250,15 @@ void ReadSheet(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
   // The original counted the rows in a 16-bit integer; a larger extent is read
   // up to that count rather than not at all.
   const int32_t rows = std::min(lastRow, kMaxCellRows);
-  DoubleTexts texts;
+  SheetPoints seen;
+  std::string address;
   for (int32_t i = 1; i <= rows; ++i) {
     for (int32_t j = 1; j <= lastColumn; ++j) {
-      step([&] { readCell(sheet.range(ColumnLetter(j) + std::to_string(i)), dObj, texts); });
+      step([&] {
+        address = ColumnLetter(j);
+        address += std::to_string(i);
+        readCell(sheet.range(address), dObj, seen);
+      });
     }
   }
 }

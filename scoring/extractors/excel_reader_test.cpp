@@ -210,6 +210,38 @@ TEST(ReadExcelTest, AddsToTheSetWithoutClearingIt) {
   EXPECT_EQ(*d.find("单元内容,优"), 1);  // set to 1 again
 }
 
+TEST(ReadExcelTest, RepeatedPointsAreSetToOneAsTheyAreFirstFound) {
+  office::testing::ScratchDir dir;
+  const std::string file = tableBook().write(dir, "answer.xlsx");
+  KnowledgeSet d;
+  d.set("字体大小,11", 7);     // found in A2, B2, C2 and D2
+  d.set("单元合并,False", 3);  // in nearly every cell
+  ReadExcel(file, d);
+  EXPECT_EQ(*d.find("字体大小,11"), 1);
+  EXPECT_EQ(*d.find("单元合并,False"), 1);
+  EXPECT_EQ(d.at(0).first, "字体大小,11");
+}
+
+TEST(ReadExcelTest, ManyDistinctValuesOfOneKindAreAllAdded) {
+  // 100 fonts of sizes 10 .. 109, each used by two cells of column A.
+  std::string fonts, xfs, rows;
+  for (int i = 0; i < 100; ++i) {
+    fonts += "<font><sz val=\"" + std::to_string(10 + i) + "\"/><name val=\"F" + std::to_string(i) +
+             "\"/></font>";
+    xfs += "<xf fontId=\"" + std::to_string(i) + "\"/>";
+  }
+  for (int r = 1; r <= 200; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\" s=\"" +
+            std::to_string((r - 1) % 100) + "\"><v>1</v></c></row>";
+  Book b = tableBook("Sheet1", "<sheetData>" + rows + "</sheetData>");
+  b.styles = "<fonts>" + fonts + "</fonts><cellXfs>" + xfs + "</cellXfs>";
+  KnowledgeSet d = readBook(b);
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_TRUE(d.Exists("字体大小," + std::to_string(10 + i))) << i;
+    EXPECT_TRUE(d.Exists("字体名称,F" + std::to_string(i))) << i;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Borders: the two blocks.
 
