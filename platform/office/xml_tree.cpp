@@ -366,8 +366,9 @@ void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
     out_->resize(std::max(need, in_.size() + in_.size() / 4 + 64));
   }
   char* w = out_->data() + written_;
-  std::memcpy(w, in_.data() + copied_, kept);
-  std::memcpy(w + kept, text.data(), text.size());
+  // An empty piece may have no data at all, which memcpy must not be given.
+  if (kept != 0) std::memcpy(w, in_.data() + copied_, kept);
+  if (!text.empty()) std::memcpy(w + kept, text.data(), text.size());
   written_ = need;
   copied_ = to;
   changed_ = true;
