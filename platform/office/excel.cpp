@@ -5,32 +5,19 @@
 #include <charconv>
 #include <cmath>
 #include <map>
-#include <unordered_map>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "common/automation_error.h"
 #include "platform/office/excel_formula.h"
+#include "platform/office/excel_styles.h"
 #include "platform/office/namespaces.h"
 #include "platform/office/package.h"
 
 namespace bq::office::excel {
 
 namespace detail {
-
-struct ColorSpec {
-  enum class Kind { Absent, Auto, Indexed, Rgb, Theme };
-  Kind kind = Kind::Absent;
-  int32_t index = 0;  // Indexed, Theme
-  Rgb rgb;            // Rgb
-  double tint = 0;
-};
-
-struct FontRec {
-  std::string name = "Calibri";
-  double size = 11;
-  bool bold = false;
-};
 
 // The font of one rich-text run; empty members come from the cell's font.
 struct RunFont {
@@ -42,83 +29,6 @@ struct RunFont {
 struct RichText {
   std::string text;
   std::vector<RunFont> runs;  // runs with non-empty text; none for plain text
-};
-
-struct SideRec {
-  std::string style;
-  ColorSpec color;
-};
-
-struct BorderRec {
-  SideRec left, right, top, bottom, diagonal;
-  bool diagonalUp = false, diagonalDown = false;
-};
-
-struct FillRec {
-  std::string patternType;
-  ColorSpec fg, bg;
-  int32_t gradient = 0;  // 0, or the XlPattern of a gradientFill
-  ColorSpec gradientColor;
-};
-
-struct XfRec {
-  int32_t numFmtId = 0;
-  size_t fontId = 0, fillId = 0, borderId = 0;
-  std::string horizontal, vertical;
-};
-
-// What a style index resolves to, worked out once per index on first use.
-struct XfInfo {
-  const FontRec* font = nullptr;
-  std::optional<int32_t> horizontal, vertical;
-  std::string numberFormatLocal;
-  std::optional<int32_t> interiorColour, interiorPattern;
-};
-
-// The Border values of one border record's sides: left, right, top, bottom,
-// diagonal; and whether each of the four edges draws a line of its own.
-struct BorderInfo {
-  std::array<Border, 5> sides;
-  std::array<bool, 4> drawn{};
-};
-
-struct Styles {
-  std::vector<FontRec> fonts;
-  std::vector<FillRec> fills;
-  std::vector<BorderRec> borders;
-  std::vector<XfRec> xfs;
-  std::map<int32_t, std::string> numFmts;
-  Palette palette = defaultPalette();
-  std::array<Rgb, 64> indexed{};  // indexed colours 0..63
-  std::array<Rgb, 12> theme{};    // by SpreadsheetML theme index
-  int32_t mdw = 7;
-
-  const XfRec& xf(size_t i) const {
-    static const XfRec kDefault;
-    return i < xfs.size() ? xfs[i] : kDefault;
-  }
-  const FontRec& font(size_t i) const {
-    static const FontRec kDefault;
-    return i < fonts.size() ? fonts[i] : kDefault;
-  }
-  const FillRec& fill(size_t i) const {
-    static const FillRec kDefault;
-    return i < fills.size() ? fills[i] : kDefault;
-  }
-  const BorderRec& border(size_t i) const {
-    static const BorderRec kDefault;
-    return i < borders.size() ? borders[i] : kDefault;
-  }
-
-  // Resolved on first use; an index past the end shares the default's slot.
-  const XfInfo& xfInfo(size_t i) const;
-  const BorderInfo& borderInfo(size_t i) const;
-  mutable std::vector<std::optional<XfInfo>> xfInfos;
-  mutable std::vector<std::optional<BorderInfo>> borderInfos;
-  // The palette laid out for matching, and the colour last matched to it
-  // with its ColorIndex; both made on first use.
-  mutable std::optional<PaletteMatcher> matcher;
-  mutable std::optional<std::pair<Rgb, int32_t>> lastNearest;
 };
 
 struct CellRec {
@@ -186,12 +96,19 @@ struct WorkbookData {
 
 namespace {
 
+using detail::boolProperty;
 using detail::CellRec;
 using detail::ColorSpec;
+using detail::indexAttr;
+using detail::indexValue;
+using detail::named;
 using detail::RichText;
 using detail::RunFont;
 using detail::SheetData;
 using detail::Styles;
+using detail::takeFirst;
+using detail::toDouble;
+using detail::toInt;
 using detail::WorkbookData;
 
 [[noreturn]] void raise(int32_t number, std::string description) {
@@ -202,100 +119,9 @@ using detail::WorkbookData;
 
 int64_t cellKey(int32_t row, int32_t column) { return int64_t{row} << 16 | column; }
 
-std::optional<int64_t> toInt(std::string_view s) {
-  int64_t v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
-}
-
-std::optional<double> toDouble(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  double v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
-
-// An index attribute's value (fontId, s, ...): absent (null), negative or
-// unreadable gives 0.
-size_t indexValue(const char* text) {
-  std::optional<int64_t> v = text ? toInt(text) : std::nullopt;
-  return v && *v >= 0 ? static_cast<size_t>(*v) : 0;
-}
-
-size_t indexAttr(pugi::xml_node node, const char* name) {
-  return indexValue(node.attribute(name).value());
-}
-
-// CT_BooleanProperty: an element present means true unless val says false.
-bool boolProperty(pugi::xml_node node) {
-  if (!node) return false;
-  std::string_view v = node.attribute("val").value();
-  return !(v == "0" || v == "false");
-}
-
 bool boolAttr(pugi::xml_node node, const char* name) {
   std::string_view v = node.attribute(name).value();
   return v == "1" || v == "true";
-}
-
-// Whether `name` (a NUL-terminated name from the tree) is `wanted`; most
-// names differ at their first character, so no length is taken.
-bool named(const char* name, std::string_view wanted) {
-  for (char c : wanted)
-    if (*name++ != c) return false;
-  return *name == '\0';
-}
-
-// The many style records and cells are read in one pass over their
-// attributes and children, each name taking its first occurrence as
-// xml_node::attribute and xml_node::child would find it: `slot` takes
-// `value` unless it holds one already.
-template <typename T>
-void takeFirst(T& slot, T value) {
-  if (!slot) slot = value;
-}
-
-ColorSpec readColor(pugi::xml_node node) {
-  ColorSpec c;
-  if (!node) return c;
-  const char* tint = nullptr;
-  const char* automatic = nullptr;
-  const char* rgb = nullptr;
-  const char* theme = nullptr;
-  const char* indexed = nullptr;
-  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    const char* name = a.name();
-    if (named(name, "rgb"))
-      takeFirst(rgb, a.value());
-    else if (named(name, "theme"))
-      takeFirst(theme, a.value());
-    else if (named(name, "tint"))
-      takeFirst(tint, a.value());
-    else if (named(name, "indexed"))
-      takeFirst(indexed, a.value());
-    else if (named(name, "auto"))
-      takeFirst(automatic, a.value());
-  }
-  c.tint = tint ? toDouble(tint).value_or(0) : 0;
-  if (automatic && (std::string_view(automatic) == "1" || std::string_view(automatic) == "true")) {
-    c.kind = ColorSpec::Kind::Auto;
-  } else if (rgb) {
-    if (std::optional<Rgb> v = parseRgb(rgb)) {
-      c.kind = ColorSpec::Kind::Rgb;
-      c.rgb = *v;
-    }
-  } else if (theme) {
-    c.kind = ColorSpec::Kind::Theme;
-    c.index = static_cast<int32_t>(toInt(theme).value_or(-1));
-  } else if (indexed) {
-    c.kind = ColorSpec::Kind::Indexed;
-    c.index = static_cast<int32_t>(toInt(indexed).value_or(-1));
-  }
-  return c;
 }
 
 // The ColorIndex Excel reports for a colour of the style sheet. Indexed
@@ -387,163 +213,6 @@ std::array<Rgb, 12> readTheme(pugi::xml_node theme) {
     if (rgb) colours[slot] = *rgb;
   }
   return colours;
-}
-
-detail::SideRec readSide(pugi::xml_node side) {
-  const char* style = nullptr;
-  for (pugi::xml_attribute a = side.first_attribute(); a; a = a.next_attribute())
-    if (named(a.name(), "style")) {
-      style = a.value();
-      break;
-    }
-  pugi::xml_node color;
-  for (pugi::xml_node child = side.first_child(); child; child = child.next_sibling())
-    if (named(child.name(), "x:color")) {
-      color = child;
-      break;
-    }
-  return {style ? style : "", readColor(color)};
-}
-
-detail::BorderRec readBorder(pugi::xml_node n) {
-  pugi::xml_node left, start, right, end, top, bottom, diagonal;
-  for (pugi::xml_node child = n.first_child(); child; child = child.next_sibling()) {
-    const char* name = child.name();
-    if (named(name, "x:left"))
-      takeFirst(left, child);
-    else if (named(name, "x:right"))
-      takeFirst(right, child);
-    else if (named(name, "x:top"))
-      takeFirst(top, child);
-    else if (named(name, "x:bottom"))
-      takeFirst(bottom, child);
-    else if (named(name, "x:diagonal"))
-      takeFirst(diagonal, child);
-    else if (named(name, "x:start"))
-      takeFirst(start, child);
-    else if (named(name, "x:end"))
-      takeFirst(end, child);
-  }
-  const char* up = nullptr;
-  const char* down = nullptr;
-  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-    const char* name = a.name();
-    if (named(name, "diagonalUp"))
-      takeFirst(up, a.value());
-    else if (named(name, "diagonalDown"))
-      takeFirst(down, a.value());
-  }
-  auto isTrue = [](const char* v) {
-    return v && (std::string_view(v) == "1" || std::string_view(v) == "true");
-  };
-  detail::BorderRec b;
-  // Later producers write start/end for left/right.
-  b.left = readSide(left ? left : start);
-  b.right = readSide(right ? right : end);
-  b.top = readSide(top);
-  b.bottom = readSide(bottom);
-  b.diagonal = readSide(diagonal);
-  b.diagonalUp = isTrue(up);
-  b.diagonalDown = isTrue(down);
-  return b;
-}
-
-detail::XfRec readXf(pugi::xml_node n) {
-  const char* numFmtId = nullptr;
-  const char* fontId = nullptr;
-  const char* fillId = nullptr;
-  const char* borderId = nullptr;
-  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-    const char* name = a.name();
-    if (named(name, "numFmtId"))
-      takeFirst(numFmtId, a.value());
-    else if (named(name, "fontId"))
-      takeFirst(fontId, a.value());
-    else if (named(name, "fillId"))
-      takeFirst(fillId, a.value());
-    else if (named(name, "borderId"))
-      takeFirst(borderId, a.value());
-  }
-  detail::XfRec x;
-  x.numFmtId = static_cast<int32_t>(std::min<size_t>(indexValue(numFmtId), INT32_MAX));
-  x.fontId = indexValue(fontId);
-  x.fillId = indexValue(fillId);
-  x.borderId = indexValue(borderId);
-  for (pugi::xml_node child = n.first_child(); child; child = child.next_sibling()) {
-    if (!named(child.name(), "x:alignment")) continue;
-    const char* horizontal = nullptr;
-    const char* vertical = nullptr;
-    for (pugi::xml_attribute a = child.first_attribute(); a; a = a.next_attribute()) {
-      const char* name = a.name();
-      if (named(name, "horizontal"))
-        takeFirst(horizontal, a.value());
-      else if (named(name, "vertical"))
-        takeFirst(vertical, a.value());
-    }
-    if (horizontal) x.horizontal = horizontal;
-    if (vertical) x.vertical = vertical;
-    break;
-  }
-  return x;
-}
-
-void readStyles(pugi::xml_node root, Styles& s) {
-  for (pugi::xml_node n : root.child("x:numFmts").children("x:numFmt")) {
-    std::optional<int64_t> id = toInt(n.attribute("numFmtId").value());
-    if (id && *id >= 0 && *id <= INT32_MAX)
-      s.numFmts[static_cast<int32_t>(*id)] = n.attribute("formatCode").value();
-  }
-  for (pugi::xml_node n : root.child("x:fonts").children("x:font")) {
-    detail::FontRec f;
-    f.name = n.child("x:name").attribute("val").value();
-    if (std::optional<double> sz = toDouble(n.child("x:sz").attribute("val").value());
-        sz && *sz > 0)
-      f.size = *sz;
-    f.bold = boolProperty(n.child("x:b"));
-    s.fonts.push_back(std::move(f));
-  }
-  for (pugi::xml_node n : root.child("x:fills").children("x:fill")) {
-    detail::FillRec f;
-    if (pugi::xml_node p = n.child("x:patternFill")) {
-      f.patternType = p.attribute("patternType").value();
-      f.fg = readColor(p.child("x:fgColor"));
-      f.bg = readColor(p.child("x:bgColor"));
-    } else if (pugi::xml_node g = n.child("x:gradientFill")) {
-      f.gradient = std::string_view(g.attribute("type").value()) == "path"
-                       ? xl::kPatternRectangularGradient
-                       : xl::kPatternLinearGradient;
-      f.gradientColor = readColor(g.child("x:stop").child("x:color"));
-    }
-    s.fills.push_back(std::move(f));
-  }
-  for (pugi::xml_node n : root.child("x:borders").children("x:border"))
-    s.borders.push_back(readBorder(n));
-  for (pugi::xml_node n : root.child("x:cellXfs").children("x:xf")) s.xfs.push_back(readXf(n));
-  // indexedColors replaces the palette: entries 8..63 are ColorIndex 1..56.
-  size_t i = 0;
-  for (pugi::xml_node n : root.child("x:colors").child("x:indexedColors").children("x:rgbColor")) {
-    if (i >= 64) break;
-    if (std::optional<Rgb> rgb = parseRgb(n.attribute("rgb").value())) {
-      s.indexed[i] = *rgb;
-      if (i >= 8) s.palette[i - 8] = *rgb;
-    }
-    ++i;
-  }
-  // Nothing is matched against the palette before it is complete.
-  s.matcher.reset();
-  s.lastNearest.reset();
-  // The Normal style's font sets the unit of column widths.
-  size_t normalFontId = 0;
-  std::vector<pugi::xml_node> styleXfs;
-  for (pugi::xml_node n : root.child("x:cellStyleXfs").children("x:xf")) styleXfs.push_back(n);
-  for (pugi::xml_node n : root.child("x:cellStyles").children("x:cellStyle")) {
-    if (std::string_view(n.attribute("builtinId").value()) != "0") continue;
-    size_t xfId = indexAttr(n, "xfId");
-    if (xfId < styleXfs.size()) normalFontId = indexAttr(styleXfs[xfId], "fontId");
-    break;
-  }
-  const detail::FontRec& normal = s.font(normalFontId);
-  s.mdw = maxDigitWidth(normal.name, normal.size);
 }
 
 // Worksheet names compare as Excel compares them, without regard to case:
@@ -1168,10 +837,18 @@ std::shared_ptr<WorkbookData> load(Package package) {
     // Indexed colours 0..7 repeat the first eight palette entries.
     data->styles.indexed[i] = defaultPalette()[i < 8 ? i : i - 8];
   }
-  if (Part styles = data->workbookPart.related(reltype::kStyles))
-    readStyles(styles.xml(), data->styles);
-  else
+  if (Part styles = data->workbookPart.related(reltype::kStyles)) {
+    // The style sheet of a formatted workbook is its largest part after the
+    // sheets, and every record in it is used: read from the text, it costs
+    // no tree.
+    Styles& target = data->styles;
+    if (!styles.scan([&target](const std::string& bytes) {
+          return detail::readStylesFromText(bytes, target);
+        }))
+      detail::readStyles(styles.xml(), target);
+  } else {
     data->styles.mdw = maxDigitWidth("Calibri", 11);
+  }
 
   int32_t index = 0;
   for (pugi::xml_node sheet : root.child("x:sheets").children("x:sheet")) {

@@ -27,6 +27,7 @@ struct PartEntry {
   size_t zipEntry = 0;
   // Filled on first use.
   bool read = false;
+  bool markupTaken = false;  // by a scan: parsing it later does not take it again
   std::unique_ptr<XmlTree> tree;
   std::optional<AutomationError> error;
   bool relsLoaded = false;
@@ -49,6 +50,8 @@ struct PackageState {
 
   std::optional<size_t> find(std::string_view name) const;
   pugi::xml_node xml(size_t index);
+  bool scan(size_t index, const std::function<bool(const std::string&)>& read);
+  void parse(PartEntry& part, std::string bytes, bool markupTaken);
   std::vector<Relationship> loadRelationships(std::string_view source);
   std::string contentType(std::string_view name) const;
 };
@@ -169,15 +172,21 @@ std::optional<size_t> PackageState::find(std::string_view name) const {
   return it->second;
 }
 
+// Parses `bytes` of `part`, keeping the tree or the failure.
+void PackageState::parse(PartEntry& part, std::string bytes, bool markupTaken) {
+  uint64_t unbounded = UINT64_MAX;
+  XmlParse parse = parseXml(std::move(bytes), markupTaken ? unbounded : markupLeft);
+  if (parse.tree)
+    part.tree = std::move(parse.tree);
+  else
+    part.error = failure.make("part \"" + part.name + "\": " + parse.error);
+}
+
 pugi::xml_node PackageState::xml(size_t index) {
   PartEntry& part = parts[index];
   if (!part.read) {
     try {
-      XmlParse parse = parseXml(zip.read(zip.entries()[part.zipEntry], failure), markupLeft);
-      if (parse.tree)
-        part.tree = std::move(parse.tree);
-      else
-        part.error = failure.make("part \"" + part.name + "\": " + parse.error);
+      parse(part, zip.read(zip.entries()[part.zipEntry], failure), part.markupTaken);
     } catch (const AutomationError& e) {
       part.error = e;
     }
@@ -185,6 +194,34 @@ pugi::xml_node PackageState::xml(size_t index) {
   }
   if (part.error) throw *part.error;
   return part.tree->document.document_element();
+}
+
+bool PackageState::scan(size_t index, const std::function<bool(const std::string&)>& read) {
+  PartEntry& part = parts[index];
+  if (part.read || part.markupTaken) return false;
+  std::string bytes;
+  try {
+    bytes = zip.read(zip.entries()[part.zipEntry], failure);
+  } catch (const AutomationError& e) {
+    part.error = e;
+    part.read = true;
+    throw;
+  }
+  std::string error;
+  if (!takeXmlMarkup(bytes, markupLeft, error)) {
+    part.error = failure.make("part \"" + part.name + "\": " + error);
+    part.read = true;
+    throw *part.error;
+  }
+  part.markupTaken = true;
+  if (read(bytes)) return true;
+  try {
+    parse(part, std::move(bytes), true);
+  } catch (const AutomationError& e) {
+    part.error = e;
+  }
+  part.read = true;
+  return false;
 }
 
 std::vector<Relationship> PackageState::loadRelationships(std::string_view source) {
@@ -269,6 +306,10 @@ uint64_t Part::size() const {
 }
 
 pugi::xml_node Part::xml() const { return state_ ? state_->xml(index_) : pugi::xml_node(); }
+
+bool Part::scan(const std::function<bool(const std::string&)>& read) const {
+  return state_ && state_->scan(index_, read);
+}
 
 std::string Part::bytes() const {
   if (!state_) return {};

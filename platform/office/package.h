@@ -48,6 +48,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
@@ -116,6 +117,17 @@ class Part {
   pugi::xml_node xml() const;
   // The part's bytes, read anew on each call.
   std::string bytes() const;
+
+  // For a model that takes what it needs from the part's text in one pass
+  // instead of from a tree. Unless the part has been parsed or scanned
+  // already, reads its bytes, takes their markup from the package's budget
+  // as xml() does, and calls `read` with them (NUL-terminated, as
+  // std::string holds them). True when `read` returned true: it has read the
+  // part. Otherwise `read` was not sure it reads the bytes as the parser
+  // would (or was not called), and the part has been parsed as xml() parses
+  // it: the caller goes on with xml(). Throws what xml() would throw for a
+  // damaged part or an exceeded bound, also when `read` is not called.
+  bool scan(const std::function<bool(const std::string&)>& read) const;
 
   // Relationships whose source is this part, from its .rels part (none when
   // there is none), in document order. Throws when the .rels part is

@@ -353,6 +353,47 @@ TEST_F(PackageTest, TheMarkupOfAllPartsReadSharesOneBudget) {
       2'500'000);
 }
 
+// A part read from its text takes its markup from the budget once, whether
+// the reader keeps it or hands it back to the tree.
+TEST_F(PackageTest, AScannedPartTakesItsMarkupOnceAndFallsBackToTheTree) {
+  std::string big = "<r>";
+  for (int i = 0; i < 1'500'000; ++i) big += "<a/>";
+  big += "</r>";
+  std::vector<Entry> entries = testing::workbookEntries();
+  entries.push_back({"xl/one.xml", big, true});
+  entries.push_back({"xl/two.xml", big, true});
+  entries.push_back({"xl/three.xml", big, true});
+  entries.push_back({"xl/bad.xml", "<r><a></r>"});
+  Package pkg = Package::open(write("scan.xlsx", entries));
+  const Part one = pkg.part("/xl/one.xml"), two = pkg.part("/xl/two.xml");
+  size_t calls = 0;
+  EXPECT_TRUE(one.scan([&](const std::string& bytes) {
+    ++calls;
+    EXPECT_EQ(bytes, big);
+    return true;
+  }));
+  EXPECT_FALSE(one.scan([&](const std::string&) { return ++calls != 0; })) << "scanned once";
+  EXPECT_FALSE(two.scan([&](const std::string&) { return ++calls == 0; }));
+  EXPECT_EQ(calls, 2u);
+  // Both parses come without a second charge; the third part exceeds the budget.
+  EXPECT_STREQ(two.xml().name(), "r");
+  EXPECT_STREQ(one.xml().name(), "r");
+  EXPECT_NE(
+      errorOf([&] { pkg.part("/xl/three.xml").scan([](const std::string&) { return true; }); })
+          .description()
+          .find("part \"/xl/three.xml\": the XML markup of the parts read exceeds"),
+      std::string::npos);
+
+  // A damaged part handed back fails as xml() alone fails, then and later.
+  Package fresh = Package::open(write("scan.xlsx", entries));
+  const std::string expected = errorOf([&] { fresh.part("/xl/bad.xml").xml(); }).description();
+  const Part bad = pkg.part("/xl/bad.xml");
+  EXPECT_FALSE(bad.scan([](const std::string&) { return false; }));
+  EXPECT_EQ(errorOf([&] { bad.xml(); }).description(), expected);
+  EXPECT_FALSE(bad.scan([](const std::string&) { return true; }));
+  EXPECT_EQ(errorOf([&] { bad.xml(); }).description(), expected);
+}
+
 TEST_F(PackageTest, HandlesStayValidWhenThePackageMoves) {
   Package pkg = Package::open(write("book.xlsx", testing::workbookEntries()));
   Part book = pkg.mainPart();

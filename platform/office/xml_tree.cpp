@@ -9,6 +9,7 @@
 #include "platform/office/limits.h"
 #include "platform/office/namespaces.h"
 #include "platform/office/text_util.h"
+#include "platform/office/xml_syntax.h"
 
 namespace bq::office {
 namespace {
@@ -315,7 +316,6 @@ class TextCanonicaliser {
 
   bool startTag(size_t& p);
   bool endTag(size_t& p);
-  bool xmlDeclarationIsUtf8() const;
   bool uniqueAttributes() const;
   // Writes in_[copied_, from), then `text` in place of in_[from, to).
   void replace(size_t from, size_t to, std::string_view text);
@@ -336,27 +336,11 @@ class TextCanonicaliser {
   std::string names_;  // canonical attribute names of the current tag
 };
 
-// The classes of bytes as pugixml reads names: kNamePart may go in a name,
-// kNameStart may start one (bytes from 0x80 are parts of UTF-8 letters);
-// kColon marks ':', kSpace the XML blanks.
-enum : uint8_t { kNamePart = 1, kNameStart = 2, kColon = 4, kSpace = 8 };
-constexpr std::array<uint8_t, 256> kByteClass = [] {
-  std::array<uint8_t, 256> t{};
-  for (int c = 0; c < 256; ++c) {
-    const bool start = c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       c == '_' || c == ':';
-    const bool part = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
-    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
-    t[static_cast<size_t>(c)] =
-        static_cast<uint8_t>((part ? kNamePart : 0) | (start ? kNameStart : 0) |
-                             (c == ':' ? kColon : 0) | (space ? kSpace : 0));
-  }
-  return t;
-}();
-
-uint8_t classOf(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
-bool isNameStart(char c) { return (classOf(c) & kNameStart) != 0; }
-bool isSpace(char c) { return (classOf(c) & kSpace) != 0; }
+using xml_syntax::classOf;
+using xml_syntax::isNameStart;
+using xml_syntax::isSpace;
+using xml_syntax::kColon;
+using xml_syntax::kNamePart;
 
 void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   const size_t kept = from - copied_;
@@ -387,34 +371,12 @@ TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
   return n;
 }
 
-// pugixml guesses the encoding from the first bytes: UTF-8 after a UTF-8
-// byte order mark; without one, Latin-1 when the XML declaration names it.
-bool TextCanonicaliser::xmlDeclarationIsUtf8() const {
-  const size_t end = in_.find("?>");
-  if (end == kNone) return false;
-  const std::string_view declaration = in_.substr(0, end);
-  size_t at = declaration.find("encoding");
-  if (at == kNone) return true;
-  at += 8;
-  while (at < declaration.size() && isSpace(declaration[at])) ++at;
-  if (at >= declaration.size() || declaration[at] != '=') return false;
-  ++at;
-  while (at < declaration.size() && isSpace(declaration[at])) ++at;
-  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return false;
-  const size_t close = declaration.find(declaration[at], at + 1);
-  return close != kNone && equalsNoCase(declaration.substr(at + 1, close - at - 1), "utf-8");
-}
-
 TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std::string& out) {
   const std::string_view in = bytes;
   in_ = in;
   out_ = &out;
   size_t at = 0;
-  if (in.starts_with("\xEF\xBB\xBF")) {
-    at = 3;
-  } else if (!in.starts_with('<') || (in.starts_with("<?xm") && !xmlDeclarationIsUtf8())) {
-    return Outcome::NeedsWalk;
-  }
+  if (!xml_syntax::readsAsUtf8(in, at)) return Outcome::NeedsWalk;
   // pugixml ends names, values and the text at a NUL.
   if (in.find('\0') != kNone) return Outcome::NeedsWalk;
   for (;;) {
@@ -625,8 +587,9 @@ std::unique_ptr<XmlTree> parseTree(std::string bytes, std::string& error) {
   return tree;
 }
 
-// The markup of `bytes`, taken from `markupLeft` when it is enough.
-bool takeMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error) {
+}  // namespace
+
+bool takeXmlMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error) {
   // Counted in runs of at most 255 bytes into a byte-wide counter, which the
   // compiler turns into vector instructions.
   uint64_t markup = 0;
@@ -645,6 +608,8 @@ bool takeMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error
   return true;
 }
 
+namespace {
+
 XmlParse parseAndWalk(std::string bytes) {
   XmlParse result;
   std::unique_ptr<XmlTree> tree = parseTree(std::move(bytes), result.error);
@@ -662,7 +627,7 @@ XmlParse parseAndWalk(std::string bytes) {
 
 XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
   XmlParse result;
-  if (!takeMarkup(bytes, markupLeft, result.error)) return result;
+  if (!takeXmlMarkup(bytes, markupLeft, result.error)) return result;
   std::string rewritten;
   switch (TextCanonicaliser().run(bytes, rewritten)) {
     case TextCanonicaliser::Outcome::Canonical:
@@ -682,7 +647,7 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
 
 XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft) {
   XmlParse result;
-  if (!takeMarkup(bytes, markupLeft, result.error)) return result;
+  if (!takeXmlMarkup(bytes, markupLeft, result.error)) return result;
   return parseAndWalk(std::move(bytes));
 }
 

@@ -23,6 +23,7 @@
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
+#include <string_view>
 
 namespace bq::office {
 
@@ -44,5 +45,11 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft);
 // the tree only for the rest; both give the same tree or the same error.
 // Exposed so that tests can compare the two.
 XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft);
+
+// Takes the markup of `bytes` (their '<' and '=' bytes) from `markupLeft`,
+// as parseXml does before parsing; false, with `error` set and `markupLeft`
+// unchanged, when it is not enough. For readers that scan a part's text
+// without parsing it: they are held to the same budget.
+bool takeXmlMarkup(std::string_view bytes, uint64_t& markupLeft, std::string& error);
 
 }  // namespace bq::office
