@@ -481,6 +481,8 @@ class Uniform {
     }
   }
   const std::optional<T>& result() const { return value_; }
+  // Null whatever is added from now on.
+  bool settled() const { return !first_ && !value_; }
 
  private:
   std::optional<T> value_;
@@ -491,6 +493,16 @@ template <typename Fn>
 void forEachCell(const RangeRef& ref, Fn&& fn) {
   for (int32_t r = ref.first.row; r <= ref.last.row; ++r)
     for (int32_t c = ref.first.column; c <= ref.last.column; ++c) fn(r, c);
+}
+
+// forEachCell until `done()` says the rest cannot change the result.
+template <typename Fn, typename Done>
+void forEachCellUntil(const RangeRef& ref, Fn&& fn, Done&& done) {
+  for (int32_t r = ref.first.row; r <= ref.last.row; ++r)
+    for (int32_t c = ref.first.column; c <= ref.last.column; ++c) {
+      fn(r, c);
+      if (done()) return;
+    }
 }
 
 // Characters.Font of one cell: the cell's font, or over the runs of its
@@ -568,6 +580,8 @@ struct BorderAcc {
     colorIndex.add(b.colorIndex);
   }
   Border result() const { return {lineStyle.result(), weight.result(), colorIndex.result()}; }
+  // Every property already differs within the range: the rest of it is not read.
+  bool settled() const { return lineStyle.settled() && weight.settled() && colorIndex.settled(); }
 };
 
 }  // namespace
@@ -748,38 +762,45 @@ Border Range::borders(int32_t index) const {
   BorderAcc acc;
   switch (index) {
     case xl::kEdgeLeft:
-      for (int32_t r = g.first.row; r <= g.last.row; ++r)
+      for (int32_t r = g.first.row; r <= g.last.row && !acc.settled(); ++r)
         acc.add(edgeOf(*sheet_, r, g.first.column, Side::Left));
       break;
     case xl::kEdgeRight:
-      for (int32_t r = g.first.row; r <= g.last.row; ++r)
+      for (int32_t r = g.first.row; r <= g.last.row && !acc.settled(); ++r)
         acc.add(edgeOf(*sheet_, r, g.last.column, Side::Right));
       break;
     case xl::kEdgeTop:
-      for (int32_t c = g.first.column; c <= g.last.column; ++c)
+      for (int32_t c = g.first.column; c <= g.last.column && !acc.settled(); ++c)
         acc.add(edgeOf(*sheet_, g.first.row, c, Side::Top));
       break;
     case xl::kEdgeBottom:
-      for (int32_t c = g.first.column; c <= g.last.column; ++c)
+      for (int32_t c = g.first.column; c <= g.last.column && !acc.settled(); ++c)
         acc.add(edgeOf(*sheet_, g.last.row, c, Side::Bottom));
       break;
     case xl::kInsideVertical:
       if (g.first.column == g.last.column) return sideBorder({}, s);
-      forEachCell({g.first, {g.last.row, g.last.column - 1}},
-                  [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Right)); });
+      forEachCellUntil(
+          {g.first, {g.last.row, g.last.column - 1}},
+          [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Right)); },
+          [&] { return acc.settled(); });
       break;
     case xl::kInsideHorizontal:
       if (g.first.row == g.last.row) return sideBorder({}, s);
-      forEachCell({g.first, {g.last.row - 1, g.last.column}},
-                  [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Bottom)); });
+      forEachCellUntil(
+          {g.first, {g.last.row - 1, g.last.column}},
+          [&](int32_t r, int32_t c) { acc.add(edgeOf(*sheet_, r, c, Side::Bottom)); },
+          [&] { return acc.settled(); });
       break;
     case xl::kDiagonalDown:
     case xl::kDiagonalUp:
-      forEachCell(g, [&](int32_t r, int32_t c) {
-        const detail::BorderRec& b = borderAt(*sheet_, r, c);
-        bool drawn = index == xl::kDiagonalDown ? b.diagonalDown : b.diagonalUp;
-        acc.add(drawn ? borderInfoAt(*sheet_, r, c).sides[4] : sideBorder({}, s));
-      });
+      forEachCellUntil(
+          g,
+          [&](int32_t r, int32_t c) {
+            const detail::BorderRec& b = borderAt(*sheet_, r, c);
+            bool drawn = index == xl::kDiagonalDown ? b.diagonalDown : b.diagonalUp;
+            acc.add(drawn ? borderInfoAt(*sheet_, r, c).sides[4] : sideBorder({}, s));
+          },
+          [&] { return acc.settled(); });
       break;
     default:
       raiseBadAddress();
