@@ -690,6 +690,8 @@ std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
 }
 
 Font Range::font() const {
+  // One cell (the usual question): its font as it stands.
+  if (ref_.first == ref_.last) return cellFont(*sheet_, ref_.first.row, ref_.first.column);
   Uniform<std::string> name;
   Uniform<double> size;
   Uniform<bool> bold;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -106,6 +107,19 @@ void add(KnowledgeSet& d, std::string& key, std::string_view label, std::string_
 
 void readCell(const excel::Range& cell, KnowledgeSet& dObj, SheetPoints& seen) {
   std::string& key = seen.key;
+  // The font and the interior are each read once for the steps that use
+  // them; a read that fails is tried again by the next step, which then
+  // fails as it would have on its own.
+  std::optional<excel::Font> font;
+  const auto cellFont = [&]() -> const excel::Font& {
+    if (!font) font = cell.font();
+    return *font;
+  };
+  std::optional<excel::Interior> interior;
+  const auto cellInterior = [&]() -> const excel::Interior& {
+    if (!interior) interior = cell.interior();
+    return *interior;
+  };
   step([&] {
     const std::string formula = cell.formulaR1C1();
     if (!formula.empty()) add(dObj, key, "单元内容,", formula);
@@ -123,15 +137,15 @@ void readCell(const excel::Range& cell, KnowledgeSet& dObj, SheetPoints& seen) {
       add(dObj, key, "单元合并,", boolText(*m));
   });
   step([&] {
-    const std::string name = xls::TrimNull(cell.font().name);
+    const std::string name = xls::TrimNull(cellFont().name);
     if (!name.empty() && seen.fontName.first(name)) add(dObj, key, "字体名称,", name);
   });
   step([&] {
-    if (auto size = cell.font().size; size && seen.size.first(std::bit_cast<uint64_t>(*size)))
+    if (auto size = cellFont().size; size && seen.size.first(std::bit_cast<uint64_t>(*size)))
       add(dObj, key, "字体大小,", xls::DoubleText(*size));
   });
   step([&] {
-    if (auto bold = cell.font().bold; bold && seen.bold.first(*bold))
+    if (auto bold = cellFont().bold; bold && seen.bold.first(*bold))
       add(dObj, key, "字体加粗,", boolText(*bold));
   });
   step([&] {
@@ -146,14 +160,14 @@ void readCell(const excel::Range& cell, KnowledgeSet& dObj, SheetPoints& seen) {
     if (seen.format.first(format)) add(dObj, key, "数据表示格式,", format);
   });
   step([&] {
-    std::optional<int32_t> colour = cell.interior().colorIndex;
+    std::optional<int32_t> colour = cellInterior().colorIndex;
     if (colour && *colour != excel::xl::kNone && !seen.colour) {
       seen.colour = true;
       add(dObj, "背景颜色,存在");
     }
   });
   step([&] {
-    if (auto pattern = cell.interior().pattern; pattern && seen.pattern.first(*pattern))
+    if (auto pattern = cellInterior().pattern; pattern && seen.pattern.first(*pattern))
       add(dObj, key, "背景式样,", std::to_string(*pattern));
   });
 }
