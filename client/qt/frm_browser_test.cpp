@@ -52,8 +52,13 @@ class ClientWindowTest : public ::testing::Test {
     static char name[] = "client_qt_test";
     static char* argv[] = {name, nullptr};
     prepareWebEngine();
-    new QApplication(argc, argv);  // lives until the process ends
+    new QApplication(argc, argv);  // deleted after the last test
   }
+
+  // The web engine shuts down with the application object; a process that
+  // ends with it still alive leaves the engine's threads running while the
+  // program's static objects are destroyed.
+  static void TearDownTestSuite() { delete QApplication::instance(); }
 
   void SetUp() override {
     std::random_device seed;
