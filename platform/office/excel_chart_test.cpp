@@ -138,21 +138,8 @@ struct ChartBook {
                              "/chart\" Target=\"../charts/cs" + n + ".xml\"/></Relationships>"});
       entries.push_back({"xl/charts/cs" + n + ".xml", chartSheets[i].chart});
     }
-    entries.insert(
-        entries.begin(),
-        {{"[Content_Types].xml",
-          "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-          "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-          "<Default Extension=\"rels\" "
-          "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-          "</Types>"},
-         {"_rels/.rels", "<Relationships xmlns=\"" + kPkgRel +
-                             "\"><Relationship Id=\"rId1\" Type=\"" + kRel +
-                             "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-         {"xl/workbook.xml", "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel + "\"><sheets>" +
-                                 wbSheets + "</sheets></workbook>"},
-         {"xl/_rels/workbook.xml.rels",
-          "<Relationships xmlns=\"" + kPkgRel + "\">" + wbRels + "</Relationships>"}});
+    const std::vector<Entry> head = testing::workbookHead(wbSheets, wbRels);
+    entries.insert(entries.begin(), head.begin(), head.end());
     return testing::zipBytes(entries);
   }
   Workbook open() const { return Workbook::fromBytes(bytes(), "chart.xlsx"); }

@@ -67,6 +67,11 @@ std::string readFile(const std::filesystem::path& file);
 // relationships point at one worksheet and at styles.
 std::vector<Entry> workbookEntries(bool strict = false);
 
+// The four parts that head a test workbook: content types (xml and rels by
+// default), package relationships to xl/workbook.xml, the workbook with the
+// <sheet> elements `sheets`, and its relationships `relationships`.
+std::vector<Entry> workbookHead(const std::string& sheets, const std::string& relationships);
+
 // The central-directory record of the entry `name` in zip `bytes`, as an
 // offset into `bytes`; for patching declared sizes.
 size_t centralRecordOf(const std::string& bytes, const std::string& name);
