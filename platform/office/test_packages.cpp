@@ -35,8 +35,11 @@ void writeZip(const fs::path& file, const std::vector<Entry>& entries) {
       zip_discard(za);
       throw std::runtime_error("zip_file_add failed for " + e.name);
     }
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(index),
-                             e.store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+    const int method = e.method != -1 ? e.method : e.store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    if (zip_set_file_compression(za, static_cast<zip_uint64_t>(index), method, 0) != 0) {
+      zip_discard(za);
+      throw std::runtime_error("compression method " + std::to_string(method) + " refused");
+    }
   }
   if (zip_close(za) != 0) {
     std::string why = zip_strerror(za);

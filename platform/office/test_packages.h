@@ -38,6 +38,7 @@ struct Entry {
   std::string name;
   std::string data;
   bool store = false;  // stored instead of deflated
+  int method = -1;     // another compression method (ZIP_CM_*), when not -1
 };
 
 // A private folder, removed with its content at the end of the test.

@@ -1,5 +1,6 @@
 #include "platform/office/zip_archive.h"
 
+#include <libdeflate.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -49,6 +50,39 @@ void checkZip64Claims(uint64_t claimed, const Failure& failure) {
 struct FileCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
+
+struct DecompressorFree {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// Everything `file` yields, up to `cap` bytes. Past the first few megabytes,
+// which are taken at once, the buffer grows with what arrives, not with what
+// the directory record claims.
+std::string readUpTo(zip_file_t* file, uint64_t cap, const ZipEntry& entry,
+                     const Failure& failure) {
+  constexpr uint64_t kStep = 1 << 20;
+  constexpr uint64_t kTakenAtOnce = 8 * kStep;
+  std::string out;
+  out.reserve(static_cast<size_t>(std::min(cap, kTakenAtOnce)));
+  while (out.size() < cap) {
+    const size_t old = out.size();
+    const uint64_t want = std::min(cap - old, kStep);
+    out.resize(old + want);
+    zip_int64_t n = zip_fread(file, out.data() + old, want);
+    if (n < 0)
+      failure.raise("the entry \"" + entry.name + "\" is damaged (" + zip_file_strerror(file) +
+                    ")");
+    out.resize(old + static_cast<size_t>(n));
+    if (n == 0) break;
+  }
+  return out;
+}
+
+[[noreturn]] void raiseWrongSize(const ZipEntry& entry, const Failure& failure,
+                                 const std::string& holds) {
+  failure.raise("the entry \"" + entry.name + "\" is damaged (declared " +
+                std::to_string(entry.size) + " bytes, " + holds + ")");
+}
 
 }  // namespace
 
@@ -142,6 +176,12 @@ void ZipArchive::load(const Failure& failure) {
     if ((st.valid & kNeeded) != kNeeded || !st.name)
       raiseDamaged(failure, "entry " + std::to_string(i) + " has no name or size");
     ZipEntry entry{st.name, index, st.size, st.comp_size};
+    constexpr zip_uint64_t kPlain = ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+    if ((st.valid & kPlain) == kPlain && st.encryption_method == ZIP_EM_NONE) {
+      entry.method = st.comp_method;
+      entry.crc = st.crc;
+      entry.plain = true;
+    }
     if (entry.size > limits::kMaxTotalUncompressedBytes - total)
       failure.raise("the parts expand to more than " +
                     std::to_string(limits::kMaxTotalUncompressedBytes) + " bytes");
@@ -158,35 +198,56 @@ void ZipArchive::load(const Failure& failure) {
 }
 
 std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) const {
-  std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(zip_.get(), entry.index, 0));
+  const bool fast = entry.plain && (entry.method == ZIP_CM_STORE || entry.method == ZIP_CM_DEFLATE);
+  std::unique_ptr<zip_file_t, FileCloser> file(
+      zip_fopen_index(zip_.get(), entry.index, fast ? ZIP_FL_COMPRESSED : 0));
   if (!file)
     failure.raise("the entry \"" + entry.name + "\" cannot be read (" + zip_strerror(zip_.get()) +
                   ")");
-  // Up to one byte more than declared, so that an entry longer than its
-  // directory record says is caught without reading all of it. Past the
-  // first few megabytes, which are taken at once, the buffer grows with what
-  // arrives, not with what the record claims.
-  constexpr uint64_t kStep = 1 << 20;
-  constexpr uint64_t kTakenAtOnce = 8 * kStep;
-  const uint64_t cap = entry.size + 1;
-  std::string out;
-  out.reserve(static_cast<size_t>(std::min(cap, kTakenAtOnce)));
-  while (out.size() < cap) {
-    const size_t old = out.size();
-    const uint64_t want = std::min(cap - old, kStep);
-    out.resize(old + want);
-    zip_int64_t n = zip_fread(file.get(), out.data() + old, want);
-    if (n < 0)
-      failure.raise("the entry \"" + entry.name + "\" is damaged (" +
-                    zip_file_strerror(file.get()) + ")");
-    out.resize(old + static_cast<size_t>(n));
-    if (n == 0) break;
+  if (!fast) {
+    // Up to one byte more than declared, so that an entry longer than its
+    // directory record says is caught without reading all of it.
+    std::string out = readUpTo(file.get(), entry.size + 1, entry, failure);
+    if (out.size() != entry.size)
+      raiseWrongSize(entry, failure,
+                     out.size() > entry.size ? "holds more" : "holds " + std::to_string(out.size()));
+    return out;
   }
-  const uint64_t got = out.size();
-  if (got != entry.size)
-    failure.raise("the entry \"" + entry.name + "\" is damaged (declared " +
-                  std::to_string(entry.size) + " bytes, " +
-                  (got > entry.size ? "holds more" : "holds " + std::to_string(got)) + ")");
+
+  // The raw data: libzip stops at the declared compressed size, so what
+  // arrives is real bytes of the file, and the size check made at opening
+  // (declared size against compressed size) holds for them.
+  std::string raw = readUpTo(file.get(), entry.compressedSize, entry, failure);
+  if (raw.size() != entry.compressedSize)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
+                  std::to_string(raw.size()) + " of " + std::to_string(entry.compressedSize) +
+                  " bytes)");
+  std::string out;
+  if (entry.method == ZIP_CM_STORE) {
+    if (raw.size() != entry.size)
+      raiseWrongSize(entry, failure,
+                     raw.size() > entry.size ? "holds more" : "holds " + std::to_string(raw.size()));
+    out = std::move(raw);
+  } else {
+    // One byte more than declared, so that a stream longer than its record
+    // says is told apart from one that fills the buffer exactly.
+    out.resize(static_cast<size_t>(entry.size) + 1);
+    std::unique_ptr<libdeflate_decompressor, DecompressorFree> inflater(
+        libdeflate_alloc_decompressor());
+    if (!inflater) failure.raise("out of memory inflating the entry \"" + entry.name + "\"");
+    size_t produced = 0;
+    const libdeflate_result result = libdeflate_deflate_decompress(
+        inflater.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
+    if (result == LIBDEFLATE_INSUFFICIENT_SPACE) raiseWrongSize(entry, failure, "holds more");
+    if (result != LIBDEFLATE_SUCCESS)
+      failure.raise("the entry \"" + entry.name + "\" is damaged (invalid compressed data)");
+    if (produced != entry.size)
+      raiseWrongSize(entry, failure,
+                     produced > entry.size ? "holds more" : "holds " + std::to_string(produced));
+    out.resize(produced);
+  }
+  if (libdeflate_crc32(0, out.data(), out.size()) != entry.crc)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (CRC error)");
   return out;
 }
 

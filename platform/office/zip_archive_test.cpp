@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <random>
 #include <string>
@@ -128,6 +129,38 @@ TEST(ZipArchive, DetectsDamagedData) {
     std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
     EXPECT_NE(why.find("the entry \"e\" is damaged"), std::string::npos) << why;
   }
+}
+
+TEST(ZipArchive, AWrongChecksumIsDamage) {
+  const std::string data = randomBytes(3000, 7) + std::string(3000, 'x');
+  for (bool store : {true, false}) {
+    std::string bytes = testing::zipBytes({{"e", data, store}});
+    const uint32_t crc = static_cast<uint32_t>(
+        detail::readLe(bytes, testing::centralRecordOf(bytes, "e") + 16, 4) ^ 1u);
+    testing::putLe32(bytes, testing::centralRecordOf(bytes, "e") + 16, crc);
+    testing::putLe32(bytes, testing::localHeaderOf(bytes, "e") + 14, crc);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
+    EXPECT_NE(why.find("the entry \"e\" is damaged"), std::string::npos) << why;
+  }
+}
+
+// Methods other than stored and deflated go through libzip's own streams,
+// with the same checks.
+TEST(ZipArchive, ReadsOtherCompressionMethods) {
+  if (!zip_compression_method_supported(ZIP_CM_BZIP2, 1)) GTEST_SKIP() << "libzip without bzip2";
+  const std::string data = randomBytes(2000, 8) + std::string(5000, 'y');
+  std::vector<Entry> entries{{"a", data, false, ZIP_CM_BZIP2}, {"b", "plain", true}};
+  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(entries), kFailure);
+  EXPECT_EQ(zip.read(zip.entries()[0], kFailure), data);
+  EXPECT_EQ(zip.read(zip.entries()[1], kFailure), "plain");
+
+  std::string bytes = testing::zipBytes(entries);
+  testing::putLe32(bytes, testing::centralRecordOf(bytes, "a") + 24, 6999);
+  testing::putLe32(bytes, testing::localHeaderOf(bytes, "a") + 22, 6999);
+  ZipArchive shorter = ZipArchive::fromBytes(bytes, kFailure);
+  std::string why = failureOf([&] { shorter.read(shorter.entries()[0], kFailure); });
+  EXPECT_NE(why.find("is damaged"), std::string::npos) << why;
 }
 
 TEST(ZipArchive, TruncatedArchivesAreRefused) {
