@@ -68,6 +68,8 @@ struct SheetData {
   std::vector<RangeRef> merges;
   // The first cell and text of each shared formula, by f@si.
   std::map<int32_t, std::pair<CellRef, std::string>> sharedFormulas;
+  // The range of each array formula and the cell that holds its text.
+  std::vector<std::pair<RangeRef, CellRef>> arrayFormulas;
   std::optional<double> defaultColWidth;
   int32_t baseColWidth = 8;
   int32_t lastRow = 0, lastColumn = 0;
@@ -88,6 +90,7 @@ struct WorkbookData {
   Styles styles;
   std::vector<RichText> sharedStrings;
   std::vector<std::unique_ptr<SheetData>> sheets;
+  bool date1904 = false;  // workbookPr@date1904: date serials count from 1904
 
   explicit WorkbookData(Package p) : package(std::move(p)) {}
 };
@@ -330,10 +333,16 @@ void detail::SheetData::load() {
           if (f) {
             Formula formula;
             formula.text = f.text().get();
-            if (std::string_view(f.attribute("t").value()) == "shared")
+            const std::string_view kind = f.attribute("t").value();
+            if (kind == "shared") {
               if (std::optional<int64_t> si = toInt(f.attribute("si").value());
                   si && *si >= 0 && *si <= INT32_MAX)
                 formula.sharedIndex = static_cast<int32_t>(*si);
+            } else if (kind == "array" && !formula.text.empty()) {
+              if (std::optional<RangeRef> area = parseAddress(f.attribute("ref").value()))
+                if (area->first != area->last)
+                  arrayFormulas.emplace_back(*area, CellRef{row, column});
+            }
             if (formula.sharedIndex && !formula.text.empty())
               sharedFormulas.try_emplace(*formula.sharedIndex, CellRef{row, column}, formula.text);
             rec.formula = std::move(formula);
@@ -596,10 +605,10 @@ const detail::XfInfo& detail::Styles::xfInfo(size_t i) const {
   info.horizontal = horizontalAlignmentCode(x.horizontal);
   info.vertical = verticalAlignmentCode(x.vertical);
   // A format the style sheet defines (also one that redefines a built-in id)
-  // reads as stored; a built-in id as a Chinese Excel names it; an id neither
-  // knows as General.
+  // reads as a Chinese Excel shows its code; a built-in id as a Chinese Excel
+  // names it; an id neither knows as General.
   if (auto it = numFmts.find(x.numFmtId); it != numFmts.end())
-    info.numberFormatLocal = it->second;
+    info.numberFormatLocal = localizedNumberFormat(it->second);
   else
     info.numberFormatLocal = builtinNumberFormatLocal(x.numFmtId).value_or(kGeneralLocal);
   // Interior: no fill reports xlNone for both colour and pattern; a solid
@@ -650,6 +659,14 @@ std::string Range::formulaR1C1() const {
   if (ref_.first != ref_.last) raise(err::kTypeMismatch, "Type mismatch");
   const int32_t row = ref_.first.row, column = ref_.first.column;
   const CellRec* c = sheet_->cell(row, column);
+  // Every cell of an array formula's range shows the formula of its first
+  // cell (the same A1 text in each, so R1C1 relative to the cell asked).
+  if (!c || !c->formula)
+    for (const auto& [area, master] : sheet_->arrayFormulas)
+      if (master != ref_.first && row >= area.first.row && row <= area.last.row &&
+          column >= area.first.column && column <= area.last.column)
+        if (const CellRec* m = sheet_->cell(master.row, master.column); m && m->formula)
+          return formulaToR1C1(m->formula->text, ref_.first);
   if (!c) return {};
   if (c->formula) {
     if (!c->formula->text.empty()) return formulaToR1C1(c->formula->text, ref_.first);
@@ -676,7 +693,7 @@ std::string Range::formulaR1C1() const {
   const int32_t id = s.xf(sheet_->xfAt(row, column)).numFmtId;
   std::optional<std::string_view> code;
   if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
-  return numberFormulaText(c->value.number, numberKind(id, code));
+  return numberFormulaText(c->value.number, numberKind(id, code), sheet_->book->date1904);
 }
 
 std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
@@ -848,6 +865,10 @@ std::shared_ptr<WorkbookData> load(Package package) {
   pugi::xml_node root = data->workbookPart.xml();
   if (!root || !is(root, Ns::SpreadsheetML, "workbook"))
     raise(kCannotOpenFile, "the file is not an Excel workbook");
+  {
+    const std::string_view v = root.child("x:workbookPr").attribute("date1904").value();
+    data->date1904 = v == "1" || v == "true";
+  }
 
   if (Part sst = data->workbookPart.related(reltype::kSharedStrings))
     for (pugi::xml_node si : sst.xml().children("x:si"))

@@ -464,28 +464,32 @@ std::string plainNumber(double v) {
 
 // The civil date of day `day` (>= 1) of Excel's 1900 date system, which
 // counts a 29 February 1900 as day 60.
-std::chrono::year_month_day dateOfSerial(int64_t day) {
+std::chrono::year_month_day dateOfSerial(int64_t day, bool date1904) {
   using namespace std::chrono;
+  if (date1904) return year_month_day(sys_days(year{1904} / January / 1) + days(day));
   if (day == 60) return year{1900} / February / 29;
   const sys_days epoch = sys_days(year{1899} / December / 31);
   return year_month_day(epoch + days(day < 60 ? day : day - 1));
 }
 
-std::string dateText(double serial) {
+std::string dateText(double serial, bool date1904) {
   int64_t day = static_cast<int64_t>(std::floor(serial));
   int64_t seconds = std::llround((serial - static_cast<double>(day)) * 86400.0);
   if (seconds >= 86400) {
     ++day;
     seconds -= 86400;
   }
+  // In the 1900 system serial 0 is no date (the formula bar shows the time
+  // alone); in the 1904 system it is 1/1/1904.
+  const bool hasDate = date1904 || day >= 1;
   std::string out;
-  if (day >= 1) {
-    std::chrono::year_month_day d = dateOfSerial(day);
+  if (hasDate) {
+    std::chrono::year_month_day d = dateOfSerial(day, date1904);
     out = std::to_string(static_cast<unsigned>(d.month())) + "/" +
           std::to_string(static_cast<unsigned>(d.day())) + "/" +
           std::to_string(static_cast<int>(d.year()));
   }
-  if (seconds != 0 || day < 1) {
+  if (seconds != 0 || !hasDate) {
     int64_t h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
     char buf[32];
     std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld %s",
@@ -499,15 +503,17 @@ std::string dateText(double serial) {
 
 }  // namespace
 
-std::string numberFormulaText(double value, NumberKind kind) {
+std::string numberFormulaText(double value, NumberKind kind, bool date1904) {
   switch (kind) {
     case NumberKind::Plain:
       return plainNumber(value);
     case NumberKind::Percent:
       return plainNumber(value * 100) + "%";
     case NumberKind::Date:
-      if (!(value >= 0 && value < 2958466)) return plainNumber(value);
-      return dateText(value);
+      // 12/31/9999, the last date Excel shows, is serial 2958465 (1900
+      // system) or 2957003 (1904 system).
+      if (!(value >= 0 && value < (date1904 ? 2957004 : 2958466))) return plainNumber(value);
+      return dateText(value, date1904);
   }
   return plainNumber(value);
 }

@@ -70,7 +70,8 @@ NumberKind numberKind(int32_t numFmtId, std::optional<std::string_view> code);
 // 29 February 1900 Excel counts) in the US form m/d/yyyy h:mm:ss AM/PM, the
 // time rounded to the second, the date left out for serials below 1 and the
 // time for whole serials; a date serial outside 0..2958465 (12/31/9999)
-// reads as a plain number.
-std::string numberFormulaText(double value, NumberKind kind);
+// reads as a plain number. With `date1904` (workbookPr@date1904) serials count
+// from 1/1/1904 = 0 instead, and serial 0 is that date.
+std::string numberFormulaText(double value, NumberKind kind, bool date1904 = false);
 
 }  // namespace bq::office::excel

@@ -199,11 +199,15 @@ TEST(ExcelFormulaTest, NumbersAsTheFormulaBarShowsThem) {
 // ---------------------------------------------------------------------------
 // Range.FormulaR1C1 over a workbook.
 
-Workbook bookWith(const std::string& sheetData, const std::string& styles) {
+Workbook bookWith(const std::string& sheetData, const std::string& styles,
+                  bool date1904 = false) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
   std::vector<testing::Entry> entries = testing::workbookEntries();
   for (testing::Entry& e : entries) {
-    if (e.name == "xl/worksheets/sheet1.xml")
+    if (e.name == "xl/workbook.xml" && date1904) {
+      const size_t sheets = e.data.find("<sheets>");
+      e.data.insert(sheets, "<workbookPr date1904=\"true\"/>");
+    } else if (e.name == "xl/worksheets/sheet1.xml")
       e.data =
           "<worksheet xmlns=\"" + main + "\"><sheetData>" + sheetData + "</sheetData></worksheet>";
     else if (e.name == "xl/styles.xml")
@@ -317,6 +321,48 @@ TEST(ExcelRangeFormulaR1C1Test, FormulasSharedFormulasAndConstants) {
     SCOPED_TRACE(c.cell);
     EXPECT_EQ(s.range(c.cell).formulaR1C1(), c.text);
   }
+}
+
+// Every cell of an array formula's range shows its first cell's formula;
+// the 1904 date system moves every date by 1462 days and makes serial 0 a
+// date.
+TEST(ExcelRangeFormulaR1C1Test, ArrayFormulasAndThe1904DateSystem) {
+  const char* sheet =
+      "<row r=\"1\"><c r=\"A1\"><v>10</v></c>"
+      "<c r=\"B1\"><f t=\"array\" ref=\"B1:B3\">A1:A3*2</f><v>20</v></c>"
+      "<c r=\"C1\"><f t=\"array\" ref=\"C1\">SUM(A1:A3*2)</f><v>120</v></c>"
+      "<c r=\"D1\" s=\"2\"><v>0</v></c><c r=\"E1\" s=\"2\"><v>1461</v></c></row>"
+      "<row r=\"2\"><c r=\"A2\"><v>20</v></c><c r=\"B2\"><v>40</v></c>"
+      "<c r=\"D2\" s=\"2\"><v>43844.75</v></c><c r=\"E2\" s=\"2\"><v>2957003</v></c></row>"
+      "<row r=\"3\"><c r=\"A3\"><v>30</v></c><c r=\"B3\"><v>60</v></c>"
+      "<c r=\"D3\" s=\"2\"><v>2957004</v></c><c r=\"E3\" s=\"2\"><v>0.5</v></c></row>"
+      "<row r=\"4\"><c r=\"B4\"><v>7</v></c></row>";
+  Worksheet s = bookWith(sheet, kStyles, true).worksheets(1);
+  struct Case {
+    const char* cell;
+    const char* text;
+  } cases[] = {
+      {"B1", "=RC[-1]:R[2]C[-1]*2"},
+      {"B2", "=R[-1]C[-1]:R[1]C[-1]*2"},  // the same A1 text, A1:A3*2, in each cell
+      {"B3", "=R[-2]C[-1]:RC[-1]*2"},
+      {"B4", "7"},  // below the array
+      {"C1", "=SUM(RC[-2]:R[2]C[-2]*2)"},
+      {"D1", "1/1/1904"},
+      {"E1", "1/1/1908"},
+      {"D2", "1/15/2024 6:00:00 PM"},
+      {"E2", "12/31/9999"},
+      {"D3", "2957004"},
+      {"E3", "1/1/1904 12:00:00 PM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell);
+    EXPECT_EQ(s.range(c.cell).formulaR1C1(), c.text);
+  }
+  // The same serials in the 1900 system.
+  Worksheet s1900 = bookWith(sheet, kStyles).worksheets(1);
+  EXPECT_EQ(s1900.range("D1").formulaR1C1(), "12:00:00 AM");
+  EXPECT_EQ(s1900.range("E1").formulaR1C1(), "12/31/1903");
+  EXPECT_EQ(s1900.range("D2").formulaR1C1(), "1/14/2020 6:00:00 PM");
 }
 
 TEST(ExcelRangeFormulaR1C1Test, DamagedFormulaRaises1004) {

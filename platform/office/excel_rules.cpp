@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <utility>
 
@@ -258,6 +259,77 @@ Rgb applyTint(Rgb colour, double tint) {
   double p = 2 * l - q;
   return Rgb{toByte(hueToChannel(p, q, h + 1.0 / 3)), toByte(hueToChannel(p, q, h)),
              toByte(hueToChannel(p, q, h - 1.0 / 3))};
+}
+
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// The Chinese name of the colour keyword `word` (the text inside [ ]), or
+// nothing when it is none.
+std::optional<std::string> localColourName(std::string_view word) {
+  static constexpr std::pair<std::string_view, std::string_view> kColours[] = {
+      {"Black", "黑色"},     {"Blue", "蓝色"},  {"Cyan", "蓝绿色"},  {"Green", "绿色"},
+      {"Magenta", "洋红色"}, {"Red", "红色"},   {"White", "白色"},   {"Yellow", "黄色"},
+  };
+  for (const auto& [english, local] : kColours)
+    if (equalsIgnoringCase(word, english)) return std::string(local);
+  if (word.size() > 5 && equalsIgnoringCase(word.substr(0, 5), "Color")) {
+    std::string_view digits = word.substr(5);
+    if (digits.size() <= 2 &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return "颜色" + std::string(digits);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string localizedNumberFormat(std::string_view code) {
+  std::string out;
+  out.reserve(code.size() + 8);
+  for (size_t i = 0; i < code.size();) {
+    const char c = code[i];
+    if (c == '"') {  // quoted text, up to the closing quote
+      size_t end = code.find('"', i + 1);
+      end = end == std::string_view::npos ? code.size() : end + 1;
+      out.append(code.substr(i, end - i));
+      i = end;
+    } else if (c == '\\' || c == '_' || c == '*') {  // the next character is literal
+      out += c;
+      ++i;
+      if (i < code.size()) {
+        size_t n = 1;
+        while (i + n < code.size() && (static_cast<unsigned char>(code[i + n]) & 0xC0) == 0x80) ++n;
+        out.append(code.substr(i, n));
+        i += n;
+      }
+    } else if (c == '[') {
+      size_t end = code.find(']', i + 1);
+      if (end == std::string_view::npos) {
+        out.append(code.substr(i));
+        break;
+      }
+      if (auto local = localColourName(code.substr(i + 1, end - i - 1)))
+        out += "[" + *local + "]";
+      else
+        out.append(code.substr(i, end + 1 - i));
+      i = end + 1;
+    } else if ((c == 'G' || c == 'g') && equalsIgnoringCase(code.substr(i, 7), "General")) {
+      out += kGeneralLocal;
+      i += 7;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
 }
 
 // Built-in number formats (numFmtId without a numFmt element) as the

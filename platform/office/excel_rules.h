@@ -149,6 +149,14 @@ Rgb applyTint(Rgb colour, double tint);
 std::optional<std::string_view> builtinNumberFormatLocal(int32_t id);
 // NumberFormatLocal of the General format.
 inline constexpr std::string_view kGeneralLocal = "G/通用格式";
+// NumberFormatLocal of the format code `code` that a workbook defines: a
+// Chinese-locale Excel shows the stored (English) code with its keywords in
+// Chinese: the colours [Black] [Blue] [Cyan] [Green] [Magenta] [Red] [White]
+// [Yellow] as [黑色] [蓝色] [蓝绿色] [绿色] [洋红色] [红色] [白色] [黄色],
+// [ColorN] as [颜色N], and General as G/通用格式, in any letter case;
+// quoted text, escaped characters and other brackets ([>100], [$-804],
+// [DBNum1], [h]) stay as stored.
+std::string localizedNumberFormat(std::string_view code);
 
 // The maximum digit width in pixels (96 dpi) of font `name` at `size` points:
 // the unit of ColumnWidth.

@@ -243,6 +243,28 @@ TEST(ExcelRulesTest, BuiltinNumberFormatsOfTheChineseLocale) {
     EXPECT_FALSE(builtinNumberFormatLocal(id).has_value()) << id;
 }
 
+TEST(ExcelRulesTest, CustomFormatsShowTheirKeywordsInChinese) {
+  struct Case {
+    const char* stored;
+    const char* local;
+  } cases[] = {
+      {"0.00_);[Red]\\(0.00\\)", "0.00_);[红色]\\(0.00\\)"},
+      {"[RED]0;[blue]-0;[Color10]0;[color 3]@", "[红色]0;[蓝色]-0;[颜色10]0;[color 3]@"},
+      {"[Black][Cyan][Green][Magenta][White][Yellow]0", "[黑色][蓝绿色][绿色][洋红色][白色][黄色]0"},
+      {"General;[Red]-General", "G/通用格式;[红色]-G/通用格式"},
+      {"general\" general \"", "G/通用格式\" general \""},  // quoted text stays
+      {"\\General", "\\General"},                          // an escaped G is a literal
+      {"_G* 0", "_G* 0"},
+      {"[>100][Red]0;[<=-5]0", "[>100][红色]0;[<=-5]0"},
+      {"[$-804]yyyy\"年\"m\"月\";[DBNum1]0;[h]:mm", "[$-804]yyyy\"年\"m\"月\";[DBNum1]0;[h]:mm"},
+      {"\"[Red]\"0", "\"[Red]\"0"},
+      {"0.00_ ", "0.00_ "},
+      {"[Red", "[Red"},  // unclosed bracket: kept
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(localizedNumberFormat(c.stored), c.local) << c.stored;
+}
+
 TEST(ExcelRulesTest, MaxDigitWidth) {
   EXPECT_EQ(maxDigitWidth("Calibri", 11), 7);
   EXPECT_EQ(maxDigitWidth("calibri", 11), 7);

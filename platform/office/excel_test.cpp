@@ -504,7 +504,7 @@ TEST(ExcelStyleTest, NumberFormatLocal) {
       {"C1", "0.00_ "},  // custom codes as stored
       {"D1", "yyyy\"年\"m\"月\"d\"日\""},
       {"E1", "G/通用格式"},  // an id with neither a built-in nor a numFmt
-      {"F1", "[Red]0"},
+      {"F1", "[红色]0"},
       {"A1:B1", std::nullopt},
   };
   for (const Case& c : cases) {
