@@ -444,7 +444,8 @@ double columnWidthFromStored(double width, int32_t mdw) {
   double pixels = std::trunc(((256 * width + std::trunc(128.0 / mdw)) / 256) * mdw);
   if (pixels <= 0) return 0;
   if (pixels < mdw + 5) return roundHundredths(pixels / (mdw + 5));
-  return roundHundredths((pixels - 5) / mdw);
+  // Excel holds no column wider than 255 characters.
+  return std::min(roundHundredths((pixels - 5) / mdw), 255.0);
 }
 
 // Without defaultColWidth, a column is baseColWidth digits plus the padding,
@@ -453,7 +454,7 @@ double columnWidthFromBase(int32_t baseColWidth, int32_t mdw) {
   if (mdw <= 0) return 0;
   int64_t pixels = int64_t{std::clamp(baseColWidth, 0, 255)} * mdw + 5;
   pixels = (pixels + 7) / 8 * 8;
-  return roundHundredths(static_cast<double>(pixels - 5) / mdw);
+  return std::min(roundHundredths(static_cast<double>(pixels - 5) / mdw), 255.0);
 }
 
 }  // namespace bq::office::excel

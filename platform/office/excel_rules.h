@@ -162,7 +162,8 @@ std::string localizedNumberFormat(std::string_view code);
 // the unit of ColumnWidth.
 int32_t maxDigitWidth(std::string_view name, double size);
 // ColumnWidth of a column stored with `width` (characters including the
-// cell padding, as cols/col@width holds it), for maximum digit width `mdw`.
+// cell padding, as cols/col@width holds it), for maximum digit width `mdw`;
+// like the next, at most 255, the widest column Excel has.
 double columnWidthFromStored(double width, int32_t mdw);
 // ColumnWidth of a column without a width of its own on a sheet whose
 // sheetFormatPr has baseColWidth `baseColWidth` and no defaultColWidth.

@@ -289,6 +289,8 @@ TEST(ExcelRulesTest, ColumnWidths) {
       {20.7109375, 7, 20},  // 145 pixels
       {1, 7, 0.58},         // 7 pixels, narrower than a digit and the padding
       {0, 7, 0},           {-3, 7, 0},
+      // Wider than Excel's widest column, for any digit width.
+      {255.7109375, 7, 255},  {300, 7, 255}, {1e300, 2, 255}, {256, 13, 255},
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(columnWidthFromStored(c.stored, c.mdw), c.expected) << c.stored;
@@ -296,6 +298,7 @@ TEST(ExcelRulesTest, ColumnWidths) {
   EXPECT_DOUBLE_EQ(columnWidthFromBase(8, 7), 8.43);    // 61 -> 64 pixels
   EXPECT_DOUBLE_EQ(columnWidthFromBase(8, 8), 8.38);    // 69 -> 72 pixels
   EXPECT_DOUBLE_EQ(columnWidthFromBase(10, 7), 10.71);  // 75 -> 80 pixels
+  EXPECT_DOUBLE_EQ(columnWidthFromBase(255, 7), 255);   // 1790 -> 1792 pixels: 255.29
 }
 
 }  // namespace
