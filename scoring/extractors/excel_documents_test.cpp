@@ -145,6 +145,29 @@ const std::vector<Case>& cases() {
         "字体大小,10"},
        {"字体名称,DejaVu Serif"},
        {"图表类型,"}},
+      // openpyxl, 1904 date system: dates counted from 1904, custom formats
+      // with their colours and General in Chinese, an array formula shown in
+      // each of its three cells.
+      {"formats.xlsx",
+       "格式",
+       {"单元内容,1/15/2024", "数据表示格式,yyyy/m/d", "单元内容,-12.5",
+        "数据表示格式,0.00_);[红色]\\(0.00\\)", "单元内容,50%", "数据表示格式,[蓝色]0%;[红色]-0%",
+        "单元内容,7", "数据表示格式,G/通用格式;[红色]-G/通用格式", "单元内容,1/1/1904 12:00:00 PM",
+        "数据表示格式,yyyy/m/d h:mm", "单元内容,=R[1]C[-1]:R[3]C[-1]*2",
+        "单元内容,=RC[-1]:R[2]C[-1]*2", "单元内容,=R[-1]C[-1]:R[1]C[-1]*2"},
+       {"单元内容,43844", "单元内容,1/14/2020", "单元内容,12:00:00 PM",
+        "数据表示格式,0.00_);[Red]\\(0.00\\)"},
+       {}},
+      // The same workbook written by LibreOffice: [RED] in capitals, the array
+      // formula's other cells holding their values.
+      {"lo_formats.xlsx",
+       "格式",
+       {"单元内容,1/15/2024", "数据表示格式,yyyy/m/d", "数据表示格式,0.00_);[红色]\\(0.00\\)",
+        "单元内容,50%", "单元内容,7", "单元内容,1/1/1904 12:00:00 PM",
+        "单元内容,=R[1]C[-1]:R[3]C[-1]*2", "单元内容,=RC[-1]:R[2]C[-1]*2",
+        "单元内容,=R[-1]C[-1]:R[1]C[-1]*2"},
+       {"数据表示格式,0.00_);[RED]\\(0.00\\)", "单元内容,1", "单元内容,14", "单元内容,-25"},
+       {}},
       // LibreOffice: a CSV text, values only.
       {"lo_csv.xlsx",
        "",

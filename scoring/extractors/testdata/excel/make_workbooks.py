@@ -1,24 +1,30 @@
 #!/usr/bin/python3
 """Writes the workbooks of the Excel extractor tests.
 
-openpyxl writes styles.xlsx, styles_changed.xlsx, borders.xlsx and chart_source.xlsx; LibreOffice
-(soffice --headless --convert-to xlsx) then writes lo_chart.xlsx from
-chart_source.xlsx, lo_richtext.xlsx from richtext.fods and lo_csv.xlsx from
+openpyxl writes styles.xlsx, styles_changed.xlsx, borders.xlsx, formats.xlsx and
+chart_source.xlsx; LibreOffice (soffice --headless --convert-to xlsx) then
+writes lo_chart.xlsx from chart_source.xlsx, lo_formats.xlsx from
+formats.xlsx, lo_richtext.xlsx from richtext.fods and lo_csv.xlsx from
 values.csv, so that both producers are covered. Every value the tests expect
 follows from what this script puts in the files; the comments say which.
 
-Run from this folder:  /usr/bin/python3 make_workbooks.py
-(needs python3-openpyxl and LibreOffice; the outputs are committed).
+Run from this folder:  /usr/bin/python3 make_workbooks.py [NAME ...]
+(needs python3-openpyxl and LibreOffice; the outputs are committed). With
+names (styles, borders, formats, libreoffice, lo_formats), only those are
+written.
 """
+import datetime
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 
 from openpyxl import Workbook
 from openpyxl.chart import BarChart, PieChart, Reference, Series
 from openpyxl.chart.legend import Legend
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
+from openpyxl.utils.datetime import CALENDAR_MAC_1904
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -187,6 +193,32 @@ def borders_workbook():
     fix_times(path)
 
 
+def formats_workbook(path):
+    """Sheet 格式 of a workbook in the 1904 date system: custom number formats
+    with colours and General, dates, and an array formula over three cells."""
+    wb = Workbook()
+    wb.epoch = CALENDAR_MAC_1904
+    ws = wb.active
+    ws.title = "格式"
+    # 2024-01-15 is serial 43844 counted from 1904 (45306 from 1900).
+    ws["A1"] = datetime.date(2024, 1, 15)
+    ws["A1"].number_format = "yyyy/m/d"
+    ws["A2"] = -12.5
+    ws["A2"].number_format = "0.00_);[Red]\\(0.00\\)"
+    ws["A3"] = 0.5
+    ws["A3"].number_format = "[Blue]0%;[Red]-0%"
+    ws["A4"] = 7
+    ws["A4"].number_format = "General;[Red]-General"
+    # Noon of the first day of the 1904 system: serial 0.5.
+    ws["A5"] = datetime.datetime(1904, 1, 1, 12, 0)
+    ws["A5"].number_format = "yyyy/m/d h:mm"
+    # One array formula over B1:B3; openpyxl writes its first cell only.
+    ws["B1"] = "=A2:A4*2"
+    ws.formula_attributes["B1"] = {"t": "array", "ref": "B1:B3"}
+    wb.save(path)
+    fix_times(path)
+
+
 def chart_source(path):
     """A column chart whose series names refer to the header cells;
     LibreOffice writes it again with the names cached."""
@@ -281,7 +313,16 @@ def libreoffice_workbooks():
 
 
 if __name__ == "__main__":
-    styles_workbook()
-    styles_workbook(changed=True)
-    borders_workbook()
-    libreoffice_workbooks()
+    wanted = set(sys.argv[1:]) or {"styles", "borders", "formats", "libreoffice"}
+    if "styles" in wanted:
+        styles_workbook()
+        styles_workbook(changed=True)
+    if "borders" in wanted:
+        borders_workbook()
+    if "formats" in wanted:
+        formats_workbook(os.path.join(HERE, "formats.xlsx"))
+    if "libreoffice" in wanted:
+        libreoffice_workbooks()
+    if "libreoffice" in wanted or "lo_formats" in wanted:
+        # The formats as LibreOffice writes them.
+        soffice_convert(os.path.join(HERE, "formats.xlsx"), "lo_formats.xlsx")
