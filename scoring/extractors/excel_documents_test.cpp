@@ -168,6 +168,30 @@ const std::vector<Case>& cases() {
         "单元内容,=R[-1]C[-1]:R[1]C[-1]*2"},
        {"数据表示格式,0.00_);[RED]\\(0.00\\)", "单元内容,1", "单元内容,14", "单元内容,-25"},
        {}},
+      // 28 columns: Z is the last column letter; AA and AB are no addresses,
+      // so their cells add nothing and the whole-table border block (with
+      // AB's thick red right edge) neither; the left part A1:O2 is read.
+      // A5 is formatted below the table and not visited.
+      {"edges.xlsx",
+       "宽表",
+       {"单元内容,列1", "单元内容,Z列", "单元内容,26", "边框线型,实线", "边框线宽,2",
+        "边框颜色,1", "边框线色,1"},
+       {"单元内容,超出", "单元内容,最后", "单元内容,27", "单元内容,28", "边框线宽,4",
+        "边框颜色,3", "字体名称,Courier New", "字体大小,20"},
+       {"图表类型,"}},
+      // Two charts: only the first (columns, legend at the bottom) is read,
+      // and its series names stop at the second one's empty name.
+      {"edges.xlsx",
+       "两图",
+       {"图表类型,51", "图例位置,-4107", "系列名称,甲", "单元内容,类别"},
+       {"系列名称,丙", "系列名称,系列2", "系列名称,乙", "图表类型,4", "图例位置,-4160"},
+       {}},
+      // A chart without series: its type and legend, no series name.
+      {"edges.xlsx",
+       "无系列",
+       {"图表类型,51", "图例位置,-4152", "单元内容,空图"},
+       {},
+       {"系列名称,"}},
       // LibreOffice: a CSV text, values only.
       {"lo_csv.xlsx",
        "",

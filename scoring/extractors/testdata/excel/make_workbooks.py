@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Writes the workbooks of the Excel extractor tests.
 
-openpyxl writes styles.xlsx, styles_changed.xlsx, borders.xlsx, formats.xlsx and
-chart_source.xlsx; LibreOffice (soffice --headless --convert-to xlsx) then
+openpyxl writes styles.xlsx, styles_changed.xlsx, borders.xlsx, formats.xlsx,
+edges.xlsx and chart_source.xlsx; LibreOffice (soffice --headless --convert-to xlsx) then
 writes lo_chart.xlsx from chart_source.xlsx, lo_formats.xlsx from
 formats.xlsx, lo_richtext.xlsx from richtext.fods and lo_csv.xlsx from
 values.csv, so that both producers are covered. Every value the tests expect
@@ -10,8 +10,8 @@ follows from what this script puts in the files; the comments say which.
 
 Run from this folder:  /usr/bin/python3 make_workbooks.py [NAME ...]
 (needs python3-openpyxl and LibreOffice; the outputs are committed). With
-names (styles, borders, formats, libreoffice, lo_formats), only those are
-written.
+names (styles, borders, formats, edges, libreoffice, lo_formats), only those
+are written.
 """
 import datetime
 import os
@@ -21,7 +21,8 @@ import sys
 import tempfile
 
 from openpyxl import Workbook
-from openpyxl.chart import BarChart, PieChart, Reference, Series
+from openpyxl.chart import BarChart, LineChart, PieChart, Reference, Series
+from openpyxl.chart.series import SeriesLabel
 from openpyxl.chart.legend import Legend
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
 from openpyxl.utils.datetime import CALENDAR_MAC_1904
@@ -219,6 +220,58 @@ def formats_workbook(path):
     fix_times(path)
 
 
+def edges_workbook(path):
+    """Sheets 宽表 (a table wider than 26 columns, and formatting below it),
+    两图 (two charts, the first with an empty second series name) and 无系列
+    (a chart without series)."""
+    wb = Workbook()
+    ws = wb.active
+    ws.title = "宽表"
+    thin = Side(style="thin", color="FF000000")
+    thick_red = Side(style="thick", color="FFFF0000")
+    for j in range(1, 29):
+        # Row 1 names the columns: Z is "Z列", AA "超出", AB "最后"; row 2
+        # holds the column number.
+        name = {26: "Z列", 27: "超出", 28: "最后"}.get(j, "列%d" % j)
+        ws.cell(row=1, column=j, value=name)
+        ws.cell(row=2, column=j, value=j)
+        for i in (1, 2):
+            # Every cell boxed thin black; the last column's right edge thick
+            # red, which only the whole-table block would see.
+            right = thick_red if j == 28 else thin
+            ws.cell(row=i, column=j).border = Border(left=thin, right=right, top=thin, bottom=thin)
+    # Formatting without content below the table: not part of the extent.
+    ws["A5"].font = Font(name="Courier New", size=20)
+
+    ws = wb.create_sheet("两图")
+    for row in [("类别", "甲", "空", "丙"), ("一", 1, 2, 3), ("二", 4, 5, 6)]:
+        ws.append(row)
+    first = BarChart()
+    first.type = "col"
+    first.grouping = "clustered"
+    for col, title in ((2, "甲"), (3, ""), (4, "丙")):
+        s = Series(Reference(ws, min_col=col, min_row=2, max_row=3))
+        s.tx = SeriesLabel(v=title)
+        first.series.append(s)
+    first.legend = Legend(legendPos="b")
+    ws.add_chart(first, "F2")
+    second = LineChart()
+    s = Series(Reference(ws, min_col=2, min_row=2, max_row=3))
+    s.tx = SeriesLabel(v="乙")
+    second.series.append(s)
+    second.legend = Legend(legendPos="t")
+    ws.add_chart(second, "F20")
+
+    ws = wb.create_sheet("无系列")
+    ws["A1"] = "空图"
+    empty = BarChart()
+    empty.type = "col"
+    empty.grouping = "clustered"
+    ws.add_chart(empty, "C2")
+    wb.save(path)
+    fix_times(path)
+
+
 def chart_source(path):
     """A column chart whose series names refer to the header cells;
     LibreOffice writes it again with the names cached."""
@@ -313,7 +366,7 @@ def libreoffice_workbooks():
 
 
 if __name__ == "__main__":
-    wanted = set(sys.argv[1:]) or {"styles", "borders", "formats", "libreoffice"}
+    wanted = set(sys.argv[1:]) or {"styles", "borders", "formats", "edges", "libreoffice"}
     if "styles" in wanted:
         styles_workbook()
         styles_workbook(changed=True)
@@ -321,6 +374,8 @@ if __name__ == "__main__":
         borders_workbook()
     if "formats" in wanted:
         formats_workbook(os.path.join(HERE, "formats.xlsx"))
+    if "edges" in wanted:
+        edges_workbook(os.path.join(HERE, "edges.xlsx"))
     if "libreoffice" in wanted:
         libreoffice_workbooks()
     if "libreoffice" in wanted or "lo_formats" in wanted:
