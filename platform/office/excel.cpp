@@ -550,7 +550,6 @@ const detail::BorderInfo& borderInfoAt(const SheetData& sheet, int32_t row, int3
 // In the order of BorderInfo::sides.
 enum class Side { Left, Right, Top, Bottom };
 
-
 // The line on side `side` of cell (row, column): its own, else the facing
 // side of the neighbour that shares the edge, as Excel draws it.
 Border edgeOf(const SheetData& sheet, int32_t row, int32_t column, Side side) {
@@ -764,7 +763,8 @@ Interior Range::interior() const {
 std::optional<std::string> Range::numberFormatLocal() const {
   const Styles& s = sheet_->book->styles;
   Uniform<std::string> u;
-  forEachCell(ref_, [&](int32_t r, int32_t c) { u.add(s.xfInfo(sheet_->xfAt(r, c)).numberFormatLocal); });
+  forEachCell(ref_,
+              [&](int32_t r, int32_t c) { u.add(s.xfInfo(sheet_->xfAt(r, c)).numberFormatLocal); });
   return u.result();
 }
 

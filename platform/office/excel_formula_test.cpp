@@ -199,8 +199,7 @@ TEST(ExcelFormulaTest, NumbersAsTheFormulaBarShowsThem) {
 // ---------------------------------------------------------------------------
 // Range.FormulaR1C1 over a workbook.
 
-Workbook bookWith(const std::string& sheetData, const std::string& styles,
-                  bool date1904 = false) {
+Workbook bookWith(const std::string& sheetData, const std::string& styles, bool date1904 = false) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
   std::vector<testing::Entry> entries = testing::workbookEntries();
   for (testing::Entry& e : entries) {

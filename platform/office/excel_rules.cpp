@@ -266,7 +266,8 @@ namespace {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
 }
@@ -275,8 +276,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 // nothing when it is none.
 std::optional<std::string> localColourName(std::string_view word) {
   static constexpr std::pair<std::string_view, std::string_view> kColours[] = {
-      {"Black", "黑色"},     {"Blue", "蓝色"},  {"Cyan", "蓝绿色"},  {"Green", "绿色"},
-      {"Magenta", "洋红色"}, {"Red", "红色"},   {"White", "白色"},   {"Yellow", "黄色"},
+      {"Black", "黑色"},     {"Blue", "蓝色"}, {"Cyan", "蓝绿色"}, {"Green", "绿色"},
+      {"Magenta", "洋红色"}, {"Red", "红色"},  {"White", "白色"},  {"Yellow", "黄色"},
   };
   for (const auto& [english, local] : kColours)
     if (equalsIgnoringCase(word, english)) return std::string(local);

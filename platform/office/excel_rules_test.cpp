@@ -250,10 +250,11 @@ TEST(ExcelRulesTest, CustomFormatsShowTheirKeywordsInChinese) {
   } cases[] = {
       {"0.00_);[Red]\\(0.00\\)", "0.00_);[红色]\\(0.00\\)"},
       {"[RED]0;[blue]-0;[Color10]0;[color 3]@", "[红色]0;[蓝色]-0;[颜色10]0;[color 3]@"},
-      {"[Black][Cyan][Green][Magenta][White][Yellow]0", "[黑色][蓝绿色][绿色][洋红色][白色][黄色]0"},
+      {"[Black][Cyan][Green][Magenta][White][Yellow]0",
+       "[黑色][蓝绿色][绿色][洋红色][白色][黄色]0"},
       {"General;[Red]-General", "G/通用格式;[红色]-G/通用格式"},
       {"general\" general \"", "G/通用格式\" general \""},  // quoted text stays
-      {"\\General", "\\General"},                          // an escaped G is a literal
+      {"\\General", "\\General"},                           // an escaped G is a literal
       {"_G* 0", "_G* 0"},
       {"[>100][Red]0;[<=-5]0", "[>100][红色]0;[<=-5]0"},
       {"[$-804]yyyy\"年\"m\"月\";[DBNum1]0;[h]:mm", "[$-804]yyyy\"年\"m\"月\";[DBNum1]0;[h]:mm"},
@@ -288,9 +289,13 @@ TEST(ExcelRulesTest, ColumnWidths) {
       {9, 8, 8.38},         // 72 pixels with 宋体 11
       {20.7109375, 7, 20},  // 145 pixels
       {1, 7, 0.58},         // 7 pixels, narrower than a digit and the padding
-      {0, 7, 0},           {-3, 7, 0},
+      {0, 7, 0},
+      {-3, 7, 0},
       // Wider than Excel's widest column, for any digit width.
-      {255.7109375, 7, 255},  {300, 7, 255}, {1e300, 2, 255}, {256, 13, 255},
+      {255.7109375, 7, 255},
+      {300, 7, 255},
+      {1e300, 2, 255},
+      {256, 13, 255},
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(columnWidthFromStored(c.stored, c.mdw), c.expected) << c.stored;

@@ -78,10 +78,12 @@ std::string readUpTo(zip_file_t* file, uint64_t cap, const ZipEntry& entry,
   return out;
 }
 
-[[noreturn]] void raiseWrongSize(const ZipEntry& entry, const Failure& failure,
-                                 const std::string& holds) {
+// Fails unless `got` bytes are what `entry` declares.
+void requireDeclaredSize(const ZipEntry& entry, uint64_t got, const Failure& failure) {
+  if (got == entry.size) return;
   failure.raise("the entry \"" + entry.name + "\" is damaged (declared " +
-                std::to_string(entry.size) + " bytes, " + holds + ")");
+                std::to_string(entry.size) + " bytes, " +
+                (got > entry.size ? "holds more" : "holds " + std::to_string(got)) + ")");
 }
 
 }  // namespace
@@ -176,7 +178,8 @@ void ZipArchive::load(const Failure& failure) {
     if ((st.valid & kNeeded) != kNeeded || !st.name)
       raiseDamaged(failure, "entry " + std::to_string(i) + " has no name or size");
     ZipEntry entry{st.name, index, st.size, st.comp_size};
-    constexpr zip_uint64_t kPlain = ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+    constexpr zip_uint64_t kPlain =
+        ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
     if ((st.valid & kPlain) == kPlain && st.encryption_method == ZIP_EM_NONE) {
       entry.method = st.comp_method;
       entry.crc = st.crc;
@@ -208,9 +211,7 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
     // Up to one byte more than declared, so that an entry longer than its
     // directory record says is caught without reading all of it.
     std::string out = readUpTo(file.get(), entry.size + 1, entry, failure);
-    if (out.size() != entry.size)
-      raiseWrongSize(entry, failure,
-                     out.size() > entry.size ? "holds more" : "holds " + std::to_string(out.size()));
+    requireDeclaredSize(entry, out.size(), failure);
     return out;
   }
 
@@ -224,9 +225,7 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
                   " bytes)");
   std::string out;
   if (entry.method == ZIP_CM_STORE) {
-    if (raw.size() != entry.size)
-      raiseWrongSize(entry, failure,
-                     raw.size() > entry.size ? "holds more" : "holds " + std::to_string(raw.size()));
+    requireDeclaredSize(entry, raw.size(), failure);
     out = std::move(raw);
   } else {
     // One byte more than declared, so that a stream longer than its record
@@ -238,12 +237,11 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
     size_t produced = 0;
     const libdeflate_result result = libdeflate_deflate_decompress(
         inflater.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
-    if (result == LIBDEFLATE_INSUFFICIENT_SPACE) raiseWrongSize(entry, failure, "holds more");
-    if (result != LIBDEFLATE_SUCCESS)
+    if (result == LIBDEFLATE_INSUFFICIENT_SPACE)
+      produced = out.size();  // more than declared
+    else if (result != LIBDEFLATE_SUCCESS)
       failure.raise("the entry \"" + entry.name + "\" is damaged (invalid compressed data)");
-    if (produced != entry.size)
-      raiseWrongSize(entry, failure,
-                     produced > entry.size ? "holds more" : "holds " + std::to_string(produced));
+    requireDeclaredSize(entry, produced, failure);
     out.resize(produced);
   }
   if (libdeflate_crc32(0, out.data(), out.size()) != entry.crc)
