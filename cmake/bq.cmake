@@ -34,3 +34,23 @@ function(bq_add_test name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES ${props})
 endfunction()
+
+# bq_add_corpus_test(NAME SOURCES src... LIBS lib... [LABELS label...] [RESOURCE_LOCK resource...])
+# A GoogleTest binary over the real-world corpus (common/testing/corpus.h), registered as
+# one CTest test labelled `corpus` (and LABELS). Without the corpus it is skipped as a
+# whole (exit code 77), except under CI=true, where it fails.
+function(bq_add_corpus_test name)
+  if(NOT BQ_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} bq_corpus_main GTest::gtest GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  set(labels corpus ${T_LABELS})
+  set(props LABELS "${labels}" SKIP_RETURN_CODE 77)
+  if(T_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  endif()
+  set_tests_properties(${name} PROPERTIES ${props})
+endfunction()

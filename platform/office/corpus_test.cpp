@@ -1,31 +1,31 @@
-// The shared corpus of real-world documents (../shared/corpus beside the
-// repository): every package opens, its main part is found by relationship
-// type and has the root element of its kind, and every XML part and every
-// relationship list of it parses.
+// The real-world corpus (common/testing/corpus.h): every package opens, its
+// main part is found by relationship type and has the root element of its
+// kind, every XML part and relationship list parses, the two parses of
+// xml_tree.h agree on every part, and the Excel model reads every workbook,
+// cell and chart or refuses it cleanly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "common/automation_error.h"
+#include "common/testing/corpus.h"
+#include "platform/office/excel.h"
+#include "platform/office/excel_chart.h"
+#include "platform/office/excel_rules.h"
 #include "platform/office/package.h"
+#include "platform/office/xml_tree_testing.h"
 
 namespace bq::office {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<fs::path> corpusFiles(const std::string& folder) {
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(fs::path(BQ_OFFICE_CORPUS) / folder, ec))
-    if (e.is_regular_file()) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  return files;
-}
+using bq::testing::corpusFiles;
 
 bool isXmlPart(const Part& p) {
   const std::string type = p.contentType();
@@ -45,7 +45,7 @@ class Corpus : public ::testing::TestWithParam<Kind> {};
 TEST_P(Corpus, EveryPackageOpensAndEveryXmlPartParses) {
   const Kind kind = GetParam();
   const std::vector<fs::path> files = corpusFiles(kind.folder);
-  if (files.empty()) GTEST_SKIP() << "no corpus at " << BQ_OFFICE_CORPUS;
+  ASSERT_FALSE(files.empty()) << "the corpus has no " << kind.folder << " files";
   size_t xmlParts = 0, found = 0, dangling = 0;
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.filename().string());
@@ -79,5 +79,119 @@ INSTANTIATE_TEST_SUITE_P(OfficeOpenXml, Corpus,
                                            Kind{"pptx", "p:presentation"}),
                          [](const auto& info) { return std::string(info.param.folder); });
 
+TEST(XmlTreeCorpus, TheTextPassAndTheWalkAgreeOnEveryPart) {
+  using testing::outcome;
+  size_t parts = 0;
+  for (const char* folder : {"docx", "xlsx", "pptx"}) {
+    for (const fs::path& file : corpusFiles(folder)) {
+      SCOPED_TRACE(file.filename().string());
+      try {
+        Package pkg = Package::open(file);
+        for (const Part& part : pkg.parts()) {
+          const std::string& name = part.name();
+          if (!name.ends_with(".xml") && !name.ends_with(".rels") && !name.ends_with(".vml"))
+            continue;
+          const std::string bytes = part.bytes();
+          EXPECT_EQ(outcome(testing::parseWithBudget(bytes)), outcome(testing::parseByWalk(bytes)))
+              << name;
+          ++parts;
+        }
+      } catch (const AutomationError& error) {
+        ADD_FAILURE() << "refused: " << error.description();
+      }
+    }
+  }
+  EXPECT_GT(parts, 0u);
+}
+
 }  // namespace
 }  // namespace bq::office
+
+namespace bq::office::excel {
+namespace {
+
+namespace fs = std::filesystem;
+using bq::testing::corpusFiles;
+
+TEST(ExcelCorpusTest, EveryWorkbookOpensAndEveryUsedCellReads) {
+  int opened = 0, sheetsWithContent = 0;
+  for (const fs::path& file : corpusFiles("xlsx")) {
+    SCOPED_TRACE(file.filename().string());
+    Workbook book = Workbook::open(file);
+    ++opened;
+    for (int32_t i = 1; i <= book.worksheetCount(); ++i) {
+      Worksheet sheet = book.worksheets(i);
+      const int32_t rows = std::min(sheet.lastRow(), 200);
+      const int32_t columns = std::min(sheet.lastColumn(), 60);
+      EXPECT_EQ(sheet.lastRow() == 0, sheet.lastColumn() == 0);
+      if (rows > 0) ++sheetsWithContent;
+      for (int32_t r = 1; r <= rows; ++r)
+        for (int32_t c = 1; c <= columns; ++c) {
+          Range cell = sheet.cells(r, c);
+          cell.value();
+          cell.formula();
+          cell.font();
+          EXPECT_TRUE(cell.horizontalAlignment().has_value());
+          EXPECT_TRUE(cell.verticalAlignment().has_value());
+          EXPECT_TRUE(cell.mergeCells().has_value());
+          Interior interior = cell.interior();
+          EXPECT_TRUE(interior.pattern.has_value());
+          EXPECT_TRUE(cell.numberFormatLocal().has_value());
+          std::optional<double> width = cell.columnWidth();
+          ASSERT_TRUE(width.has_value());
+          EXPECT_GE(*width, 0);
+          EXPECT_LE(*width, 255);
+          for (int32_t edge : {7, 8, 9, 10, 11, 12}) {
+            Border b = cell.borders(edge);
+            EXPECT_TRUE(b.lineStyle.has_value());
+          }
+        }
+      if (rows > 0 && columns > 0)
+        sheet.range("A1:" + columnLetters(columns) + std::to_string(rows)).borders(xl::kEdgeLeft);
+    }
+  }
+  EXPECT_GT(opened, 0);
+  EXPECT_GT(sheetsWithContent, opened / 2);
+}
+
+TEST(ExcelChartCorpusTest, EveryChartOfEveryWorkbookReadsOrFailsCleanly) {
+  int charts = 0, typed = 0;
+  auto readAll = [&](const Chart& chart) {
+    ++charts;
+    try {
+      chart.chartType();
+      ++typed;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 1004);
+    }
+    int32_t by = chart.plotBy();
+    EXPECT_TRUE(by == 1 || by == 2);
+    if (chart.hasLegend()) chart.legend().position();
+    for (int32_t i = 1; i <= chart.seriesCount(); ++i) chart.seriesCollection(i).name();
+    EXPECT_FALSE(chart.location(1).name().empty());
+  };
+  for (const fs::path& file : corpusFiles("xlsx")) {
+    SCOPED_TRACE(file.filename().string());
+    Workbook book = Workbook::open(file);
+    for (int32_t i = 1; i <= book.worksheetCount(); ++i)
+      for (const ChartObject& object : book.worksheets(i).chartObjects()) {
+        try {
+          readAll(object.chart());
+        } catch (const AutomationError& e) {
+          EXPECT_EQ(e.number(), 1004) << e.description();
+        }
+      }
+    for (size_t i = 1; i <= book.chartSheetNames().size(); ++i) {
+      try {
+        readAll(book.charts(static_cast<int32_t>(i)));
+      } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), 1004) << e.description();
+      }
+    }
+  }
+  EXPECT_GT(charts, 5);
+  EXPECT_GT(typed, charts / 2);
+}
+
+}  // namespace
+}  // namespace bq::office::excel

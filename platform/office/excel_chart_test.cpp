@@ -588,50 +588,5 @@ TEST(ExcelChartTest, DrawingOfAnotherKindHoldsNoChartObjects) {
   EXPECT_TRUE(b.open().worksheets(1).chartObjects().empty());
 }
 
-// ---------------------------------------------------------------------------
-// Real-world files.
-
-TEST(ExcelChartCorpusTest, EveryChartOfEveryWorkbookReadsOrFailsCleanly) {
-  fs::path folder = fs::path(BQ_OFFICE_CORPUS) / "xlsx";
-  if (!fs::is_directory(folder)) GTEST_SKIP() << folder << " is absent";
-  int charts = 0, typed = 0;
-  auto readAll = [&](const Chart& chart) {
-    ++charts;
-    try {
-      chart.chartType();
-      ++typed;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 1004);
-    }
-    int32_t by = chart.plotBy();
-    EXPECT_TRUE(by == 1 || by == 2);
-    if (chart.hasLegend()) chart.legend().position();
-    for (int32_t i = 1; i <= chart.seriesCount(); ++i) chart.seriesCollection(i).name();
-    EXPECT_FALSE(chart.location(1).name().empty());
-  };
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    SCOPED_TRACE(entry.path().filename().string());
-    Workbook book = Workbook::open(entry.path());
-    for (int32_t i = 1; i <= book.worksheetCount(); ++i)
-      for (const ChartObject& object : book.worksheets(i).chartObjects()) {
-        try {
-          readAll(object.chart());
-        } catch (const AutomationError& e) {
-          EXPECT_EQ(e.number(), 1004) << e.description();
-        }
-      }
-    for (size_t i = 1; i <= book.chartSheetNames().size(); ++i) {
-      try {
-        readAll(book.charts(static_cast<int32_t>(i)));
-      } catch (const AutomationError& e) {
-        EXPECT_EQ(e.number(), 1004) << e.description();
-      }
-    }
-  }
-  EXPECT_GT(charts, 5);
-  EXPECT_GT(typed, charts / 2);
-}
-
 }  // namespace
 }  // namespace bq::office::excel

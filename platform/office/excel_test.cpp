@@ -629,52 +629,5 @@ TEST(ExcelStyleTest, ThemeAndPaletteOfTheWorkbook) {
   EXPECT_EQ(s.range("C1").interior().colorIndex, 3);  // indexed 2 is 123456 here too
 }
 
-// ---------------------------------------------------------------------------
-// Real-world files.
-
-TEST(ExcelCorpusTest, EveryWorkbookOpensAndEveryUsedCellReads) {
-  fs::path folder = fs::path(BQ_OFFICE_CORPUS) / "xlsx";
-  if (!fs::is_directory(folder)) GTEST_SKIP() << folder << " is absent";
-  int opened = 0, sheetsWithContent = 0;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    SCOPED_TRACE(entry.path().filename().string());
-    Workbook book = Workbook::open(entry.path());
-    ++opened;
-    for (int32_t i = 1; i <= book.worksheetCount(); ++i) {
-      Worksheet sheet = book.worksheets(i);
-      const int32_t rows = std::min(sheet.lastRow(), 200);
-      const int32_t columns = std::min(sheet.lastColumn(), 60);
-      EXPECT_EQ(sheet.lastRow() == 0, sheet.lastColumn() == 0);
-      if (rows > 0) ++sheetsWithContent;
-      for (int32_t r = 1; r <= rows; ++r)
-        for (int32_t c = 1; c <= columns; ++c) {
-          Range cell = sheet.cells(r, c);
-          cell.value();
-          cell.formula();
-          cell.font();
-          EXPECT_TRUE(cell.horizontalAlignment().has_value());
-          EXPECT_TRUE(cell.verticalAlignment().has_value());
-          EXPECT_TRUE(cell.mergeCells().has_value());
-          Interior interior = cell.interior();
-          EXPECT_TRUE(interior.pattern.has_value());
-          EXPECT_TRUE(cell.numberFormatLocal().has_value());
-          std::optional<double> width = cell.columnWidth();
-          ASSERT_TRUE(width.has_value());
-          EXPECT_GE(*width, 0);
-          EXPECT_LE(*width, 255);
-          for (int32_t edge : {7, 8, 9, 10, 11, 12}) {
-            Border b = cell.borders(edge);
-            EXPECT_TRUE(b.lineStyle.has_value());
-          }
-        }
-      if (rows > 0 && columns > 0)
-        sheet.range("A1:" + columnLetters(columns) + std::to_string(rows)).borders(xl::kEdgeLeft);
-    }
-  }
-  EXPECT_GT(opened, 0);
-  EXPECT_GT(sheetsWithContent, opened / 2);
-}
-
 }  // namespace
 }  // namespace bq::office::excel

@@ -1,5 +1,7 @@
 // Legacy binary files converted by the real LibreOffice. Each conversion
-// costs about a second, so there are few. Skipped without LibreOffice.
+// costs about a second, so there are few. Skipped without LibreOffice. The
+// files were made from the project's own documents by
+// testdata/make_legacy.sh.
 #include "platform/office/legacy_conversion.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const fs::path kLegacy = fs::path(BQ_OFFICE_CORPUS) / "legacy";
+const fs::path kLegacy = fs::path(BQ_OFFICE_TESTDATA);
 
 class LegacyConversion : public ::testing::Test {
  protected:
@@ -38,9 +40,6 @@ class LegacyConversion : public ::testing::Test {
       ::unsetenv("TMPDIR");
   }
   bool tmpIsEmpty() const { return fs::is_empty(scratch_.path()); }
-  static void needCorpus() {
-    if (!fs::is_directory(kLegacy)) GTEST_SKIP() << "no corpus at " << kLegacy;
-  }
 
   testing::ScratchDir scratch_;  // before SetUp changes TMPDIR: lives in the real one
   std::string savedTmp_;
@@ -66,7 +65,6 @@ AutomationError errorOf(const fs::path& file, ConvertTo to,
 }
 
 TEST_F(LegacyConversion, ConvertsEachKindToTheFormatAskedFor) {
-  needCorpus();
   struct Case {
     const char* file;
     ConvertTo to;
@@ -74,11 +72,11 @@ TEST_F(LegacyConversion, ConvertsEachKindToTheFormatAskedFor) {
     const char* contentType;
   };
   const Case cases[] = {
-      {"test_files__merge_cells.xls", ConvertTo::Xlsx, "x:workbook",
+      {"chart.xls", ConvertTo::Xlsx, "x:workbook",
        "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"},
-      {"poi__simple-table.doc", ConvertTo::Docx, "w:document",
+      {"tea.doc", ConvertTo::Docx, "w:document",
        "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"},
-      {"poi__bullets.ppt", ConvertTo::Pptx, "p:presentation",
+      {"hometown.ppt", ConvertTo::Pptx, "p:presentation",
        "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml"},
   };
   for (const Case& c : cases) {
@@ -94,8 +92,7 @@ TEST_F(LegacyConversion, ConvertsEachKindToTheFormatAskedFor) {
 }
 
 TEST_F(LegacyConversion, RefusesAFileOfAnotherKindOrDamagedBeyondReading) {
-  needCorpus();
-  AutomationError wrongKind = errorOf(kLegacy / "poi__simple-table.doc", ConvertTo::Xlsx);
+  AutomationError wrongKind = errorOf(kLegacy / "tea.doc", ConvertTo::Xlsx);
   EXPECT_EQ(wrongKind.number(), kCannotOpenFile);
   EXPECT_NE(wrongKind.description().find("LibreOffice could not convert the file ("),
             std::string::npos)
@@ -113,9 +110,8 @@ TEST_F(LegacyConversion, RefusesAFileOfAnotherKindOrDamagedBeyondReading) {
 }
 
 TEST_F(LegacyConversion, AConversionOverItsTimeIsKilledAndCleanedUp) {
-  needCorpus();
   const auto start = std::chrono::steady_clock::now();
-  AutomationError e = errorOf(kLegacy / "test_files__merge_cells.xls", ConvertTo::Xlsx, 50ms);
+  AutomationError e = errorOf(kLegacy / "chart.xls", ConvertTo::Xlsx, 50ms);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_NE(e.description().find("LibreOffice did not convert the file within 50 ms"),
             std::string::npos)
