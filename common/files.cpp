@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "common/ansi.h"
 #include "common/automation_error.h"
 #include "common/winpath.h"
 
@@ -111,6 +112,13 @@ void AtomicOutput::commit() {
     ::fsync(dir);
     ::close(dir);
   }
+}
+
+void writeAnsiLine(const fs::path& path, std::string_view utf8Line) {
+  const std::string bytes = toAnsi(utf8Line) + "\r\n";
+  AtomicOutput out(path);
+  out.write(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  out.commit();
 }
 
 std::string readWholeFile(const fs::path& path) {

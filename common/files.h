@@ -16,6 +16,7 @@
 #include <string>
 #include <filesystem>
 #include <span>
+#include <string_view>
 
 namespace bq {
 
@@ -64,6 +65,11 @@ class AtomicOutput {
   bool committed_ = false;
   Durability durability_;
 };
+
+// Creates the text file `path` (replacing an existing one as AtomicOutput
+// does) holding `utf8Line` in the ANSI code page (common/ansi.h) followed by
+// CR LF.
+void writeAnsiLine(const std::filesystem::path& path, std::string_view utf8Line);
 
 // The whole content of the regular file `path`.
 std::string readWholeFile(const std::filesystem::path& path);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "webcom/ftp_transfer.h"
 #include "webcom/session.h"
 
 namespace bq {
@@ -18,6 +19,16 @@ decltype(auto) faced(F&& body) {
 
 void BQCOM::CreateOpDirs(const std::string& cPath, const std::string& cZSD) {
   faced([&] { bq::CreateOpDirs(cPath, cZSD); });
+}
+
+void BQCOM::FileDownLoad(std::string& cIP, std::string& cPort, std::string& cServer,
+                         std::string& cClient, std::string& cID, std::string& cFlag) {
+  faced([&] { bq::FileDownLoad(cIP, cPort, cServer, cClient, cID, cFlag); });
+}
+
+void BQCOM::FileUpLoad(std::string& cIP, std::string& cPort, std::string& cServer,
+                       std::string& cClient, std::string& cID, std::string& cFlag) {
+  faced([&] { bq::FileUpLoad(cIP, cPort, cServer, cClient, cID, cFlag); });
 }
 
 void BQCOM::PreTest(const std::string& cPath) {

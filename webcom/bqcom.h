@@ -26,6 +26,14 @@ class BQCOM {
 
   // Creates cPath, the operation root and the tree the list cZSD names.
   void CreateOpDirs(const std::string& cPath, const std::string& cZSD);
+  // Fetches the question files that cFlag selects, the video and the viewer
+  // by FTP (webcom/ftp_transfer.h).
+  void FileDownLoad(std::string& cIP, std::string& cPort, std::string& cServer,
+                    std::string& cClient, std::string& cID, std::string& cFlag);
+  // Ends the Office programs, sends the answer documents and the listing of
+  // the operation root by FTP; cClient becomes the operation root.
+  void FileUpLoad(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
+                  std::string& cID, std::string& cFlag);
   // Deletes cPath and the operation root with all they hold; never fails.
   void PreTest(const std::string& cPath);
   // Shows the end-of-test window until its double-click closes it.

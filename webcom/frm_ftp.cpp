@@ -6,6 +6,7 @@
 #include "platform/ui/qt_backend.h"
 #include "platform/ui/ui.h"
 #include "webcom/end_picture.h"
+#include "webcom/ftp_transfer.h"
 #include "webcom/session.h"
 
 namespace bq {
@@ -13,6 +14,32 @@ namespace bq {
 FrmFTP& FrmFTP::ThisThread() {
   thread_local FrmFTP form;
   return form;
+}
+
+void FrmFTP::Unload() {
+  loaded_ = false;
+  // When the control's own notification unloads the form, the control is
+  // destroyed inside its handler; it is made to survive that.
+  inet_.reset();
+}
+
+ftp::InternetTransfer& FrmFTP::Inet() {
+  if (!loaded_) Load();
+  if (!inet_) {
+    inet_ = std::make_unique<ftp::InternetTransfer>();
+    inet_->StateChanged = [this](int16_t state) { InetStateChanged(state); };
+  }
+  return *inet_;
+}
+
+void FrmFTP::InetStateChanged(int16_t state) {
+  TransferFlags& flags = ThisThreadTransferFlags();
+  if (state == ftp::icResponseCompleted) {
+    flags.TransferDone = true;
+    if (flags.UnloadAfterTransfer) Unload();
+  } else if (state == ftp::icError) {
+    flags.TransferFailed = true;
+  }
 }
 
 void FrmFTP::ShowModal() {

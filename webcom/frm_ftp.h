@@ -12,8 +12,18 @@
 // "IEXPLORE.EXE"). Closing it by other means (the window's close button,
 // where the back end offers one) ends no process.
 //
+// The form also hosts the thread's transfer control (Inet), made when a
+// transfer first asks for it on a loaded form and destroyed when the form is
+// unloaded, so that every load starts with a fresh control. Its state-change
+// notification is InetStateChanged.
+//
 // Thread safety: a form is used only on its own thread.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/ftp/inet.h"
 
 namespace bq {
 
@@ -26,7 +36,21 @@ class FrmFTP {
 
   bool IsLoaded() const { return loaded_; }
   void Load() { loaded_ = true; }
-  void Unload() { loaded_ = false; }
+  // Unloads the form; its transfer control goes with it (a transfer still
+  // running is cancelled).
+  void Unload();
+
+  // The transfer control, loading the form (hidden) when it is not loaded.
+  ftp::InternetTransfer& Inet();
+  // The control of the loaded form; nullptr when the form is not loaded or
+  // has made none.
+  ftp::InternetTransfer* LoadedInet() { return loaded_ ? inet_.get() : nullptr; }
+
+  // The control's state-change notification: state 12 (completed) sets the
+  // thread's TransferDone and, while UnloadAfterTransfer is set, unloads the
+  // form; state 11 (error) sets TransferFailed (webcom/ftp_transfer.h).
+  // Every other state is ignored.
+  void InetStateChanged(int16_t state);
 
   // Loads the form when it is not loaded and shows it modally; returns when
   // the window is closed, by whatever means, and the form is then unloaded.
@@ -39,6 +63,7 @@ class FrmFTP {
   FrmFTP() = default;
 
   bool loaded_ = false;
+  std::unique_ptr<ftp::InternetTransfer> inet_;
 };
 
 }  // namespace bq

@@ -52,10 +52,7 @@ void CreateFolder(const std::string& path) {
 // The text file of a file item: one line of greeting in the ANSI code page,
 // replacing whatever file was there. A missing folder on the way is 76.
 void WriteGreetingFile(const std::string& path) {
-  const std::string bytes = toAnsi(kGreeting) + "\r\n";
-  AtomicOutput out(winpath::toNative(path));
-  out.write(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-  out.commit();
+  writeAnsiLine(winpath::toNative(path), kGreeting);
 }
 
 // Whether the operation-list item `key` names a place inside the operation

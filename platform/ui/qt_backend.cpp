@@ -258,6 +258,11 @@ void installQtBackend() {
   setBackend(std::make_shared<QtBackend>());
 }
 
+void doEvents() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() == app->thread()) QCoreApplication::processEvents();
+}
+
 void runModalOnDisplay(const PictureWindow& window) {
   if (backendIsSet()) {
     runModal(window);

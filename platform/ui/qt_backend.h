@@ -55,6 +55,12 @@ void ensureQtApplication();
 // ensureQtApplication(), then sets a QtBackend as this thread's back end.
 void installQtBackend();
 
+// Runs the events waiting in this thread's Qt event loop (the original's
+// DoEvents), when Qt runs on this thread; does nothing otherwise. Routines
+// that wait for something call it between their checks, so that the
+// program's windows and timers go on working meanwhile.
+void doEvents();
+
 // Shows `window` through this thread's back end when one was set (a program's
 // Qt back end, a test's recorder); otherwise through Qt, started on demand by
 // ensureQtApplication, never through the console. Throws what they throw;

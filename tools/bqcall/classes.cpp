@@ -145,6 +145,30 @@ ClassBinding bqcom() {
           o.CreateOpDirs(toText(c, 0, p[0]), toText(c, 1, p[1]));
           return json();
         });
+  // FileDownLoad and FileUpLoad: six texts by reference, all reported after the call.
+  auto transfer = [](void (BQCOM::*method)(std::string&, std::string&, std::string&, std::string&,
+                                           std::string&, std::string&)) {
+    return [method](BQCOM& o, Call& c, const auto& p) {
+      std::vector<std::string> v;
+      for (size_t i = 0; i < 6; ++i) v.push_back(toText(c, i, p[i]));
+      auto keepAll = [&] {
+        for (size_t i = 0; i < 6; ++i) c.outs[p[i].name] = v[i];
+      };
+      try {
+        (o.*method)(v[0], v[1], v[2], v[3], v[4], v[5]);
+      } catch (...) {
+        keepAll();
+        throw;
+      }
+      keepAll();
+      return json();
+    };
+  };
+  const std::vector<Param> transferParams = {textRef("cIP"),     textRef("cPort"),
+                                             textRef("cServer"), textRef("cClient"),
+                                             textRef("cID"),     textRef("cFlag")};
+  m.add("FileDownLoad", transferParams, "empty", transfer(&BQCOM::FileDownLoad));
+  m.add("FileUpLoad", transferParams, "empty", transfer(&BQCOM::FileUpLoad));
   m.add("PreTest", {text("cPath")}, "empty", [](BQCOM& o, Call& c, const auto& p) {
     o.PreTest(toText(c, 0, p[0]));
     return json();

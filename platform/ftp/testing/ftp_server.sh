@@ -22,8 +22,9 @@ stop_servers() {
     # Only the process we started: its command line names our script.
     if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'ftp_server.py'; then
       kill "$pid" 2>/dev/null || true
+      # A process that ended has an empty command line (a zombie waits for init).
       for _ in $(seq 50); do
-        kill -0 "$pid" 2>/dev/null || break
+        tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'ftp_server.py' || break
         sleep 0.1
       done
       kill -KILL "$pid" 2>/dev/null || true
