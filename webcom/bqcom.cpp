@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "webcom/frm_title.h"
 #include "webcom/ftp_transfer.h"
 #include "webcom/session.h"
 
@@ -37,6 +38,10 @@ void BQCOM::PreTest(const std::string& cPath) {
 
 void BQCOM::EndTest(const std::string& cPath) {
   faced([&] { bq::EndTest(cPath); });
+}
+
+void BQCOM::QuestionPane(const std::string& tg) {
+  faced([&] { bq::QuestionPane(tg); });
 }
 
 void BQCOM::TermProc() {

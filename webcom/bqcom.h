@@ -38,6 +38,9 @@ class BQCOM {
   void PreTest(const std::string& cPath);
   // Shows the end-of-test window until its double-click closes it.
   void EndTest(const std::string& cPath);
+  // Shows the question text tg ("~" a line break, "|" a "\") in the title
+  // window until it is closed (webcom/frm_title.h).
+  void QuestionPane(const std::string& tg);
   // Ends every question-text viewer.
   void TermProc();
 };

@@ -130,4 +130,18 @@ std::vector<std::string> linuxCounterparts(std::string_view upperName) {
   return out;
 }
 
+std::string linuxWindowClass(std::string_view windowsClass) {
+  struct WindowClass {
+    std::string_view windowsClass;  // upper-cased
+    std::string_view linuxClass;
+  };
+  static constexpr WindowClass kClasses[] = {{"XLMAIN", "libreoffice-calc"}};
+  std::string name(windowsClass);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (const WindowClass& w : kClasses)
+    if (w.windowsClass == name) return std::string(w.linuxClass);
+  return "";
+}
+
 }  // namespace bq::shell

@@ -51,4 +51,12 @@ bool terminateProcess(int pid);
 // table of such aliases in the system.
 std::vector<std::string> linuxCounterparts(std::string_view upperName);
 
+// The X11 window class (the WM_CLASS class name) of the main window of the
+// Linux program that stands in for the Windows program whose main window has
+// the class `windowsClass`, compared without regard to case: "xlmain"
+// (Excel's) gives "libreoffice-calc" (LibreOffice Calc's, once a spreadsheet
+// is open). "" for classes without one. The one table of such window classes,
+// beside the program names above.
+std::string linuxWindowClass(std::string_view windowsClass);
+
 }  // namespace bq::shell

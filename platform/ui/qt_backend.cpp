@@ -9,9 +9,13 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QThread>
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -108,6 +112,29 @@ QImage decodePicture(const std::vector<uint8_t>& bytes, const PictureInfo& info)
   return image;
 }
 
+class DialogControl final : public WindowControl {
+ public:
+  explicit DialogControl(QDialog& dialog) : dialog_(dialog) {}
+  void close() override { dialog_.done(QDialog::Accepted); }
+
+ private:
+  QDialog& dialog_;
+};
+
+// Runs an event handler of a window of ours. An exception must not cross
+// Qt's event loop: it closes the window and is kept in `failure` for runModal.
+template <typename Handler>
+void runHandler(QDialog& dialog, std::exception_ptr& failure, const Handler& handler) {
+  if (!handler) return;
+  DialogControl control(dialog);
+  try {
+    handler(control);
+  } catch (...) {
+    failure = std::current_exception();
+    control.close();
+  }
+}
+
 class PictureDialog final : public QDialog {
  public:
   PictureDialog(const PictureWindow& window, QImage image)
@@ -131,29 +158,74 @@ class PictureDialog final : public QDialog {
 
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     event->accept();
-    if (event->button() != Qt::LeftButton || !window_.onDoubleClick) return;
-    Control control(*this);
-    try {
-      window_.onDoubleClick(control);
-    } catch (...) {
-      // An exception must not cross Qt's event loop: keep it for runModal.
-      failure_ = std::current_exception();
-      control.close();
+    if (event->button() == Qt::LeftButton) runHandler(*this, failure_, window_.onDoubleClick);
+  }
+
+ private:
+  const PictureWindow& window_;
+  QImage image_;
+  std::exception_ptr failure_;
+};
+
+class TextDialog final : public QDialog {
+ public:
+  explicit TextDialog(const TextWindow& window) : window_(window) {
+    setObjectName(QStringLiteral("bqTextWindow"));
+    setWindowTitle(qs(window.title));
+    Qt::WindowFlags flags =
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (window.alwaysOnTop) flags |= Qt::WindowStaysOnTopHint;
+    setWindowFlags(flags);
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName(QStringLiteral("txt"));
+    text_->setReadOnly(true);
+    text_->setPlainText(plainText(window.text));
+    // Placed before it is shown: the placement itself activates nothing.
+    const PixelRect& p = window.placement;
+    setGeometry(p.x, p.y, std::max(1, p.width), std::max(1, p.height));
+    move(p.x, p.y);  // the frame's corner, where the window system adds a frame
+  }
+
+  std::exception_ptr failure() const { return failure_; }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::WindowActivate) runHandler(*this, failure_, window_.onActivate);
+    return QDialog::event(event);
+  }
+
+  void showEvent(QShowEvent* event) override {
+    QDialog::showEvent(event);
+    // A frame makes the outer window larger than the inside: keep the outer
+    // size that was asked for.
+    const QSize extra = frameGeometry().size() - geometry().size();
+    const PixelRect& p = window_.placement;
+    if (!extra.isEmpty()) {
+      resize(std::max(1, p.width - extra.width()), std::max(1, p.height - extra.height()));
+    }
+    // Shown modally, the window is activated, as the original's modal show did.
+    activateWindow();
+    raise();
+  }
+
+  void resizeEvent(QResizeEvent* event) override {
+    QDialog::resizeEvent(event);
+    if (!window_.layoutText) return;
+    const QSize outer = frameGeometry().size();
+    const PixelRect box = window_.layoutText(outer.width(), outer.height());
+    text_->setGeometry(box.x, box.y, std::max(0, box.width), std::max(0, box.height));
+  }
+
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    event->accept();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+      runHandler(*this, failure_, window_.onClick);
     }
   }
 
  private:
-  class Control final : public WindowControl {
-   public:
-    explicit Control(PictureDialog& dialog) : dialog_(dialog) {}
-    void close() override { dialog_.done(QDialog::Accepted); }
-
-   private:
-    PictureDialog& dialog_;
-  };
-
-  const PictureWindow& window_;
-  QImage image_;
+  const TextWindow& window_;
+  QPlainTextEdit* text_ = nullptr;
   std::exception_ptr failure_;
 };
 
@@ -251,11 +323,44 @@ void QtBackend::runModal(const PictureWindow& window) {
   if (dialog.failure()) std::rethrow_exception(dialog.failure());
 }
 
+ScreenMetrics QtBackend::screenMetrics() {
+  requireGuiThread("the screen");
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) cannotShow("the screen", "Qt reports no screen");
+  auto twips = [](qreal dpi) {
+    return dpi > 0 ? std::max(1, static_cast<int>(std::lround(1440.0 / dpi))) : 15;
+  };
+  return {screen->geometry().width(), screen->geometry().height(),
+          twips(screen->logicalDotsPerInchX()), twips(screen->logicalDotsPerInchY())};
+}
+
+void QtBackend::runModalText(const TextWindow& window) {
+  requireGuiThread(windowDescription(window.title));
+  TextDialog dialog(window);
+  dialog.exec();
+  if (dialog.failure()) std::rethrow_exception(dialog.failure());
+}
+
 void ensureQtApplication() { ensureQtApplicationFor("windows"); }
 
 void installQtBackend() {
   ensureQtApplication();
   setBackend(std::make_shared<QtBackend>());
+}
+
+void runModalOnDisplay(const TextWindow& window) {
+  if (backendIsSet()) {
+    runModal(window);
+    return;
+  }
+  ensureQtApplicationFor(windowDescription(window.title));
+  QtBackend().runModalText(window);
+}
+
+ScreenMetrics screenMetricsOnDisplay() {
+  if (backendIsSet()) return screenMetrics();
+  ensureQtApplicationFor("the screen");
+  return QtBackend().screenMetrics();
 }
 
 void doEvents() {

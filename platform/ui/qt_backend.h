@@ -36,6 +36,17 @@ class QtBackend final : public Backend {
   // Throws AutomationError 481 for a picture that cannot be decoded (checked
   // before anything is shown).
   void runModal(const PictureWindow& window) override;
+  // The primary screen: its size in device-independent pixels and its
+  // twips per pixel from its logical resolution (1440 / dots per inch,
+  // rounded).
+  ScreenMetrics screenMetrics() override;
+  // A window with a read-only text box (QPlainTextEdit) and nothing else,
+  // with the title and a close button, on top of other windows when
+  // alwaysOnTop. The outer window takes window.placement before it is shown
+  // (where the window system adds a frame, the inside is made smaller so that
+  // the outer size stays); exec() then shows and activates it. Escape and the
+  // close button close it.
+  void runModalText(const TextWindow& window) override;
 };
 
 // Makes sure this process has a QApplication, creating one when there is none
@@ -54,6 +65,10 @@ void ensureQtApplication();
 
 // ensureQtApplication(), then sets a QtBackend as this thread's back end.
 void installQtBackend();
+
+// The same for a text window and for the screen.
+void runModalOnDisplay(const TextWindow& window);
+ScreenMetrics screenMetricsOnDisplay();
 
 // Runs the events waiting in this thread's Qt event loop (the original's
 // DoEvents), when Qt runs on this thread; does nothing otherwise. Routines

@@ -30,6 +30,8 @@ void Recorder::answerInputBox(std::string text) { texts_.push_back(std::move(tex
 
 void Recorder::actOnWindow(WindowAction action) { actions_.push_back(action); }
 
+void Recorder::actOnTextWindow(TextWindowScript script) { textScripts_.push_back(script); }
+
 int Recorder::messageBox(const MessageBoxRequest& request) {
   const std::vector<int> buttons = messageBoxButtons(request.buttons);  // refuses a bad style
   Shown s;
@@ -105,6 +107,39 @@ void Recorder::runModal(const PictureWindow& window) {
       return;
     }
   }
+}
+
+void Recorder::runModalText(const TextWindow& window) {
+  Shown s;
+  s.kind = Kind::kTextWindow;
+  s.title = window.title;
+  s.text = window.text;
+  s.placement = window.placement;
+  s.alwaysOnTop = window.alwaysOnTop;
+  if (window.layoutText) {
+    s.textBox = window.layoutText(window.placement.width, window.placement.height);
+  }
+  s.end = WindowEnd::kFailed;
+  const bool scripted = !textScripts_.empty();
+  TextWindowScript script;
+  if (scripted) {
+    s.scripted = true;
+    script = textScripts_.front();
+    textScripts_.pop_front();
+  }
+  const size_t index = shown_.size();
+  shown_.push_back(std::move(s));
+  if (!scripted) raiseNoDisplay(windowDescription(window.title), "no scripted action");
+  RecordedControl control;
+  for (int i = 0; i < script.activations && !control.closed; ++i) {
+    ++shown_[index].activations;
+    if (window.onActivate) window.onActivate(control);
+  }
+  if (script.click && !control.closed) {
+    shown_[index].clicked = true;
+    if (window.onClick) window.onClick(control);
+  }
+  shown_[index].end = control.closed ? WindowEnd::kClosedByHandler : WindowEnd::kClosedByUser;
 }
 
 }  // namespace bq::ui

@@ -16,6 +16,15 @@
 //   - kClose: the user closes the window; no handler runs (kClosedByUser).
 //   - kThrow: the back end cannot show the window: AutomationError 429 as
 //     the console raises it (kFailed).
+// A text window (runModalText) takes the next scripted TextWindowScript: the
+// window is logged with its text, placement and the text box that layoutText
+// gives for the placement's size, then activated `activations` times, then
+// clicked when `click` is set, then closed by the user (kClosedByUser), or
+// by a handler that called close() (kClosedByHandler; what was left of the
+// script is not run). Without a script it throws 429 as the console does.
+// screenMetrics() answers the screen set with setScreen (1024 x 768 pixels
+// at 15 twips per pixel unless set).
+//
 // A picture that readPictureInfo refuses throws its 481 error before
 // anything is logged or any scripted action is used, as a back end that
 // cannot draw it would.
@@ -42,7 +51,7 @@ namespace bq::ui {
 
 class Recorder final : public Backend {
  public:
-  enum class Kind { kMessageBox, kInputBox, kWindow };
+  enum class Kind { kMessageBox, kInputBox, kWindow, kTextWindow };
   enum class WindowAction { kDoubleClick, kClose, kThrow };
   enum class WindowEnd { kNotAWindow, kClosedByHandler, kClosedByUser, kStayedOpen, kFailed };
 
@@ -58,8 +67,17 @@ class Recorder final : public Backend {
     bool alwaysOnTop = false;  // windows
     bool scripted = false;     // answered from the script, not by default
     int answer = 0;            // message boxes: the answer returned
-    std::string text;          // input boxes: the text returned
+    std::string text;          // input boxes: the text returned; text windows: the text
+    PixelRect placement;       // text windows
+    PixelRect textBox;         // text windows: the text box for the placement's size
+    int activations = 0;       // text windows: activations made
+    bool clicked = false;      // text windows
     WindowEnd end = WindowEnd::kNotAWindow;
+  };
+
+  struct TextWindowScript {
+    int activations = 1;
+    bool click = false;
   };
 
   // Scripts the answer of the next message box that has no scripted answer
@@ -71,17 +89,26 @@ class Recorder final : public Backend {
   void answerInputBox(std::string text);
   // Scripts what happens to the next window.
   void actOnWindow(WindowAction action);
+  // Scripts what happens to the next text window.
+  void actOnTextWindow(TextWindowScript script);
+  void setScreen(ScreenMetrics screen) { screen_ = screen; }
 
   // Everything shown, oldest first.
   const std::vector<Shown>& shown() const { return shown_; }
   // Scripted answers of all kinds not used yet.
-  size_t pending() const { return answers_.size() + texts_.size() + actions_.size(); }
+  size_t pending() const {
+    return answers_.size() + texts_.size() + actions_.size() + textScripts_.size();
+  }
 
   int messageBox(const MessageBoxRequest& request) override;
   std::string inputBox(const InputBoxRequest& request) override;
   void runModal(const PictureWindow& window) override;
+  ScreenMetrics screenMetrics() override { return screen_; }
+  void runModalText(const TextWindow& window) override;
 
  private:
+  std::deque<TextWindowScript> textScripts_;
+  ScreenMetrics screen_{1024, 768, 15, 15};
   std::deque<int> answers_;
   std::deque<std::string> texts_;
   std::deque<WindowAction> actions_;

@@ -93,6 +93,18 @@ std::string InputBox(const std::string& prompt, const std::string& title,
 
 void runModal(const PictureWindow& window) { currentBackend()->runModal(window); }
 
+void runModal(const TextWindow& window) { currentBackend()->runModalText(window); }
+
+ScreenMetrics screenMetrics() { return currentBackend()->screenMetrics(); }
+
+ScreenMetrics Backend::screenMetrics() {
+  raiseNoDisplay("the screen", "this user interface has no windows");
+}
+
+void Backend::runModalText(const TextWindow& window) {
+  raiseNoDisplay(windowDescription(window.title), "this user interface has no windows");
+}
+
 std::vector<int> messageBoxButtons(int buttons) {
   if (buttons < 0) raiseError(err::kInvalidCall);
   switch (buttons & 0xF) {

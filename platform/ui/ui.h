@@ -86,6 +86,48 @@ struct PictureWindow {
   std::function<void(WindowControl&)> onDoubleClick;
 };
 
+// A rectangle in pixels.
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// The screen as the original's Screen object describes it: its size in
+// pixels and how many twips (1/1440 inch) a pixel is, at the screen's
+// logical resolution (15 at 96 dots per inch).
+struct ScreenMetrics {
+  int widthPixels = 0;
+  int heightPixels = 0;
+  int twipsPerPixelX = 15;
+  int twipsPerPixelY = 15;
+  int widthTwips() const { return widthPixels * twipsPerPixelX; }
+  int heightTwips() const { return heightPixels * twipsPerPixelY; }
+};
+
+// A window of the system's own that shows a text in a text box (the question
+// title window). The text box shows the text on several lines and cannot be
+// edited; the rest of the window is empty.
+struct TextWindow {
+  std::string title;
+  std::string text;  // line breaks as CR LF (or LF)
+  // The outer window in screen pixels, set before the window is shown, so
+  // that placing it does not activate it; showing it modally does.
+  PixelRect placement;
+  bool alwaysOnTop = false;
+  // Where the text box goes in the window, from the window's outer size in
+  // pixels; asked whenever that size changes. A negative size counts as 0.
+  std::function<PixelRect(int outerWidth, int outerHeight)> layoutText;
+  // Every activation of the window; the first comes when it is shown.
+  std::function<void(WindowControl&)> onActivate;
+  // A click (left button) on the window outside the text box.
+  std::function<void(WindowControl&)> onClick;
+  // Handlers run on the window's thread; an exception from one closes the
+  // window and leaves runModal.
+};
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -99,6 +141,12 @@ class Backend {
   // AutomationError when this back end cannot show windows (429) or when the
   // picture is not a JPEG or PNG image it can decode (481, see picture.h).
   virtual void runModal(const PictureWindow& window) = 0;
+  // The screen that windows appear on. The default, for back ends without
+  // windows, throws AutomationError 429 (no display).
+  virtual ScreenMetrics screenMetrics();
+  // Shows `window` modally and returns when it is closed (by the user, or by
+  // WindowControl::close from a handler). The default throws 429.
+  virtual void runModalText(const TextWindow& window);
 };
 
 // This thread's back end (the console back end unless one was set). The
@@ -133,6 +181,9 @@ std::string InputBox(const std::string& prompt, const std::string& title = "",
 // Shows `window` modally through this thread's back end. The back end stays
 // alive for the whole display even if a handler sets another one.
 void runModal(const PictureWindow& window);
+// The same for a text window, and the screen, through this thread's back end.
+void runModal(const TextWindow& window);
+ScreenMetrics screenMetrics();
 
 // --- Helpers shared by the back ends -------------------------------------
 

@@ -177,6 +177,10 @@ ClassBinding bqcom() {
     o.EndTest(toText(c, 0, p[0]));
     return json();
   });
+  m.add("QuestionPane", {text("tg")}, "empty", [](BQCOM& o, Call& c, const auto& p) {
+    o.QuestionPane(toText(c, 0, p[0]));
+    return json();
+  });
   m.add("TermProc", {}, "empty", [](BQCOM& o, Call&, const auto&) {
     o.TermProc();
     return json();
