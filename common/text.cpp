@@ -176,6 +176,23 @@ std::vector<std::string> split(std::string_view s, std::string_view separator) {
   }
 }
 
+std::string percentEncodePath(std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 std::string replaceAll(std::string_view s, std::string_view what, std::string_view with) {
   std::string out;
   out.reserve(s.size());

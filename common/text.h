@@ -54,6 +54,11 @@ std::u16string lcase16(std::u16string_view s);
 // REQUIRES: separator is not empty.
 std::vector<std::string> split(std::string_view s, std::string_view separator);
 
+// The bytes of `s` as a URL path carries them: ASCII letters and digits,
+// "-", ".", "_", "~" and "/" as they are, every other byte as "%XX"
+// (upper-case hexadecimal).
+std::string percentEncodePath(std::string_view s);
+
 // Replace every `what` in `s` by `with` (exact comparison).
 // REQUIRES: what is not empty.
 std::string replaceAll(std::string_view s, std::string_view what, std::string_view with);

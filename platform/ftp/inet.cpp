@@ -13,6 +13,7 @@
 
 #include "common/automation_error.h"
 #include "common/files.h"
+#include "common/text.h"
 #include "common/winpath.h"
 
 namespace bq::ftp {
@@ -118,24 +119,10 @@ Operation parseOperation(std::string_view text) {
 }
 
 std::string ftpUrl(const std::string& host, uint16_t port, std::string_view remote) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "ftp://";
+  std::string path(remote);
+  std::replace(path.begin(), path.end(), '\\', '/');
   const std::optional<std::string> h = urlHost(host);
-  url += h ? *h : host;
-  url += ":" + std::to_string(port) + "/";
-  for (unsigned char c : remote) {
-    if (c == '\\' || c == '/') {
-      url += '/';
-    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-' || c == '.' || c == '_' || c == '~') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
+  return "ftp://" + (h ? *h : host) + ":" + std::to_string(port) + "/" + percentEncodePath(path);
 }
 
 std::chrono::milliseconds transferTimeout() {

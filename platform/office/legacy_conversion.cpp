@@ -16,6 +16,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/text.h"
 #include "platform/office/unique_fd.h"
 
 extern char** environ;
@@ -51,20 +52,7 @@ bool isExecutableFile(const fs::path& p) {
 }
 
 // A file: URL for the local path `p`.
-std::string fileUrl(const fs::path& p) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : p.string()) {
-    if (std::isalnum(c) || std::strchr("-._~/", c)) {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
-}
+std::string fileUrl(const fs::path& p) { return "file://" + percentEncodePath(p.string()); }
 
 void copyFromFd(int fd, const fs::path& to, const Failure& failure) {
   UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
