@@ -233,6 +233,12 @@ TEST_F(BqcallBqcom, ReportsTheComponentsErrors) {
   r = run({"BQCOM", "EndTest", "C:\\BQTEST"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(json::parse(r.out)["error"]["number"], 429);
+  // Nor the title window; an empty text shows none and succeeds.
+  r = run({"BQCOM", "QuestionPane", "a~b"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(json::parse(r.out)["error"]["number"], 429);
+  r = run({"BQCOM", "QuestionPane", ""});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
 
   EXPECT_EQ(run({"BQCOM", "TermProc", "extra"}).exitCode, 2);
   EXPECT_EQ(run({"BQCOM", "PreTest"}).exitCode, 2);
@@ -247,7 +253,8 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
         "ReadExcel(cFile: text, dObj: dictionary by reference, cTbl: text optional)",
         "GetExcelScore", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
         "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
-        "EndTest(cPath: text)", "TermProc() -> empty"})
+        "EndTest(cPath: text)", "TermProc() -> empty", "QuestionPane(tg: text) -> empty",
+        "FileDownLoad(cIP: text by reference, cPort: text by reference"})
     EXPECT_NE(r.out.find(m), std::string::npos) << m;
 }
 
