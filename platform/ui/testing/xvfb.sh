@@ -39,7 +39,9 @@ case "$cmd" in
     state=$(cd "$state" && pwd)
     stop_server "$state"
     : >"$state/displayfd"
-    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp \
+    # -noreset: the server would reset whenever its last client leaves, and refuse
+    # the connections made meanwhile.
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset \
       3>"$state/displayfd" </dev/null >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/pid"
     for _ in $(seq 100); do
