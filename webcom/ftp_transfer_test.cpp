@@ -31,17 +31,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Texts = std::vector<std::string>;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-void spit(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using ftp::testing::slurp;
+using ftp::testing::spit;
 
 // A question text in GBK: "请将表格第一行合并。" and CR LF.
 const std::string kQuestionText =

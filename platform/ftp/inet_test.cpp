@@ -25,16 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-void spit(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using testing::slurp;
+using testing::spit;
 
 std::string randomBytes(size_t n, unsigned seed) {
   std::mt19937 gen(seed);

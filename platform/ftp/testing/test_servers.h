@@ -1,5 +1,6 @@
 // Test helpers: the FTP servers that ftp_server.sh started for this build
-// folder, and a server that accepts connections and never answers.
+// folder, a server that accepts connections and never answers, and the
+// files on either side.
 #pragma once
 
 #include <arpa/inet.h>
@@ -11,10 +12,24 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
 namespace bq::ftp::testing {
+
+inline std::string slurp(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+// Writes `bytes` to `p`, making its folders.
+inline void spit(const std::filesystem::path& p, const std::string& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << bytes;
+}
 
 // The servers named by $BQ_FTP_TEST_STATE (ftp_server.sh's state folder).
 struct TestServers {
