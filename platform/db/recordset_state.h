@@ -15,6 +15,8 @@ struct ConnectionState {
   std::shared_ptr<Session> session;
   int32_t commandTimeout = 30;
   int32_t cursorLocation = adUseServer;
+  int32_t isolationLevel = adXactReadCommitted;
+  int32_t transactionLevel = 0;
 
   bool isOpen() const { return session && session->isOpen(); }
 };
