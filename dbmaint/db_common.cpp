@@ -205,9 +205,11 @@ void RelaxTempSchema(const std::string& tempPath) {
         if (field.Type() == db::dao::dbText || field.Type() == db::dao::dbMemo) {
           field.setDefaultValue("\"\"");
           field.setAllowZeroLength(true);
-        } else {
+        } else if (field.Type() != db::dao::dbLongBinary) {
           field.setDefaultValue("0");
         }
+        // A long binary field gets no default: a number there is no binary
+        // value, and the restore could not write it back. It stays Null.
         field.setRequired(false);
       }
     }

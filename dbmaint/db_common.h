@@ -71,8 +71,9 @@ db::dao::Database OpenTempDatabase(const std::string& path);
 void CopyTableSchema(const std::string& tempPath, const std::string& table);
 
 // Gives every field of every table of the temporary database whose name does
-// not begin with "MS" a default (an empty text for text and memo fields, else
-// 0), lets text fields hold "", and makes every field optional. Stops at the
+// not begin with "MS" a default (an empty text for text and memo fields, none
+// for long binary fields, else 0), lets text fields hold "", and makes every
+// field optional. Stops at the
 // first property the database refuses; opening the database throws.
 void RelaxTempSchema(const std::string& tempPath);
 
