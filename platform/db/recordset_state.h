@@ -44,6 +44,9 @@ struct RecordsetState {
 
   // A pending change.
   int32_t editMode = adEditNone;
+  // The INSERT statement of the last row added, and which fields it assigns.
+  std::string insertSql;
+  std::vector<bool> insertFields;
   std::vector<std::optional<Variant>> edits;
   int appendField = -1;
 
