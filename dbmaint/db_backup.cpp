@@ -199,21 +199,19 @@ MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
     if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
   }
   guarded([&] { setVisible(SubDoingPic, false); });
-  if (temp && !guarded([&] { temp->Close(); }, &why)) {
-    // The rows never reached the file: the backup holds none of them.
+  // Rows that never reached the temporary database's file must not become a
+  // backup file holding none of them in place of the previous one.
+  const bool saved = !temp || guarded([&] { temp->Close(); }, &why);
+  temp.reset();
+  if (!saved) {
     std::fill(whole.begin(), whole.end(), false);
     for (TableResult& r : report.tables) {
       r.rows = 0;
       if (r.problem.empty()) r.problem = "the temporary database was not saved: " + why.description();
     }
+  } else {
+    guarded([&] { report.fileWritten = CompressFile(DoingPic, tmp, cFile, &why); }, &why);
   }
-  temp.reset();
-
-  guarded(
-      [&] {
-        report.fileWritten = CompressFile(DoingPic, tmp, cFile, &why);
-      },
-      &why);
   if (!report.fileWritten) {
     report.problem = "the backup file was not written: " + why.description();
     ui::MsgBox(std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" +

@@ -31,6 +31,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint64_t kDefaultMemoryLimit = 64ull << 20;
 
+// A session belongs to one thread at a time, so its database handle needs
+// none of SQLite's own locking.
+constexpr int kOpenOneThread = SQLITE_OPEN_NOMUTEX;
+
 // True when the first word of `sql` (after blanks) is `word`, in any case.
 bool startsWithWord(std::string_view sql, std::string_view word) {
   size_t i = 0;
@@ -490,7 +494,7 @@ void SqliteSession::openPlain(bool readOnly) {
   if (!S_ISREG(st.st_mode)) fileFailure("open", ENOENT);
   // A relative name that looks like a URI must stay a file name.
   std::string file = path_.is_absolute() ? path_.string() : "./" + path_.string();
-  int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     release();
@@ -571,7 +575,8 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
     SqliteBuffer image;
     image.reserve(reader.imageSize());
     reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread,
+                             nullptr);
     if (rc != SQLITE_OK) {
       release();
       raiseError(err::kOutOfMemory, kSealedSource);
@@ -604,7 +609,7 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
           b = b.subspan(static_cast<size_t>(n));
         }
       });
-      int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+      int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
       if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
     } catch (...) {
       release();
@@ -826,6 +831,9 @@ std::string SqliteSession::rewriteDdl(std::string_view text, std::function<int64
 std::unique_ptr<Statement> SqliteSession::prepare(std::string_view text,
                                                   std::span<const Variant> params) {
   if (!db_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  // A statement kept for use again was no table definition.
+  for (const IdleStatement& idle : idle_)
+    if (idle.sql == text) return prepareStatement(text, params);
   std::function<int64_t()> action;
   const std::string sql = mentions(text, "CREATE") || mentions(text, "ALTER")
                               ? rewriteDdl(text, action)
