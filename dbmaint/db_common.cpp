@@ -255,7 +255,7 @@ std::string TempDatabasePath() {
       if (fs::create_directories(folder, ec)) ::chmod(folder.c_str(), 0700);
     }
   }
-  return StripTrailingSlash(folder.string() + "/") + "/" + kTempDatabaseName;
+  return StripTrailingSlash(folder.string()) + "/" + kTempDatabaseName;
 }
 
 }  // namespace bq::dbmaint
