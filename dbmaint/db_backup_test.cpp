@@ -245,7 +245,7 @@ TEST_P(Maintenance, ABackupRestoresTheSameRows) {
   EXPECT_FALSE(sub_.Visible());
 
   exec("Delete From T6 Where id > 10");
-  exec("Insert Into T7 (id, label, amount, small, flag, code, n) Values (99, 'x', 1, 1, 1, 'x', 1)");
+  exec("Insert Into T7 (id, label, amount, small, flag, code, n) Values (99, 'x', 1, 1, true, 'x', 1)");
   const MaintenanceReport r = restore({"T6", "T7"});
   EXPECT_TRUE(r.allDone()) << r.problem;
   EXPECT_TRUE(messages().empty()) << messages().front();
