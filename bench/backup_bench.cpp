@@ -37,7 +37,9 @@ struct Measure {
   bool ok = false;
 };
 
-std::string sqliteString(const fs::path& f) { return "Provider=SQLite;Data Source=" + f.string() + ";"; }
+std::string sqliteString(const fs::path& f) {
+  return "Provider=SQLite;Data Source=" + f.string() + ";";
+}
 
 void makeLive(const fs::path& file, long rows) {
   std::FILE* f = std::fopen(file.c_str(), "w");

@@ -150,8 +150,8 @@ double leadingNumber(std::string_view s) {
   };
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
   skipBlanks();
-  if (i + 1 < s.size() && s[i] == '&' && (s[i + 1] == 'H' || s[i + 1] == 'h' || s[i + 1] == 'O' ||
-                                          s[i + 1] == 'o')) {
+  if (i + 1 < s.size() && s[i] == '&' &&
+      (s[i + 1] == 'H' || s[i + 1] == 'h' || s[i + 1] == 'O' || s[i + 1] == 'o')) {
     const bool hex = s[i + 1] == 'H' || s[i + 1] == 'h';
     i += 2;
     uint64_t value = 0;

@@ -122,8 +122,8 @@ Expansion ExpandFile(PictureArg picture, std::string& path) {
           ioFailed = true;
           output.write(data);
           if (total > 0)
-            ShowProgress(picture,
-                         static_cast<float>(static_cast<double>(done) / static_cast<double>(total)));
+            ShowProgress(picture, static_cast<float>(static_cast<double>(done) /
+                                                     static_cast<double>(total)));
           ioFailed = false;
         });
   } catch (const AutomationError& e) {

@@ -73,14 +73,14 @@ TEST(FitTextBytes, CutsAtTheAnsiByteBudget) {
     double half;
     std::string kept;
   } cases[] = {
-      {chinese20, 10, "一二三四五六七八九十"},      // 20 characters, 2 bytes each, budget 20
+      {chinese20, 10, "一二三四五六七八九十"},  // 20 characters, 2 bytes each, budget 20
       {std::string(25, 'x'), 10, std::string(20, 'x')},
-      {"ab汉", 1.5, "ab"},                          // the double-byte character would need 4
+      {"ab汉", 1.5, "ab"},  // the double-byte character would need 4
       {"ab汉", 2, "ab汉"},
-      {"a𝄞b", 1.5, "a𝄞"},                          // two UTF-16 units count 2
-      {"a𝄞b", 1, "a"},                              // never half of it
+      {"a𝄞b", 1.5, "a𝄞"},  // two UTF-16 units count 2
+      {"a𝄞b", 1, "a"},     // never half of it
       {"", 5, ""},
-      {"é", 0.5, ""},                               // two bytes in GBK
+      {"é", 0.5, ""},  // two bytes in GBK
   };
   for (const Case& c : cases) EXPECT_EQ(FitTextBytes(c.text, c.half), c.kept) << c.text;
 }
@@ -99,10 +99,8 @@ TEST(ShowProgress, RoundsTheShareAndDrawsTheBar) {
     const char* text;
     double bar;
   } cases[] = {
-      {0, "已进行 0%, 请稍侯 ....", 0},
-      {0.25f, "已进行 25%, 请稍侯 ....", 0.25},
-      {0.994f, "已进行 99%, 请稍侯 ....", 0.994},
-      {0.996f, "已进行 100%, 请稍侯 ....", 0.996},
+      {0, "已进行 0%, 请稍侯 ....", 0},           {0.25f, "已进行 25%, 请稍侯 ....", 0.25},
+      {0.994f, "已进行 99%, 请稍侯 ....", 0.994}, {0.996f, "已进行 100%, 请稍侯 ....", 0.996},
       {1, "已进行 100%, 请稍侯 ....", 1},
   };
   for (const Case& c : cases) {

@@ -26,8 +26,8 @@ struct TableProgress {
   explicit TableProgress(int64_t rows) : total(std::max<int64_t>(rows, 1)), step(total / 100 + 1) {}
   void after(int64_t count, PictureArg picture) const {
     if (count % step == 0)
-      ShowProgress(picture, static_cast<float>(static_cast<double>(count) /
-                                               static_cast<double>(total)));
+      ShowProgress(picture,
+                   static_cast<float>(static_cast<double>(count) / static_cast<double>(total)));
   }
   int64_t total;
   int64_t step;
@@ -192,9 +192,9 @@ MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
     } else if (!temp) {
       r.problem = std::string("the temporary database cannot be opened: ") + tmp;
     } else {
-      whole[i] = copyIntoBackup(*live, *temp, aTbl[i], "Select * From " + aTbl[i] + cWhere,
-                                SubDoingPic, r)
-                     .whole;
+      whole[i] =
+          copyIntoBackup(*live, *temp, aTbl[i], "Select * From " + aTbl[i] + cWhere, SubDoingPic, r)
+              .whole;
     }
     if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
   }
@@ -207,16 +207,17 @@ MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
     std::fill(whole.begin(), whole.end(), false);
     for (TableResult& r : report.tables) {
       r.rows = 0;
-      if (r.problem.empty()) r.problem = "the temporary database was not saved: " + why.description();
+      if (r.problem.empty())
+        r.problem = "the temporary database was not saved: " + why.description();
     }
   } else {
     guarded([&] { report.fileWritten = CompressFile(DoingPic, tmp, cFile, &why); }, &why);
   }
   if (!report.fileWritten) {
     report.problem = "the backup file was not written: " + why.description();
-    ui::MsgBox(std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" +
-                   why.description(),
-               ui::vbExclamation);
+    ui::MsgBox(
+        std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
+        ui::vbExclamation);
   }
 
   for (size_t i = 0; i < count; ++i) report.tables[i].done = whole[i] && report.fileWritten;
@@ -324,14 +325,14 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
     }
     db::Recordset source;
     int64_t rows = 0;
-    const bool readable =
-        backup && guarded(
-                      [&] {
-                        const std::string select = aSel1 ? "Select " + item(*aSel1, i) + cWhere
-                                                         : "Select * From " + table + cWhere;
-                        rows = openCounted(source, *backup, select);
-                      },
-                      &why);
+    const bool readable = backup && guarded(
+                                        [&] {
+                                          const std::string select =
+                                              aSel1 ? "Select " + item(*aSel1, i) + cWhere
+                                                    : "Select * From " + table + cWhere;
+                                          rows = openCounted(source, *backup, select);
+                                        },
+                                        &why);
     if (!readable) {
       // As before: a table the backup cannot give is left alone, without a message.
       r.problem = backup ? "the backup side cannot be read: " + why.description()

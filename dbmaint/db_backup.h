@@ -50,8 +50,8 @@ namespace bq::dbmaint {
 // What became of one table.
 struct TableResult {
   std::string table;
-  bool done = false;  // every selected row backed up (and deleted) / restored
-  int64_t rows = 0;   // rows copied into the backup / written to the live table
+  bool done = false;    // every selected row backed up (and deleted) / restored
+  int64_t rows = 0;     // rows copied into the backup / written to the live table
   std::string problem;  // why it is not done
 };
 
@@ -65,7 +65,8 @@ struct MaintenanceReport {
 };
 
 // Message texts of our own, each followed by the reason where one is known.
-inline constexpr const char* kBackupNotWrittenMessage = "出错，备份文件没有写成，原有的备份文件保持不变！";
+inline constexpr const char* kBackupNotWrittenMessage =
+    "出错，备份文件没有写成，原有的备份文件保持不变！";
 inline constexpr const char* kTableNotRestoredMessage = "以下数据表没有恢复，原有记录保持不变：";
 inline constexpr const char* kRowsNotDeletedMessage = "以下数据表的记录没有从数据库中删除：";
 inline constexpr const char* kLiveNotSavedMessage = "出错，数据库的改动没有保存：";

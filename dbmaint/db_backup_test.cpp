@@ -29,28 +29,22 @@ using db::dbtest::TestDatabase;
 using db::dbtest::writeBytes;
 using Event = ui::RecordingProgressCanvas::Event;
 
-std::vector<Provider> testedProviders() {
-#ifdef BQ_DB_TEST_POSTGRES
-  return {Provider::kPostgres};
-#else
-  return {Provider::kSqlite, Provider::kSealed};
-#endif
-}
-
 const std::string kChinese20 = "一二三四五六七八九十一二三四五六七八九十";
 constexpr int kRows = 250;
 
 // The six-column table: every type group the copy treats on its own.
 const std::vector<ColumnDefinition> kT6 = {
-    {"id", db::adInteger, 0, true, true},   {"name", db::adVarWChar, 20},
-    {"score", db::adDouble, 0},             {"memo", db::adLongVarWChar, 0},
-    {"pic", db::adLongVarBinary, 0},        {"d", db::adDate, 0}};
+    {"id", db::adInteger, 0, true, true}, {"name", db::adVarWChar, 20},
+    {"score", db::adDouble, 0},           {"memo", db::adLongVarWChar, 0},
+    {"pic", db::adLongVarBinary, 0},      {"d", db::adDate, 0}};
 // The seven-column table: the types that become LONG, and a seventh column.
-const std::vector<ColumnDefinition> kT7 = {
-    {"id", db::adInteger, 0, true, true}, {"label", db::adVarWChar, 10},
-    {"amount", db::adCurrency, 0},        {"small", db::adSmallInt, 0},
-    {"flag", db::adBoolean, 0},           {"code", db::adVarWChar, 8},
-    {"n", db::adInteger, 0}};
+const std::vector<ColumnDefinition> kT7 = {{"id", db::adInteger, 0, true, true},
+                                           {"label", db::adVarWChar, 10},
+                                           {"amount", db::adCurrency, 0},
+                                           {"small", db::adSmallInt, 0},
+                                           {"flag", db::adBoolean, 0},
+                                           {"code", db::adVarWChar, 8},
+                                           {"n", db::adInteger, 0}};
 
 ByteArray bytesOf(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
@@ -121,7 +115,8 @@ std::vector<std::string> expectedT6(int from, int to) {
 }
 
 int64_t countOf(db::Connection& c, const std::string& table) {
-  return std::stoll(db::variantText(c.Execute("Select Count(*) From " + table).Fields()[0].Value()));
+  return std::stoll(
+      db::variantText(c.Execute("Select Count(*) From " + table).Fields()[0].Value()));
 }
 
 int drawings(const ui::RecordingProgressCanvas& c) {
@@ -214,8 +209,8 @@ class Maintenance : public ::testing::TestWithParam<Provider> {
                             const std::optional<std::vector<std::string>>& sel1 = std::nullopt,
                             const std::optional<std::vector<std::string>>& sel2 = std::nullopt,
                             const std::string& from = "") {
-    return DbRestore(&doing_, &sub_, tables, from.empty() ? file("b.bak") : from, where, keep,
-                     sel1, sel2);
+    return DbRestore(&doing_, &sub_, tables, from.empty() ? file("b.bak") : from, where, keep, sel1,
+                     sel2);
   }
   std::vector<std::string> messages() const {
     std::vector<std::string> m;
@@ -245,7 +240,9 @@ TEST_P(Maintenance, ABackupRestoresTheSameRows) {
   EXPECT_FALSE(sub_.Visible());
 
   exec("Delete From T6 Where id > 10");
-  exec("Insert Into T7 (id, label, amount, small, flag, code, n) Values (99, 'x', 1, 1, true, 'x', 1)");
+  exec(
+      "Insert Into T7 (id, label, amount, small, flag, code, n) Values (99, 'x', 1, 1, true, 'x', "
+      "1)");
   const MaintenanceReport r = restore({"T6", "T7"});
   EXPECT_TRUE(r.allDone()) << r.problem;
   EXPECT_TRUE(messages().empty()) << messages().front();
@@ -331,8 +328,7 @@ TEST_P(Maintenance, ATableTheLiveSideRefusesKeepsItsOldRows) {
   EXPECT_TRUE(r.tables[1].done);
   EXPECT_EQ(liveRows("Select id, name From T6"), (std::vector<std::string>{"125|old|"}));
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].rfind(std::string(kTableNotRestoredMessage) + "\r\n\r\n[T6]\r\n", 0),
-            0u);
+  EXPECT_EQ(messages()[0].rfind(std::string(kTableNotRestoredMessage) + "\r\n\r\n[T6]\r\n", 0), 0u);
 
   // The same when the live rows are to be replaced: the delete is undone.
   exec("Drop Table T7");
@@ -374,7 +370,8 @@ TEST_P(Maintenance, FilesThatAreNoBackup) {
     SCOPED_TRACE(c.name);
     writeBytes(file("in.bak"), c.bytes);
     const size_t before = messages().size();
-    const MaintenanceReport r = restore({"T6"}, "", false, std::nullopt, std::nullopt, file("in.bak"));
+    const MaintenanceReport r =
+        restore({"T6"}, "", false, std::nullopt, std::nullopt, file("in.bak"));
     EXPECT_FALSE(r.allDone());
     EXPECT_EQ(liveCount("T6"), kRows);  // nothing deleted
     ASSERT_EQ(messages().size(), before + 1);
@@ -403,7 +400,7 @@ TEST_P(Maintenance, TableNamesThatAreNoPlainIdentifiersAreLeftOut) {
   EXPECT_EQ(liveCount("T7"), 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Providers, Maintenance, ::testing::ValuesIn(testedProviders()),
+INSTANTIATE_TEST_SUITE_P(Providers, Maintenance, ::testing::ValuesIn(db::dbtest::testedProviders()),
                          [](const auto& info) { return db::dbtest::providerName(info.param); });
 
 #ifndef BQ_DB_TEST_POSTGRES

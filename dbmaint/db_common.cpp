@@ -152,9 +152,9 @@ std::vector<std::string> TableDefinitionStatements(const std::string& table,
   }
   statements.push_back(create + ")");
   for (size_t i = kCreated; i < columns.size(); ++i) {
-    statements.push_back("Alter Table " + table + " Add " +
-                         ColumnDefinition(columns[i].name, columns[i].type,
-                                          columns[i].definedSize));
+    statements.push_back(
+        "Alter Table " + table + " Add " +
+        ColumnDefinition(columns[i].name, columns[i].type, columns[i].definedSize));
   }
   return statements;
 }

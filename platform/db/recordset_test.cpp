@@ -19,14 +19,6 @@ namespace {
 using dbtest::errorOf;
 using dbtest::TestDatabase;
 
-std::vector<Provider> testedProviders() {
-#ifdef BQ_DB_TEST_POSTGRES
-  return {Provider::kPostgres};
-#else
-  return {Provider::kSqlite, Provider::kSealed};
-#endif
-}
-
 ByteArray randomBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   ByteArray b(n);
@@ -491,7 +483,7 @@ TEST_P(Db, TransactionsNestAsSavepoints) {
   c.Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Providers, Db, ::testing::ValuesIn(testedProviders()),
+INSTANTIATE_TEST_SUITE_P(Providers, Db, ::testing::ValuesIn(dbtest::testedProviders()),
                          [](const auto& info) { return dbtest::providerName(info.param); });
 
 }  // namespace

@@ -575,8 +575,8 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
     SqliteBuffer image;
     image.reserve(reader.imageSize());
     reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread,
-                             nullptr);
+    int rc = sqlite3_open_v2(":memory:", &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread, nullptr);
     if (rc != SQLITE_OK) {
       release();
       raiseError(err::kOutOfMemory, kSealedSource);
@@ -609,7 +609,8 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
           b = b.subspan(static_cast<size_t>(n));
         }
       });
-      int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
+      int rc =
+          sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
       if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
     } catch (...) {
       release();

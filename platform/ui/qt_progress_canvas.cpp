@@ -65,9 +65,7 @@ QtProgressCanvas::~QtProgressCanvas() { delete state_->widget.data(); }
 QWidget* QtProgressCanvas::widget() const { return state_->widget; }
 const QImage& QtProgressCanvas::image() const { return state_->image; }
 
-bool QtProgressCanvas::Visible() const {
-  return state_->widget && state_->widget->isVisible();
-}
+bool QtProgressCanvas::Visible() const { return state_->widget && state_->widget->isVisible(); }
 
 void QtProgressCanvas::setVisible(bool visible) {
   if (state_->widget) state_->widget->setVisible(visible);

@@ -356,7 +356,9 @@ TEST_F(Bqcall, BacksUpAndRestoresWithRecordedPictureControls) {
   // object's call counts for the first one too.
   const std::string input =
       line("SetConnStr", {"x", false}) +
-      R"({"class":"BrightquillClient","method":"SetConnStr","args":[")" + cn + R"(",false]})" "\n" +
+      R"({"class":"BrightquillClient","method":"SetConnStr","args":[")" + cn +
+      R"(",false]})"
+      "\n" +
       line("DbBackup", {"record", "record", json::array({"T"}), bak}) +
       line("DbRestore", {"record", "console", json::array({"T"}), bak, "", true}) +
       line("DbBackup", {"record", "no picture", json::array({"T"}), bak});

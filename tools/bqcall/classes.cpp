@@ -142,8 +142,11 @@ ClassBinding brightquillClient() {
   // Every parameter of DbBackup is passed by reference; none is changed, but
   // the picture controls bring back what was drawn on them.
   m.add("DbBackup",
-        {{"DoingPic", Kind::kPicture, true}, {"SubDoingPic", Kind::kPicture, true},
-         {"aTbl", Kind::kArray, true}, textRef("cFile"), {"cWhere", Kind::kText, true, true},
+        {{"DoingPic", Kind::kPicture, true},
+         {"SubDoingPic", Kind::kPicture, true},
+         {"aTbl", Kind::kArray, true},
+         textRef("cFile"),
+         {"cWhere", Kind::kText, true, true},
          {"bDel", Kind::kBool, true, true}},
         "empty", [](BrightquillClient& o, Call& c, const auto& p) {
           PictureArgument doing = toPicture(c, 0, p[0]), sub = toPicture(c, 1, p[1]);
@@ -168,9 +171,13 @@ ClassBinding brightquillClient() {
           return json();
         });
   m.add("DbRestore",
-        {{"DoingPic", Kind::kPicture, true}, {"SubDoingPic", Kind::kPicture, true},
-         {"aTbl", Kind::kArray, true}, text("cFile"), {"cWhere", Kind::kText, false, true},
-         {"bDelNotAllowed", Kind::kBool, false, true}, {"aSel1", Kind::kArray, true, true},
+        {{"DoingPic", Kind::kPicture, true},
+         {"SubDoingPic", Kind::kPicture, true},
+         {"aTbl", Kind::kArray, true},
+         text("cFile"),
+         {"cWhere", Kind::kText, false, true},
+         {"bDelNotAllowed", Kind::kBool, false, true},
+         {"aSel1", Kind::kArray, true, true},
          {"aSel2", Kind::kArray, true, true}},
         "empty", [](BrightquillClient& o, Call& c, const auto& p) {
           PictureArgument doing = toPicture(c, 0, p[0]), sub = toPicture(c, 1, p[1]);

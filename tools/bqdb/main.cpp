@@ -55,10 +55,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <stdexcept>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -333,7 +333,8 @@ void addMaintenanceCommands(CLI::App& app, int& status) {
     bool flag = false;
   };
   auto backup = std::make_shared<Options>();
-  CLI::App* b = app.add_subcommand("backup", "Back up tables of a live database into a backup file");
+  CLI::App* b =
+      app.add_subcommand("backup", "Back up tables of a live database into a backup file");
   b->add_option("CONNECTION", backup->connection, "ADO connection string of the live database")
       ->required();
   b->add_option("OUT", backup->file, "Backup file to write (replaced only when complete)")
@@ -350,9 +351,9 @@ void addMaintenanceCommands(CLI::App& app, int& status) {
     status = runCommand("backup", [&] {
       useLiveDatabase(backup->connection);
       bq::ui::ConsoleProgressCanvas all("all"), table("table");
-      outcome = tableOutcome("backup", bq::dbmaint::DbBackup(&all, &table, backup->tables,
-                                                             backup->file, backup->where,
-                                                             backup->flag));
+      outcome =
+          tableOutcome("backup", bq::dbmaint::DbBackup(&all, &table, backup->tables, backup->file,
+                                                       backup->where, backup->flag));
     });
     if (status == 0) status = outcome;
   });
@@ -385,10 +386,10 @@ void addMaintenanceCommands(CLI::App& app, int& status) {
       useLiveDatabase(restore->connection);
       bq::ui::ConsoleProgressCanvas all("all"), table("table");
       outcome = tableOutcome(
-          "restore", bq::dbmaint::DbRestore(&all, &table, restore->tables, restore->file,
-                                            restore->where, restore->flag,
-                                            optional(restore->selectBackup),
-                                            optional(restore->selectLive)));
+          "restore",
+          bq::dbmaint::DbRestore(&all, &table, restore->tables, restore->file, restore->where,
+                                 restore->flag, optional(restore->selectBackup),
+                                 optional(restore->selectLive)));
     });
     if (status == 0) status = outcome;
   });

@@ -43,8 +43,8 @@ void makeDatabase(const fs::path& file, const std::vector<std::string>& statemen
 int64_t countRows(const fs::path& file, const std::string& table) {
   bq::db::Connection c;
   c.Open(sqliteString(file));
-  const int64_t n =
-      std::stoll(bq::db::variantText(c.Execute("Select Count(*) From " + table).Fields()[0].Value()));
+  const int64_t n = std::stoll(
+      bq::db::variantText(c.Execute("Select Count(*) From " + table).Fields()[0].Value()));
   c.Close();
   return n;
 }
@@ -85,7 +85,8 @@ Child start(const std::vector<std::string>& args, const fs::path& tempFolder,
 // Reads the child's standard error to its end; its exit status, -signal when killed.
 int finish(Child& c, std::string& err) {
   char buf[4096];
-  for (ssize_t n; (n = ::read(c.err, buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
+  for (ssize_t n; (n = ::read(c.err, buf, sizeof buf)) > 0;)
+    err.append(buf, static_cast<size_t>(n));
   ::close(c.err);
   int ws = 0;
   ::waitpid(c.pid, &ws, 0);
@@ -104,19 +105,17 @@ class BqdbMaintenance : public ::testing::Test {
 };
 
 TEST_F(BqdbMaintenance, ExitStatusZeroOnlyWhenEveryTableWasDone) {
-  makeDatabase(file("live.db"),
-               {"Create Table T (id Integer Primary Key, name VarChar(10))",
-                "Insert Into T Values (1, 'a'), (2, 'b'), (3, 'c')"});
+  makeDatabase(file("live.db"), {"Create Table T (id Integer Primary Key, name VarChar(10))",
+                                 "Insert Into T Values (1, 'a'), (2, 'b'), (3, 'c')"});
   const std::string live = sqliteString(file("live.db"));
   std::string err;
-  EXPECT_EQ(run({"backup", live, file("t.bak").string(), "--table", "T", "--table", "Missing"},
-                err),
-            1);
+  EXPECT_EQ(
+      run({"backup", live, file("t.bak").string(), "--table", "T", "--table", "Missing"}, err), 1);
   EXPECT_NE(err.find("bqdb: backup: T: 3 rows\n"), std::string::npos) << err;
   EXPECT_NE(err.find("bqdb: backup: Missing: not done: "), std::string::npos) << err;
   err.clear();
-  EXPECT_EQ(run({"backup", live, file("t.bak").string(), "--table", "T", "--where",
-                 " Where id > 1", "--delete"},
+  EXPECT_EQ(run({"backup", live, file("t.bak").string(), "--table", "T", "--where", " Where id > 1",
+                 "--delete"},
                 err),
             0)
       << err;
@@ -147,14 +146,14 @@ TEST_F(BqdbMaintenance, AKilledRestoreLeavesTheOldRowsOrAllNewOnes) {
   bq::db::sealDatabaseFile(file("image.db").string(), file("image.mdb").string(),
                            bq::dbmaint::kComponentPassword, bq::db::dbtest::kFastSeal);
   bq::ui::RecordingProgressCanvas canvas;
-  ASSERT_TRUE(bq::dbmaint::CompressFile(&canvas, file("image.mdb").string(),
-                                        file("big.bak").string()));
+  ASSERT_TRUE(
+      bq::dbmaint::CompressFile(&canvas, file("image.mdb").string(), file("big.bak").string()));
   makeDatabase(file("live.db"),
                {table, "Insert Into Big Values (1, 'old', 1, 'old'), (2, 'old', 2, 'old')"});
 
-  Child c = start({"restore", sqliteString(file("live.db")), file("big.bak").string(), "--table",
-                   "Big"},
-                  folder_.path());
+  Child c =
+      start({"restore", sqliteString(file("live.db")), file("big.bak").string(), "--table", "Big"},
+            folder_.path());
   // Killed once a fifth of the rows are in, in the middle of the table.
   std::string err, line;
   bool killed = false;
@@ -164,7 +163,8 @@ TEST_F(BqdbMaintenance, AKilledRestoreLeavesTheOldRowsOrAllNewOnes) {
       line += ch;
       continue;
     }
-    if (line.rfind("table: 已进行 ", 0) == 0 && std::stoi(line.substr(line.find(' ') + 1 + 10)) >= 20) {
+    if (line.rfind("table: 已进行 ", 0) == 0 &&
+        std::stoi(line.substr(line.find(' ') + 1 + 10)) >= 20) {
       ::kill(c.pid, SIGKILL);
       killed = true;
       break;
@@ -179,10 +179,10 @@ TEST_F(BqdbMaintenance, AKilledRestoreLeavesTheOldRowsOrAllNewOnes) {
 
   // Run to its end, the table holds every new row.
   err.clear();
-  EXPECT_EQ(run({"restore", sqliteString(file("live.db")), file("big.bak").string(), "--table",
-                 "Big"},
-                err),
-            0)
+  EXPECT_EQ(
+      run({"restore", sqliteString(file("live.db")), file("big.bak").string(), "--table", "Big"},
+          err),
+      0)
       << err;
   EXPECT_EQ(countRows(file("live.db"), "Big"), kRows);
 }
