@@ -39,9 +39,13 @@ std::string createArgument() {
 // temporary database, so it gets the cheapest one.
 const db::SealParams kTempSeal{1, 8192, 64u << 10};
 
+// The image of a sealed database is worked on in memory while it is small;
+// a backup's temporary database grows with the tables copied into it, so it
+// is worked on in a private file from the start and memory stays flat.
 std::string mdbConnectionString(const std::string& path) {
   return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
-         ";Jet OLEDB:Database Password=" + kComponentPassword + ";";
+         ";Jet OLEDB:Database Password=" + kComponentPassword +
+         ";Sealed Image Memory Limit=0;";
 }
 
 // True when a connection (of this process or another) holds the file: every

@@ -619,6 +619,13 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
   }
   configure();
   probe();
+  if (!tempDir_.empty()) {
+    // The private image is scratch: the sealed file is the copy that lasts,
+    // written whole on close, so the image needs no flushes and no journal
+    // on disk (a rollback still works from memory).
+    exec("PRAGMA synchronous = OFF");
+    exec("PRAGMA journal_mode = MEMORY");
+  }
   if (readOnly) exec("PRAGMA query_only = ON");
   guard.armed = false;
 }
