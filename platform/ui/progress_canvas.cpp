@@ -15,6 +15,7 @@ namespace {
 struct StatusLine {
   std::vector<ConsoleProgressCanvas*> canvases;
   std::FILE* shownOn = nullptr;
+  std::string shown;  // what stands on the line now
 };
 
 StatusLine& statusLine() {
@@ -37,8 +38,11 @@ void drawStatusLine(std::FILE* out) {
     text += c->statusText();
     any = true;
   }
+  // A redraw that changes nothing is not written.
+  if (line.shownOn == out && text == line.shown) return;
   writeAll(out, text);
   line.shownOn = any ? out : nullptr;
+  line.shown = any ? text : std::string();
 }
 
 }  // namespace
