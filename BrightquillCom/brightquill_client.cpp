@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "dbmaint/db_backup.h"
+#include "dbmaint/db_common.h"
 #include "scoring/excel_score.h"
 #include "scoring/extractors/excel_reader.h"
 #include "scoring/field_export.h"
@@ -57,6 +59,26 @@ void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDiction
 bool BrightquillClient::GetOleData(db::Recordset& rst, const std::string& cFile,
                                    const std::string& cFld) {
   return faced([&] { return bq::GetOleData(rst, cFile, cFld); });
+}
+
+void BrightquillClient::SetConnStr(const std::string& cn, bool bMdb) {
+  dbmaint::SetConnStr(cn, bMdb);
+}
+
+void BrightquillClient::DbBackup(ui::ProgressCanvas* DoingPic, ui::ProgressCanvas* SubDoingPic,
+                                 const std::vector<std::string>& aTbl, const std::string& cFile,
+                                 const std::string& cWhere, bool bDel) {
+  faced([&] { dbmaint::DbBackup(DoingPic, SubDoingPic, aTbl, cFile, cWhere, bDel); });
+}
+
+void BrightquillClient::DbRestore(ui::ProgressCanvas* DoingPic, ui::ProgressCanvas* SubDoingPic,
+                                  const std::vector<std::string>& aTbl, const std::string& cFile,
+                                  const std::string& cWhere, bool bDelNotAllowed,
+                                  const std::optional<std::vector<std::string>>& aSel1,
+                                  const std::optional<std::vector<std::string>>& aSel2) {
+  faced([&] {
+    dbmaint::DbRestore(DoingPic, SubDoingPic, aTbl, cFile, cWhere, bDelNotAllowed, aSel1, aSel2);
+  });
 }
 
 }  // namespace bq

@@ -15,9 +15,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/dictionary.h"
 #include "platform/db/recordset.h"
+#include "platform/ui/progress_canvas.h"
 #include "scoring/extractors/mail.h"
 
 namespace bq {
@@ -49,6 +51,21 @@ class BrightquillClient {
 
   // Question files: field cFld of the current record of rst into the file cFile.
   bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string& cFld);
+
+  // Database maintenance (dbmaint/db_backup.h). SetConnStr stores the live
+  // database's connection string for this thread. DbBackup and DbRestore
+  // draw their progress on the two picture controls (nullptr: an argument
+  // that is no picture control, which fails with 424 where it is first used)
+  // and show their messages through this thread's user-interface back end.
+  void SetConnStr(const std::string& cn, bool bMdb);
+  void DbBackup(ui::ProgressCanvas* DoingPic, ui::ProgressCanvas* SubDoingPic,
+                const std::vector<std::string>& aTbl, const std::string& cFile,
+                const std::string& cWhere = "", bool bDel = false);
+  void DbRestore(ui::ProgressCanvas* DoingPic, ui::ProgressCanvas* SubDoingPic,
+                 const std::vector<std::string>& aTbl, const std::string& cFile,
+                 const std::string& cWhere = "", bool bDelNotAllowed = false,
+                 const std::optional<std::vector<std::string>>& aSel1 = std::nullopt,
+                 const std::optional<std::vector<std::string>>& aSel2 = std::nullopt);
 };
 
 }  // namespace bq

@@ -79,6 +79,7 @@ int32_t fileErrorNumber(int errnum) {
     case ETXTBSY: return err::kPermissionDenied;
     case EEXIST: return err::kFileAlreadyExists;
     case ENOSPC:
+    case EFBIG:
     case EDQUOT: return err::kDiskFull;
     case EMFILE:
     case ENFILE: return 67;

@@ -46,6 +46,20 @@ decltype(auto) withErrorSource(const char* source, F&& body) {
   }
 }
 
+// Runs one guarded step: an AutomationError (and nothing else) that leaves
+// `body` ends the step only. True when the step ran to its end; the error,
+// when `failure` is given, goes there.
+template <typename F>
+bool guarded(F&& body, AutomationError* failure = nullptr) {
+  try {
+    std::forward<F>(body)();
+    return true;
+  } catch (const AutomationError& e) {
+    if (failure) *failure = e;
+    return false;
+  }
+}
+
 // Run-time error numbers of the original platform that the system raises.
 namespace err {
 inline constexpr int32_t kInvalidCall = 5;

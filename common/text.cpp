@@ -5,6 +5,9 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 
 namespace bq {
 namespace {
@@ -136,6 +139,95 @@ std::string trimSpaces(std::string_view s) {
   if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(' ');
   return std::string(s.substr(b, e - b + 1));
+}
+
+double leadingNumber(std::string_view s) {
+  // The characters of the number with the skipped blanks left out.
+  std::string n;
+  size_t i = 0;
+  auto skipBlanks = [&] {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n')) ++i;
+  };
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  skipBlanks();
+  if (i + 1 < s.size() && s[i] == '&' &&
+      (s[i + 1] == 'H' || s[i + 1] == 'h' || s[i + 1] == 'O' || s[i + 1] == 'o')) {
+    const bool hex = s[i + 1] == 'H' || s[i + 1] == 'h';
+    i += 2;
+    uint64_t value = 0;
+    int digits = 0;
+    for (;; ++i) {
+      skipBlanks();
+      if (i >= s.size()) break;
+      const char c = s[i];
+      int d = -1;
+      if (isDigit(c)) d = c - '0';
+      if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      if (d < 0 || (!hex && d > 7)) break;
+      value = value * (hex ? 16 : 8) + static_cast<uint64_t>(d);
+      ++digits;
+    }
+    if (digits <= (hex ? 4 : 6)) return static_cast<int16_t>(static_cast<uint16_t>(value));
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+  }
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) n += s[i++];
+  bool mantissa = false, point = false;
+  for (;; ++i) {
+    skipBlanks();
+    if (i >= s.size()) break;
+    if (isDigit(s[i])) {
+      n += s[i];
+      mantissa = true;
+    } else if (s[i] == '.' && !point) {
+      n += '.';
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!mantissa) return 0;
+  // An exponent counts only when digits follow it.
+  if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
+    std::string e = "e";
+    size_t j = i + 1;
+    auto skip = [&] {
+      while (j < s.size() && (s[j] == ' ' || s[j] == '\t' || s[j] == '\n')) ++j;
+    };
+    skip();
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) e += s[j++];
+    bool any = false;
+    for (;; ++j) {
+      skip();
+      if (j >= s.size() || !isDigit(s[j])) break;
+      e += s[j];
+      any = true;
+    }
+    if (any) n += e;
+  }
+  const char* first = n.data() + (n[0] == '+' ? 1 : 0);
+  double value = 0;
+  auto [end, ec] = std::from_chars(first, n.data() + n.size(), value);
+  (void)end;
+  if (ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone; an overflow is infinite, an underflow 0.
+    const bool negative = n[0] == '-';
+    const size_t at = n.find('e');
+    const bool tiny = at != std::string::npos && n.size() > at + 1 && n[at + 1] == '-';
+    if (tiny) return negative ? -0.0 : 0.0;
+    return negative ? -HUGE_VAL : HUGE_VAL;
+  }
+  return value;
+}
+
+bool isPlainIdentifier(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    const bool plain =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    if (!plain) return false;
+  }
+  return true;
 }
 
 std::u16string ucase16(std::u16string_view s) { return mapCase16(s, u_toupper); }

@@ -41,6 +41,20 @@ std::string trimSpaces(std::string_view s);
 std::string ltrimSpaces(std::string_view s);
 std::string rtrimSpaces(std::string_view s);
 
+// Val: the number that `s` begins with, 0 when it begins with none. Spaces,
+// tabs and line feeds are skipped anywhere in the number ("1 2" is 12);
+// reading stops at the first character that cannot continue it. Decimal
+// numbers take an optional sign, a fraction after "." and an exponent after
+// E or D; "&H" and "&O" begin hexadecimal and octal integers, which wrap to
+// 16 bits up to four (hexadecimal) or six (octal) digits and to 32 bits
+// beyond, as the original's Integer and Long did. A magnitude beyond a
+// double's range gives +-infinity.
+double leadingNumber(std::string_view s);
+
+// True when `name` is not empty and holds only ASCII letters, digits and "_":
+// a name that may stand in SQL text as it is.
+bool isPlainIdentifier(std::string_view name);
+
 // UCase and LCase: simple one-to-one case mapping of every character (as the
 // original did: "ß" stays "ß", the length never changes), using ICU's
 // character tables, independent of the locale.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace bq {
 namespace {
 
@@ -85,3 +87,25 @@ TEST(Text, RoundTripsUtf16AndRepairsBrokenUtf8) {
 
 }  // namespace
 }  // namespace bq
+
+TEST(Text, LeadingNumberReadsAsValDid) {
+  struct Case {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"12abc", 12},  {"  7.6x", 7.6},      {"abc", 0},   {"-3e2z", -300},
+      {"1 2 3", 123}, {"\t-1.5", -1.5},     {"+4", 4},    {".5", 0.5},
+      {"1e", 1},      {"2d3", 2000},        {"&H10", 16}, {"&HFFFF", -1},
+      {"&O17", 15},   {"&HFFFFF", 1048575}, {"", 0},      {"-", 0},
+      {"1,5", 1},     {"1e999", HUGE_VAL},
+  };
+  for (const Case& c : cases) EXPECT_EQ(bq::leadingNumber(c.text), c.value) << c.text;
+}
+
+TEST(Text, PlainIdentifiers) {
+  EXPECT_TRUE(bq::isPlainIdentifier("T_1"));
+  EXPECT_FALSE(bq::isPlainIdentifier(""));
+  EXPECT_FALSE(bq::isPlainIdentifier("T 1"));
+  EXPECT_FALSE(bq::isPlainIdentifier("表"));
+  EXPECT_FALSE(bq::isPlainIdentifier("T;"));
+}

@@ -124,16 +124,6 @@ std::string columnText(db::Recordset& rs, std::string_view name) {
   return db::variantText(v);
 }
 
-bool isPlainIdentifier(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    const bool plain =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    if (!plain) return false;
-  }
-  return true;
-}
-
 void requirePlainTableName(std::string_view value, std::string_view what) {
   if (isPlainIdentifier(value)) return;
   throw AutomationError(err::kInvalidCall, "BqTestMy",

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
 #include "platform/db/connection.h"
 
 namespace bq::client {
@@ -70,8 +71,7 @@ db::Recordset openQuestionText(const db::Connection& connection, std::string_vie
 // column throws 3265.
 std::string columnText(db::Recordset& rs, std::string_view name);
 
-// True when `name` is not empty and holds only ASCII letters, digits and "_".
-bool isPlainIdentifier(std::string_view name);
+// isPlainIdentifier: common/text.h.
 
 // Throws AutomationError kInvalidCall naming `value` when it is not a plain
 // identifier. `what` names where the value came from ("topic_table").

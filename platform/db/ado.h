@@ -57,6 +57,11 @@ inline constexpr int32_t adUseClient = 3;
 inline constexpr int32_t adStateClosed = 0;
 inline constexpr int32_t adStateOpen = 1;
 
+// IsolationLevelEnum.
+inline constexpr int32_t adXactReadCommitted = 0x1000;
+inline constexpr int32_t adXactRepeatableRead = 0x10000;
+inline constexpr int32_t adXactSerializable = 0x100000;
+
 // EditModeEnum.
 inline constexpr int32_t adEditNone = 0;
 inline constexpr int32_t adEditInProgress = 1;

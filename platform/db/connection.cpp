@@ -52,6 +52,7 @@ void Connection::Open(std::string_view connectionString, std::string_view userId
                                          : openSqliteSession(cs);
   session->setCommandTimeout(state_->commandTimeout);
   state_->session = std::move(session);
+  state_->transactionLevel = 0;
 }
 
 Recordset Connection::Execute(std::string_view commandText, int64_t* recordsAffected,
@@ -85,10 +86,67 @@ Recordset Connection::Execute(std::string_view commandText, const std::vector<Va
   return result;
 }
 
+int32_t Connection::BeginTrans() {
+  if (!state_->isOpen()) raiseAdo(adErrObjectClosed, kConnectionSource);
+  const int32_t level = state_->transactionLevel + 1;
+  if (level > 1) {
+    Execute("SAVEPOINT bq_trans_" + std::to_string(level), nullptr, adExecuteNoRecords);
+  } else if (provider() == Provider::kPostgres) {
+    const char* isolation = state_->isolationLevel >= adXactSerializable     ? "SERIALIZABLE"
+                            : state_->isolationLevel >= adXactRepeatableRead ? "REPEATABLE READ"
+                                                                             : "READ COMMITTED";
+    Execute(std::string("BEGIN ISOLATION LEVEL ") + isolation, nullptr, adExecuteNoRecords);
+  } else {
+    Execute("BEGIN", nullptr, adExecuteNoRecords);
+  }
+  state_->transactionLevel = level;
+  return level;
+}
+
+void Connection::CommitTrans() {
+  if (!state_->isOpen()) raiseAdo(adErrObjectClosed, kConnectionSource);
+  const int32_t level = state_->transactionLevel;
+  if (level == 0) raiseAdo(adErrFeatureNotAvailable, kConnectionSource);
+  if (level > 1)
+    Execute("RELEASE SAVEPOINT bq_trans_" + std::to_string(level), nullptr, adExecuteNoRecords);
+  else
+    Execute("COMMIT", nullptr, adExecuteNoRecords);
+  state_->transactionLevel = level - 1;
+}
+
+void Connection::RollbackTrans() {
+  if (!state_->isOpen()) raiseAdo(adErrObjectClosed, kConnectionSource);
+  const int32_t level = state_->transactionLevel;
+  if (level == 0) raiseAdo(adErrFeatureNotAvailable, kConnectionSource);
+  // The level ends whatever the database answers: a failed rollback has
+  // nothing left to undo at that level.
+  state_->transactionLevel = level - 1;
+  if (level > 1) {
+    const std::string name = "bq_trans_" + std::to_string(level);
+    Execute("ROLLBACK TO SAVEPOINT " + name, nullptr, adExecuteNoRecords);
+    Execute("RELEASE SAVEPOINT " + name, nullptr, adExecuteNoRecords);
+  } else {
+    Execute("ROLLBACK", nullptr, adExecuteNoRecords);
+  }
+}
+
+int32_t Connection::transactionLevel() const {
+  return state_->isOpen() ? state_->transactionLevel : 0;
+}
+
+int32_t Connection::IsolationLevel() const { return state_->isolationLevel; }
+
+void Connection::setIsolationLevel(int32_t level) {
+  if (level != adXactReadCommitted && level != adXactRepeatableRead && level != adXactSerializable)
+    raiseAdo(adErrInvalidArgument, kConnectionSource);
+  state_->isolationLevel = level;
+}
+
 void Connection::Close() {
   if (!state_->isOpen()) raiseAdo(adErrObjectClosed, kConnectionSource);
   state_->session->close();
   state_->session.reset();
+  state_->transactionLevel = 0;
 }
 
 int32_t Connection::State() const { return state_->isOpen() ? adStateOpen : adStateClosed; }

@@ -101,6 +101,25 @@ class Connection {
   Recordset Execute(std::string_view commandText, const std::vector<Variant>& parameters,
                     int64_t* recordsAffected = nullptr);
 
+  // Transactions. BeginTrans starts one and returns its nesting level (1 for
+  // the outermost); a nested one is a savepoint, so that CommitTrans and
+  // RollbackTrans end the innermost level only. The outermost transaction
+  // runs at IsolationLevel on PostgreSQL (SQLite transactions are always
+  // serializable). Close() rolls back whatever is still open, as does the
+  // end of the process, so a table changed inside a transaction keeps its
+  // old rows unless the commit was reached. CommitTrans or RollbackTrans
+  // without a transaction throws 3251 "... not capable"; a commit the
+  // database refuses throws its error and the transaction stays open.
+  int32_t BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+  // The nesting level of the open transaction, 0 when there is none.
+  int32_t transactionLevel() const;
+  // adXactReadCommitted (the default), adXactRepeatableRead or
+  // adXactSerializable; applies to the next outermost BeginTrans.
+  int32_t IsolationLevel() const;
+  void setIsolationLevel(int32_t level);
+
   // Closes the connection and every record set on it. A changed sealed
   // database is written first; when that fails the connection stays open and
   // the error is thrown. Closing a closed connection throws 3704.

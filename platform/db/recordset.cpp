@@ -65,6 +65,8 @@ void RecordsetState::start(std::shared_ptr<Session> s, std::unique_ptr<Statement
   editMode = adEditNone;
   appendField = -1;
   chunkField = -1;
+  insertSql.clear();
+  insertFields.clear();
   open = true;
   // Read-only record sets read at once (PostgreSQL then needs no separate
   // description); updatable ones wait until a row is wanted.
@@ -264,11 +266,18 @@ void RecordsetState::update() {
     else if (edits[i])
       notAssignable(c.name);
   }
-  const std::string table = session->qualifiedName(first->baseSchema, first->baseTable);
-  std::string returning;
-  for (size_t i : base) {
-    if (!returning.empty()) returning += ", ";
-    returning += sql::quoteIdentifier(columns[i].baseColumn);
+  std::vector<bool> assigned(columns.size(), false);
+  for (size_t i : base) assigned[i] = edits[i].has_value();
+  // Rows added one after another assign the same fields: the statement text
+  // is made once for them.
+  const bool sameInsert = editMode == adEditAdd && insertFields == assigned;
+  std::string table, returning;
+  if (!sameInsert) {
+    table = session->qualifiedName(first->baseSchema, first->baseTable);
+    for (size_t i : base) {
+      if (!returning.empty()) returning += ", ";
+      returning += sql::quoteIdentifier(columns[i].baseColumn);
+    }
   }
 
   std::string text;
@@ -278,17 +287,22 @@ void RecordsetState::update() {
     std::string names, marks;
     for (size_t i : base) {
       if (!edits[i]) continue;
+      params.push_back(*edits[i]);  // kept: a failed Update leaves the change pending
+      if (sameInsert) continue;
       if (!names.empty()) {
         names += ", ";
         marks += ", ";
       }
       names += sql::quoteIdentifier(columns[i].baseColumn);
       marks += "?";
-      params.push_back(*edits[i]);
     }
-    text = "INSERT INTO " + table +
-           (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")") +
-           " RETURNING " + returning;
+    if (!sameInsert) {
+      insertSql = "INSERT INTO " + table +
+                  (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")") +
+                  " RETURNING " + returning;
+      insertFields = std::move(assigned);
+    }
+    text = insertSql;
   } else {
     if (std::none_of(edits.begin(), edits.end(), [](const auto& e) { return e.has_value(); })) {
       editMode = adEditNone;

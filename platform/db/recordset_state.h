@@ -15,6 +15,8 @@ struct ConnectionState {
   std::shared_ptr<Session> session;
   int32_t commandTimeout = 30;
   int32_t cursorLocation = adUseServer;
+  int32_t isolationLevel = adXactReadCommitted;
+  int32_t transactionLevel = 0;
 
   bool isOpen() const { return session && session->isOpen(); }
 };
@@ -42,6 +44,9 @@ struct RecordsetState {
 
   // A pending change.
   int32_t editMode = adEditNone;
+  // The INSERT statement of the last row added, and which fields it assigns.
+  std::string insertSql;
+  std::vector<bool> insertFields;
   std::vector<std::optional<Variant>> edits;
   int appendField = -1;
 

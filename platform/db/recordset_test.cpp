@@ -19,14 +19,6 @@ namespace {
 using dbtest::errorOf;
 using dbtest::TestDatabase;
 
-std::vector<Provider> testedProviders() {
-#ifdef BQ_DB_TEST_POSTGRES
-  return {Provider::kPostgres};
-#else
-  return {Provider::kSqlite, Provider::kSealed};
-#endif
-}
-
 ByteArray randomBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   ByteArray b(n);
@@ -462,7 +454,36 @@ TEST_P(Db, StatementsStopAtTheCommandTimeout) {
   EXPECT_EQ(variantText(c.Execute("SELECT 1").Fields()[0].Value()), "1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Providers, Db, ::testing::ValuesIn(testedProviders()),
+TEST_P(Db, TransactionsNestAsSavepoints) {
+  Connection c = db_.open();
+  c.createTable("tx", {{"id", adInteger, 0, true, true}});
+  EXPECT_EQ(errorOf([&] { c.CommitTrans(); }).number(), adErrFeatureNotAvailable);
+  EXPECT_EQ(c.BeginTrans(), 1);
+  c.Execute("INSERT INTO tx VALUES (1)");
+  EXPECT_EQ(c.BeginTrans(), 2);
+  c.Execute("INSERT INTO tx VALUES (2)");
+  c.RollbackTrans();  // the inner level only
+  EXPECT_EQ(c.BeginTrans(), 2);
+  c.Execute("INSERT INTO tx VALUES (3)");
+  c.CommitTrans();
+  c.CommitTrans();
+  EXPECT_EQ(c.transactionLevel(), 0);
+  c.BeginTrans();
+  c.Execute("INSERT INTO tx VALUES (4)");
+  c.Close();  // an open transaction is rolled back
+  c = db_.open();
+  auto rows = c.Execute("SELECT id FROM tx ORDER BY id");
+  std::string ids;
+  for (; !rows.Eof(); rows.MoveNext()) ids += variantText(rows.Fields()[0].Value()) + ",";
+  EXPECT_EQ(ids, "1,3,");
+  EXPECT_EQ(errorOf([&] { c.setIsolationLevel(5); }).number(), adErrInvalidArgument);
+  c.setIsolationLevel(adXactRepeatableRead);
+  c.BeginTrans();
+  c.RollbackTrans();
+  c.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, Db, ::testing::ValuesIn(dbtest::testedProviders()),
                          [](const auto& info) { return dbtest::providerName(info.param); });
 
 }  // namespace

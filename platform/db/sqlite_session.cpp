@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -29,6 +30,35 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint64_t kDefaultMemoryLimit = 64ull << 20;
+
+// A session belongs to one thread at a time, so its database handle needs
+// none of SQLite's own locking.
+constexpr int kOpenOneThread = SQLITE_OPEN_NOMUTEX;
+
+// True when the first word of `sql` (after blanks) is `word`, in any case.
+bool startsWithWord(std::string_view sql, std::string_view word) {
+  size_t i = 0;
+  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+  if (sql.size() - i < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    if (std::toupper(static_cast<unsigned char>(sql[i + k])) != word[k]) return false;
+  }
+  const size_t end = i + word.size();
+  return end == sql.size() || !std::isalnum(static_cast<unsigned char>(sql[end]));
+}
+
+// True when `word` (upper case) occurs anywhere in `sql`, in any case: a
+// cheap test before the statement is taken apart as a table definition.
+bool mentions(std::string_view sql, std::string_view word) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (size_t i = 0; i + word.size() <= sql.size(); ++i) {
+    if (upper(sql[i]) != word[0]) continue;
+    size_t k = 1;
+    while (k < word.size() && upper(sql[i + k]) == word[k]) ++k;
+    if (k == word.size()) return true;
+  }
+  return false;
+}
 
 struct FileIdentity {
   bool known = false;
@@ -79,9 +109,21 @@ class SqliteBuffer {
 
 class SqliteSession;
 
+// A prepared statement that its session may use again: statements are kept
+// by their text once their record set or command is done with them, so that
+// a statement run once per row (the INSERT of every AddNew) is prepared once.
+struct IdleStatement {
+  std::string sql;
+  sqlite3_stmt* stmt = nullptr;
+  std::vector<ColumnInfo> columns;
+};
+
 class SqliteStatement final : public Statement {
  public:
   SqliteStatement(SqliteSession* session, sqlite3_stmt* stmt);
+  // A statement taken from the session's idle ones (or new, to be kept there
+  // afterwards under `sql`).
+  SqliteStatement(SqliteSession* session, IdleStatement idle);
   SqliteStatement(SqliteSession* session, std::function<int64_t()> action);
   ~SqliteStatement() override;
 
@@ -98,8 +140,11 @@ class SqliteStatement final : public Statement {
     if (ended_) raiseAdo(adErrObjectClosed, kRecordsetSource);
   }
 
+  void readColumns();
+
   SqliteSession* session_;
   sqlite3_stmt* stmt_ = nullptr;
+  std::string cacheKey_;  // "" when the statement is not kept for use again
   std::function<int64_t()> action_;
   bool ended_ = false;
   bool done_ = false;
@@ -141,6 +186,11 @@ class SqliteSession final : public Session {
   void close() override;
   void attach(Statement* s) override { statements_.insert(s); }
   void detach(Statement* s) override { statements_.erase(s); }
+
+  // Keeps a statement that is done with for use again (reset, no bindings).
+  void keepIdle(IdleStatement idle);
+  // Finalizes every idle statement.
+  void dropIdle();
 
   // One step of `stmt` under the command timeout.
   int step(sqlite3_stmt* stmt) {
@@ -230,6 +280,7 @@ class SqliteSession final : public Session {
   fs::path path_;
   sqlite3* db_ = nullptr;
   std::set<Statement*> statements_;
+  std::vector<IdleStatement> idle_;  // most recently kept last
   int32_t timeoutSeconds_ = 30;
   bool timing_ = false;
   Clock::time_point deadline_;
@@ -248,6 +299,19 @@ class SqliteSession final : public Session {
 SqliteStatement::SqliteStatement(SqliteSession* session, sqlite3_stmt* stmt)
     : session_(session), stmt_(stmt) {
   session_->attach(this);
+  readColumns();
+}
+
+SqliteStatement::SqliteStatement(SqliteSession* session, IdleStatement idle)
+    : session_(session), stmt_(idle.stmt), cacheKey_(std::move(idle.sql)) {
+  session_->attach(this);
+  if (idle.columns.size() != static_cast<size_t>(sqlite3_column_count(stmt_)))
+    readColumns();
+  else
+    columns_ = std::move(idle.columns);
+}
+
+void SqliteStatement::readColumns() {
   const int n = sqlite3_column_count(stmt_);
   for (int i = 0; i < n; ++i) {
     ColumnInfo c;
@@ -271,9 +335,14 @@ SqliteStatement::SqliteStatement(SqliteSession* session, std::function<int64_t()
 }
 
 SqliteStatement::~SqliteStatement() {
-  if (!ended_) {
+  if (ended_) return;
+  session_->detach(this);
+  if (stmt_ && !cacheKey_.empty()) {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    session_->keepIdle({std::move(cacheKey_), stmt_, std::move(columns_)});
+  } else {
     sqlite3_finalize(stmt_);
-    session_->detach(this);
   }
 }
 
@@ -425,7 +494,7 @@ void SqliteSession::openPlain(bool readOnly) {
   if (!S_ISREG(st.st_mode)) fileFailure("open", ENOENT);
   // A relative name that looks like a URI must stay a file name.
   std::string file = path_.is_absolute() ? path_.string() : "./" + path_.string();
-  int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     release();
@@ -506,7 +575,8 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
     SqliteBuffer image;
     image.reserve(reader.imageSize());
     reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(":memory:", &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread, nullptr);
     if (rc != SQLITE_OK) {
       release();
       raiseError(err::kOutOfMemory, kSealedSource);
@@ -539,7 +609,8 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
           b = b.subspan(static_cast<size_t>(n));
         }
       });
-      int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+      int rc =
+          sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
       if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
     } catch (...) {
       release();
@@ -548,12 +619,38 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
   }
   configure();
   probe();
+  if (!tempDir_.empty()) {
+    // The private image is scratch: the sealed file is the copy that lasts,
+    // written whole on close, so the image needs no flushes and no journal
+    // on disk (a rollback still works from memory).
+    exec("PRAGMA synchronous = OFF");
+    exec("PRAGMA journal_mode = MEMORY");
+  }
   if (readOnly) exec("PRAGMA query_only = ON");
   guard.armed = false;
 }
 
+void SqliteSession::keepIdle(IdleStatement idle) {
+  constexpr size_t kIdleLimit = 16;
+  if (!db_) {
+    sqlite3_finalize(idle.stmt);
+    return;
+  }
+  if (idle_.size() >= kIdleLimit) {
+    sqlite3_finalize(idle_.front().stmt);
+    idle_.erase(idle_.begin());
+  }
+  idle_.push_back(std::move(idle));
+}
+
+void SqliteSession::dropIdle() {
+  for (IdleStatement& idle : idle_) sqlite3_finalize(idle.stmt);
+  idle_.clear();
+}
+
 void SqliteSession::release() {
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
+  dropIdle();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
@@ -571,6 +668,7 @@ void SqliteSession::close() {
     return;
   }
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
+  dropIdle();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   if (provider_ == Provider::kSealed && dirty_) writeSealed();
   release();
@@ -636,6 +734,12 @@ void SqliteSession::writeSealed() {
 
 std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql) {
   if (!db_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+    if (it->sql != sql) continue;
+    IdleStatement idle = std::move(*it);
+    idle_.erase(std::next(it).base());
+    return std::make_unique<SqliteStatement>(this, std::move(idle));
+  }
   sqlite3_stmt* stmt = nullptr;
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), 0, &stmt, &tail);
@@ -647,7 +751,15 @@ std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql)
     sqlite3_finalize(stmt);
     throw AutomationError(kCommandFailed, source(), "Characters found after end of SQL statement.");
   }
-  return std::make_unique<SqliteStatement>(this, stmt);
+  // Statements that read or change rows are kept for use again; a change of
+  // the schema makes the kept ones prepare themselves again when they run,
+  // but their columns may have changed, so it drops them.
+  if (sqlite3_stmt_readonly(stmt) == 0 && !startsWithWord(sql, "INSERT") &&
+      !startsWithWord(sql, "UPDATE") && !startsWithWord(sql, "DELETE")) {
+    dropIdle();
+    return std::make_unique<SqliteStatement>(this, stmt);
+  }
+  return std::make_unique<SqliteStatement>(this, IdleStatement{std::string(sql), stmt, {}});
 }
 
 std::unique_ptr<SqliteStatement> SqliteSession::prepareStatement(std::string_view sql,
@@ -727,8 +839,13 @@ std::string SqliteSession::rewriteDdl(std::string_view text, std::function<int64
 std::unique_ptr<Statement> SqliteSession::prepare(std::string_view text,
                                                   std::span<const Variant> params) {
   if (!db_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  // A statement kept for use again was no table definition.
+  for (const IdleStatement& idle : idle_)
+    if (idle.sql == text) return prepareStatement(text, params);
   std::function<int64_t()> action;
-  const std::string sql = rewriteDdl(text, action);
+  const std::string sql = mentions(text, "CREATE") || mentions(text, "ALTER")
+                              ? rewriteDdl(text, action)
+                              : std::string(text);
   if (action) {
     if (!params.empty())
       throw AutomationError(

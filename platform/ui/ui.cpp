@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "platform/ui/progress_canvas.h"
 
 namespace bq::ui {
 namespace {
@@ -49,6 +50,7 @@ class ConsoleBackend final : public Backend {
 
   // One write per box, so that boxes of different threads do not interleave.
   static void write(const std::string& text) {
+    clearConsoleStatusLine(stderr);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
   }

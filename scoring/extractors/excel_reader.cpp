@@ -20,10 +20,7 @@ namespace excel = office::excel;
 // Runs one guarded step: a refused automation read ends the step only.
 template <typename F>
 void step(F&& body) {
-  try {
-    std::forward<F>(body)();
-  } catch (const AutomationError&) {
-  }
+  guarded(std::forward<F>(body));
 }
 
 void add(KnowledgeSet& d, const std::string& point) { d.set(point, 1); }

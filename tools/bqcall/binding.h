@@ -28,6 +28,7 @@ enum class Kind {
   kBool,        // true or false
   kNumber,      // a number in decimal
   kRecordset,   // {"connection": CONNECTION-STRING, "source": SQL}
+  kPicture,     // a picture control: "record" or "console" (json_args.h)
 };
 
 struct Param {

@@ -345,3 +345,48 @@ TEST_F(Bqcall, ExportOfAMissingQuestionOrWithAWrongPasswordFails) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ backup and restore
+
+TEST_F(Bqcall, BacksUpAndRestoresWithRecordedPictureControls) {
+  setenv("BQ_TEMP_DATABASE_FOLDER", dir_.c_str(), 1);
+  const std::string live = (dir_ / "live.db").string();
+  std::ofstream(live).close();
+  const std::string cn = "Provider=SQLite;Data Source=" + live + ";";
+  const std::string bak = (dir_ / "t.bak").string();
+  auto line = [](const std::string& method, const json& args) {
+    return json{{"object", "c"}, {"class", "BrightquillClient"}, {"method", method}, {"args", args}}
+               .dump() +
+           "\n";
+  };
+  // The stored settings belong to the thread, not to the object: a second
+  // object's call counts for the first one too.
+  const std::string input =
+      line("SetConnStr", {"x", false}) +
+      R"({"class":"BrightquillClient","method":"SetConnStr","args":[")" + cn +
+      R"(",false]})"
+      "\n" +
+      line("DbBackup", {"record", "record", json::array({"T"}), bak}) +
+      line("DbRestore", {"record", "console", json::array({"T"}), bak, "", true}) +
+      line("DbBackup", {"record", "no picture", json::array({"T"}), bak});
+  Result r = run({"-"}, input);
+  std::vector<json> lines;
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) lines.push_back(json::parse(l));
+  ASSERT_EQ(lines.size(), 5u) << r.out << r.err;
+  // Backup of a table the database does not have: the file is written, the
+  // table left out; both controls were shown and hidden again.
+  const json doing = lines[2]["args"]["DoingPic"];
+  EXPECT_EQ(doing.front(), (json{{"visible", true}}));
+  EXPECT_EQ(doing[1], (json{{"text", "已进行 0%, 请稍侯 ...."}, {"bar", 0.0}}));
+  EXPECT_EQ(doing.back(), (json{{"visible", false}}));
+  EXPECT_EQ(lines[2]["args"]["SubDoingPic"],
+            (json::array({json{{"visible", true}}, json{{"visible", false}}})));
+  EXPECT_TRUE(fs::exists(bak));
+  EXPECT_EQ(lines[3]["args"]["SubDoingPic"], "console");
+  // A value that is no picture control fails where it is first used.
+  EXPECT_EQ(lines[4]["error"]["number"], 424);
+  EXPECT_EQ(lines[4]["error"]["description"], "Object required");
+  EXPECT_EQ(lines[4]["args"]["SubDoingPic"], "no picture");
+  unsetenv("BQ_TEMP_DATABASE_FOLDER");
+}

@@ -134,6 +134,73 @@ ClassBinding brightquillClient() {
           OpenRecordset rst = toRecordset(c, 0, p[0]);
           return json(o.GetOleData(rst.recordset, toText(c, 1, p[1]), toText(c, 2, p[2])));
         });
+  m.add("SetConnStr", {text("cn"), {"bMdb", Kind::kBool}}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          o.SetConnStr(toText(c, 0, p[0]), toBool(c, 1, p[1]));
+          return json();
+        });
+  // Every parameter of DbBackup is passed by reference; none is changed, but
+  // the picture controls bring back what was drawn on them.
+  m.add("DbBackup",
+        {{"DoingPic", Kind::kPicture, true},
+         {"SubDoingPic", Kind::kPicture, true},
+         {"aTbl", Kind::kArray, true},
+         textRef("cFile"),
+         {"cWhere", Kind::kText, true, true},
+         {"bDel", Kind::kBool, true, true}},
+        "empty", [](BrightquillClient& o, Call& c, const auto& p) {
+          PictureArgument doing = toPicture(c, 0, p[0]), sub = toPicture(c, 1, p[1]);
+          const std::vector<std::string> tables = toTextArray(c, 2, p[2]);
+          const std::string file = toText(c, 3, p[3]), where = toText(c, 4, p[4]);
+          const bool del = toBool(c, 5, p[5]);
+          auto keep = [&] {
+            c.outs["DoingPic"] = doing.after();
+            c.outs["SubDoingPic"] = sub.after();
+            c.outs["aTbl"] = toJson(tables);
+            c.outs["cFile"] = file;
+            c.outs["cWhere"] = where;
+            c.outs["bDel"] = del;
+          };
+          try {
+            o.DbBackup(doing.canvas.get(), sub.canvas.get(), tables, file, where, del);
+          } catch (...) {
+            keep();
+            throw;
+          }
+          keep();
+          return json();
+        });
+  m.add("DbRestore",
+        {{"DoingPic", Kind::kPicture, true},
+         {"SubDoingPic", Kind::kPicture, true},
+         {"aTbl", Kind::kArray, true},
+         text("cFile"),
+         {"cWhere", Kind::kText, false, true},
+         {"bDelNotAllowed", Kind::kBool, false, true},
+         {"aSel1", Kind::kArray, true, true},
+         {"aSel2", Kind::kArray, true, true}},
+        "empty", [](BrightquillClient& o, Call& c, const auto& p) {
+          PictureArgument doing = toPicture(c, 0, p[0]), sub = toPicture(c, 1, p[1]);
+          const std::vector<std::string> tables = toTextArray(c, 2, p[2]);
+          const auto sel1 = toOptionalTextArray(c, 6, p[6]);
+          const auto sel2 = toOptionalTextArray(c, 7, p[7]);
+          auto keep = [&] {
+            c.outs["DoingPic"] = doing.after();
+            c.outs["SubDoingPic"] = sub.after();
+            c.outs["aTbl"] = toJson(tables);
+            c.outs["aSel1"] = sel1 ? toJson(*sel1) : json();
+            c.outs["aSel2"] = sel2 ? toJson(*sel2) : json();
+          };
+          try {
+            o.DbRestore(doing.canvas.get(), sub.canvas.get(), tables, toText(c, 3, p[3]),
+                        toText(c, 4, p[4]), toBool(c, 5, p[5]), sel1, sel2);
+          } catch (...) {
+            keep();
+            throw;
+          }
+          keep();
+          return json();
+        });
   return m.done("BrightquillClient", BrightquillClient::kProgId);
 }
 

@@ -18,7 +18,7 @@ const json& argument(const Call& call, size_t i) {
 }  // namespace
 
 json fromCommandLine(const std::string& text, const Param& param) {
-  if (param.kind == Kind::kText) return text;
+  if (param.kind == Kind::kText || param.kind == Kind::kPicture) return text;
   try {
     return json::parse(text);
   } catch (const json::parse_error&) {
@@ -49,6 +49,50 @@ double toNumber(const Call& call, size_t i, const Param& param) {
   if (v.is_null()) return 0;
   if (!v.is_number()) wrongForm(param, "a decimal number");
   return v.get<double>();
+}
+
+std::vector<std::string> toTextArray(const Call& call, size_t i, const Param& param) {
+  return toOptionalTextArray(call, i, param).value_or(std::vector<std::string>{});
+}
+
+std::optional<std::vector<std::string>> toOptionalTextArray(const Call& call, size_t i,
+                                                            const Param& param) {
+  const json& v = argument(call, i);
+  if (v.is_null()) return std::nullopt;
+  if (!v.is_array()) wrongForm(param, "a JSON array of texts");
+  std::vector<std::string> texts;
+  for (const json& t : v) {
+    if (!t.is_string()) wrongForm(param, "a JSON array of texts");
+    texts.push_back(t.get<std::string>());
+  }
+  return texts;
+}
+
+json toJson(const std::vector<std::string>& texts) { return json(texts); }
+
+PictureArgument toPicture(const Call& call, size_t i, const Param& param) {
+  PictureArgument p;
+  p.given = argument(call, i);
+  if (p.given == "record") {
+    auto canvas = std::make_unique<bq::ui::RecordingProgressCanvas>();
+    p.recording = canvas.get();
+    p.canvas = std::move(canvas);
+  } else if (p.given == "console") {
+    p.canvas = std::make_unique<bq::ui::ConsoleProgressCanvas>(param.name);
+  }
+  return p;
+}
+
+json PictureArgument::after() const {
+  if (!recording) return given;
+  json shown = json::array();
+  for (const auto& e : recording->events()) {
+    if (e.kind == bq::ui::RecordingProgressCanvas::Event::Kind::kVisible)
+      shown.push_back({{"visible", e.visible}});
+    else
+      shown.push_back({{"text", e.text}, {"bar", e.bar}});
+  }
+  return shown;
 }
 
 bq::KnowledgeSet toKnowledgeSet(const Call& call, size_t i, const Param& param) {

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/dictionary.h"
 #include "platform/db/connection.h"
+#include "platform/ui/progress_canvas.h"
 #include "scoring/extractors/mail.h"
 #include "tools/bqcall/binding.h"
 
@@ -20,6 +24,29 @@ json fromCommandLine(const std::string& text, const Param& param);
 std::string toText(const Call& call, size_t i, const Param& param);
 bool toBool(const Call& call, size_t i, const Param& param);
 double toNumber(const Call& call, size_t i, const Param& param);
+
+// An array of texts (a JSON array of strings); an empty one for null.
+std::vector<std::string> toTextArray(const Call& call, size_t i, const Param& param);
+// The same, or nothing when the argument is left out or null.
+std::optional<std::vector<std::string>> toOptionalTextArray(const Call& call, size_t i,
+                                                            const Param& param);
+json toJson(const std::vector<std::string>& texts);
+
+// A picture control argument: the text "record" gives a canvas that keeps
+// what is drawn on it, "console" a progress bar on standard error labelled
+// with the parameter's name; any other value is no picture control (the
+// method fails where it first uses it, as with any object that is none).
+struct PictureArgument {
+  std::unique_ptr<bq::ui::ProgressCanvas> canvas;  // nullptr: no picture control
+  bq::ui::RecordingProgressCanvas* recording = nullptr;
+  json given;
+  // The value for `args` after the call: for "record" the list of what was
+  // shown, {"visible": B} for each change of visibility and
+  // {"text": T, "bar": F} for each drawing (F the share shown done);
+  // otherwise the argument as given.
+  json after() const;
+};
+PictureArgument toPicture(const Call& call, size_t i, const Param& param);
 
 // A knowledge-point set: a JSON object of 16-bit integer items, or an array of keys (item 1).
 bq::KnowledgeSet toKnowledgeSet(const Call& call, size_t i, const Param& param);

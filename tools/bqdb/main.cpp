@@ -24,6 +24,19 @@
 //                                 with padding). A statement without rows
 //                                 prints nothing. Nothing is printed unless the
 //                                 whole statement succeeds.
+//   bqdb backup CONNECTION OUT --table T... [--where W] [--delete]
+//                                 the tables T of the live database
+//                                 CONNECTION written to the backup file OUT
+//                                 (DbBackup, dbmaint/db_backup.h)
+//   bqdb restore CONNECTION IN --table T... [--where W] [--keep-rows]
+//                [--select-backup S...] [--select-live S...]
+//                                 the tables T of the backup file (or sealed
+//                                 database) IN written back to CONNECTION
+//                                 (DbRestore)
+//   For both, a sealed database is the live database when CONNECTION names
+//   the Jet provider. The progress shows as two bars on standard error, the
+//   messages there too, then one line per table; the exit status is 0 only
+//   when every table was done.
 //
 // Paths may be Windows paths (C:\BQTEST\x.doc) or POSIX paths. OUT appears
 // only when the command succeeds: it is written beside itself under a
@@ -43,17 +56,23 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/automation_error.h"
 #include "common/files.h"
 #include "common/winpath.h"
 #include "dbmaint/block_stream.h"
+#include "dbmaint/db_backup.h"
+#include "dbmaint/db_common.h"
 #include "dbmaint/exam_database.h"
 #include "platform/db/connection.h"
 #include "platform/db/value.h"
+#include "platform/ui/progress_canvas.h"
 
 namespace {
 
@@ -285,6 +304,97 @@ void addQueryCommand(CLI::App& app, int& status) {
   });
 }
 
+// Prints the outcome of every table; 0 when all were done.
+int tableOutcome(const char* command, const bq::dbmaint::MaintenanceReport& report) {
+  for (const auto& t : report.tables) {
+    if (t.done)
+      std::fprintf(stderr, "bqdb: %s: %s: %lld rows\n", command, t.table.c_str(),
+                   static_cast<long long>(t.rows));
+    else
+      std::fprintf(stderr, "bqdb: %s: %s: not done: %s\n", command, t.table.c_str(),
+                   t.problem.c_str());
+  }
+  if (!report.problem.empty())
+    std::fprintf(stderr, "bqdb: %s: %s\n", command, report.problem.c_str());
+  return report.allDone() ? 0 : 1;
+}
+
+// Stores CONNECTION as the live database; a sealed file is an MDB.
+void useLiveDatabase(const std::string& connection) {
+  const bool mdb =
+      bq::db::ConnectionString::parse(connection).provider() == bq::db::Provider::kSealed;
+  bq::dbmaint::SetConnStr(connection, mdb);
+}
+
+void addMaintenanceCommands(CLI::App& app, int& status) {
+  struct Options {
+    std::string connection, file, where;
+    std::vector<std::string> tables, selectBackup, selectLive;
+    bool flag = false;
+  };
+  auto backup = std::make_shared<Options>();
+  CLI::App* b =
+      app.add_subcommand("backup", "Back up tables of a live database into a backup file");
+  b->add_option("CONNECTION", backup->connection, "ADO connection string of the live database")
+      ->required();
+  b->add_option("OUT", backup->file, "Backup file to write (replaced only when complete)")
+      ->required();
+  b->add_option("--table", backup->tables, "Table to back up (plain name; repeat for more)")
+      ->required();
+  b->add_option("--where", backup->where,
+                "SQL appended to each table's query and delete, as it stands (begin it with a "
+                "space: \" Where ...\")");
+  b->add_flag("--delete", backup->flag,
+              "Delete the backed-up rows (only with --where, only for tables backed up whole)");
+  b->callback([&status, backup] {
+    int outcome = 0;
+    status = runCommand("backup", [&] {
+      useLiveDatabase(backup->connection);
+      bq::ui::ConsoleProgressCanvas all("all"), table("table");
+      outcome =
+          tableOutcome("backup", bq::dbmaint::DbBackup(&all, &table, backup->tables, backup->file,
+                                                       backup->where, backup->flag));
+    });
+    if (status == 0) status = outcome;
+  });
+
+  auto restore = std::make_shared<Options>();
+  CLI::App* r =
+      app.add_subcommand("restore", "Restore tables of a backup file into a live database");
+  r->add_option("CONNECTION", restore->connection, "ADO connection string of the live database")
+      ->required();
+  r->add_option("IN", restore->file, "Backup file, or sealed database, to read")->required();
+  r->add_option("--table", restore->tables, "Table to restore (plain name; repeat for more)")
+      ->required();
+  r->add_option("--where", restore->where,
+                "SQL appended to each backup-side query, as it stands (begin it with a space)");
+  r->add_flag("--keep-rows", restore->flag, "Keep the live rows and add the backup rows to them");
+  r->add_option("--select-backup", restore->selectBackup,
+                "Text after \"Select \" of the backup-side query, one per --table");
+  r->add_option("--select-live", restore->selectLive,
+                "Text after \"Select \" of the live-side query, one per --table");
+  r->callback([&status, restore] {
+    int outcome = 0;
+    status = runCommand("restore", [&] {
+      for (const auto* list : {&restore->selectBackup, &restore->selectLive}) {
+        if (!list->empty() && list->size() != restore->tables.size())
+          throw std::runtime_error("--select-backup and --select-live need one text per --table");
+      }
+      auto optional = [](const std::vector<std::string>& v) {
+        return v.empty() ? std::nullopt : std::optional<std::vector<std::string>>(v);
+      };
+      useLiveDatabase(restore->connection);
+      bq::ui::ConsoleProgressCanvas all("all"), table("table");
+      outcome = tableOutcome(
+          "restore",
+          bq::dbmaint::DbRestore(&all, &table, restore->tables, restore->file, restore->where,
+                                 restore->flag, optional(restore->selectBackup),
+                                 optional(restore->selectLive)));
+    });
+    if (status == 0) status = outcome;
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -295,6 +405,7 @@ int main(int argc, char** argv) {
   addBuildCommand(app, status);
   addSealCommands(app, status);
   addQueryCommand(app, status);
+  addMaintenanceCommands(app, status);
   CLI11_PARSE(app, argc, argv);
   return status;
 }

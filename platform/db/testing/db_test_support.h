@@ -58,6 +58,16 @@ inline void writeBytes(const fs::path& p, const std::vector<uint8_t>& b) {
       .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
+// The providers a test binary covers: the PostgreSQL server of the test
+// fixture when it is built with BQ_DB_TEST_POSTGRES, else both SQLite ones.
+inline std::vector<Provider> testedProviders() {
+#ifdef BQ_DB_TEST_POSTGRES
+  return {Provider::kPostgres};
+#else
+  return {Provider::kSqlite, Provider::kSealed};
+#endif
+}
+
 // A private folder, removed afterwards.
 class TempFolder {
  public:

@@ -1,0 +1,388 @@
+#include "dbmaint/db_backup.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+
+#include "common/automation_error.h"
+#include "common/text.h"
+#include "common/winpath.h"
+#include "dbmaint/backup_file.h"
+#include "dbmaint/db_common.h"
+#include "dbmaint/record_copy.h"
+#include "platform/db/ado.h"
+#include "platform/db/value.h"
+#include "platform/ui/ui.h"
+
+namespace bq::dbmaint {
+namespace {
+
+constexpr const char* kNotPlainName =
+    "the table name is not a plain identifier (ASCII letters, digits and _ only)";
+
+// Rows between two redraws of a table's progress: about a hundred redraws.
+struct TableProgress {
+  explicit TableProgress(int64_t rows) : total(std::max<int64_t>(rows, 1)), step(total / 100 + 1) {}
+  void after(int64_t count, PictureArg picture) const {
+    if (count % step == 0)
+      ShowProgress(picture,
+                   static_cast<float>(static_cast<double>(count) / static_cast<double>(total)));
+  }
+  int64_t total;
+  int64_t step;
+};
+
+// Opens `select` forward-only and read-only, and counts its rows first.
+//
+// A static cursor would count them as well, but would hold every row of the
+// table in memory; the count query keeps the memory of a copy flat. Inside a
+// transaction both statements see the same rows.
+int64_t openCounted(db::Recordset& rs, db::Connection& c, const std::string& select) {
+  int64_t rows = 0;
+  {
+    db::Recordset count = c.Execute("Select Count(*) From (" + select + ") bq_rows");
+    rows = std::stoll(db::variantText(count.Fields()[0].Value()));
+    count.Close();
+  }
+  rs.Open(select, c, db::adOpenForwardOnly, db::adLockReadOnly, db::adOptionUnspecified);
+  return rows;
+}
+
+const std::string& item(const std::vector<std::string>& list, size_t i) {
+  if (i >= list.size()) raiseError(err::kSubscript);
+  return list[i];
+}
+
+float share(size_t i, size_t n) { return static_cast<float>(static_cast<double>(i) / n); }
+
+void tableMessage(const char* heading, const std::string& table, const std::string& reason) {
+  ui::MsgBox(std::string(heading) + "\r\n\r\n[" + table + "]\r\n" + reason, ui::vbExclamation);
+}
+
+bool regularFileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(winpath::toNative(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// ---------------------------------------------------------------- backup
+
+struct CopiedTable {
+  bool whole = false;  // every selected row went into the temporary database
+};
+
+// Copies the rows of `select` into table `table` of the temporary database.
+CopiedTable copyIntoBackup(db::Connection& live, db::Connection& temp, const std::string& table,
+                           const std::string& select, PictureArg SubDoingPic, TableResult& r) {
+  CopiedTable copied;
+  db::Recordset source;
+  AutomationError why(0, "", "");
+  int64_t rows = 0;
+  if (!guarded([&] { rows = openCounted(source, live, select); }, &why)) {
+    r.problem = why.description();
+    return copied;
+  }
+  const TableProgress progress(rows);
+  db::Recordset destination;
+  // Forward-only: the copy only adds rows, and a keyset cursor would keep
+  // every added row in memory.
+  bool whole = guarded(
+      [&] {
+        destination.Open("Select * From " + table, temp, db::adOpenForwardOnly,
+                         db::adLockOptimistic, db::adOptionUnspecified);
+        // One transaction per table: the temporary database is written once.
+        temp.BeginTrans();
+      },
+      &why);
+  int64_t count = 0;
+  if (whole) {
+    const bool read = guarded(
+        [&] {
+          while (!source.Eof()) {
+            AutomationError failure(0, "", "");
+            if (CopyRecord(source, destination, &failure)) {
+              ++r.rows;
+            } else {
+              // The record is left out; the next one must not inherit its pending change.
+              if (whole) why = failure;
+              whole = false;
+              guarded([&] { destination.CancelUpdate(); });
+            }
+            source.MoveNext();
+            progress.after(++count, SubDoingPic);
+          }
+        },
+        &why);
+    whole = whole && read;
+    if (!guarded([&] { temp.CommitTrans(); }, &why)) {
+      whole = false;
+      r.rows = 0;
+      guarded([&] { temp.RollbackTrans(); });
+    }
+  }
+  guarded([&] { destination.Close(); });
+  guarded([&] { source.Close(); });
+  if (!whole) r.problem = why.description();
+  copied.whole = whole;
+  return copied;
+}
+
+}  // namespace
+
+bool MaintenanceReport::allDone() const {
+  return ran && problem.empty() &&
+         std::all_of(tables.begin(), tables.end(), [](const TableResult& t) { return t.done; });
+}
+
+MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
+                           const std::vector<std::string>& aTbl, const std::string& cFile,
+                           const std::string& cWhere, bool bDel) {
+  MaintenanceReport report;
+  if (connectionSettings().ConnStr.empty()) {
+    ui::MsgBox(kNoConnectionMessage, ui::vbOKOnly);
+    report.problem = kNoConnectionMessage;
+    return report;
+  }
+  report.ran = true;
+  const std::string tmp = TempDatabasePath();
+  DeleteFileOrWarn(tmp);
+  setVisible(DoingPic, true);
+  ShowProgress(DoingPic, 0);
+  const size_t count = aTbl.size();
+  const size_t n = count > 0 ? count - 1 : 0;
+  for (const std::string& t : aTbl) report.tables.push_back({t, false, 0, {}});
+  CreateTempDatabase(tmp);
+  for (size_t i = 0; i < count; ++i) {
+    CopyTableSchema(tmp, aTbl[i]);
+    if (n > 0) ShowProgress(DoingPic, share(i, n));
+  }
+  setVisible(SubDoingPic, true);
+
+  // From here on every step is guarded.
+  const bool deleting = bDel && !cWhere.empty();
+  std::optional<db::Connection> live;
+  AutomationError why(0, "", "");
+  if (!guarded(
+          [&] {
+            live = OpenLiveConnection();
+            live->setCommandTimeout(120);
+          },
+          &why)) {
+    live.reset();
+    report.problem = why.description();
+  }
+  std::optional<db::Connection> temp;
+  guarded([&] { temp = OpenMdbConnection(tmp); });
+  // The rows to delete are those the copy saw: the live side keeps one
+  // snapshot from the first copied row to the last deleted one.
+  bool snapshot = false;
+  if (deleting && live) {
+    snapshot = guarded([&] {
+      live->setIsolationLevel(db::adXactRepeatableRead);
+      live->BeginTrans();
+    });
+  }
+  std::vector<bool> whole(count, false);
+  for (size_t i = 0; i < count; ++i) {
+    TableResult& r = report.tables[i];
+    if (!isPlainIdentifier(aTbl[i])) {
+      r.problem = kNotPlainName;
+    } else if (!live) {
+      r.problem = "the live database cannot be opened: " + why.description();
+    } else if (!temp) {
+      r.problem = std::string("the temporary database cannot be opened: ") + tmp;
+    } else {
+      whole[i] =
+          copyIntoBackup(*live, *temp, aTbl[i], "Select * From " + aTbl[i] + cWhere, SubDoingPic, r)
+              .whole;
+    }
+    if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
+  }
+  guarded([&] { setVisible(SubDoingPic, false); });
+  // Rows that never reached the temporary database's file must not become a
+  // backup file holding none of them in place of the previous one.
+  const bool saved = !temp || guarded([&] { temp->Close(); }, &why);
+  temp.reset();
+  if (!saved) {
+    std::fill(whole.begin(), whole.end(), false);
+    for (TableResult& r : report.tables) {
+      r.rows = 0;
+      if (r.problem.empty())
+        r.problem = "the temporary database was not saved: " + why.description();
+    }
+  } else {
+    guarded([&] { report.fileWritten = CompressFile(DoingPic, tmp, cFile, &why); }, &why);
+  }
+  if (!report.fileWritten) {
+    report.problem = "the backup file was not written: " + why.description();
+    ui::MsgBox(
+        std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
+        ui::vbExclamation);
+  }
+
+  for (size_t i = 0; i < count; ++i) report.tables[i].done = whole[i] && report.fileWritten;
+  if (deleting && live) {
+    for (size_t i = 0; i < count; ++i) {
+      TableResult& r = report.tables[i];
+      if (!r.done) continue;
+      std::string reason;
+      if (!snapshot) {
+        reason = "no transaction could be started on the live database";
+      } else {
+        const bool deleted = guarded(
+            [&] {
+              live->BeginTrans();
+              live->Execute("Delete From " + aTbl[i] + cWhere, nullptr,
+                            db::adCmdText | db::adExecuteNoRecords);
+              live->CommitTrans();
+            },
+            &why);
+        if (!deleted) {
+          if (live->transactionLevel() > 1) guarded([&] { live->RollbackTrans(); });
+          reason = why.description();
+        }
+      }
+      if (!reason.empty()) {
+        r.done = false;
+        r.problem = "backed up, but not deleted: " + reason;
+        tableMessage(kRowsNotDeletedMessage, aTbl[i], reason);
+      }
+    }
+    if (snapshot) {
+      const bool committed = report.fileWritten ? guarded([&] { live->CommitTrans(); }, &why)
+                                                : (guarded([&] { live->RollbackTrans(); }), false);
+      if (report.fileWritten && !committed) {
+        guarded([&] { live->RollbackTrans(); });
+        for (size_t i = 0; i < count; ++i) {
+          TableResult& r = report.tables[i];
+          if (!r.done) continue;
+          r.done = false;
+          r.problem = "backed up, but not deleted: " + why.description();
+          tableMessage(kRowsNotDeletedMessage, aTbl[i], why.description());
+        }
+      }
+    }
+  }
+  if (live && !guarded([&] { live->Close(); }, &why) && deleting) {
+    // A sealed live database keeps its changes until it is written on close.
+    for (size_t i = 0; i < count; ++i) {
+      TableResult& r = report.tables[i];
+      if (!r.done) continue;
+      r.done = false;
+      r.problem = "backed up, but not deleted: " + why.description();
+    }
+    ui::MsgBox(std::string(kLiveNotSavedMessage) + "\r\n" + why.description(), ui::vbExclamation);
+  }
+  guarded([&] { setVisible(DoingPic, false); });
+  return report;
+}
+
+// ---------------------------------------------------------------- restore
+
+MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
+                            const std::vector<std::string>& aTbl, std::string cFile,
+                            const std::string& cWhere, bool bDelNotAllowed,
+                            const std::optional<std::vector<std::string>>& aSel1,
+                            const std::optional<std::vector<std::string>>& aSel2) {
+  MaintenanceReport report;
+  if (connectionSettings().ConnStr.empty()) {
+    ui::MsgBox(kNoConnectionMessage, ui::vbOKOnly);
+    report.problem = kNoConnectionMessage;
+    return report;
+  }
+  const size_t count = aTbl.size();
+  const size_t n = count > 0 ? count - 1 : 0;
+  for (const std::string& t : aTbl) report.tables.push_back({t, false, 0, {}});
+  if (cFile.empty() || !regularFileExists(cFile)) {
+    report.problem = "no file to restore from: " + cFile;
+    return report;
+  }
+  report.ran = true;
+  setVisible(DoingPic, true);
+  ShowProgress(DoingPic, 0);
+  setVisible(SubDoingPic, true);
+
+  std::string path = cFile;
+  if (ExpandFile(DoingPic, path) == Expansion::kDamaged) {
+    report.problem = "the backup file is damaged: nothing was restored";
+    for (TableResult& r : report.tables) r.problem = report.problem;
+    setVisible(DoingPic, false);
+    setVisible(SubDoingPic, false);
+    return report;
+  }
+  std::optional<db::Connection> backup = OpenMdbConnection(path);
+  db::Connection live = OpenLiveConnection();
+  live.setCommandTimeout(300);
+  live.setCursorLocation(db::adUseServer);
+
+  AutomationError why(0, "", "");
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& table = aTbl[i];
+    TableResult& r = report.tables[i];
+    if (!isPlainIdentifier(table)) {
+      r.problem = kNotPlainName;
+      continue;
+    }
+    db::Recordset source;
+    int64_t rows = 0;
+    const bool readable = backup && guarded(
+                                        [&] {
+                                          const std::string select =
+                                              aSel1 ? "Select " + item(*aSel1, i) + cWhere
+                                                    : "Select * From " + table + cWhere;
+                                          rows = openCounted(source, *backup, select);
+                                        },
+                                        &why);
+    if (!readable) {
+      // As before: a table the backup cannot give is left alone, without a message.
+      r.problem = backup ? "the backup side cannot be read: " + why.description()
+                         : std::string("the file is no backup and no database: ") + cFile;
+      continue;
+    }
+    const TableProgress progress(rows);
+    int64_t written = 0;
+    const bool restored = guarded(
+        [&] {
+          live.BeginTrans();
+          if (!bDelNotAllowed)
+            live.Execute("Delete From " + table, nullptr, db::adExecuteNoRecords);
+          db::Recordset destination;
+          destination.Open(aSel2 ? "Select " + item(*aSel2, i) : "Select * From " + table, live,
+                           db::adOpenForwardOnly, db::adLockOptimistic, db::adOptionUnspecified);
+          while (!source.Eof()) {
+            AutomationError failure(0, "", "");
+            if (!CopyRecord(source, destination, &failure)) throw failure;
+            progress.after(++written, SubDoingPic);
+            source.MoveNext();
+          }
+          destination.Close();
+          live.CommitTrans();
+        },
+        &why);
+    if (restored) {
+      r.done = true;
+      r.rows = written;
+    } else {
+      if (live.transactionLevel() > 0) guarded([&] { live.RollbackTrans(); });
+      r.problem = why.description();
+      tableMessage(kTableNotRestoredMessage, table, why.description());
+    }
+    if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
+    guarded([&] { source.Close(); });
+  }
+  if (backup) guarded([&] { backup->Close(); });
+  if (!guarded([&] { live.Close(); }, &why)) {
+    // A sealed live database keeps the restored rows until it is written on close.
+    for (TableResult& r : report.tables) {
+      if (!r.done) continue;
+      r.done = false;
+      r.problem = "restored, but not saved: " + why.description();
+    }
+    ui::MsgBox(std::string(kLiveNotSavedMessage) + "\r\n" + why.description(), ui::vbExclamation);
+  }
+  setVisible(DoingPic, false);
+  setVisible(SubDoingPic, false);
+  return report;
+}
+
+}  // namespace bq::dbmaint

@@ -1,0 +1,137 @@
+#include "dbmaint/record_copy.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "common/ansi.h"
+#include "common/text.h"
+#include "platform/db/types.h"
+#include "platform/db/value.h"
+
+namespace bq::dbmaint {
+namespace {
+
+// How many bytes the ANSI code page writes for each character of the Basic
+// Multilingual Plane, learnt as they come (0: not known yet). Per thread, as
+// the code page is; learnt again when the code page changes.
+struct AnsiWidths {
+  std::string codePage;
+  std::unique_ptr<std::array<uint8_t, 0x10000>> widths;
+};
+
+// The table of this thread's code page.
+std::array<uint8_t, 0x10000>& ansiWidths() {
+  thread_local AnsiWidths table;
+  const std::string codePage = ansiCodePageName();
+  if (!table.widths || table.codePage != codePage) {
+    table.widths = std::make_unique<std::array<uint8_t, 0x10000>>();
+    table.widths->fill(0);
+    table.codePage = codePage;
+  }
+  return *table.widths;
+}
+
+uint8_t ansiWidthOf(std::array<uint8_t, 0x10000>& widths, char32_t c, std::string_view utf8) {
+  if (c < 0x80) return 1;
+  if (c > 0xFFFF) return 2;  // two UTF-16 code units, whatever the code page makes of it
+  uint8_t& w = widths[c];
+  if (w == 0) w = toAnsi(utf8).size() >= 2 ? 2 : 1;
+  return w;
+}
+
+// The length of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
+size_t sequenceLength(unsigned char lead) {
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  return 1;
+}
+
+char32_t decode(std::string_view s) {
+  const auto b = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(s[i])); };
+  switch (s.size()) {
+    case 2:
+      return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
+    case 3:
+      return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+    case 4:
+      return (b(0) & 0x07) << 18 | (b(1) & 0x3F) << 12 | (b(2) & 0x3F) << 6 | (b(3) & 0x3F);
+    default:
+      return b(0) < 0x80 ? b(0) : 0xFFFD;
+  }
+}
+
+// Copies a long value from S to D in pieces.
+void copyInPieces(db::Field& s, db::Field& d) {
+  for (;;) {
+    Variant piece = s.GetChunk(kLongPieceSize);
+    if (piece.isNull()) break;
+    d.AppendChunk(piece);
+  }
+}
+
+}  // namespace
+
+bool IsTextType(int32_t type) { return db::isSizedTextType(type); }
+
+bool IsLongType(int32_t type) { return db::isLongType(type); }
+
+std::string TrimNull(const Variant& value) {
+  if (value.isNull() || value.isEmpty()) return {};
+  return trimSpaces(db::variantText(value));
+}
+
+std::string FitTextBytes(std::string_view text, double half) {
+  const double budget = 2 * half;
+  double used = 0;
+  size_t at = 0;
+  std::array<uint8_t, 0x10000>* widths = nullptr;
+  while (at < text.size()) {
+    const size_t n =
+        std::min(sequenceLength(static_cast<unsigned char>(text[at])), text.size() - at);
+    const std::string_view character = text.substr(at, n);
+    const char32_t c = decode(character);
+    if (c >= 0x80 && !widths) widths = &ansiWidths();
+    const uint8_t width = c < 0x80 ? 1 : ansiWidthOf(*widths, c, character);
+    if (used + width > budget) break;
+    used += width;
+    at += n;
+  }
+  return std::string(text.substr(0, at));
+}
+
+bool CopyRecord(db::Recordset& source, db::Recordset& destination, AutomationError* failure) {
+  return guarded(
+      [&] {
+        if (source.Bof() || source.Eof()) return;
+        const int32_t m = std::min(source.Fields().Count(), destination.Fields().Count());
+        destination.AddNew();
+        for (int32_t j = 0; j < m; ++j) {
+          db::Field& s = source.Fields()[j];
+          db::Field& d = destination.Fields()[j];
+          if (d.Name() != s.Name()) continue;
+          const int32_t sType = s.Type(), dType = d.Type();
+          if (sType == db::adBinary || dType == db::adBinary) continue;
+          const Variant value = s.Value();
+          if (value.isNull()) continue;
+          if (IsLongType(sType)) {
+            if (s.ActualSize() > kLongPieceSize)
+              copyInPieces(s, d);
+            else
+              d.setValue(value);
+          } else if (dType == db::adInteger && IsTextType(sType)) {
+            d.setValue(leadingNumber(db::variantText(value)));
+          } else if (IsTextType(dType)) {
+            const double half = d.DefinedSize() / 2.0;
+            d.setValue(trimSpaces(FitTextBytes(TrimNull(value), half)));
+          } else {
+            d.setValue(value);
+          }
+        }
+        destination.Update();
+      },
+      failure);
+}
+
+}  // namespace bq::dbmaint

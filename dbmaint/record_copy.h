@@ -1,0 +1,50 @@
+// The record copy of backup and restore: one row of a source record set
+// added to a destination record set, field by field.
+//
+// Fields are matched by position and copied only where both names are the
+// same (exact comparison). Fixed binary fields (128) are never copied; a Null
+// source leaves the destination's default. Long values (201, 203, 205) above
+// kLongPieceSize bytes move in pieces of that size. A text source going into
+// a 32-bit integer field gives its leading number. A text destination gets
+// the source as text without surrounding spaces, cut to the field's byte
+// budget in the ANSI code page (FitTextBytes).
+//
+// Thread safety: no shared state beyond the per-thread code page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/automation_error.h"
+#include "common/variant.h"
+#include "platform/db/recordset.h"
+
+namespace bq::dbmaint {
+
+// Bytes per piece of a long value.
+inline constexpr int64_t kLongPieceSize = 16384;
+
+// The type groups of the copy: sized text (129, 130, 200, 202) and long
+// (201, 203, 205).
+bool IsTextType(int32_t type);
+bool IsLongType(int32_t type);
+
+// "" for Null (and Empty), otherwise the value as text without leading and
+// trailing spaces.
+std::string TrimNull(const Variant& value);
+
+// The longest beginning of `text` whose width fits 2 x `half` bytes, where a
+// character that the ANSI code page writes with two or more bytes counts 2
+// and any other character 1 (a character outside the Basic Multilingual
+// Plane counts at least 2, its UTF-16 length). A character pair is never cut.
+std::string FitTextBytes(std::string_view text, double half);
+
+// Adds the current record of `source` to `destination` (AddNew, the fields,
+// Update). True when done or when the source has no current record; false
+// after a failure, with the record left pending in `destination` and, when
+// `failure` is given, the error there.
+bool CopyRecord(db::Recordset& source, db::Recordset& destination,
+                AutomationError* failure = nullptr);
+
+}  // namespace bq::dbmaint
