@@ -33,6 +33,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ namespace bq::ui {
 
 class Recorder final : public Backend {
  public:
-  enum class Kind { kMessageBox, kInputBox, kWindow };
+  enum class Kind { kMessageBox, kInputBox, kWindow, kFileDialog };
   enum class WindowAction { kDoubleClick, kClose, kThrow };
   enum class WindowEnd { kNotAWindow, kClosedByHandler, kClosedByUser, kStayedOpen, kFailed };
 
@@ -60,6 +61,9 @@ class Recorder final : public Backend {
     int answer = 0;            // message boxes: the answer returned
     std::string text;          // input boxes: the text returned
     WindowEnd end = WindowEnd::kNotAWindow;
+    bool save = false;         // file dialogs: ShowSave (else ShowOpen)
+    std::string filter;        // file dialogs; the initial file name is in defaultText,
+    int flags = 0;             // the chosen one in text ("" when cancelled)
   };
 
   // Scripts the answer of the next message box that has no scripted answer
@@ -71,20 +75,32 @@ class Recorder final : public Backend {
   void answerInputBox(std::string text);
   // Scripts what happens to the next window.
   void actOnWindow(WindowAction action);
+  // Scripts the answer of the next file dialog: the chosen file's full name,
+  // or nothing for a cancelled dialog.
+  void answerFileDialog(std::optional<std::string> fileName);
 
   // Everything shown, oldest first.
   const std::vector<Shown>& shown() const { return shown_; }
   // Scripted answers of all kinds not used yet.
-  size_t pending() const { return answers_.size() + texts_.size() + actions_.size(); }
+  size_t pending() const {
+    return answers_.size() + texts_.size() + actions_.size() + files_.size();
+  }
+  // How often DoEvents ran.
+  int doEventsCalls() const { return doEvents_; }
 
   int messageBox(const MessageBoxRequest& request) override;
   std::string inputBox(const InputBoxRequest& request) override;
   void runModal(const PictureWindow& window) override;
+  // With no scripted answer left, answers as the console does.
+  std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+  void doEvents() override { ++doEvents_; }
 
  private:
   std::deque<int> answers_;
   std::deque<std::string> texts_;
   std::deque<WindowAction> actions_;
+  std::deque<std::optional<std::string>> files_;
+  int doEvents_ = 0;
   std::vector<Shown> shown_;
 };
 

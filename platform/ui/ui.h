@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,16 @@ struct InputBoxRequest {
   std::string defaultText;
 };
 
+// A save or open file dialog as the common-dialog object asks for it
+// (platform/ui/common_dialog.h).
+struct FileDialogRequest {
+  bool save = false;       // ShowSave; else ShowOpen
+  std::string title;       // empty: the back end's own title
+  std::string filter;      // the dialog filter syntax: "Text|*.txt|All|*.*"
+  int32_t flags = 0;       // cdlOFN* flags
+  std::string fileName;    // the initial file name
+};
+
 // What a shown window can be asked to do from its event handlers. The object
 // is owned by the back end and valid only during the handler call.
 class WindowControl {
@@ -99,6 +110,14 @@ class Backend {
   // AutomationError when this back end cannot show windows (429) or when the
   // picture is not a JPEG or PNG image it can decode (481, see picture.h).
   virtual void runModal(const PictureWindow& window) = 0;
+  // The full name of the file chosen in a save or open dialog; nothing when
+  // the dialog is cancelled. By default, the console's answer: the initial
+  // file name made absolute (a drive path mapped), or nothing when it is
+  // empty; the request is written to standard error.
+  virtual std::optional<std::string> fileDialog(const FileDialogRequest& request);
+  // Lets the thread's pending window messages and events run (DoEvents). By
+  // default there are none.
+  virtual void doEvents() {}
 };
 
 // This thread's back end (the console back end unless one was set). The
@@ -133,6 +152,9 @@ std::string InputBox(const std::string& prompt, const std::string& title = "",
 // Shows `window` modally through this thread's back end. The back end stays
 // alive for the whole display even if a handler sets another one.
 void runModal(const PictureWindow& window);
+
+// DoEvents: lets this thread's pending window messages and events run.
+void DoEvents();
 
 // --- Helpers shared by the back ends -------------------------------------
 
