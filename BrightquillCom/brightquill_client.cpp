@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "archive/archive_methods.h"
 #include "common/automation_error.h"
 #include "scoring/excel_score.h"
 #include "scoring/extractors/excel_reader.h"
@@ -57,6 +58,24 @@ void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDiction
 bool BrightquillClient::GetOleData(db::Recordset& rst, const std::string& cFile,
                                    const std::string& cFld) {
   return faced([&] { return bq::GetOleData(rst, cFile, cFld); });
+}
+
+std::string BrightquillClient::GetSaveFile(ui::CommonDialog* ComDlg, std::string& cFile,
+                                           const Variant& cTitle, const std::string& cFilter) {
+  return faced([&] { return archive::GetSaveFile(ComDlg, cFile, cTitle, cFilter); });
+}
+
+std::string BrightquillClient::GetOpenFile(ui::CommonDialog* ComDlg, std::string& cFile,
+                                           const Variant& cTitle, const std::string& cFilter) {
+  return faced([&] { return archive::GetOpenFile(ComDlg, cFile, cTitle, cFilter); });
+}
+
+bool BrightquillClient::Unzip(const std::string& cZipFile, const std::string& cUnzipPath) {
+  return faced([&] { return archive::Unzip(cZipFile, cUnzipPath); });
+}
+
+bool BrightquillClient::Zip(const std::string& cZipPath, const std::string& cScrFile) {
+  return faced([&] { return archive::Zip(cZipPath, cScrFile); });
 }
 
 }  // namespace bq

@@ -17,7 +17,9 @@
 #include <string>
 
 #include "common/dictionary.h"
+#include "common/variant.h"
 #include "platform/db/recordset.h"
+#include "platform/ui/common_dialog.h"
 #include "scoring/extractors/mail.h"
 
 namespace bq {
@@ -49,6 +51,17 @@ class BrightquillClient {
 
   // Question files: field cFld of the current record of rst into the file cFile.
   bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string& cFld);
+
+  // Archives and file dialogs (archive/archive_methods.h): the save or open
+  // dialog of the caller's common-dialog object (nullptr: not an object),
+  // and one file zipped or an archive extracted, with a message box when the
+  // library reports a failure.
+  std::string GetSaveFile(ui::CommonDialog* ComDlg, std::string& cFile, const Variant& cTitle,
+                          const std::string& cFilter);
+  std::string GetOpenFile(ui::CommonDialog* ComDlg, std::string& cFile, const Variant& cTitle,
+                          const std::string& cFilter);
+  bool Unzip(const std::string& cZipFile, const std::string& cUnzipPath);
+  bool Zip(const std::string& cZipPath, const std::string& cScrFile);
 };
 
 }  // namespace bq
