@@ -53,7 +53,7 @@ class CommonDialog {
 // unless Flags holds cdlOFNNoChangeDir. A back end that cannot show the
 // dialog throws its own error (for example AutomationError 429 on the Qt
 // back end without a display).
-class FileDialog final : public CommonDialog {
+class FileDialog : public CommonDialog {
  public:
   std::string DialogTitle() const override { return title_; }
   void DialogTitle(const std::string& value) override { title_ = value; }
