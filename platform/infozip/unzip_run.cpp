@@ -665,8 +665,14 @@ class UnzipRun {
   // False when the disk is full (the run stops).
   bool extractOne(const Entry& e) {
     const TargetPath t = targetPath(e.name, o_.ndflag != 0, o_.SpaceToUnderscore != 0);
-    if (t.strippedAbsolute) warn("warning:  stripped absolute path spec from " + e.name);
-    if (t.strippedParent) warn("warning:  skipped \"../\" path component(s) in " + e.name);
+    if (t.strippedAbsolute) {
+      warn("warning:  stripped absolute path spec from " + e.name);
+      ++warnings_;
+    }
+    if (t.strippedParent) {
+      warn("warning:  skipped \"../\" path component(s) in " + e.name);
+      ++warnings_;
+    }
     if (t.empty()) return true;
     if (e.symlink) {
       warn("   skipping: " + pad(e.name, 24) + "  symbolic link refused");
