@@ -21,94 +21,18 @@
 #include "archive/zip_module.h"
 #include "common/automation_error.h"
 #include "platform/infozip/infozip.h"
+#include "platform/infozip/test_archives.h"
 #include "platform/ui/recorder.h"
 
 namespace bq::archive {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Ran {
-  int status = -1;
-  std::string output;  // standard output and error
-};
-
-Ran run(const std::string& command) {
-  Ran r;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string sh(const fs::path& p) { return "'" + p.string() + "'"; }
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string randomBytes(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(gen());
-  return s;
-}
-
-// Every file and folder below `root`, as "rel/path" -> content ("/" for folders).
-std::map<std::string, std::string> tree(const fs::path& root) {
-  std::map<std::string, std::string> out;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(e.path(), root).string();
-    out[rel] = e.is_directory() ? "/" : readFile(e.path());
-  }
-  return out;
-}
-
-// One entry of an archive made with libzip for a test.
-struct Made {
-  std::string name;
-  std::string data;
-  uint32_t unixMode = 0100644;
-  bool store = false;
-};
-
-// An archive of `entries` written with libzip; with `password`, AES-256.
-void makeArchive(const fs::path& path, const std::vector<Made>& entries,
-                 const char* password = nullptr) {
-  int error = 0;
-  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(za, nullptr);
-  for (const Made& m : entries) {
-    zip_source_t* src = zip_source_buffer(za, m.data.data(), m.data.size(), 0);
-    zip_int64_t i = zip_file_add(za, m.name.c_str(), src, ZIP_FL_ENC_UTF_8);
-    ASSERT_GE(i, 0) << m.name;
-    zip_set_file_compression(za, i, m.store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
-    zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX, m.unixMode << 16);
-    if (password) zip_file_set_encryption(za, i, ZIP_EM_AES_256, password);
-  }
-  ASSERT_EQ(zip_close(za), 0);
-}
+using namespace bq::infozip::testing;
 
 class ArchivePeers : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("bq_archive_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  TempFolder temp_;
 
   // The sample tree: Chinese names, an empty file, an empty folder, a
   // binary file two folders down, and a hidden file.
@@ -123,7 +47,7 @@ class ArchivePeers : public ::testing::Test {
     return src;
   }
 
-  fs::path dir_;
+  const fs::path dir_ = temp_.path();
   std::shared_ptr<ui::Recorder> ui_ = std::make_shared<ui::Recorder>();
   ui::ScopedBackend uiScope_{ui_};
 };
@@ -196,7 +120,8 @@ TEST_F(ArchivePeers, UpdatingKeepsTheOtherEntriesAndAFailedRunKeepsTheArchive) {
   EXPECT_EQ(up.MakeZipFile(), 0);
   EXPECT_NE(up.GetLastMessage().find("updating: " + stored + "/a.txt"), std::string::npos)
       << up.GetLastMessage();
-  EXPECT_EQ(up.GetLastMessage().find("b.txt"), std::string::npos) << "b.txt is up to date";
+  EXPECT_EQ(up.GetLastMessage().find("b.txt"), std::string::npos)
+      << "b.txt is up to date: " << up.GetLastMessage();
   Ran p = run("unzip -p " + sh(zip) + " " + sh(stored + "/a.txt"));
   EXPECT_EQ(p.output, "changed");
 }

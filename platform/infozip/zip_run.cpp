@@ -137,6 +137,7 @@ class ZipRun {
       return zr::kWrite;
     }
     za.release();  // zip_close freed it
+    storeWhatDidNotShrink(zipPath, written, !password.empty());
     report(zipPath, written);
     return result_;
   }
@@ -337,7 +338,7 @@ class ZipRun {
     } else {
       zip_set_file_compression(za, i, ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(level));
     }
-    zip_file_set_mtime(za, i, item.st.st_mtime, 0);
+    zip_file_set_mtime(za, i, dosTime(item.st.st_mtime), 0);
     zip_uint32_t dosAttributes = item.folder ? 0x10 : 0;
     if (!(item.st.st_mode & S_IWUSR)) dosAttributes |= 0x01;
     zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX,
@@ -361,6 +362,30 @@ class ZipRun {
     if (l >= '0' && l <= '9') return l - '0';
     if (l >= 1 && l <= 9) return l;
     return 6;
+  }
+
+  // Entries that deflate made no smaller are stored instead, as zip does:
+  // a second pass that copies the other entries as they are. The archive
+  // written first stays when the pass fails.
+  static void storeWhatDidNotShrink(const fs::path& zipPath, const std::vector<Written>& written,
+                                    bool encrypted) {
+    if (encrypted) return;  // re-storing would need the password again
+    int error = 0;
+    ZipHandle za(zip_open(zipPath.c_str(), 0, &error));
+    if (!za) return;
+    bool changed = false;
+    for (const Written& w : written) {
+      zip_stat_t zs;
+      zip_int64_t index = zip_name_locate(za.get(), w.stored.c_str(), 0);
+      if (index < 0 || zip_stat_index(za.get(), static_cast<zip_uint64_t>(index), 0, &zs) != 0) {
+        continue;
+      }
+      if (zs.comp_method != ZIP_CM_STORE && zs.size > 0 && zs.comp_size >= zs.size) {
+        zip_set_file_compression(za.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        changed = true;
+      }
+    }
+    if (changed && zip_close(za.get()) == 0) za.release();
   }
 
   // The messages zip prints per entry, with the sizes the archive now holds.
