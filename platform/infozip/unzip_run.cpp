@@ -703,11 +703,16 @@ class UnzipRun {
     }
     if (!mayWrite(e, exists, st, shown)) return true;
 
-    info(std::string(e.method == ZIP_CM_STORE ? " extracting: " : "  inflating: ") + shown);
+    // The line ends when the entry is done, so that an error follows on a line of its own.
+    const bool shownLine = o_.fQuiet == 0;
+    if (shownLine) {
+      out_.piece(std::string(e.method == ZIP_CM_STORE ? " extracting: " : "  inflating: ") + shown);
+    }
     std::optional<AtomicOutput> file;
     try {
       file.emplace(target, AtomicOutput::Durability::kUnflushed);
     } catch (const AutomationError& x) {
+      if (shownLine) out_.piece("\n");
       if (x.number() == err::kDiskFull) {
         warn("error:  disk full writing " + shown);
         ++errors_;
@@ -748,13 +753,12 @@ class UnzipRun {
         why_ = x.description();
       }
     }
+    if (shownLine) out_.piece("\n");
     if (status != Read::kOk) {
-      out_.piece("\n");
       file.reset();  // removes the partial file; an earlier file stays as it was
       failed(e, status);
       return status != Read::kDiskFull;
     }
-    out_.piece("\n");
     noteCreated(*folder, actual);
     finishFile(target, e);
     ++done_;

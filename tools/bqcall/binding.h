@@ -28,6 +28,7 @@ enum class Kind {
   kBool,        // true or false
   kNumber,      // a number in decimal
   kRecordset,   // {"connection": CONNECTION-STRING, "source": SQL}
+  kDialog,      // a common-dialog object: a JSON object (see README); anything else is none
 };
 
 struct Param {

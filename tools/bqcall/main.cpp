@@ -27,6 +27,7 @@ const char* kindName(Kind k) {
     case Kind::kBool: return "boolean";
     case Kind::kNumber: return "number";
     case Kind::kRecordset: return "recordset";
+    case Kind::kDialog: return "dialog";
   }
   return "?";
 }
