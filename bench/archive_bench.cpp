@@ -94,15 +94,12 @@ bool sameTree(const fs::path& a, const fs::path& b) {
 
 int shell(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
-double seconds(const std::function<void()>& prepare, const std::function<void()>& work) {
-  double best = 1e9;
-  for (int r = 0; r < kRuns; ++r) {
-    prepare();
-    const auto start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
+// One wall-clock run of `work`, after `prepare`.
+double timed(const std::function<void()>& prepare, const std::function<void()>& work) {
+  prepare();
+  const auto start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void report(const char* what, double ours, double peer) {
@@ -128,7 +125,7 @@ int main() {
   int failed = 0;
   double zipOurs = 1e9, zipPeer = 1e9;
   for (int r = 0; r < kRuns; ++r) {
-    zipOurs = std::min(zipOurs, seconds([&] { fs::remove(ours); }, [&] {
+    zipOurs = std::min(zipOurs, timed([&] { fs::remove(ours); }, [&] {
       bq::archive::CGZipFiles z;
       z.RootDirectory(dir.string());
       z.ZipFileName(ours.string());
@@ -136,7 +133,7 @@ int main() {
       z.AddFile("tree");
       if (z.MakeZipFile() != 0) ++failed;
     }));
-    zipPeer = std::min(zipPeer, seconds([&] { fs::remove(peer); }, [&] {
+    zipPeer = std::min(zipPeer, timed([&] { fs::remove(peer); }, [&] {
       if (shell("cd '" + dir.string() + "' && zip -q -r '" + peer.string() + "' tree") != 0) ++failed;
     }));
   }
@@ -151,11 +148,11 @@ int main() {
   const fs::path outOurs = dir / "out_ours", outPeer = dir / "out_peer";
   double unzipOurs = 1e9, unzipPeer = 1e9;
   for (int r = 0; r < kRuns; ++r) {
-    unzipOurs = std::min(unzipOurs, seconds([&] { fs::remove_all(outOurs); }, [&] {
+    unzipOurs = std::min(unzipOurs, timed([&] { fs::remove_all(outOurs); }, [&] {
       bq::archive::CGUnzipFiles u;
       if (u.Unzip(peer.string(), outOurs.string()) != 0) ++failed;
     }));
-    unzipPeer = std::min(unzipPeer, seconds([&] { fs::remove_all(outPeer); }, [&] {
+    unzipPeer = std::min(unzipPeer, timed([&] { fs::remove_all(outPeer); }, [&] {
       if (shell("unzip -q -o '" + peer.string() + "' -d '" + outPeer.string() + "'") != 0) ++failed;
     }));
   }

@@ -23,6 +23,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "common/ansi.h"
@@ -171,6 +172,70 @@ std::string preadString(int fd, uint64_t offset, uint64_t length) {
 int32_t clamp32(uint64_t v) {
   return static_cast<int32_t>(std::min<uint64_t>(v, std::numeric_limits<int32_t>::max()));
 }
+
+// Where one entry's bytes go. A file that exists is replaced as a whole or
+// not at all (written beside it and renamed into place); a new one is
+// created under its name, never through a link, and removed again when the
+// entry fails. Either way a failed entry leaves no partial file.
+class EntryOutput {
+ public:
+  EntryOutput(const fs::path& target, bool exists) : path_(target) {
+    if (exists) {
+      atomic_.emplace(target, AtomicOutput::Durability::kUnflushed);
+      return;
+    }
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0) winpath::raiseOpenError(errno, target);
+  }
+  ~EntryOutput() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      ::unlink(path_.c_str());
+    }
+  }
+  EntryOutput(const EntryOutput&) = delete;
+  EntryOutput& operator=(const EntryOutput&) = delete;
+
+  void write(std::span<const uint8_t> bytes) {
+    if (atomic_) {
+      atomic_->write(bytes);
+      return;
+    }
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        raiseFileError(errno);
+      }
+      bytes = bytes.subspan(static_cast<size_t>(n));
+    }
+  }
+
+  // Puts the file in place with the entry's time.
+  void commit(time_t mtime) {
+    struct timespec times[2];
+    times[0].tv_sec = mtime;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (atomic_) {
+      atomic_->commit();
+      ::utimensat(AT_FDCWD, path_.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      return;
+    }
+    ::futimens(fd_, times);
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) {
+      const int errnum = errno;
+      ::unlink(path_.c_str());
+      raiseFileError(errnum);
+    }
+  }
+
+ private:
+  fs::path path_;
+  std::optional<AtomicOutput> atomic_;
+  int fd_ = -1;
+};
 
 class UnzipRun {
  public:
@@ -708,9 +773,9 @@ class UnzipRun {
     if (shownLine) {
       out_.piece(std::string(e.method == ZIP_CM_STORE ? " extracting: " : "  inflating: ") + shown);
     }
-    std::optional<AtomicOutput> file;
+    std::optional<EntryOutput> file;
     try {
-      file.emplace(target, AtomicOutput::Durability::kUnflushed);
+      file.emplace(target, exists);
     } catch (const AutomationError& x) {
       if (shownLine) out_.piece("\n");
       if (x.number() == err::kDiskFull) {
@@ -747,7 +812,7 @@ class UnzipRun {
     }
     if (status == Read::kOk) {
       try {
-        file->commit();
+        file->commit(e.mtime);
       } catch (const AutomationError& x) {
         status = x.number() == err::kDiskFull ? Read::kDiskFull : Read::kWriteFailed;
         why_ = x.description();
@@ -760,7 +825,7 @@ class UnzipRun {
       return status != Read::kDiskFull;
     }
     noteCreated(*folder, actual);
-    finishFile(target, e);
+    if (e.unixMode & 0111) addExecuteBits(target);
     ++done_;
     return true;
   }
@@ -789,18 +854,11 @@ class UnzipRun {
     return o_.noflag != 0;
   }
 
-  // The file's time from the entry, and the execute bits the entry has.
-  static void finishFile(const fs::path& target, const Entry& e) {
-    struct timespec times[2];
-    times[0].tv_sec = e.mtime;
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    if (e.unixMode & 0111) {
-      struct stat st {};
-      if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        ::chmod(target.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
-      }
+  // The execute bits of an entry that has them, where the file can be read.
+  static void addExecuteBits(const fs::path& target) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      ::chmod(target.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
     }
   }
 
