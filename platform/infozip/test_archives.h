@@ -100,12 +100,15 @@ inline void makeArchive(const fs::path& path, const std::vector<Made>& entries,
   ASSERT_EQ(zip_close(za), 0);
 }
 
-// Overwrites the little-endian 32-bit field at `offset` of the file.
-inline void patch32(const fs::path& path, size_t offset, uint32_t value) {
+// Overwrites the little-endian field of `width` bytes at `offset` of the file.
+inline void patch(const fs::path& path, size_t offset, uint32_t value, size_t width) {
   std::string bytes = readFile(path);
-  ASSERT_LE(offset + 4, bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+  ASSERT_LE(offset + width, bytes.size());
+  for (size_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+inline void patch32(const fs::path& path, size_t offset, uint32_t value) {
+  patch(path, offset, value, 4);
 }
 
 // Offset of the central directory record of the first entry ("PK\1\2").

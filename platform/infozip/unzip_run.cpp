@@ -63,6 +63,7 @@ struct Entry {
   time_t mtime = 0;
   uint32_t crc = 0;
   uint16_t method = 0;
+  uint16_t encryption = 0;  // ZIP_EM_*
   bool encrypted = false;
   bool folder = false;
   bool symlink = false;
@@ -373,7 +374,8 @@ class UnzipRun {
     e.mtime = (zs.valid & ZIP_STAT_MTIME) ? zs.mtime : 0;
     e.crc = (zs.valid & ZIP_STAT_CRC) ? zs.crc : 0;
     e.method = (zs.valid & ZIP_STAT_COMP_METHOD) ? zs.comp_method : 0;
-    e.encrypted = (zs.valid & ZIP_STAT_ENCRYPTION_METHOD) && zs.encryption_method != ZIP_EM_NONE;
+    e.encryption = (zs.valid & ZIP_STAT_ENCRYPTION_METHOD) ? zs.encryption_method : ZIP_EM_NONE;
+    e.encrypted = e.encryption != ZIP_EM_NONE;
     e.folder = !e.name.empty() && (e.name.back() == '/' || e.name.back() == '\\');
     zip_uint8_t opsys = 0;
     zip_uint32_t attributes = 0;
@@ -459,6 +461,13 @@ class UnzipRun {
   // earlier entry first, then at most two answers of the password routine.
   EntryFile openEntry(const Entry& e, Read& status) {
     status = Read::kOk;
+    // Methods libzip cannot read are refused before it is asked: its error
+    // paths for them do not free everything.
+    if (!zip_compression_method_supported(e.method, 0) ||
+        (e.encrypted && !zip_encryption_method_supported(e.encryption, 0))) {
+      status = Read::kUnsupported;
+      return nullptr;
+    }
     if (!e.encrypted) {
       EntryFile f(zip_fopen_index(za_.get(), e.index, 0));
       if (!f) status = openStatus();
