@@ -1,18 +1,14 @@
 // The archive classes against real archives: ours read by Debian's unzip and
 // zip -T, Debian zip's archives extracted by ours, and hostile archives
 // refused cleanly.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <zip.h>
 
-#include <array>
-#include <cstdio>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "archive/archive_methods.h"
