@@ -53,14 +53,22 @@ void message(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_
   check(name != nullptr, "entry message without a name");
 }
 
+// The private folder of this process, removed when it exits.
+struct Sandbox {
+  Sandbox() : path(fs::temp_directory_path() / ("bq_unzip_fuzz_" + std::to_string(::getpid()))) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~Sandbox() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  fs::path path;
+};
+
 const fs::path& sandbox() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("bq_unzip_fuzz_" + std::to_string(::getpid()));
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const Sandbox box;
+  return box.path;
 }
 
 int32_t runOnce(const iz::UnzipOptions& base, const std::string& zip, const std::string& out) {
