@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "archive/archive_methods.h"
 #include "common/automation_error.h"
 #include "dbmaint/db_backup.h"
 #include "dbmaint/db_common.h"
@@ -79,6 +80,24 @@ void BrightquillClient::DbRestore(ui::ProgressCanvas* DoingPic, ui::ProgressCanv
   faced([&] {
     dbmaint::DbRestore(DoingPic, SubDoingPic, aTbl, cFile, cWhere, bDelNotAllowed, aSel1, aSel2);
   });
+}
+
+std::string BrightquillClient::GetSaveFile(ui::CommonDialog* ComDlg, std::string& cFile,
+                                           const Variant& cTitle, const std::string& cFilter) {
+  return faced([&] { return archive::GetSaveFile(ComDlg, cFile, cTitle, cFilter); });
+}
+
+std::string BrightquillClient::GetOpenFile(ui::CommonDialog* ComDlg, std::string& cFile,
+                                           const Variant& cTitle, const std::string& cFilter) {
+  return faced([&] { return archive::GetOpenFile(ComDlg, cFile, cTitle, cFilter); });
+}
+
+bool BrightquillClient::Unzip(const std::string& cZipFile, const std::string& cUnzipPath) {
+  return faced([&] { return archive::Unzip(cZipFile, cUnzipPath); });
+}
+
+bool BrightquillClient::Zip(const std::string& cZipPath, const std::string& cScrFile) {
+  return faced([&] { return archive::Zip(cZipPath, cScrFile); });
 }
 
 }  // namespace bq

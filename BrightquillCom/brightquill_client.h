@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "common/dictionary.h"
+#include "common/variant.h"
 #include "platform/db/recordset.h"
 #include "platform/ui/progress_canvas.h"
+#include "platform/ui/common_dialog.h"
 #include "scoring/extractors/mail.h"
 
 namespace bq {
@@ -66,6 +68,17 @@ class BrightquillClient {
                  const std::string& cWhere = "", bool bDelNotAllowed = false,
                  const std::optional<std::vector<std::string>>& aSel1 = std::nullopt,
                  const std::optional<std::vector<std::string>>& aSel2 = std::nullopt);
+
+  // Archives and file dialogs (archive/archive_methods.h): the save or open
+  // dialog of the caller's common-dialog object (nullptr: not an object),
+  // and one file zipped or an archive extracted, with a message box when the
+  // library reports a failure.
+  std::string GetSaveFile(ui::CommonDialog* ComDlg, std::string& cFile, const Variant& cTitle,
+                          const std::string& cFilter);
+  std::string GetOpenFile(ui::CommonDialog* ComDlg, std::string& cFile, const Variant& cTitle,
+                          const std::string& cFilter);
+  bool Unzip(const std::string& cZipFile, const std::string& cUnzipPath);
+  bool Zip(const std::string& cZipPath, const std::string& cScrFile);
 };
 
 }  // namespace bq

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDialog>
+#include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
 #include <QLibraryInfo>
@@ -24,6 +25,8 @@
 #include <utility>
 
 #include "common/automation_error.h"
+#include "common/winpath.h"
+#include "platform/ui/common_dialog.h"
 #include "platform/ui/display.h"
 #include "platform/ui/picture.h"
 
@@ -340,6 +343,41 @@ void QtBackend::runModalText(const TextWindow& window) {
   dialog.exec();
   if (dialog.failure()) std::rethrow_exception(dialog.failure());
 }
+
+std::vector<std::string> qtNameFilters(const std::string& filter) {
+  std::vector<std::string> out;
+  for (const FilterItem& item : parseFilter(filter)) {
+    std::string patterns;
+    for (const std::string& p : item.patterns) patterns += (patterns.empty() ? "" : " ") + p;
+    out.push_back(item.description + " (" + patterns + ")");
+  }
+  return out;
+}
+
+std::optional<std::string> QtBackend::fileDialog(const FileDialogRequest& request) {
+  requireGuiThread("the file dialog");
+  QFileDialog dialog;
+  if (!request.title.empty()) dialog.setWindowTitle(qs(request.title));
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(!request.save && (request.flags & cdlOFNFileMustExist)
+                         ? QFileDialog::ExistingFile
+                         : QFileDialog::AnyFile);
+  if (!(request.flags & cdlOFNOverwritePrompt)) {
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  }
+  QStringList filters;
+  for (const std::string& f : qtNameFilters(request.filter)) filters << qs(f);
+  if (!filters.isEmpty()) dialog.setNameFilters(filters);
+  if (!request.fileName.empty()) {
+    const fs::path initial = winpath::toNative(request.fileName);
+    if (initial.has_parent_path()) dialog.setDirectory(qs(initial.parent_path().string()));
+    dialog.selectFile(qs(initial.filename().string()));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void QtBackend::doEvents() { bq::ui::doEvents(); }
 
 void ensureQtApplication() { ensureQtApplicationFor("windows"); }
 

@@ -15,6 +15,9 @@
 // throw AutomationError 429 instead of touching Qt.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/ui/ui.h"
 
 namespace bq::ui {
@@ -47,7 +50,17 @@ class QtBackend final : public Backend {
   // the outer size stays); exec() then shows and activates it. Escape and the
   // close button close it.
   void runModalText(const TextWindow& window) override;
+  // A QFileDialog in save or open mode with the title, the filter turned
+  // into Qt's name filters ("Text (*.txt *.text)"), the initial file name,
+  // and the flags cdlOFNOverwritePrompt (asks before replacing a file) and
+  // cdlOFNFileMustExist (open: only existing files); nothing when cancelled.
+  std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+  // Processes the pending events of the Qt application's thread.
+  void doEvents() override;
 };
+
+// The Qt name filters for a dialog filter in the platform's syntax.
+std::vector<std::string> qtNameFilters(const std::string& filter);
 
 // Makes sure this process has a QApplication, creating one when there is none
 // and a display is available: a platform of $QT_QPA_PLATFORM (for example

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDialog>
+#include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -16,7 +17,9 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "common/automation_error.h"
@@ -241,6 +244,45 @@ TEST_F(QtBackendTest, InputBoxGivesTheTextOrNothing) {
           }
         });
     EXPECT_EQ(text, accept ? "张三" : "");
+  }
+}
+
+TEST(QtNameFilters, TranslateTheDialogFilterSyntax) {
+  EXPECT_EQ(qtNameFilters("文本文件|*.txt|Word|*.doc;*.docx"),
+            (std::vector<std::string>{"文本文件 (*.txt)", "Word (*.doc *.docx)"}));
+  EXPECT_TRUE(qtNameFilters("").empty());
+}
+
+TEST_F(QtBackendTest, FileDialogGivesTheChosenFileOrNothing) {
+  const std::string dir = ::testing::TempDir();
+  for (bool accept : {true, false}) {
+    std::optional<std::string> chosen = "unset";
+    FileDialogRequest request;
+    request.save = true;
+    request.title = "另存为";
+    request.filter = "文本|*.txt|全部|*.*";
+    request.fileName = dir + "start.txt";
+    whileModal([&] { chosen = qt_.fileDialog(request); },
+               [&] {
+                 QFileDialog* dialog = modal<QFileDialog>();
+                 if (!dialog || !dialog->isVisible()) return;
+                 EXPECT_EQ(dialog->windowTitle(), QStringLiteral("另存为"));
+                 EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+                 EXPECT_EQ(dialog->nameFilters(),
+                           (QStringList{QStringLiteral("文本 (*.txt)"), QStringLiteral("全部 (*.*)")}));
+                 if (accept) {
+                   dialog->selectFile(QString::fromStdString(dir + "chosen.txt"));
+                   QMetaObject::invokeMethod(dialog, "accept");
+                 } else {
+                   dialog->reject();
+                 }
+               });
+    if (accept) {
+      ASSERT_TRUE(chosen.has_value());
+      EXPECT_EQ(std::filesystem::path(*chosen).filename(), "chosen.txt");
+    } else {
+      EXPECT_FALSE(chosen.has_value());
+    }
   }
 }
 

@@ -32,6 +32,31 @@ void Recorder::actOnWindow(WindowAction action) { actions_.push_back(action); }
 
 void Recorder::actOnTextWindow(TextWindowScript script) { textScripts_.push_back(script); }
 
+void Recorder::answerFileDialog(std::optional<std::string> fileName) {
+  files_.push_back(std::move(fileName));
+}
+
+std::optional<std::string> Recorder::fileDialog(const FileDialogRequest& request) {
+  Shown s;
+  s.kind = Kind::kFileDialog;
+  s.title = request.title;
+  s.save = request.save;
+  s.filter = request.filter;
+  s.flags = request.flags;
+  s.defaultText = request.fileName;
+  std::optional<std::string> answer;
+  if (files_.empty()) {
+    answer = Backend::fileDialog(request);
+  } else {
+    s.scripted = true;
+    answer = std::move(files_.front());
+    files_.pop_front();
+  }
+  s.text = answer.value_or("");
+  shown_.push_back(std::move(s));
+  return answer;
+}
+
 int Recorder::messageBox(const MessageBoxRequest& request) {
   const std::vector<int> buttons = messageBoxButtons(request.buttons);  // refuses a bad style
   Shown s;

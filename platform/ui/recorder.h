@@ -42,6 +42,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ namespace bq::ui {
 
 class Recorder final : public Backend {
  public:
-  enum class Kind { kMessageBox, kInputBox, kWindow, kTextWindow };
+  enum class Kind { kMessageBox, kInputBox, kWindow, kTextWindow, kFileDialog };
   enum class WindowAction { kDoubleClick, kClose, kThrow };
   enum class WindowEnd { kNotAWindow, kClosedByHandler, kClosedByUser, kStayedOpen, kFailed };
 
@@ -73,6 +74,9 @@ class Recorder final : public Backend {
     int activations = 0;       // text windows: activations made
     bool clicked = false;      // text windows
     WindowEnd end = WindowEnd::kNotAWindow;
+    bool save = false;         // file dialogs: ShowSave (else ShowOpen)
+    std::string filter;        // file dialogs; the initial file name is in defaultText,
+    int flags = 0;             // the chosen one in text ("" when cancelled)
   };
 
   struct TextWindowScript {
@@ -92,19 +96,28 @@ class Recorder final : public Backend {
   // Scripts what happens to the next text window.
   void actOnTextWindow(TextWindowScript script);
   void setScreen(ScreenMetrics screen) { screen_ = screen; }
+  // Scripts the answer of the next file dialog: the chosen file's full name,
+  // or nothing for a cancelled dialog.
+  void answerFileDialog(std::optional<std::string> fileName);
 
   // Everything shown, oldest first.
   const std::vector<Shown>& shown() const { return shown_; }
   // Scripted answers of all kinds not used yet.
   size_t pending() const {
-    return answers_.size() + texts_.size() + actions_.size() + textScripts_.size();
+    return answers_.size() + texts_.size() + actions_.size() + textScripts_.size() +
+           files_.size();
   }
+  // How often DoEvents ran.
+  int doEventsCalls() const { return doEvents_; }
 
   int messageBox(const MessageBoxRequest& request) override;
   std::string inputBox(const InputBoxRequest& request) override;
   void runModal(const PictureWindow& window) override;
   ScreenMetrics screenMetrics() override { return screen_; }
   void runModalText(const TextWindow& window) override;
+  // With no scripted answer left, answers as the console does.
+  std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+  void doEvents() override { ++doEvents_; }
 
  private:
   std::deque<TextWindowScript> textScripts_;
@@ -112,6 +125,8 @@ class Recorder final : public Backend {
   std::deque<int> answers_;
   std::deque<std::string> texts_;
   std::deque<WindowAction> actions_;
+  std::deque<std::optional<std::string>> files_;
+  int doEvents_ = 0;
   std::vector<Shown> shown_;
 };
 

@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "common/automation_error.h"
 #include "platform/ui/progress_canvas.h"
+#include "common/winpath.h"
 
 namespace bq::ui {
 namespace {
@@ -105,6 +107,23 @@ ScreenMetrics Backend::screenMetrics() {
 
 void Backend::runModalText(const TextWindow& window) {
   raiseNoDisplay(windowDescription(window.title), "this user interface has no windows");
+}
+
+void DoEvents() { currentBackend()->doEvents(); }
+
+std::optional<std::string> Backend::fileDialog(const FileDialogRequest& request) {
+  std::string out = (request.title.empty() ? programName() : request.title) + ": " +
+                    (request.save ? "save" : "open") + " \"" + request.fileName + "\"";
+  std::optional<std::string> answer;
+  if (!request.fileName.empty()) {
+    std::error_code ec;
+    std::filesystem::path chosen = std::filesystem::absolute(winpath::toNative(request.fileName), ec);
+    if (!ec) answer = chosen.lexically_normal().string();
+  }
+  out += answer ? " -> \"" + *answer + "\"\n" : " -> Cancel\n";
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+  return answer;
 }
 
 std::vector<int> messageBoxButtons(int buttons) {

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,16 @@ struct InputBoxRequest {
   std::string prompt;
   std::string title;  // empty: the program's name
   std::string defaultText;
+};
+
+// A save or open file dialog as the common-dialog object asks for it
+// (platform/ui/common_dialog.h).
+struct FileDialogRequest {
+  bool save = false;       // ShowSave; else ShowOpen
+  std::string title;       // empty: the back end's own title
+  std::string filter;      // the dialog filter syntax: "Text|*.txt|All|*.*"
+  int32_t flags = 0;       // cdlOFN* flags
+  std::string fileName;    // the initial file name
 };
 
 // What a shown window can be asked to do from its event handlers. The object
@@ -147,6 +158,14 @@ class Backend {
   // Shows `window` modally and returns when it is closed (by the user, or by
   // WindowControl::close from a handler). The default throws 429.
   virtual void runModalText(const TextWindow& window);
+  // The full name of the file chosen in a save or open dialog; nothing when
+  // the dialog is cancelled. By default, the console's answer: the initial
+  // file name made absolute (a drive path mapped), or nothing when it is
+  // empty; the request is written to standard error.
+  virtual std::optional<std::string> fileDialog(const FileDialogRequest& request);
+  // Lets the thread's pending window messages and events run (DoEvents). By
+  // default there are none.
+  virtual void doEvents() {}
 };
 
 // This thread's back end (the console back end unless one was set). The
@@ -184,6 +203,9 @@ void runModal(const PictureWindow& window);
 // The same for a text window, and the screen, through this thread's back end.
 void runModal(const TextWindow& window);
 ScreenMetrics screenMetrics();
+
+// DoEvents: lets this thread's pending window messages and events run.
+void DoEvents();
 
 // --- Helpers shared by the back ends -------------------------------------
 

@@ -390,3 +390,82 @@ TEST_F(Bqcall, BacksUpAndRestoresWithRecordedPictureControls) {
   EXPECT_EQ(lines[4]["args"]["SubDoingPic"], "no picture");
   unsetenv("BQ_TEMP_DATABASE_FOLDER");
 }
+
+// ------------------------------------------------------------ archives and dialogs
+
+TEST_F(Bqcall, ArchiveClassesKeepTheirPropertiesAcrossLines) {
+  std::ofstream(dir_ / "a.txt") << "archived";
+  const std::string zip = (dir_ / "s.zip").string(), out = (dir_ / "out").string();
+  std::string input;
+  for (const json& call :
+       {json{{"object", "z"}, {"class", "CGZipFiles"}, {"method", "Let ZipFileName"}, {"args", {zip}}},
+        json{{"object", "z"}, {"method", "AddFile"}, {"args", {(dir_ / "a.txt").string()}}},
+        json{{"object", "z"}, {"method", "Get ZipFileCount"}},
+        json{{"object", "z"}, {"method", "MakeZipFile"}},
+        json{{"object", "z"}, {"method", "AddFile"}, {"args", {"QUERTY"}}},
+        json{{"object", "u"}, {"class", "BrightquillCom.CGUnzipFiles"}, {"method", "Let HonorDirectories"}, {"args", {false}}},
+        json{{"object", "u"}, {"method", "Unzip"}, {"args", {zip, out}}},
+        json{{"object", "u"}, {"method", "Get ExtractDir"}},
+        json{{"object", "u"}, {"method", "Let MessageLevel"}, {"args", {40000}}},
+        json{{"object", "u"}, {"method", "Unzip"}}}) {
+    input += call.dump() + "\n";
+  }
+  Result r = run({"-"}, input);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<json> lines;
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) lines.push_back(json::parse(l));
+  ASSERT_EQ(lines.size(), 10u) << r.out;
+  EXPECT_EQ(lines[2]["result"], 1);
+  EXPECT_EQ(lines[3]["result"], 0);
+  EXPECT_EQ(lines[4]["error"]["number"], -2147219503);
+  EXPECT_EQ(lines[4]["error"]["source"], "CGZip::AddFile");
+  EXPECT_EQ(lines[6]["result"], 0);
+  EXPECT_EQ(lines[7]["result"], out);
+  EXPECT_EQ(lines[9]["error"]["number"], 6);
+  EXPECT_EQ(lines[9]["error"]["source"], "CGUnZipFiles::Unzip");
+  EXPECT_EQ(slurp(dir_ / "out" / "a.txt"), "archived");
+}
+
+TEST_F(Bqcall, ZipAndUnzipOneFile) {
+  std::ofstream(dir_ / "one.txt") << "one";
+  const std::string zip = (dir_ / "one.zip").string();
+  Result r = run({"BrightquillClient", "Zip", zip, (dir_ / "one.txt").string()});
+  EXPECT_EQ(json::parse(r.out)["result"], true) << r.out << r.err;
+  r = run({"BrightquillClient", "Unzip", zip, (dir_ / "x").string()});
+  EXPECT_EQ(json::parse(r.out)["result"], true) << r.out << r.err;
+  EXPECT_EQ(slurp(dir_ / "x" / "one.txt"), "one");
+  // A missing archive: the message box goes to the console, the answer is false.
+  r = run({"BrightquillClient", "Unzip", (dir_ / "none.zip").string(), (dir_ / "x").string()});
+  EXPECT_EQ(json::parse(r.out)["result"], false);
+  EXPECT_NE(r.err.find("解压缩不成功，请检查！"), std::string::npos) << r.err;
+}
+
+TEST_F(Bqcall, DialogArguments) {
+  const std::string chosen = (dir_ / "chosen.txt").string();
+  struct Case {
+    std::string dialog;
+    int exitCode;
+    std::string result;
+    std::string file;
+  };
+  const Case cases[] = {
+      {R"({"answer":")" + chosen + R"("})", 0, dir_.string(), chosen},
+      {R"({"answer":null})", 0, "", ""},
+      {R"({})", 0, fs::current_path().string(), (fs::current_path() / "start.txt").string()},
+      {R"("text")", 1, "", "start.txt"},
+  };
+  for (const Case& c : cases) {
+    Result r = run({"BrightquillClient", "GetSaveFile", c.dialog, "start.txt", "保存", "文本|*.txt"});
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.dialog << r.out << r.err;
+    json j = json::parse(r.out);
+    if (c.exitCode == 0) {
+      EXPECT_EQ(j["result"], c.result) << c.dialog;
+    } else {
+      EXPECT_EQ(j["error"]["number"], 424);
+    }
+    EXPECT_EQ(j["args"]["cFile"], c.file) << c.dialog;
+  }
+  Result r = run({"BrightquillClient", "GetOpenFile", R"({"colour":1})", "", "", ""});
+  EXPECT_EQ(r.exitCode, 2) << "an unknown key is a usage error";
+}

@@ -6,6 +6,11 @@
 #include <optional>
 
 #include "BrightquillCom/brightquill_client.h"
+#include "archive/cg_unzip_files.h"
+#include "archive/cg_zip_files.h"
+#include "platform/ui/common_dialog.h"
+#include "platform/ui/qt_backend.h"
+#include "platform/ui/recorder.h"
 #include "tools/bqcall/binding.h"
 #include "tools/bqcall/json_args.h"
 #include "webcom/bqcom.h"
@@ -67,6 +72,110 @@ class Methods {
  private:
   std::vector<MethodBinding> methods_;
 };
+
+Param optionalTextRef(std::string name) { return {std::move(name), Kind::kText, true, true}; }
+
+// A property as the two methods "Let NAME" (one argument) and "Get NAME".
+template <typename T>
+void boolProperty(Methods<T>& m, const std::string& name, bool (T::*get)() const,
+                  void (T::*let)(bool)) {
+  m.add("Let " + name, {{"value", Kind::kBool}}, "empty", [let](T& o, Call& c, const auto& p) {
+    (o.*let)(toBool(c, 0, p[0]));
+    return json();
+  });
+  m.add("Get " + name, {}, "boolean", [get](T& o, Call&, const auto&) { return json((o.*get)()); });
+}
+
+template <typename T>
+void textProperty(Methods<T>& m, const std::string& name, std::string (T::*get)() const,
+                  void (T::*let)(const std::string&)) {
+  m.add("Let " + name, {text("value")}, "empty", [let](T& o, Call& c, const auto& p) {
+    (o.*let)(toText(c, 0, p[0]));
+    return json();
+  });
+  m.add("Get " + name, {}, "text", [get](T& o, Call&, const auto&) { return json((o.*get)()); });
+}
+
+// A 32-bit property: the value must be a whole number that fits.
+template <typename T>
+void longProperty(Methods<T>& m, const std::string& name, int32_t (T::*get)() const,
+                  void (T::*let)(int32_t)) {
+  m.add("Let " + name, {{"value", Kind::kNumber}}, "empty", [let](T& o, Call& c, const auto& p) {
+    const double v = toNumber(c, 0, p[0]);
+    if (v != static_cast<double>(static_cast<int64_t>(v)) || v < INT32_MIN || v > INT32_MAX) {
+      throw UsageError("parameter value expects a 32-bit whole number");
+    }
+    (o.*let)(static_cast<int32_t>(v));
+    return json();
+  });
+  m.add("Get " + name, {}, "number", [get](T& o, Call&, const auto&) { return json((o.*get)()); });
+}
+
+// A common-dialog argument: a JSON object is a dialog object, whose
+// "answer" (a file name, or null for Cancel) scripts what the user does; with
+// "display": true it is a real dialog on the display; with neither, the
+// console's (the initial name confirmed, or Cancel without one). Any other
+// value is no object at all.
+struct DialogArgument {
+  std::unique_ptr<bq::ui::FileDialog> dialog;
+  std::shared_ptr<bq::ui::Recorder> recorder;
+  bool display = false;
+};
+
+DialogArgument toDialog(const Call& c, size_t i, const Param& p) {
+  DialogArgument d;
+  if (!c.has(i) || !c.args[i].is_object()) return d;
+  d.dialog = std::make_unique<bq::ui::FileDialog>();
+  for (const auto& [key, value] : c.args[i].items()) {
+    if (key == "answer") {
+      if (!value.is_string() && !value.is_null())
+        throw UsageError("parameter " + p.name + ": answer must be a text or null");
+      d.recorder = std::make_shared<bq::ui::Recorder>();
+      d.recorder->answerFileDialog(value.is_null() ? std::nullopt
+                                                   : std::optional(value.get<std::string>()));
+    } else if (key == "display") {
+      if (!value.is_boolean()) throw UsageError("parameter " + p.name + ": display must be true or false");
+      d.display = value.get<bool>();
+    } else {
+      throw UsageError("parameter " + p.name + ": unknown key " + key);
+    }
+  }
+  return d;
+}
+
+json dialogJson(const bq::ui::CommonDialog* d) {
+  if (!d) return json();
+  return json{{"DialogTitle", d->DialogTitle()}, {"Filter", d->Filter()}, {"Flags", d->Flags()},
+              {"FileName", d->FileName()}, {"CancelError", d->CancelError()}};
+}
+
+// GetSaveFile and GetOpenFile: (ComDlg, cFile, cTitle, cFilter).
+template <typename F>
+json dialogCall(Call& c, const std::vector<Param>& p, F&& method) {
+  DialogArgument d = toDialog(c, 0, p[0]);
+  std::string file = toText(c, 1, p[1]);
+  const std::string title = toText(c, 2, p[2]);
+  const std::string filter = toText(c, 3, p[3]);
+  auto keep = [&] {
+    c.outs["ComDlg"] = c.has(0) && !c.args[0].is_object() ? c.args[0] : dialogJson(d.dialog.get());
+    c.outs["cFile"] = file;
+  };
+  std::optional<bq::ui::ScopedBackend> scope;
+  std::string result;
+  try {
+    if (d.recorder) {
+      scope.emplace(d.recorder);
+    } else if (d.display && d.dialog) {
+      bq::ui::installQtBackend();
+    }
+    result = method(d.dialog.get(), file, bq::Variant(title), filter);
+  } catch (...) {
+    keep();
+    throw;
+  }
+  keep();
+  return json(result);
+}
 
 ClassBinding brightquillClient() {
   using bq::BrightquillClient;
@@ -201,6 +310,26 @@ ClassBinding brightquillClient() {
           keep();
           return json();
         });
+  const std::vector<Param> dialogParams = {
+      {"ComDlg", Kind::kDialog, true}, textRef("cFile"), text("cTitle"), text("cFilter")};
+  m.add("GetSaveFile", dialogParams, "text", [](BrightquillClient& o, Call& c, const auto& p) {
+    return dialogCall(c, p, [&](auto* d, std::string& f, const bq::Variant& t, const std::string& x) {
+      return o.GetSaveFile(d, f, t, x);
+    });
+  });
+  m.add("GetOpenFile", dialogParams, "text", [](BrightquillClient& o, Call& c, const auto& p) {
+    return dialogCall(c, p, [&](auto* d, std::string& f, const bq::Variant& t, const std::string& x) {
+      return o.GetOpenFile(d, f, t, x);
+    });
+  });
+  m.add("Unzip", {text("cZipFile"), text("cUnzipPath")}, "boolean",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          return json(o.Unzip(toText(c, 0, p[0]), toText(c, 1, p[1])));
+        });
+  m.add("Zip", {text("cZipPath"), text("cScrFile")}, "boolean",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          return json(o.Zip(toText(c, 0, p[0]), toText(c, 1, p[1])));
+        });
   return m.done("BrightquillClient", BrightquillClient::kProgId);
 }
 
@@ -255,6 +384,78 @@ ClassBinding bqcom() {
   return m.done("BQCOM", BQCOM::kProgId);
 }
 
+ClassBinding cgZipFiles() {
+  using bq::archive::CGZipFiles;
+  Methods<CGZipFiles> m;
+  boolProperty(m, "RecurseFolders", &CGZipFiles::RecurseFolders, &CGZipFiles::RecurseFolders);
+  textProperty(m, "ZipFileName", &CGZipFiles::ZipFileName, &CGZipFiles::ZipFileName);
+  boolProperty(m, "Encrypted", &CGZipFiles::Encrypted, &CGZipFiles::Encrypted);
+  boolProperty(m, "IncludeSystemFiles", &CGZipFiles::IncludeSystemFiles,
+               &CGZipFiles::IncludeSystemFiles);
+  m.add("Get ZipFileCount", {}, "number",
+        [](CGZipFiles& o, Call&, const auto&) { return json(o.ZipFileCount()); });
+  textProperty(m, "RootDirectory", &CGZipFiles::RootDirectory, &CGZipFiles::RootDirectory);
+  boolProperty(m, "UpdatingZip", &CGZipFiles::UpdatingZip, &CGZipFiles::UpdatingZip);
+  m.add("AddFile", {text("sFileName")}, "empty", [](CGZipFiles& o, Call& c, const auto& p) {
+    o.AddFile(toText(c, 0, p[0]));
+    return json();
+  });
+  m.add("RemoveFile", {text("sFileName")}, "empty", [](CGZipFiles& o, Call& c, const auto& p) {
+    o.RemoveFile(toText(c, 0, p[0]));
+    return json();
+  });
+  m.add("MakeZipFile", {}, "number",
+        [](CGZipFiles& o, Call&, const auto&) { return json(o.MakeZipFile()); });
+  m.add("GetLastMessage", {}, "text",
+        [](CGZipFiles& o, Call&, const auto&) { return json(o.GetLastMessage()); });
+  return m.done("CGZipFiles", CGZipFiles::kProgId);
+}
+
+ClassBinding cgUnzipFiles() {
+  using bq::archive::CGUnzipFiles;
+  using U = CGUnzipFiles;
+  Methods<U> m;
+  boolProperty(m, "ExtractNewer", &U::ExtractNewer, &U::ExtractNewer);
+  boolProperty(m, "SpaceToUnderScore", &U::SpaceToUnderScore, &U::SpaceToUnderScore);
+  boolProperty(m, "PromptOverwrite", &U::PromptOverwrite, &U::PromptOverwrite);
+  longProperty(m, "MessageLevel", &U::MessageLevel, &U::MessageLevel);
+  boolProperty(m, "WriteToStdOut", &U::WriteToStdOut, &U::WriteToStdOut);
+  boolProperty(m, "TestZip", &U::TestZip, &U::TestZip);
+  longProperty(m, "ExtractList", &U::ExtractList, &U::ExtractList);
+  boolProperty(m, "ExtractOnlyNewer", &U::ExtractOnlyNewer, &U::ExtractOnlyNewer);
+  boolProperty(m, "DisplayComment", &U::DisplayComment, &U::DisplayComment);
+  boolProperty(m, "HonorDirectories", &U::HonorDirectories, &U::HonorDirectories);
+  boolProperty(m, "OverWriteFiles", &U::OverWriteFiles, &U::OverWriteFiles);
+  boolProperty(m, "ConvertCRtoCRLF", &U::ConvertCRtoCRLF, &U::ConvertCRtoCRLF);
+  boolProperty(m, "Verbose", &U::Verbose, &U::Verbose);
+  boolProperty(m, "CaseSensitive", &U::CaseSensitive, &U::CaseSensitive);
+  longProperty(m, "Privilege", &U::Privilege, &U::Privilege);
+  textProperty(m, "ZipFileName", &U::ZipFileName, &U::ZipFileName);
+  textProperty(m, "ExtractDir", &U::ExtractDir, &U::ExtractDir);
+  m.add("Unzip", {optionalTextRef("sZipFileName"), optionalTextRef("sExtractDir")}, "number",
+        [](U& o, Call& c, const auto& p) {
+          std::optional<std::string> zip, dir;
+          if (c.has(0)) zip = toText(c, 0, p[0]);
+          if (c.has(1)) dir = toText(c, 1, p[1]);
+          auto keep = [&] {
+            c.outs["sZipFileName"] = zip.value_or("");
+            c.outs["sExtractDir"] = dir.value_or("");
+          };
+          int32_t result = 0;
+          try {
+            result = o.Unzip(zip, dir);
+          } catch (...) {
+            keep();
+            throw;
+          }
+          keep();
+          return json(result);
+        });
+  m.add("GetLastMessage", {}, "text",
+        [](U& o, Call&, const auto&) { return json(o.GetLastMessage()); });
+  return m.done("CGUnzipFiles", CGUnzipFiles::kProgId);
+}
+
 }  // namespace
 
 const MethodBinding* ClassBinding::findMethod(const std::string& method) const {
@@ -264,7 +465,8 @@ const MethodBinding* ClassBinding::findMethod(const std::string& method) const {
 }
 
 const std::vector<ClassBinding>& allClasses() {
-  static const std::vector<ClassBinding> classes = {brightquillClient(), bqcom()};
+  static const std::vector<ClassBinding> classes = {brightquillClient(), bqcom(), cgZipFiles(),
+                                                    cgUnzipFiles()};
   return classes;
 }
 

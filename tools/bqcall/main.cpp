@@ -28,6 +28,7 @@ const char* kindName(Kind k) {
     case Kind::kNumber: return "number";
     case Kind::kRecordset: return "recordset";
     case Kind::kPicture: return "picture control";
+    case Kind::kDialog: return "dialog";
   }
   return "?";
 }
