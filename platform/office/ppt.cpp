@@ -84,8 +84,11 @@ struct ShapeData {
   mutable std::optional<TextRange> text;
 };
 
+// Owned by its presentation; handles reach it through shared pointers that
+// share the presentation's ownership, so that a slide handle keeps the
+// presentation alive without a cycle.
 struct SlideData {
-  std::shared_ptr<PresentationData> pres;
+  PresentationData* pres = nullptr;
   int32_t index = 0;
   uint32_t id = 0;
   Part part;
@@ -103,12 +106,12 @@ struct PresentationData {
   Package package;
   Part main;
   std::string templateName;
-  std::vector<std::shared_ptr<SlideData>> slides;
+  std::vector<std::unique_ptr<SlideData>> slides;
   Designs designs;
   std::weak_ptr<ApplicationState> app;
   bool closed = false;
 
-  explicit PresentationData(Package p) : package(std::move(p)), designs(package) {}
+  explicit PresentationData(Package p) : package(std::move(p)) {}
   void check() const {
     if (closed) raiseDisconnected();
     if (auto a = app.lock(); a && a->quit) raiseDisconnected();
@@ -202,13 +205,13 @@ std::shared_ptr<PresentationData> load(Package package) {
     if (!rel || !sameRelationshipType(rel->type, reltype::kSlide)) continue;
     Part part = data->main.relatedById(rel->id);
     if (!part) continue;
-    auto slide = std::make_shared<SlideData>();
+    auto slide = std::make_unique<SlideData>();
     slide->index = ++index;
     slide->id = sld.attribute("id").as_uint();
     slide->part = part;
     data->slides.push_back(std::move(slide));
   }
-  for (auto& slide : data->slides) slide->pres = data;
+  for (auto& slide : data->slides) slide->pres = data.get();
   // The design of the first slide master: the name of its theme.
   for (pugi::xml_node m : root.child("p:sldMasterIdLst").children("p:sldMasterId")) {
     if (Part master = data->main.relatedById(m.attribute("r:id").value())) {
@@ -242,14 +245,14 @@ int32_t Presentation::slideCount() const {
 Slide Presentation::slides(int32_t index) const {
   data_->check();
   if (index < 1 || index > slideCount()) raiseOutOfRange();
-  return Slide(data_->slides[static_cast<size_t>(index - 1)]);
+  return Slide(std::shared_ptr<SlideData>(data_, data_->slides[static_cast<size_t>(index - 1)].get()));
 }
 
 SlideRange Presentation::range() const {
   data_->check();
   if (data_->slides.empty()) raiseOutOfRange();
   std::vector<Slide> all;
-  for (const auto& s : data_->slides) all.push_back(Slide(s));
+  for (const auto& s : data_->slides) all.push_back(Slide(std::shared_ptr<SlideData>(data_, s.get())));
   return SlideRange(std::move(all));
 }
 

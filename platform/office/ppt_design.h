@@ -70,7 +70,6 @@ struct SlideView {
 // The masters and layouts of one presentation.
 class Designs {
  public:
-  explicit Designs(const Package& package) : package_(&package) {}
   void setDefaultTextStyle(pugi::xml_node style) { defaultTextStyle_ = style; }
 
   // The design name of the slide master part `master`: its theme's name.
@@ -83,7 +82,6 @@ class Designs {
   const Master& master(const Part& part);
   const Layout& layout(const Part& part);
 
-  const Package* package_;
   pugi::xml_node defaultTextStyle_;
   std::map<std::string, std::unique_ptr<Master>> masters_;
   std::map<std::string, std::unique_ptr<Layout>> layouts_;
