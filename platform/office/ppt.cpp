@@ -82,6 +82,8 @@ struct ShapeData {
   std::optional<Placeholder> ph;
   // Worked out on first use.
   mutable std::optional<TextRange> text;
+  mutable std::optional<FillFormat> fill;
+  mutable std::optional<AnimationSettings> animation;
 };
 
 // Owned by its presentation; handles reach it through shared pointers that
@@ -97,6 +99,7 @@ struct SlideData {
   SlideView view;
   std::vector<ShapeData> shapes;
   TimingReading timing;
+  std::optional<SlideShowTransition> transition;  // worked out on first use
 
   void load();
   void check() const;
@@ -112,9 +115,9 @@ struct PresentationData {
   bool closed = false;
 
   explicit PresentationData(Package p) : package(std::move(p)) {}
+  // Quit closes every presentation of the application.
   void check() const {
     if (closed) raiseDisconnected();
-    if (auto a = app.lock(); a && a->quit) raiseDisconnected();
   }
 };
 
@@ -291,10 +294,11 @@ int32_t Slide::layout() const {
   return s.view.layout ? s.view.layout->type : pp::kLayoutCustom;
 }
 
-SlideShowTransition Slide::slideShowTransition() const {
-  SlideData& s = loaded(data_);
+namespace {
+
+SlideShowTransition transitionOf(pugi::xml_node sld) {
   SlideShowTransition t;
-  pugi::xml_node tr = firstElement(s.root, "p:transition", kUnderstood);
+  pugi::xml_node tr = firstElement(sld, "p:transition", kUnderstood);
   if (!tr) return t;
   t.speed = transitionSpeed(tr.attribute("spd").value());
   t.advanceOnClick = triState(boolAttr(tr, "advClick", true));
@@ -311,6 +315,14 @@ SlideShowTransition Slide::slideShowTransition() const {
       },
       kUnderstood);
   return t;
+}
+
+}  // namespace
+
+SlideShowTransition Slide::slideShowTransition() const {
+  SlideData& s = loaded(data_);
+  if (!s.transition) s.transition = transitionOf(s.root);
+  return *s.transition;
 }
 
 SlideShowTransition SlideRange::slideShowTransition() const {
@@ -449,6 +461,39 @@ int32_t Shape::autoShapeType() const {
   }
 }
 
+// Shape.Type (MsoShapeType): placeholders 14, text boxes 17, other
+// AutoShapes 1 and custom geometry 5 (freeform); pictures 13, or 16 when
+// they hold a sound or a movie; lines and connectors 9; groups 6; graphic
+// frames by what they hold: table 19, chart 3, diagram 24, else an embedded
+// object 7; anything else (ink) 22 (msoInk).
+int32_t Shape::type() const {
+  const ShapeData& s = data();
+  switch (s.kind) {
+    case ShapeKind::Shape:
+      if (isLineShape(s)) return 9;
+      if (s.ph) return 14;
+      if (boolAttr(detail::nonVisual(s.node).child("p:cNvSpPr"), "txBox", false)) return 17;
+      return is(geometryOf(s, slide_->view), Ns::DrawingML, "custGeom") ? 5 : 1;
+    case ShapeKind::Picture:
+      return mediaElement(s) ? 16 : 13;
+    case ShapeKind::Connector:
+      return 9;
+    case ShapeKind::Group:
+      return 6;
+    case ShapeKind::GraphicFrame: {
+      const std::string_view uri =
+          s.node.child("a:graphic").child("a:graphicData").attribute("uri").value();
+      if (uri.ends_with("/table")) return 19;
+      if (uri.ends_with("/chart")) return 3;
+      if (uri.ends_with("/diagram")) return 24;
+      return 7;
+    }
+    case ShapeKind::Other:
+      break;
+  }
+  return 22;
+}
+
 // HasTextFrame: AutoShapes, text boxes and placeholders have one; pictures,
 // lines, connectors, groups and graphic frames do not.
 bool Shape::hasTextFrame() const {
@@ -471,13 +516,17 @@ ActionSetting Shape::actionSettings(int32_t index) const {
 
 AnimationSettings Shape::animationSettings() const {
   const ShapeData& s = data();
-  const bool hasText = hasTextFrame() && !detail::plainText(s.node.child("p:txBody")).empty();
-  return animationOf(slide_->timing, s.id, hasText);
+  if (!s.animation) {
+    const bool hasText = hasTextFrame() && !detail::plainText(s.node.child("p:txBody")).empty();
+    s.animation = animationOf(slide_->timing, s.id, hasText);
+  }
+  return *s.animation;
 }
 
 FillFormat Shape::fill() const {
   const ShapeData& s = data();
-  return detail::fillOf(s.node, s.ph, slide_->view);
+  if (!s.fill) s.fill = detail::fillOf(s.node, s.ph, slide_->view);
+  return *s.fill;
 }
 
 int32_t Shape::mediaType() const {

@@ -122,6 +122,8 @@ class Shape {
   // (msoShapeNotPrimitive) for custom geometry, 1 (rectangle) for a picture,
   // -2 (mixed) for lines, connectors, groups and graphic frames.
   int32_t autoShapeType() const;
+  // Shape.Type (MsoShapeType): 16 (msoMedia) for a sound or a movie.
+  int32_t type() const;
   bool hasTextFrame() const;
   // TextFrame.TextRange; throws -2147024809 when the shape has no text frame.
   TextRange textRange() const;

@@ -22,17 +22,23 @@ std::string_view masterTypeOf(std::string_view type) {
   return "body";
 }
 
-// Finds the placeholder in shape tree `tree` that `ph` inherits from: the
-// one with the same index, else the first of the same type, else the first
-// of the same family (titles with titles, content with content).
-pugi::xml_node findPlaceholder(pugi::xml_node tree, const Placeholder& ph) {
+// The placeholders of shape tree `tree`.
+Placeholders placeholdersOf(pugi::xml_node tree) {
+  Placeholders out;
+  for (pugi::xml_node shape : tree.children())
+    if (std::optional<Placeholder> ph = placeholderOf(shape)) out.emplace_back(std::move(*ph), shape);
+  return out;
+}
+
+// Finds the placeholder among `candidates` that `ph` inherits from: the one
+// with the same index, else the first of the same type, else the first of
+// the same family (titles with titles, content with content).
+pugi::xml_node findPlaceholder(const Placeholders& candidates, const Placeholder& ph) {
   pugi::xml_node sameType, sameFamily;
-  for (pugi::xml_node shape : tree.children()) {
-    std::optional<Placeholder> other = placeholderOf(shape);
-    if (!other) continue;
-    if (ph.idx && other->idx == ph.idx) return shape;
-    if (!sameType && other->type == ph.type) sameType = shape;
-    if (!sameFamily && masterTypeOf(other->type) == masterTypeOf(ph.type)) sameFamily = shape;
+  for (const auto& [other, shape] : candidates) {
+    if (ph.idx && other.idx == ph.idx) return shape;
+    if (!sameType && other.type == ph.type) sameType = shape;
+    if (!sameFamily && masterTypeOf(other.type) == masterTypeOf(ph.type)) sameFamily = shape;
   }
   return sameType ? sameType : sameFamily;
 }
@@ -133,7 +139,7 @@ pugi::xml_node shapePropertiesOf(pugi::xml_node shape) {
 }
 
 pugi::xml_node SlideView::layoutPlaceholder(const Placeholder& ph) const {
-  return layout ? findPlaceholder(layout->spTree, ph) : pugi::xml_node();
+  return layout ? findPlaceholder(layout->placeholders, ph) : pugi::xml_node();
 }
 
 pugi::xml_node SlideView::masterPlaceholder(const Placeholder& ph) const {
@@ -141,7 +147,7 @@ pugi::xml_node SlideView::masterPlaceholder(const Placeholder& ph) const {
   Placeholder family = ph;
   family.type = std::string(masterTypeOf(ph.type));
   family.idx.reset();  // the master's indexes are its own
-  return findPlaceholder(master->spTree, family);
+  return findPlaceholder(master->placeholders, family);
 }
 
 std::optional<Rgb> SlideView::color(pugi::xml_node e, std::optional<Rgb> placeholder) const {
@@ -159,6 +165,7 @@ const Master& Designs::master(const Part& part) {
   m->part = part;
   m->root = part.xml();
   m->spTree = m->root.child("p:cSld").child("p:spTree");
+  m->placeholders = placeholdersOf(m->spTree);
   if (Part theme = part.related(reltype::kTheme)) {
     m->themeRoot = theme.xml();
     m->theme = readTheme(m->themeRoot);
@@ -181,6 +188,7 @@ const Layout& Designs::layout(const Part& part) {
   l->part = part;
   l->root = part.xml();
   l->spTree = l->root.child("p:cSld").child("p:spTree");
+  l->placeholders = placeholdersOf(l->spTree);
   pugi::xml_attribute type = l->root.attribute("type");
   l->type = slideLayoutOfType(type ? type.value() : "cust");
   if (Part m = part.related(reltype::kSlideMaster)) l->master = &master(m);

@@ -16,6 +16,8 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/office/package.h"
 #include "platform/office/ppt.h"
@@ -33,9 +35,13 @@ struct Placeholder {
 enum class TextStyleKind { Title, Body, Other };
 TextStyleKind textStyleOf(const Placeholder& ph);
 
+// The placeholders of a layout or master shape tree, in order.
+using Placeholders = std::vector<std::pair<Placeholder, pugi::xml_node>>;
+
 struct Master {
   Part part;
   pugi::xml_node root;
+  Placeholders placeholders;
   Theme theme;
   pugi::xml_node themeRoot;  // a:theme, for its fill styles; empty without a theme part
   ColorMap colors;
@@ -49,6 +55,7 @@ struct Layout {
   const Master* master = nullptr;
   int32_t type = pp::kLayoutCustom;
   pugi::xml_node spTree;
+  Placeholders placeholders;
 };
 
 // What one slide is drawn with.

@@ -4,6 +4,7 @@
 #include "platform/office/ppt.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <string>
 #include <vector>
@@ -186,6 +187,18 @@ TEST(PptTest, AnimationSettingsFromTheTimingTree) {
   for (int32_t i = 1; i <= 6; ++i) EXPECT_EQ(s.shapes(i).animationSettings(), expected[i - 1]) << i;
 }
 
+TEST(PptTest, ShapeTypes) {
+  Slide fills = deck("fills.pptx").slides(1);
+  const std::pair<int32_t, int32_t> cases[] = {{1, 1}, {10, 5}, {11, 9}, {12, 6}, {13, 13}};
+  for (const auto& [shape, type] : cases) EXPECT_EQ(fills.shapes(shape).type(), type) << shape;
+  EXPECT_EQ(deck("layouts.pptx").slides(1).shapes(1).type(), 14);
+  EXPECT_EQ(deck("text.pptx").slides(1).shapes(1).type(), 17);
+  Slide media = deck("media.pptx").slides(1);
+  EXPECT_EQ(media.shapes(1).type(), 16);
+  EXPECT_EQ(media.shapes(2).type(), 16);
+  EXPECT_EQ(media.shapes(3).type(), 1);
+}
+
 TEST(PptTest, MediaTypesAndSoundFormats) {
   Slide s = deck("media.pptx").slides(1);
   EXPECT_EQ(s.shapes(1).mediaType(), 2);
@@ -216,6 +229,43 @@ TEST(PptTest, TheApplicationOpensClosesAndQuits) {
   EXPECT_EQ(errorOf([&] { b.slideCount(); }).number(), kDisconnected);
   EXPECT_EQ(errorOf([&] { app->open(kDecks + "/layouts.pptx"); }).number(), kDisconnected);
   EXPECT_EQ(errorOf([&] { app->quit(); }).number(), kDisconnected);
+}
+
+// The entries of the zip file `file`, each with every `from` replaced by `to`.
+std::vector<testing::Entry> rewritten(const std::string& file,
+                                      const std::vector<std::pair<std::string, std::string>>& replace) {
+  std::vector<testing::Entry> out;
+  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, nullptr);
+  if (!z) return out;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string data(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    zip_fread(f, data.data(), st.size);
+    zip_fclose(f);
+    for (const auto& [from, to] : replace)
+      for (size_t at = data.find(from); at != std::string::npos; at = data.find(from, at + to.size()))
+        data.replace(at, from.size(), to);
+    out.push_back({st.name, data});
+  }
+  zip_close(z);
+  return out;
+}
+
+TEST(PptTest, StrictPresentationsReadAsTransitionalOnes) {
+  const std::vector<std::pair<std::string, std::string>> strict = {
+      {"http://schemas.openxmlformats.org/presentationml/2006/main", "http://purl.oclc.org/ooxml/presentationml/main"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/main", "http://purl.oclc.org/ooxml/drawingml/main"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships"},
+  };
+  Presentation p = Presentation::fromBytes(testing::zipBytes(rewritten(kDecks + "/text.pptx", strict)));
+  EXPECT_EQ(p.templateName(), "Office 主题");
+  Slide s = p.slides(1);
+  EXPECT_EQ(s.layout(), 12);
+  EXPECT_EQ(s.shapes(2).textRange().font, (Font{"Arial", "黑体", 24, -1, 0, 0, 0, kRed}));
+  EXPECT_EQ(s.hyperlinks(), (std::vector<Hyperlink>{{"http://www.example.com/index.html", "top"}}));
 }
 
 TEST(PptTest, FilesThatAreNoPresentationCannotBeOpened) {

@@ -16,6 +16,8 @@ namespace pp = office::ppt;
 
 // PpWindowState's ppWindowMinimized.
 constexpr int32_t kWindowMinimized = 2;
+// MsoShapeType's msoMedia.
+constexpr int32_t kMsoMedia = 16;
 
 thread_local std::shared_ptr<pp::Application> tApplication;
 thread_local ppt::ApplicationFactory tFactory;
@@ -68,15 +70,25 @@ void readShape(const pp::Slide& slide, int32_t index, KnowledgeSet& dObj) {
   step([&] {
     if (ucase(shape.name()).find("PICTURE") != std::string::npos) add(dObj, "插入图片,存在");
   });
-  addUnless(dObj, "文本颜色,存在", [&] { return shape.textRange().font.colorRgb != 0; });
-  step([&] { add(dObj, "文本," + trimSpaces(shape.textRange().text)); });
-  step([&] { add(dObj, "文本字体," + shape.textRange().font.nameAscii); });
-  step([&] { add(dObj, "文本字体," + shape.textRange().font.nameFarEast); });
-  step([&] { add(dObj, "文本大小," + ppt::SingleText(shape.textRange().font.size)); });
-  step([&] { add(dObj, "文本加粗," + whole(shape.textRange().font.bold)); });
-  step([&] { add(dObj, "文本斜体," + whole(shape.textRange().font.italic)); });
-  step([&] { add(dObj, "文本下划线," + whole(shape.textRange().font.underline)); });
-  step([&] { add(dObj, "文本阴影," + whole(shape.textRange().font.shadow)); });
+  // PowerPoint refuses every read of the text of a shape without a text
+  // frame: for such a shape the text steps would each fail and add nothing,
+  // and the colour test, which cannot be read, passes. Asking once spares
+  // the refusals.
+  bool textFrame = true;
+  step([&] { textFrame = shape.hasTextFrame(); });
+  if (textFrame) {
+    addUnless(dObj, "文本颜色,存在", [&] { return shape.textRange().font.colorRgb != 0; });
+    step([&] { add(dObj, "文本," + trimSpaces(shape.textRange().text)); });
+    step([&] { add(dObj, "文本字体," + shape.textRange().font.nameAscii); });
+    step([&] { add(dObj, "文本字体," + shape.textRange().font.nameFarEast); });
+    step([&] { add(dObj, "文本大小," + ppt::SingleText(shape.textRange().font.size)); });
+    step([&] { add(dObj, "文本加粗," + whole(shape.textRange().font.bold)); });
+    step([&] { add(dObj, "文本斜体," + whole(shape.textRange().font.italic)); });
+    step([&] { add(dObj, "文本下划线," + whole(shape.textRange().font.underline)); });
+    step([&] { add(dObj, "文本阴影," + whole(shape.textRange().font.shadow)); });
+  } else {
+    add(dObj, "文本颜色,存在");
+  }
 
   Composite("动作按钮:")
       .value([&] { return whole(shape.autoShapeType()); })
@@ -101,10 +113,16 @@ void readShape(const pp::Slide& slide, int32_t index, KnowledgeSet& dObj) {
 
   addUnless(dObj, "自选图形颜色,存在", [&] { return shape.fill().foreColorRgb != 0; });
 
-  Composite("影片和声音")
-      .value([&] { return whole(shape.mediaType()); })
-      .value([&] { return whole(shape.soundFormatType()); }, true)
-      .addTo(dObj);
+  // Both media values are refused for a shape that is no media (Type 16):
+  // the item is then the label alone.
+  Composite media("影片和声音");
+  bool isMedia = true;
+  step([&] { isMedia = shape.type() == kMsoMedia; });
+  if (isMedia) {
+    media.value([&] { return whole(shape.mediaType()); })
+        .value([&] { return whole(shape.soundFormatType()); }, true);
+  }
+  media.addTo(dObj);
 }
 
 }  // namespace
