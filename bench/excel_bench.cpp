@@ -11,78 +11,47 @@
 // The knowledge-point counts are printed so that an empty read cannot pass
 // for a fast one.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "bench/peer.h"
 #include "common/dictionary.h"
 #include "scoring/extractors/excel_reader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-std::string python() {
-  const char* p = std::getenv("BQ_PYTHON");
-  return p && *p ? p : "/usr/bin/python3";
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
-// Runs `command` and returns its standard output.
-std::string capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  if (pclose(pipe) != 0) out.clear();
-  return out;
-}
-
-struct Timing {
-  double seconds = 1e9;
-  size_t points = 0;
-};
+using bqbench::python;
+using bqbench::quoted;
+using bqbench::Timing;
 
 Timing ours(const fs::path& file, int runs) {
-  Timing t;
-  for (int i = 0; i < runs; ++i) {
+  return bqbench::bestOf(runs, [&] {
     bq::KnowledgeSet set;
-    auto t0 = Clock::now();
     bq::ReadExcel(file.string(), set);
-    t.seconds = std::min(t.seconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    t.points = set.Count();
-  }
-  return t;
+    return set.Count();
+  });
 }
 
 Timing peer(const fs::path& file, int runs) {
-  Timing t;
-  std::string out = capture(python() + " " + quoted(BQ_EXCEL_BENCH_PY) + " read " +
-                            quoted(file.string()) + " " + std::to_string(runs));
-  if (std::sscanf(out.c_str(), "best %lf points %zu", &t.seconds, &t.points) != 2) {
-    std::fprintf(stderr, "openpyxl side failed (is python3-openpyxl installed for %s?)\n",
-                 python().c_str());
-    std::exit(1);
-  }
-  return t;
+  return bqbench::peerTiming(python() + " " + quoted(BQ_EXCEL_BENCH_PY) + " read " +
+                                 quoted(file.string()) + " " + std::to_string(runs),
+                             "openpyxl side failed (is python3-openpyxl installed?)");
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {
   const Timing o = ours(file, runs);
   const Timing p = peer(file, std::max(1, runs / 4));
-  if (o.points == 0) {
+  if (o.count == 0) {
     std::fprintf(stderr, "%s: ReadExcel found no knowledge points\n", what);
     std::exit(1);
   }
   std::printf("%s: ReadExcel %.2f ms (%zu points), openpyxl %.2f ms (%zu properties); "
               "ratio openpyxl/ReadExcel = %.1f",
-              what, o.seconds * 1e3, o.points, p.seconds * 1e3, p.points, p.seconds / o.seconds);
+              what, o.seconds * 1e3, o.count, p.seconds * 1e3, p.count, p.seconds / o.seconds);
   if (goalRatio > 0) std::printf(" (goal >= %.0f)", goalRatio);
   if (goalMs > 0) std::printf(" (goal: ReadExcel under %.0f ms)", goalMs);
   std::printf("\n");

@@ -12,64 +12,35 @@
 // best of N as well, opening included on both sides. The knowledge-point and
 // part counts are printed so that an empty read cannot pass for a fast one.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "bench/peer.h"
 #include "common/dictionary.h"
 #include "scoring/extractors/ppt_reader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-std::string python() {
-  const char* p = std::getenv("BQ_PYTHON");
-  return p && *p ? p : "/usr/bin/python3";
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
-std::string capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  if (pclose(pipe) != 0) out.clear();
-  return out;
-}
-
-struct Timing {
-  double seconds = 1e9;
-  size_t count = 0;
-};
+using bqbench::python;
+using bqbench::quoted;
+using bqbench::Timing;
 
 Timing ours(const fs::path& file, int runs) {
-  Timing t;
-  for (int i = 0; i < runs; ++i) {
+  return bqbench::bestOf(runs, [&] {
     bq::KnowledgeSet set;
-    auto t0 = Clock::now();
     bq::ReadPPT(file.string(), set);
-    t.seconds = std::min(t.seconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    t.count = set.Count();
-  }
-  return t;
+    return set.Count();
+  });
 }
 
 Timing peer(const fs::path& file, int runs) {
-  Timing t;
-  std::string out = capture(python() + " " + quoted(BQ_PPT_BENCH_PY) + " parse " + quoted(file.string()) +
-                            " " + std::to_string(runs));
-  if (std::sscanf(out.c_str(), "best %lf parts %zu", &t.seconds, &t.count) != 2) {
-    std::fprintf(stderr, "Python side failed (%s)\n", python().c_str());
-    std::exit(1);
-  }
-  return t;
+  return bqbench::peerTiming(python() + " " + quoted(BQ_PPT_BENCH_PY) + " parse " +
+                                 quoted(file.string()) + " " + std::to_string(runs),
+                             "Python side failed");
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
 #include "platform/office/ppt.h"
 #include "scoring/extractors/ppt_reader.h"
@@ -33,11 +34,8 @@ using namespace bq::office::ppt;
 constexpr int32_t kSlidesRead = 8;
 constexpr int32_t kShapesRead = 64;
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant violated: %s\n", what);
-  std::abort();
-}
+using bqfuzz::check;
+using bqfuzz::guarded;
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",
@@ -55,14 +53,6 @@ constexpr const char* kNames[] = {
     "ppt/theme/theme1.xml",
 };
 
-template <typename F>
-void guarded(F&& read) {
-  try {
-    read();
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-}
 
 bool triState(int32_t v) { return v == -1 || v == 0 || v == -2; }
 
@@ -143,11 +133,8 @@ void readPresentation(std::string bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> pieces;
-  std::string bytes =
-      input.starts_with("PK") ? std::string(input) : bqfuzz::zipPieces(input, kNames, pieces);
   try {
-    readPresentation(std::move(bytes));
+    readPresentation(bqfuzz::packageBytes(input, kNames));
   } catch (const bq::AutomationError& e) {
     check(e.number() != 0, "error without a number");
   }
