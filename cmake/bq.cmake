@@ -47,8 +47,8 @@ function(bq_add_corpus_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} bq_corpus_main GTest::gtest GTest::gmock)
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
-  # Set one by one: a list of several labels or locks passed through a list
-  # of properties would be split into arguments of its own.
+  # Each list-valued property is set on its own: a list inside the PROPERTIES
+  # arguments would be split into separate arguments.
   set(labels corpus ${T_LABELS})
   set_tests_properties(${name} PROPERTIES LABELS "${labels}" SKIP_RETURN_CODE 77)
   if(T_RESOURCE_LOCK)
