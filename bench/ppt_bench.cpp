@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/peer.h"
+#include "bench/timing.h"
 #include "common/dictionary.h"
 #include "scoring/extractors/ppt_reader.h"
 

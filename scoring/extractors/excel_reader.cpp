@@ -18,6 +18,8 @@ namespace {
 
 namespace excel = office::excel;
 
+using extract::step;
+
 void add(KnowledgeSet& d, const std::string& point) { d.set(point, 1); }
 
 std::string boolText(bool b) { return b ? "True" : "False"; }

@@ -1,13 +1,16 @@
-// The guarded step of the extractors: a read the Office object model refuses
-// (AutomationError) ends the step only, and the extraction goes on with the
-// next. Nothing else is swallowed.
+// The guard of the extractors' steps: each knowledge point is read and
+// added by a step of its own, and a read that the object model refuses
+// (AutomationError, as the Office program would refuse it) ends that step
+// only; the next step runs. Nothing but AutomationError is swallowed.
+//
+// Thread safety: no state.
 #pragma once
 
 #include <utility>
 
 #include "common/automation_error.h"
 
-namespace bq {
+namespace bq::extract {
 
 template <typename F>
 void step(F&& body) {
@@ -17,4 +20,4 @@ void step(F&& body) {
   }
 }
 
-}  // namespace bq
+}  // namespace bq::extract

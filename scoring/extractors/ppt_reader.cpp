@@ -13,6 +13,7 @@ namespace bq {
 namespace {
 
 namespace pp = office::ppt;
+using extract::step;
 
 // PpWindowState's ppWindowMinimized.
 constexpr int32_t kWindowMinimized = 2;
