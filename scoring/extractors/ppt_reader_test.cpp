@@ -236,6 +236,17 @@ TEST_F(PptReaderTest, PointsOfTheTestPresentations) {
   for (const auto& [key, item] : read("layouts.pptx")) EXPECT_FALSE(key.starts_with("超链接")) << key;
 }
 
+TEST_F(PptReaderTest, ADamagedSlideReadsNothingAndTheOthersAreRead) {
+  OpenPPTApp();
+  const KnowledgeSet set = read("damaged.pptx");
+  // The range cannot be read: the transition item is its label alone.
+  EXPECT_NE(set.find("切换方式:"), nullptr) << listOf(set);
+  for (const char* point : {"幻灯片版式,1", "幻灯片版式,16", "幻灯片版式,11", "幻灯片版式,12", "文本,只有标题"})
+    EXPECT_NE(set.find(point), nullptr) << point;
+  for (const char* point : {"幻灯片版式,29", "文本,两栏", "文本,左栏"}) EXPECT_EQ(set.find(point), nullptr) << point;
+  EXPECT_EQ(ppt::SharedApplication()->presentationCount(), 0);
+}
+
 TEST(PptSingleTextTest, ShortestFormOfSevenDigits) {
   EXPECT_EQ(ppt::SingleText(72), "72");
   EXPECT_EQ(ppt::SingleText(10.5f), "10.5");

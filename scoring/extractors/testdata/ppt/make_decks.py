@@ -578,6 +578,15 @@ def answer_deck(changed=False):
     return slides
 
 
+def damage(path, part, keep):
+    """Rewrites `path` with `part` cut after `keep` bytes (no longer XML)."""
+    with zipfile.ZipFile(path) as z:
+        entries = [(i.filename, z.read(i.filename)) for i in z.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in entries:
+            z.writestr(name, data[:keep] if name == part else data)
+
+
 def one_shape_deck(shape, rels=None):
     return [Slide(5, [shape], rels=rels)]
 
@@ -614,6 +623,10 @@ def main():
 
     write_deck(f"{out}/answer.pptx", answer_deck(), media=[("image1.png", png)])
     write_deck(f"{out}/answer_changed.pptx", answer_deck(True), media=[("image1.png", png)])
+    # The five layout slides with slide 3 cut short: it reads nothing, the
+    # whole range has no transition, slides 1, 2, 4 and 5 read as ever.
+    write_deck(f"{out}/damaged.pptx", layouts_deck())
+    damage(f"{out}/damaged.pptx", "ppt/slides/slide3.xml", 300)
     # One shape each: a text box of black text, one of red text, a picture
     # named "Picture 2".
     write_deck(f"{out}/black_text.pptx", one_shape_deck(textbox(2, "文本框 1", para(run("黑色", "", solid("000000"))))))
