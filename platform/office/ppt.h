@@ -8,7 +8,7 @@
 //   SlideShowTransition t = pres.range().slideShowTransition();
 //   Slide slide = pres.slides(1);
 //   Shape shape = slide.shapes(2);
-//   float size = shape.textFrame().textRange().font().size;
+//   float size = shape.textRange().font.size;         // TextFrame.TextRange.Font.Size
 //   pres.close();
 //
 // Values. PowerPoint's tri-state values are whole numbers: true -1, false 0,
