@@ -8,6 +8,7 @@
 #include "dbmaint/db_common.h"
 #include "scoring/excel_score.h"
 #include "scoring/extractors/excel_reader.h"
+#include "scoring/extractors/ppt_reader.h"
 #include "scoring/field_export.h"
 #include "scoring/knowledge/operation_list.h"
 
@@ -51,6 +52,18 @@ double BrightquillClient::GetExcelScore(const std::string& cFunc, KnowledgeSet& 
                                         const std::string& cFN, KnowledgeSet& d1, KnowledgeSet& d2,
                                         const std::optional<std::string>& cSheet) {
   return faced([&] { return bq::GetExcelScore(cFunc, oZSD, cFN, d1, d2, cSheet); });
+}
+
+void BrightquillClient::OpenPPTApp() {
+  faced([] { bq::OpenPPTApp(); });
+}
+
+void BrightquillClient::ReadPPT(const std::string& cFile, KnowledgeSet& dObj) {
+  faced([&] { bq::ReadPPT(cFile, dObj); });
+}
+
+void BrightquillClient::ClosePPT() {
+  faced([] { bq::ClosePPT(); });
 }
 
 void BrightquillClient::GetMailZSDFromPath(const std::string& cPath, MailDictionary& d) {

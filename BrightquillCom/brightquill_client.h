@@ -48,6 +48,15 @@ class BrightquillClient {
                        KnowledgeSet& d1, KnowledgeSet& d2,
                        const std::optional<std::string>& cSheet = std::nullopt);
 
+  // PowerPoint answers: OpenPPTApp starts the thread's PowerPoint
+  // application, shared by every object on the thread; ReadPPT adds the
+  // knowledge points of the presentation cFile to dObj with it (nothing
+  // without one; never fails); ClosePPT quits it, and fails with 91 when the
+  // thread has none.
+  void OpenPPTApp();
+  void ReadPPT(const std::string& cFile, KnowledgeSet& dObj);
+  void ClosePPT();
+
   // E-mail answers.
   void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
 #include "platform/office/excel.h"
 
@@ -35,11 +36,8 @@ constexpr int32_t kColumnsWalked = 30;
 constexpr int32_t kSeriesRead = 64;
 constexpr int32_t kChartsRead = 8;
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant violated: %s\n", what);
-  std::abort();
-}
+using bqfuzz::check;
+using bqfuzz::guarded;
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",
@@ -58,16 +56,6 @@ constexpr const char* kNames[] = {
     "xl/chartsheets/_rels/sheet1.xml.rels",
 };
 
-// Runs one read the way the extractor's guarded steps do: an AutomationError
-// ends that read only.
-template <typename F>
-void guarded(F&& read) {
-  try {
-    read();
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-}
 
 void readChart(const Chart& chart, const std::string& sheetName) {
   guarded([&] { chart.name(); });
@@ -171,11 +159,8 @@ void readWorkbook(std::string bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> pieces;
-  std::string bytes =
-      input.starts_with("PK") ? std::string(input) : bqfuzz::zipPieces(input, kNames, pieces);
   try {
-    readWorkbook(std::move(bytes));
+    readWorkbook(bqfuzz::packageBytes(input, kNames));
   } catch (const bq::AutomationError& e) {
     check(e.number() != 0, "error without a number");
   }

@@ -17,6 +17,7 @@
 #include "common/automation_error.h"
 #include "fuzz/zip_pieces.h"
 #include "platform/office/namespaces.h"
+#include "fuzz/checks.h"
 #include "platform/office/package.h"
 #include "platform/office/xml_tree.h"
 
@@ -24,11 +25,7 @@ namespace {
 
 using namespace bq::office;
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant violated: %s\n", what);
-  std::abort();
-}
+using bqfuzz::check;
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",

@@ -57,4 +57,12 @@ inline std::string zipPieces(std::string_view text, std::span<const char* const>
   return bytes;
 }
 
+// The package a fuzzer reads: the input itself when it starts as a zip file
+// does ("PK"), else the zip of its pieces (above).
+inline std::string packageBytes(std::string_view input, std::span<const char* const> names) {
+  if (input.starts_with("PK")) return std::string(input);
+  std::vector<std::string> pieces;
+  return zipPieces(input, names, pieces);
+}
+
 }  // namespace bqfuzz

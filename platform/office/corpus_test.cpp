@@ -2,7 +2,8 @@
 // main part is found by relationship type and has the root element of its
 // kind, every XML part and relationship list parses, the two parses of
 // xml_tree.h agree on every part, and the Excel model reads every workbook,
-// cell and chart or refuses it cleanly.
+// cell and chart or refuses it cleanly, and the PowerPoint model reads every
+// presentation, slide and shape or refuses it cleanly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "platform/office/excel_chart.h"
 #include "platform/office/excel_rules.h"
 #include "platform/office/package.h"
+#include "platform/office/ppt.h"
 #include "platform/office/xml_tree_testing.h"
 
 namespace bq::office {
@@ -195,3 +197,65 @@ TEST(ExcelChartCorpusTest, EveryChartOfEveryWorkbookReadsOrFailsCleanly) {
 
 }  // namespace
 }  // namespace bq::office::excel
+
+namespace bq::office::ppt {
+namespace {
+
+namespace fs = std::filesystem;
+using bq::testing::corpusFiles;
+
+// A read of a member PowerPoint refuses on some shapes: only the refusal
+// numbers of the model may come out.
+template <typename Read>
+bool readsOrRefuses(Read&& read) {
+  try {
+    read();
+    return true;
+  } catch (const AutomationError& e) {
+    EXPECT_TRUE(e.number() == kOutOfRangeNumber || e.number() == kCannotOpenNumber)
+        << e.number() << " " << e.description();
+    return false;
+  }
+}
+
+TEST(PptCorpusTest, EveryPresentationSlideAndShapeReadsOrIsRefusedCleanly) {
+  int presentations = 0, slides = 0, shapes = 0, texts = 0;
+  for (const fs::path& file : corpusFiles("pptx")) {
+    SCOPED_TRACE(file.filename().string());
+    Presentation pres = Presentation::open(file);
+    ++presentations;
+    pres.templateName();
+    if (pres.slideCount() > 0) readsOrRefuses([&] { pres.range().slideShowTransition(); });
+    for (int32_t i = 1; i <= pres.slideCount(); ++i) {
+      Slide slide = pres.slides(i);
+      if (!readsOrRefuses([&] { slide.shapeCount(); })) continue;
+      ++slides;
+      const int32_t layout = slide.layout();
+      EXPECT_TRUE((layout >= 1 && layout <= 36) || layout == -2) << layout;
+      slide.slideShowTransition();
+      slide.hyperlinks();
+      for (int32_t j = 1; j <= slide.shapeCount(); ++j) {
+        Shape shape = slide.shapes(j);
+        ++shapes;
+        shape.name();
+        shape.autoShapeType();
+        if (readsOrRefuses([&] { shape.textRange(); })) ++texts;
+        EXPECT_EQ(shape.hasTextFrame(), readsOrRefuses([&] { shape.textRange(); }));
+        shape.actionSettings(1);
+        shape.animationSettings();
+        const FillFormat fill = shape.fill();
+        EXPECT_TRUE(fill.visible == -1 || fill.visible == 0 || fill.visible == -2);
+        readsOrRefuses([&] { shape.mediaType(); });
+        readsOrRefuses([&] { shape.soundFormatType(); });
+      }
+    }
+  }
+  EXPECT_GT(presentations, 0);
+  EXPECT_GT(shapes, slides);
+  EXPECT_GT(texts, shapes / 3);
+  std::printf("[   INFO   ] %d presentations, %d slides, %d shapes (%d with text)\n", presentations,
+              slides, shapes, texts);
+}
+
+}  // namespace
+}  // namespace bq::office::ppt

@@ -139,6 +139,38 @@ TEST_F(Bqcall, ReadsAndScoresExcelAnswers) {
   EXPECT_EQ(j["args"]["d1"].dump(), R"({"k":1})");
 }
 
+TEST_F(Bqcall, ReadsPresentationsWithTheThreadsApplicationBetweenLines) {
+  const std::string deck = std::string(BQ_PPT_DECKS) + "/red_text.pptx";
+  const std::string input =
+      R"({"class":"BrightquillClient","method":"ReadPPT","args":[")" + deck + R"(",[]]})" "\n"
+      R"({"class":"BrightquillClient","method":"OpenPPTApp","args":[]})" "\n"
+      R"({"object":"c","class":"BrightquillClient","method":"ReadPPT","args":[")" + deck + R"("]})" "\n"
+      R"({"class":"BrightquillClient","method":"GetExcelScore","args":["POWERPOINT",["文本,红色","文本,蓝色"],")" +
+      deck + R"("]})" "\n"
+      R"({"object":"c","method":"ClosePPT","args":[]})" "\n"
+      R"({"class":"BrightquillClient","method":"ClosePPT","args":[]})" "\n";
+  Result r = run({"-"}, input);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<json> lines;
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) lines.push_back(json::parse(l));
+  ASSERT_EQ(lines.size(), 6u) << r.out;
+  EXPECT_EQ(lines[0]["args"]["dObj"].dump(), "{}") << "no application yet";
+  EXPECT_TRUE(lines[1]["result"].is_null());
+  // Another object on the same thread uses the application.
+  EXPECT_EQ(lines[2]["args"]["dObj"]["文本,红色"], 1);
+  EXPECT_EQ(lines[2]["args"]["dObj"]["文本颜色,存在"], 1);
+  EXPECT_DOUBLE_EQ(lines[3]["result"].get<double>(), 0.5);
+  EXPECT_TRUE(lines[4]["result"].is_null());
+  EXPECT_EQ(lines[5]["error"]["number"], 91);
+  EXPECT_EQ(lines[5]["error"]["source"], "BrightquillCom");
+
+  // A call of its own has no application to close.
+  r = run({"BrightquillClient", "ClosePPT"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(json::parse(r.out)["error"]["description"], "Object variable or With block variable not set");
+}
+
 TEST_F(Bqcall, RefusesCallsItCannotMake) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"NoSuchClass", "X"},
@@ -251,7 +283,8 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
        {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)", "GetOpZSDFromFile",
         "JoinOpZSD", "SplitOpZSD", "GetOpScore", "GetMailZSDFromPath",
         "ReadExcel(cFile: text, dObj: dictionary by reference, cTbl: text optional)",
-        "GetExcelScore", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
+        "GetExcelScore", "OpenPPTApp() -> empty", "ReadPPT(cFile: text, dObj: dictionary by reference)",
+        "ClosePPT() -> empty", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
         "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
         "EndTest(cPath: text)", "TermProc() -> empty", "QuestionPane(tg: text) -> empty",
         "FileDownLoad(cIP: text by reference, cPort: text by reference"})

@@ -233,6 +233,19 @@ ClassBinding brightquillClient() {
           keepAll();
           return json(score);
         });
+  m.add("OpenPPTApp", {}, "empty", [](BrightquillClient& o, Call&, const auto&) {
+    o.OpenPPTApp();
+    return json();
+  });
+  m.add("ReadPPT", {text("cFile"), dictRef("dObj")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          return withOut(c, "dObj", d, [&] { o.ReadPPT(toText(c, 0, p[0]), d); });
+        });
+  m.add("ClosePPT", {}, "empty", [](BrightquillClient& o, Call&, const auto&) {
+    o.ClosePPT();
+    return json();
+  });
   m.add("GetMailZSDFromPath", {text("cPath"), dictRef("d")}, "empty",
         [](BrightquillClient& o, Call& c, const auto& p) {
           auto d = toMailDictionary(c, 1, p[1]);
