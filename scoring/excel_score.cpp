@@ -6,6 +6,7 @@
 #include "common/automation_error.h"
 #include "common/text.h"
 #include "scoring/extractors/excel_reader.h"
+#include "scoring/extractors/word_reader.h"
 
 namespace bq {
 
@@ -22,7 +23,11 @@ double GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD, const std::st
   const std::string kind = ucase(cFunc);
   if (kind == "EXCEL") {
     ReadExcel(cFN, set, cSheet);
-  } else if (kind == "WORDTABLE" || kind == "WORDTEST" || kind == "POWERPOINT") {
+  } else if (kind == "WORDTABLE") {
+    ReadWordTable(cFN, set);
+  } else if (kind == "WORDTEST") {
+    ReadWord(cFN, set);
+  } else if (kind == "POWERPOINT") {
     raiseError(err::kActionNotSupported);
   } else {
     return -1;

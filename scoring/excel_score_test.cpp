@@ -93,17 +93,28 @@ TEST(GetExcelScoreTest, KindsWithoutAnExtractorFailWith445) {
   testing::ScratchDir dir;
   const std::string file = oneCellBook(dir);
   KnowledgeSet expected = setOf({"单元内容,1"});
-  for (const char* kind : {"WORDTABLE", "wordtest", "PowerPoint"}) {
+  KnowledgeSet d1, d2;
+  try {
+    GetExcelScore("PowerPoint", expected, file, d1, d2);
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 445);
+    EXPECT_EQ(e.description(), "Object doesn't support this action");
+  }
+  EXPECT_TRUE(d1.empty());
+  EXPECT_TRUE(d2.empty());
+}
+
+TEST(GetExcelScoreTest, WordKindsOnAWorkbookScoreZero) {
+  // A workbook is no Word document: the Word extractors read nothing.
+  testing::ScratchDir dir;
+  const std::string file = oneCellBook(dir);
+  KnowledgeSet expected = setOf({"单元内容,1"});
+  for (const char* kind : {"WORDTABLE", "wordtest"}) {
     KnowledgeSet d1, d2;
-    try {
-      GetExcelScore(kind, expected, file, d1, d2);
-      ADD_FAILURE() << kind << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), 445) << kind;
-      EXPECT_EQ(e.description(), "Object doesn't support this action");
-    }
+    EXPECT_EQ(GetExcelScore(kind, expected, file, d1, d2), 0.0) << kind;
     EXPECT_TRUE(d1.empty());
-    EXPECT_TRUE(d2.empty());
+    EXPECT_EQ(d2.Keys(), std::vector<std::string>{"单元内容,1"});
   }
 }
 

@@ -11,20 +11,14 @@
 #include "common/automation_error.h"
 #include "common/text.h"
 #include "common/winpath.h"
+#include "scoring/extractors/guarded_step.h"
 
 namespace bq {
 namespace {
 
 namespace excel = office::excel;
 
-// Runs one guarded step: a refused automation read ends the step only.
-template <typename F>
-void step(F&& body) {
-  try {
-    std::forward<F>(body)();
-  } catch (const AutomationError&) {
-  }
-}
+using extract::step;
 
 void add(KnowledgeSet& d, const std::string& point) { d.set(point, 1); }
 

@@ -84,7 +84,8 @@ TEST_F(Bqcall, AnswersResultAndByReferenceArguments) {
 }
 
 TEST_F(Bqcall, ReportsAFailedCallWithNumberSourceAndDescription) {
-  Result r = run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
+  Result r =
+      run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
   EXPECT_EQ(r.exitCode, 1);
   json j = json::parse(r.out);
   EXPECT_EQ(j["error"]["number"], 53);
@@ -131,7 +132,7 @@ TEST_F(Bqcall, ReadsAndScoresExcelAnswers) {
 
   // Kinds whose extractor is not there fail; by-reference arguments come back.
   r = run(
-      {"BrightquillClient", "GetExcelScore", "WORDTEST", R"(["a"])", book.string(), R"(["k"])"});
+      {"BrightquillClient", "GetExcelScore", "POWERPOINT", R"(["a"])", book.string(), R"(["k"])"});
   EXPECT_EQ(r.exitCode, 1);
   j = json::parse(r.out);
   EXPECT_EQ(j["error"]["number"], 445);
