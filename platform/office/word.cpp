@@ -219,6 +219,26 @@ PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
   return s;
 }
 
+// A value read over several characters, paragraphs or cells: the common
+// value, or undefined once two differ.
+template <typename T>
+class Common {
+ public:
+  void add(const T& v) {
+    if (!value_)
+      value_ = v;
+    else if (*value_ != v)
+      mixed_ = true;
+  }
+  bool mixed() const { return mixed_; }
+  bool empty() const { return !value_; }
+  T get(T undefined, T none = T{}) const { return mixed_ ? undefined : value_.value_or(none); }
+
+ private:
+  std::optional<T> value_;
+  bool mixed_ = false;
+};
+
 // ---------------------------------------------------------------------------
 // Building the stories.
 
@@ -258,6 +278,8 @@ class StoryBuilder {
  private:
   void paragraph(pugi::xml_node p, const CellContext* cell, bool cellEnd);
   void table(pugi::xml_node tbl);
+  Borders tableBorders(const detail::BorderSet& table,
+                       const std::vector<std::vector<detail::BorderSet>>& cells) const;
   void inlineContent(pugi::xml_node parent, const detail::RunProps& paraRun);
   void run(pugi::xml_node r, const detail::RunProps& paraRun);
   void append(std::u16string_view text, uint32_t format, bool mark);
@@ -511,6 +533,74 @@ void collect(pugi::xml_node parent, std::string_view name, std::vector<pugi::xml
   });
 }
 
+// Table.Borders: the borders the table's cells show on its outer edges and
+// between them. An edge of a cell is the cell's own border (its tcBorders,
+// with its table style's conditional ones), else the neighbour's facing
+// one, else the table's (tblBorders with its style's: the outside edges, or
+// insideH / insideV between cells). Each value is the one all outer (or
+// all inner) edges share, else undefined; a table without inner edges
+// reports its inside borders as the table sets them.
+Borders StoryBuilder::tableBorders(const detail::BorderSet& table,
+                                   const std::vector<std::vector<detail::BorderSet>>& cells) const {
+  using detail::BorderRef;
+  struct Edge {
+    int32_t style, width, colour;
+  };
+  const auto edge = [&](const std::optional<BorderRef>& e) {
+    if (!e) return Edge{wd::kLineStyleNone, wd::kLineWidth050pt, 0};
+    const int32_t style = borderLineStyle(e->style);
+    if (style == wd::kLineStyleNone) return Edge{style, wd::kLineWidth050pt, 0};
+    return Edge{style, borderLineWidth(e->eighths),
+                colorIndexOf(wordColor(e->color.value, e->color.themeColor, e->color.themeTint,
+                                       e->color.themeShade, d_.theme, d_.colorMap))};
+  };
+  // The first of `a`, `b`, `c` that is set.
+  const auto pick = [](const std::optional<BorderRef>& a, const std::optional<BorderRef>& b,
+                       const std::optional<BorderRef>& c) -> const std::optional<BorderRef>& {
+    return a ? a : b ? b : c;
+  };
+  Common<int32_t> outStyle, outWidth, outColour, inStyle, inWidth, inColour;
+  const auto addOut = [&](const std::optional<BorderRef>& e) {
+    const Edge x = edge(e);
+    outStyle.add(x.style), outWidth.add(x.width), outColour.add(x.colour);
+  };
+  const auto addIn = [&](const std::optional<BorderRef>& e) {
+    const Edge x = edge(e);
+    inStyle.add(x.style), inWidth.add(x.width), inColour.add(x.colour);
+  };
+  const std::optional<BorderRef> none;
+  for (size_t r = 0; r < cells.size(); ++r) {
+    const std::vector<detail::BorderSet>& row = cells[r];
+    for (size_t c = 0; c < row.size(); ++c) {
+      const detail::BorderSet& cell = row[c];
+      if (c == 0) addOut(pick(cell[detail::kLeft], none, table[detail::kLeft]));
+      if (c + 1 == row.size())
+        addOut(pick(cell[detail::kRight], none, table[detail::kRight]));
+      else
+        addIn(pick(cell[detail::kRight], row[c + 1][detail::kLeft], table[detail::kInsideV]));
+      if (r == 0) addOut(pick(cell[detail::kTop], none, table[detail::kTop]));
+      if (r + 1 == cells.size()) {
+        addOut(pick(cell[detail::kBottom], none, table[detail::kBottom]));
+      } else if (c < cells[r + 1].size()) {
+        addIn(pick(cell[detail::kBottom], cells[r + 1][c][detail::kTop], table[detail::kInsideH]));
+      }
+    }
+  }
+  if (outStyle.empty())
+    for (size_t e : {detail::kTop, detail::kLeft, detail::kBottom, detail::kRight})
+      addOut(table[e]);
+  if (inStyle.empty())
+    for (size_t e : {detail::kInsideH, detail::kInsideV}) addIn(table[e]);
+  Borders b;
+  b.outsideLineStyle = outStyle.get(wd::kUndefined);
+  b.outsideLineWidth = outWidth.get(wd::kUndefined);
+  b.outsideColorIndex = outColour.get(wd::kUndefined);
+  b.insideLineStyle = inStyle.get(wd::kUndefined);
+  b.insideLineWidth = inWidth.get(wd::kUndefined);
+  b.insideColorIndex = inColour.get(wd::kUndefined);
+  return b;
+}
+
 void StoryBuilder::table(pugi::xml_node tbl) {
   pugi::xml_node tblPr = tbl.child("w:tblPr");
   const detail::Style* style = d_.styles.find(attr(tblPr.child("w:tblStyle"), "w:val"));
@@ -531,38 +621,11 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     if (s->colBandSize) colBand = *s->colBandSize;
   }
   detail::overlayBorders(borders, detail::readBorders(tblPr.child("w:tblBorders")));
+  // The table's place comes before its nested tables'; its borders are
+  // known once its cells are.
   const size_t tableIndex = d_.tables.size();
   d_.tables.emplace_back();
-  {
-    Borders& b = d_.tables[tableIndex];
-    // Each edge: style, width and colour index; none for an edge no layer sets.
-    struct Edge {
-      int32_t style, width, colour;
-    };
-    const auto edge = [&](const std::optional<detail::BorderRef>& e) {
-      if (!e) return Edge{wd::kLineStyleNone, wd::kLineWidth050pt, 0};
-      const int32_t style = borderLineStyle(e->style);
-      if (style == wd::kLineStyleNone) return Edge{style, wd::kLineWidth050pt, 0};
-      return Edge{style, borderLineWidth(e->eighths),
-                  colorIndexOf(wordColor(e->color.value, e->color.themeColor, e->color.themeTint,
-                                         e->color.themeShade, d_.theme, d_.colorMap))};
-    };
-    const auto same = [](std::initializer_list<int32_t> values) {
-      return std::all_of(values.begin(), values.end(),
-                         [&](int32_t v) { return v == *values.begin(); })
-                 ? *values.begin()
-                 : wd::kUndefined;
-    };
-    const Edge t = edge(borders[detail::kTop]), l = edge(borders[detail::kLeft]),
-               bo = edge(borders[detail::kBottom]), r = edge(borders[detail::kRight]),
-               h = edge(borders[detail::kInsideH]), v = edge(borders[detail::kInsideV]);
-    b.outsideLineStyle = same({t.style, l.style, bo.style, r.style});
-    b.outsideLineWidth = same({t.width, l.width, bo.width, r.width});
-    b.outsideColorIndex = same({t.colour, l.colour, bo.colour, r.colour});
-    b.insideLineStyle = same({h.style, v.style});
-    b.insideLineWidth = same({h.width, v.width});
-    b.insideColorIndex = same({h.colour, v.colour});
-  }
+  std::vector<std::vector<detail::BorderSet>> cellBorders;
 
   const detail::TableLook look = detail::readTableLook(tblPr.child("w:tblLook"));
   std::vector<pugi::xml_node> rows;
@@ -571,6 +634,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     std::vector<pugi::xml_node> tcs;
     collect(rows[ri], "tc", tcs);
     int32_t lastCell = -1;
+    cellBorders.emplace_back();
     for (size_t ci = 0; ci < tcs.size(); ++ci) {
       CellContext cell = whole;
       detail::CellProps cellProps = wholeCell;
@@ -588,6 +652,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
         }
       }
       cellProps.overlay(detail::readCellProps(tcs[ci].child("w:tcPr")));
+      cellBorders.back().push_back(cellProps.borders);
       Cells values;
       values.verticalAlignment = verticalAlignmentCode(cellProps.verticalAlignment.value_or(""));
       if (const std::optional<detail::ShadingRef>& s = cellProps.shading) {
@@ -617,6 +682,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     append(kCellMark, formatOf(paragraphRun(normal, &rowEnd), {}), true);
     finishParagraph(paragraphValues(props), &rowEnd, start);
   }
+  d_.tables[tableIndex] = tableBorders(borders, cellBorders);
 }
 
 void StoryBuilder::blocks(pugi::xml_node container, const CellContext* cell) {
@@ -767,25 +833,6 @@ OpenOptions wordOptions() {
 
 // ---------------------------------------------------------------------------
 // Values over ranges.
-
-// A value read over several characters, paragraphs or cells: the common
-// value, or undefined once two differ.
-template <typename T>
-class Common {
- public:
-  void add(const T& v) {
-    if (!value_)
-      value_ = v;
-    else if (*value_ != v)
-      mixed_ = true;
-  }
-  bool mixed() const { return mixed_; }
-  T get(T undefined, T none = T{}) const { return mixed_ ? undefined : value_.value_or(none); }
-
- private:
-  std::optional<T> value_;
-  bool mixed_ = false;
-};
 
 int32_t boolValue(bool b) { return b ? wd::kTrue : wd::kFalse; }
 constexpr float kUndefinedSingle = static_cast<float>(wd::kUndefined);

@@ -96,6 +96,7 @@ void ParaProps::overlay(const ParaProps& top) {
 void CellProps::overlay(const CellProps& top) {
   take(verticalAlignment, top.verticalAlignment);
   take(shading, top.shading);
+  overlayBorders(borders, top.borders);
 }
 
 void overlayBorders(BorderSet& base, const BorderSet& top) {
@@ -184,14 +185,6 @@ ParaProps readParaProps(pugi::xml_node pPr) {
   return p;
 }
 
-CellProps readCellProps(pugi::xml_node tcPr) {
-  CellProps c;
-  if (!tcPr) return c;
-  c.verticalAlignment = valOf(tcPr.child("w:vAlign"));
-  if (pugi::xml_node s = tcPr.child("w:shd")) c.shading = readShading(s);
-  return c;
-}
-
 BorderSet readBorders(pugi::xml_node borders) {
   BorderSet b;
   if (!borders) return b;
@@ -207,6 +200,15 @@ BorderSet readBorders(pugi::xml_node borders) {
   b[kInsideH] = edge("w:insideH", nullptr);
   b[kInsideV] = edge("w:insideV", nullptr);
   return b;
+}
+
+CellProps readCellProps(pugi::xml_node tcPr) {
+  CellProps c;
+  if (!tcPr) return c;
+  c.verticalAlignment = valOf(tcPr.child("w:vAlign"));
+  if (pugi::xml_node s = tcPr.child("w:shd")) c.shading = readShading(s);
+  c.borders = readBorders(tcPr.child("w:tcBorders"));
+  return c;
 }
 
 void Styles::read(pugi::xml_node root) {

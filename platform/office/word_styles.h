@@ -86,16 +86,18 @@ struct ParaProps {
   void overlay(const ParaProps& top);
 };
 
-struct CellProps {
-  std::optional<std::string> verticalAlignment;
-  std::optional<ShadingRef> shading;
-  void overlay(const CellProps& top);
-};
-
-// The table-level borders, in this order.
+// The table-level borders (w:tblBorders), and a cell's own (w:tcBorders: the
+// first four), in this order.
 enum BorderEdge { kTop, kLeft, kBottom, kRight, kInsideH, kInsideV, kBorderEdges };
 using BorderSet = std::array<std::optional<BorderRef>, kBorderEdges>;
 void overlayBorders(BorderSet& base, const BorderSet& top);
+
+struct CellProps {
+  std::optional<std::string> verticalAlignment;
+  std::optional<ShadingRef> shading;
+  BorderSet borders;
+  void overlay(const CellProps& top);
+};
 
 // One formatting layer of a table style: its whole-table properties or one
 // conditional format.
