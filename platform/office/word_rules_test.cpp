@@ -73,10 +73,10 @@ TEST(WordRulesTest, PaperSizes) {
   struct Case {
     int32_t w, h, code;
   } cases[] = {
-      {11906, 16838, 7},  {16838, 11906, 7},  // A4 either way
-      {11905, 16837, 7},                      // python-docx's Mm(210) x Mm(297)
-      {12240, 15840, 2},  {8391, 11906, 9},  {10318, 14570, 11}, {12240, 20160, 4},
-      {11906, 16900, 41}, {1000, 1000, 41},
+      {11906, 16838, 7}, {16838, 11906, 7},  // A4 either way
+      {11905, 16837, 7},                     // python-docx's Mm(210) x Mm(297)
+      {12240, 15840, 2}, {8391, 11906, 9},   {10318, 14570, 11},
+      {12240, 20160, 4}, {11906, 16900, 41}, {1000, 1000, 41},
   };
   for (const Case& c : cases) EXPECT_EQ(paperSizeCode(c.w, c.h), c.code) << c.w << "x" << c.h;
 }
@@ -104,12 +104,27 @@ TEST(WordRulesTest, ColoursAndTheirIndex) {
     const char* value;
     int32_t index;
   } cases[] = {
-      {"auto", 0},    {"000000", 1}, {"0000FF", 2}, {"00FFFF", 3},  {"00FF00", 4},
-      {"FF00FF", 5},  {"FF0000", 6}, {"FFFF00", 7}, {"FFFFFF", 8},  {"000080", 9},
-      {"008080", 10}, {"008000", 11}, {"800080", 12}, {"800000", 13}, {"808000", 14},
-      {"808080", 15}, {"C0C0C0", 16},
+      {"auto", 0},
+      {"000000", 1},
+      {"0000FF", 2},
+      {"00FFFF", 3},
+      {"00FF00", 4},
+      {"FF00FF", 5},
+      {"FF0000", 6},
+      {"FFFF00", 7},
+      {"FFFFFF", 8},
+      {"000080", 9},
+      {"008080", 10},
+      {"008000", 11},
+      {"800080", 12},
+      {"800000", 13},
+      {"808000", 14},
+      {"808080", 15},
+      {"C0C0C0", 16},
       // Outside the table: the nearest entry.
-      {"0070C0", 10}, {"FE0101", 6}, {"7F7F7F", 15},
+      {"0070C0", 10},
+      {"FE0101", 6},
+      {"7F7F7F", 15},
       {"C00000", 6},  // 63 from red, 64 from dark red
   };
   for (const Case& c : cases) EXPECT_EQ(colorIndexOf(colour(c.value)), c.index) << c.value;
@@ -131,8 +146,7 @@ TEST(WordRulesTest, FontsOfCharacters) {
       {u'\xD840', false, FontSlot::EastAsia},  // a surrogate of an ideograph
       {u'ש', false, FontSlot::ComplexScript}, {u'ب', true, FontSlot::ComplexScript},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(fontSlotOf(c.c, c.hint), c.slot) << static_cast<int>(c.c);
+  for (const Case& c : cases) EXPECT_EQ(fontSlotOf(c.c, c.hint), c.slot) << static_cast<int>(c.c);
 
   Theme theme;
   theme.minor.latin = "Calibri";
