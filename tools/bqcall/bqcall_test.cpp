@@ -140,6 +140,44 @@ TEST_F(Bqcall, ReadsAndScoresExcelAnswers) {
   EXPECT_EQ(j["args"]["d1"].dump(), R"({"k":1})");
 }
 
+// A one-paragraph Word document, "你好 world".
+void writeOneParagraphDocument(const fs::path& file) {
+  const std::string w = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+  const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  bq::office::testing::writeZip(
+      file,
+      {{"[Content_Types].xml",
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+        "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>"},
+       {"_rels/.rels", "<Relationships xmlns=\"" + bq::office::testing::kPkgRel +
+                           "\"><Relationship Id=\"d\" Type=\"" + r +
+                           "/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+       {"word/document.xml", "<w:document xmlns:w=\"" + w +
+                                 "\"><w:body><w:p><w:r><w:t>你好 world</w:t></w:r></w:p>"
+                                 "</w:body></w:document>"}});
+}
+
+TEST_F(Bqcall, ReadsAndScoresWordAnswers) {
+  const fs::path doc = dir_ / "wd1.docx";
+  writeOneParagraphDocument(doc);
+  Result r = run({"BrightquillClient", "ReadWord", doc.string(), "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_TRUE(j["result"].is_null());
+  EXPECT_EQ(j["args"]["dObj"]["页眉正文,\r"], 1);
+  EXPECT_EQ(j["args"]["dObj"]["文本,world"], 1);
+  EXPECT_EQ(j["args"]["dObj"]["文本,你好 world\r"], 1);
+
+  r = run({"BrightquillClient", "ReadWordTable", doc.string(), "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(json::parse(r.out)["args"]["dObj"]["文本,你好 world\r"], 1);
+
+  r = run({"BrightquillClient", "GetExcelScore", "WORDTABLE", R"(["文本,你好 world\r","文本,x"])",
+           doc.string(), "[]", "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_DOUBLE_EQ(json::parse(r.out)["result"].get<double>(), 0.5);
+}
+
 TEST_F(Bqcall, RefusesCallsItCannotMake) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"NoSuchClass", "X"},
@@ -246,7 +284,8 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
        {"GetOperationZSD(cPath: text, dZSD: dictionary by reference)", "GetOpZSDFromFile",
         "JoinOpZSD", "SplitOpZSD", "GetOpScore", "GetMailZSDFromPath",
         "ReadExcel(cFile: text, dObj: dictionary by reference, cTbl: text optional)",
-        "GetExcelScore", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
+        "ReadWord(cFile: text, dObj: dictionary by reference)", "ReadWordTable", "GetExcelScore",
+        "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
         "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
         "EndTest(cPath: text)", "TermProc() -> empty"})
     EXPECT_NE(r.out.find(m), std::string::npos) << m;
