@@ -324,10 +324,13 @@ CharFormat StoryBuilder::resolve(const detail::RunProps& p) const {
     std::string name;
     if (const std::optional<detail::FontRef>& ref = p.fonts[i]) {
       if (ref->theme) {
-        const std::string_view language =
-            i == static_cast<size_t>(FontSlot::ComplexScript) ? std::string_view(d_.bidiLanguage)
-            : !d_.eastAsiaLanguage.empty() ? std::string_view(d_.eastAsiaLanguage)
-                                           : std::string_view(p.eastAsiaLanguage.value_or(""));
+        // The script font follows the document's theme font language, else
+        // the run's own East Asian language.
+        std::string_view language = d_.eastAsiaLanguage;
+        if (i == static_cast<size_t>(FontSlot::ComplexScript))
+          language = d_.bidiLanguage;
+        else if (language.empty() && p.eastAsiaLanguage)
+          language = *p.eastAsiaLanguage;
         name = themeFontName(ref->name, d_.theme, language).value_or("");
       } else {
         name = ref->name;
