@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/peer.h"
 #include "common/dictionary.h"
 #include "scoring/extractors/excel_reader.h"
 
@@ -25,24 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string python() {
-  const char* p = std::getenv("BQ_PYTHON");
-  return p && *p ? p : "/usr/bin/python3";
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
-// Runs `command` and returns its standard output.
-std::string capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  if (pclose(pipe) != 0) out.clear();
-  return out;
-}
+using bqbench::capture;
+using bqbench::python;
+using bqbench::quoted;
 
 struct Timing {
   double seconds = 1e9;
@@ -80,9 +66,10 @@ void compare(const char* what, const fs::path& file, int runs, double goalRatio,
     std::fprintf(stderr, "%s: ReadExcel found no knowledge points\n", what);
     std::exit(1);
   }
-  std::printf("%s: ReadExcel %.2f ms (%zu points), openpyxl %.2f ms (%zu properties); "
-              "ratio openpyxl/ReadExcel = %.1f",
-              what, o.seconds * 1e3, o.points, p.seconds * 1e3, p.points, p.seconds / o.seconds);
+  std::printf(
+      "%s: ReadExcel %.2f ms (%zu points), openpyxl %.2f ms (%zu properties); "
+      "ratio openpyxl/ReadExcel = %.1f",
+      what, o.seconds * 1e3, o.points, p.seconds * 1e3, p.points, p.seconds / o.seconds);
   if (goalRatio > 0) std::printf(" (goal >= %.0f)", goalRatio);
   if (goalMs > 0) std::printf(" (goal: ReadExcel under %.0f ms)", goalMs);
   std::printf("\n");
@@ -94,7 +81,8 @@ int main() {
   char tmpl[] = "/tmp/bq-excel-bench-XXXXXX";
   if (!mkdtemp(tmpl)) return 1;
   const fs::path dir = tmpl;
-  if (std::system((python() + " " + quoted(BQ_EXCEL_BENCH_PY) + " make " + quoted(dir.string())).c_str()) !=
+  if (std::system(
+          (python() + " " + quoted(BQ_EXCEL_BENCH_PY) + " make " + quoted(dir.string())).c_str()) !=
       0) {
     std::fprintf(stderr, "could not write the workbooks with openpyxl (%s)\n", python().c_str());
     fs::remove_all(dir);

@@ -616,12 +616,13 @@ void StoryBuilder::table(pugi::xml_node tbl) {
   detail::CellProps wholeCell;
   int32_t rowBand = 1, colBand = 1;
   for (const detail::Style* s : chain) {
-    detail::overlayBorders(borders, s->borders);
     whole.para.overlay(s->para);
     whole.run.overlay(s->run);
-    wholeCell.overlay(s->cell);
-    if (s->rowBandSize) rowBand = *s->rowBandSize;
-    if (s->colBandSize) colBand = *s->colBandSize;
+    if (!s->table) continue;
+    detail::overlayBorders(borders, s->table->borders);
+    wholeCell.overlay(s->table->cell);
+    if (s->table->rowBandSize) rowBand = *s->table->rowBandSize;
+    if (s->table->colBandSize) colBand = *s->table->colBandSize;
   }
   detail::overlayBorders(borders, detail::readBorders(tblPr.child("w:tblBorders")));
   // The table's place comes before its nested tables'; its borders are
@@ -646,8 +647,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
                                   static_cast<int32_t>(rows.size()),
                                   static_cast<int32_t>(tcs.size()), rowBand, colBand)) {
         for (const detail::Style* s : chain) {
-          if (const std::optional<detail::TableLayer>& layer =
-                  s->conditionals[static_cast<size_t>(c)]) {
+          if (const detail::TableLayer* layer = s->table ? s->table->conditional(c) : nullptr) {
             cell.para.overlay(layer->para);
             cell.run.overlay(layer->run);
             cellProps.overlay(layer->cell);
@@ -953,6 +953,11 @@ Cells Range::cells() const {
   out.shading.foregroundPatternColor = fore.get(wd::kUndefined, wd::kColorAutomatic);
   out.shading.backgroundPatternColor = back.get(wd::kUndefined, wd::kColorAutomatic);
   return out;
+}
+
+bool Range::withinTable() const {
+  if (story_->paras.empty()) return false;
+  return story_->paras[story_->paragraphAt(start_)].cell >= 0;
 }
 
 TextColumns Range::textColumns() const {

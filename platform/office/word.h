@@ -134,6 +134,8 @@ class Range {
   ParagraphFormat paragraphFormat() const;
   // Range.Cells; throws 5907 when a paragraph of the range is outside any table.
   Cells cells() const;
+  // Range.Information(wdWithInTable): whether the range starts in a table.
+  bool withinTable() const;
   // Range.PageSetup.TextColumns of the section the range starts in (the
   // main story only; a header's range reports its section's).
   TextColumns textColumns() const;

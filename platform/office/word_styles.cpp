@@ -211,68 +211,107 @@ CellProps readCellProps(pugi::xml_node tcPr) {
   return c;
 }
 
+const TableLayer* TableStyle::conditional(Conditional c) const {
+  for (const auto& [type, layer] : conditionals)
+    if (type == c) return &layer;
+  return nullptr;
+}
+
+namespace {
+
+Style::Type styleType(std::string_view type) {
+  return type == "character"   ? Style::Type::Character
+         : type == "table"     ? Style::Type::Table
+         : type == "numbering" ? Style::Type::Numbering
+                               : Style::Type::Paragraph;
+}
+
+// The whole style of element `n`.
+std::unique_ptr<Style> readStyle(pugi::xml_node n) {
+  auto s = std::make_unique<Style>();
+  s->id = attr(n, "w:styleId");
+  s->type = styleType(attr(n, "w:type"));
+  const std::string_view isDefault = attr(n, "w:default");
+  s->isDefault = isDefault == "1" || isDefault == "true" || isDefault == "on";
+  s->name = attr(n.child("w:name"), "w:val");
+  s->basedOn = attr(n.child("w:basedOn"), "w:val");
+  pugi::xml_node pPr = n.child("w:pPr");
+  s->para = readParaProps(pPr);
+  s->run = readRunProps(n.child("w:rPr"));
+  s->run.style.clear();
+  if (pugi::xml_node numPr = pPr.child("w:numPr")) {
+    s->numId = intAttr(numPr.child("w:numId"), "w:val");
+    s->numLevel = intAttr(numPr.child("w:ilvl"), "w:val");
+  }
+  if (s->type != Style::Type::Table) return s;
+  auto t = std::make_unique<TableStyle>();
+  pugi::xml_node tblPr = n.child("w:tblPr");
+  t->borders = readBorders(tblPr.child("w:tblBorders"));
+  t->cell = readCellProps(n.child("w:tcPr"));
+  t->rowBandSize = intAttr(tblPr.child("w:tblStyleRowBandSize"), "w:val");
+  t->colBandSize = intAttr(tblPr.child("w:tblStyleColBandSize"), "w:val");
+  for (pugi::xml_node c : n.children("w:tblStylePr")) {
+    const std::string_view kind = attr(c, "w:type");
+    for (size_t i = 0; i < kConditionals; ++i) {
+      if (kind != kConditionalNames[i]) continue;
+      const auto type = static_cast<Conditional>(i);
+      if (t->conditional(type)) break;  // the first of a repeated type counts
+      TableLayer layer{readParaProps(c.child("w:pPr")), readRunProps(c.child("w:rPr")),
+                       readCellProps(c.child("w:tcPr"))};
+      layer.run.style.clear();
+      t->conditionals.emplace_back(type, std::move(layer));
+      break;
+    }
+  }
+  s->table = std::move(t);
+  return s;
+}
+
+}  // namespace
+
 void Styles::read(pugi::xml_node root) {
   pugi::xml_node defaults = root.child("w:docDefaults");
   defaultRun_ = readRunProps(defaults.child("w:rPrDefault").child("w:rPr"));
   defaultPara_ = readParaProps(defaults.child("w:pPrDefault").child("w:pPr"));
-
   for (pugi::xml_node n : root.children("w:style")) {
-    Style s;
-    s.id = attr(n, "w:styleId");
-    const std::string_view type = attr(n, "w:type");
-    s.type = type == "character"   ? Style::Type::Character
-             : type == "table"     ? Style::Type::Table
-             : type == "numbering" ? Style::Type::Numbering
-                                   : Style::Type::Paragraph;
+    const std::string_view id = attr(n, "w:styleId");
+    // The first of a repeated id counts.
+    if (id.empty() || !byId_.emplace(id, entries_.size()).second) continue;
+    const Style::Type type = styleType(attr(n, "w:type"));
     const std::string_view isDefault = attr(n, "w:default");
-    s.isDefault = isDefault == "1" || isDefault == "true" || isDefault == "on";
-    s.name = attr(n.child("w:name"), "w:val");
-    s.basedOn = attr(n.child("w:basedOn"), "w:val");
-    pugi::xml_node pPr = n.child("w:pPr");
-    s.para = readParaProps(pPr);
-    s.run = readRunProps(n.child("w:rPr"));
-    s.run.style.clear();
-    if (pugi::xml_node numPr = pPr.child("w:numPr")) {
-      s.numId = intAttr(numPr.child("w:numId"), "w:val");
-      s.numLevel = intAttr(numPr.child("w:ilvl"), "w:val");
+    if (isDefault == "1" || isDefault == "true" || isDefault == "on") {
+      // The first style marked default of each type.
+      if (type == Style::Type::Paragraph && !defaultParagraph_) defaultParagraph_ = entries_.size();
+      if (type == Style::Type::Table && !defaultTable_) defaultTable_ = entries_.size();
     }
-    pugi::xml_node tblPr = n.child("w:tblPr");
-    s.borders = readBorders(tblPr.child("w:tblBorders"));
-    s.cell = readCellProps(n.child("w:tcPr"));
-    s.rowBandSize = intAttr(tblPr.child("w:tblStyleRowBandSize"), "w:val");
-    s.colBandSize = intAttr(tblPr.child("w:tblStyleColBandSize"), "w:val");
-    for (pugi::xml_node c : n.children("w:tblStylePr")) {
-      const std::string_view kind = attr(c, "w:type");
-      for (size_t i = 0; i < kConditionals; ++i) {
-        if (kind != kConditionalNames[i]) continue;
-        TableLayer layer{readParaProps(c.child("w:pPr")), readRunProps(c.child("w:rPr")),
-                         readCellProps(c.child("w:tcPr"))};
-        layer.run.style.clear();
-        if (!s.conditionals[i]) s.conditionals[i] = std::move(layer);
-        break;
-      }
-    }
-    if (s.id.empty() || byId_.count(s.id)) continue;  // the first of a repeated id counts
-    byId_.emplace(s.id, styles_.size());
-    styles_.push_back(std::move(s));
+    entries_.push_back(Entry{n, type, nullptr});
   }
-  // The first style marked default of each type (pointers into styles_,
-  // which no longer grows).
-  for (const Style& s : styles_) {
-    if (!s.isDefault) continue;
-    if (s.type == Style::Type::Paragraph && !defaultParagraph_) defaultParagraph_ = &s;
-    if (s.type == Style::Type::Table && !defaultTable_) defaultTable_ = &s;
-  }
+}
+
+const Style* Styles::styleAt(size_t index) const {
+  const Entry& e = entries_[index];
+  if (!e.style) e.style = readStyle(e.node);
+  return e.style.get();
 }
 
 const Style* Styles::find(std::string_view id) const {
-  auto it = byId_.find(std::string(id));
-  return it == byId_.end() ? nullptr : &styles_[it->second];
+  auto it = byId_.find(id);
+  return it == byId_.end() ? nullptr : styleAt(it->second);
+}
+
+const Style* Styles::defaultParagraphStyle() const {
+  return defaultParagraph_ ? styleAt(*defaultParagraph_) : nullptr;
+}
+
+const Style* Styles::defaultTableStyle() const {
+  return defaultTable_ ? styleAt(*defaultTable_) : nullptr;
 }
 
 const Style* Styles::paragraphStyleNamed(std::string_view name) const {
-  for (const Style& s : styles_)
-    if (s.type == Style::Type::Paragraph && equalsNoCase(s.name, name)) return &s;
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].type == Style::Type::Paragraph &&
+        equalsNoCase(attr(entries_[i].node.child("w:name"), "w:val"), name))
+      return styleAt(i);
   return nullptr;
 }
 

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
@@ -125,24 +126,37 @@ enum class Conditional : uint8_t {
 };
 inline constexpr size_t kConditionals = 12;
 
+// What only table styles have.
+struct TableStyle {
+  CellProps cell;
+  BorderSet borders;
+  std::vector<std::pair<Conditional, TableLayer>> conditionals;  // in file order, one per type
+  std::optional<int32_t> rowBandSize, colBandSize;
+  // The conditional format `c`, or null.
+  const TableLayer* conditional(Conditional c) const;
+};
+
 struct Style {
   std::string id, name, basedOn;
   enum class Type : uint8_t { Paragraph, Character, Table, Numbering } type = Type::Paragraph;
   bool isDefault = false;
   ParaProps para;
   RunProps run;
-  // Table styles.
-  CellProps cell;
-  BorderSet borders;
-  std::array<std::optional<TableLayer>, kConditionals> conditionals;
-  std::optional<int32_t> rowBandSize, colBandSize;
+  // Table styles (null for the others).
+  std::unique_ptr<TableStyle> table;
   // Paragraph styles: the numbering they carry (w:numPr).
   std::optional<int32_t> numId, numLevel;
 };
 
+// The style sheet. A style sheet holds many styles a document never uses
+// (Word's templates carry a hundred table styles); each style is read from
+// its element when it is first looked up.
+//
+// Thread safety: lookups fill the cache; one thread at a time.
 class Styles {
  public:
-  // Reads the style sheet part whose root is `root` (w:styles; empty: none).
+  // Indexes the style sheet part whose root is `root` (w:styles; empty: none)
+  // and reads its defaults. REQUIRES: the part's tree outlives this object.
   void read(pugi::xml_node root);
 
   const RunProps& defaultRun() const { return defaultRun_; }
@@ -151,8 +165,8 @@ class Styles {
   // The style with id `id` (exact comparison), or null.
   const Style* find(std::string_view id) const;
   // The default style of paragraphs (Normal), of tables; null when none.
-  const Style* defaultParagraphStyle() const { return defaultParagraph_; }
-  const Style* defaultTableStyle() const { return defaultTable_; }
+  const Style* defaultParagraphStyle() const;
+  const Style* defaultTableStyle() const;
   // The paragraph style whose name is `name`, without regard to ASCII case
   // ("header"), or null.
   const Style* paragraphStyleNamed(std::string_view name) const;
@@ -162,12 +176,18 @@ class Styles {
   std::vector<const Style*> chain(const Style* style) const;
 
  private:
+  struct Entry {
+    pugi::xml_node node;
+    Style::Type type;
+    mutable std::unique_ptr<Style> style;  // read on first use
+  };
+  const Style* styleAt(size_t index) const;
+
   RunProps defaultRun_;
   ParaProps defaultPara_;
-  std::vector<Style> styles_;
-  std::unordered_map<std::string, size_t> byId_;
-  const Style* defaultParagraph_ = nullptr;
-  const Style* defaultTable_ = nullptr;
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string_view, size_t> byId_;  // ids point into the tree
+  std::optional<size_t> defaultParagraph_, defaultTable_;
 };
 
 // The numbering part: the paragraph properties of each list level.

@@ -1,8 +1,14 @@
 #include "scoring/extractors/word_reader.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "common/automation_error.h"
 #include "common/text.h"
@@ -18,7 +24,10 @@ using extract::step;
 // Text items are cut to this many characters.
 constexpr size_t kTextCut = 120;
 
-// Adds `label` + `value`, reusing one buffer for the key.
+// Adds `label` + `value`, reusing one buffer for the key. Labels are string
+// literals. The same numeric values recur on every word and paragraph, and
+// adding a point that is there already changes nothing (its item is 1 either
+// way), so each label and number is formed and added once.
 class Points {
  public:
   explicit Points(KnowledgeSet& d) : d_(d) {}
@@ -27,25 +36,40 @@ class Points {
     key_ += value;
     d_.set(key_, 1);
   }
-  void add(std::string_view label, int32_t value) { add(label, std::to_string(value)); }
-  void add(std::string_view label, float value) { add(label, wordtest::SingleText(value)); }
+  void add(std::string_view label, int32_t value) {
+    if (first(label, static_cast<uint32_t>(value))) add(label, std::to_string(value));
+  }
+  void add(std::string_view label, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (first(label, bits)) add(label, wordtest::SingleText(value));
+  }
 
  private:
+  struct Hash {
+    size_t operator()(const std::pair<const char*, uint32_t>& k) const {
+      return std::hash<const void*>()(k.first) * 31 + k.second;
+    }
+  };
+  bool first(std::string_view label, uint32_t value) {
+    return added_.emplace(label.data(), value).second;
+  }
+
   KnowledgeSet& d_;
   std::string key_;
+  std::unordered_set<std::pair<const char*, uint32_t>, Hash> added_;
 };
 
 // The six items of a header or footer.
 void readHeaderFooter(const word::Section& section, bool footer, Points& points) {
   const auto range = [&] { return (footer ? section.footers(1) : section.headers(1)).range(); };
-  const std::string_view prefix = footer ? "页脚" : "页眉";
-  const auto label = [&](std::string_view rest) { return std::string(prefix) + std::string(rest); };
-  step([&] { points.add(label("正文,"), range().text()); });
-  step([&] { points.add(label("对齐,"), range().paragraphFormat().alignment); });
-  step([&] { points.add(label("字体,"), range().font().name); });
-  step([&] { points.add(label("字体大小,"), range().font().size); });
-  step([&] { points.add(label("斜体,"), range().font().italic); });
-  step([&] { points.add(label("字体加粗,"), range().font().bold); });
+  step([&] { points.add(footer ? "页脚正文," : "页眉正文,", range().text()); });
+  step(
+      [&] { points.add(footer ? "页脚对齐," : "页眉对齐,", range().paragraphFormat().alignment); });
+  step([&] { points.add(footer ? "页脚字体," : "页眉字体,", range().font().name); });
+  step([&] { points.add(footer ? "页脚字体大小," : "页眉字体大小,", range().font().size); });
+  step([&] { points.add(footer ? "页脚斜体," : "页眉斜体,", range().font().italic); });
+  step([&] { points.add(footer ? "页脚字体加粗," : "页眉字体加粗,", range().font().bold); });
 }
 
 void readPageSetup(const word::Section& section, Points& points) {
@@ -139,9 +163,14 @@ void readWord(const word::Document& doc, int32_t index, Points& points) {
 namespace wordtest {
 
 std::string SingleText(float value) {
+  // As printf's %.7G: to_chars with a precision is defined as %.*g.
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(value));
-  return buf;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value),
+                                       std::chars_format::general, 7);
+  std::string text(buf, ec == std::errc() ? end : buf);
+  for (char& c : text)
+    if (c == 'e') c = 'E';
+  return text;
 }
 
 std::string IntegerPart(float value) {
@@ -207,6 +236,9 @@ void ReadTables(const word::Document& doc, KnowledgeSet& dObj) {
     step([&] { points.add("字体大小,", f().size); });
     step([&] { points.add("字体加粗,", f().bold); });
     step([&] { points.add("字体颜色,", f().colorIndex); });
+    // Word refuses the cells of a paragraph outside any table, so these four
+    // steps would each fail and add nothing: they are not tried.
+    if (!range->withinTable()) continue;
     step([&] { points.add("单元格文本对齐,", c().verticalAlignment); });
     step([&] { points.add("底纹背景色,", c().shading.backgroundPatternColor); });
     step([&] { points.add("底纹前景色,", c().shading.foregroundPatternColor); });
