@@ -19,14 +19,13 @@
                               and vertical alignment; prints "best <seconds>
                               points <count>" for the fastest pass, timed here
 """
-import sys
-import time
-
 import docx
 from docx.enum.section import WD_SECTION
 from docx.enum.text import WD_ALIGN_PARAGRAPH
 from docx.oxml.ns import qn
 from docx.shared import Pt, RGBColor
+
+import peer_main
 
 SENTENCES = [
     "春眠不觉晓，处处闻啼鸟。", "The quick brown fox jumps over the lazy dog. ",
@@ -118,18 +117,5 @@ def read_once(path):
     return len(points)
 
 
-def read(path, n):
-    best = float("inf")
-    count = 0
-    for _ in range(n):
-        t0 = time.perf_counter()
-        count = read_once(path)
-        best = min(best, time.perf_counter() - t0)
-    print(f"best {best:.6f} points {count}")
-
-
 if __name__ == "__main__":
-    if sys.argv[1] == "make":
-        make(sys.argv[2])
-    else:
-        read(sys.argv[2], int(sys.argv[3]))
+    peer_main.run(make, read_once)

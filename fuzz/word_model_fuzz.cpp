@@ -79,8 +79,7 @@ void readDocument(std::string bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> pieces;
-  std::string bytes =
-      input.starts_with("PK") ? std::string(input) : bqfuzz::zipPieces(input, kNames, pieces);
+  std::string bytes = bqfuzz::packageOf(input, kNames, pieces);
   try {
     readDocument(std::move(bytes));
   } catch (const bq::AutomationError& e) {

@@ -57,4 +57,11 @@ inline std::string zipPieces(std::string_view text, std::span<const char* const>
   return bytes;
 }
 
+// The package a fuzz input stands for: the input as it is when it is a zip
+// file ("PK"), else the zip of its pieces as zipPieces makes it.
+inline std::string packageOf(std::string_view input, std::span<const char* const> names,
+                             std::vector<std::string>& pieces) {
+  return input.starts_with("PK") ? std::string(input) : zipPieces(input, names, pieces);
+}
+
 }  // namespace bqfuzz

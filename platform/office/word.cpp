@@ -210,8 +210,10 @@ PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
     tc.spacing = differ ? static_cast<float>(wd::kUndefined) : points(common.value_or(space));
   } else {
     const int32_t n = std::clamp(intAttr(cols, "w:num").value_or(1), 1, kMaxColumns);
-    const int32_t textWidth = width - m[1] - m[3] - (s.gutterPos == wd::kGutterPosTop ? 0 : m[6]);
-    const double each = (static_cast<double>(textWidth) - static_cast<double>(space) * (n - 1)) / n;
+    // In double: the lengths of a hostile file may not fit an int32 together.
+    const double textWidth =
+        static_cast<double>(width) - m[1] - m[3] - (s.gutterPos == wd::kGutterPosTop ? 0 : m[6]);
+    const double each = (textWidth - static_cast<double>(space) * (n - 1)) / n;
     tc.widths.assign(static_cast<size_t>(n), static_cast<float>(each / 20));
     tc.evenlySpaced = wd::kTrue;
     tc.spacing = points(space);
