@@ -170,7 +170,13 @@ TEST_F(Bqcall, ReadsAndScoresWordAnswers) {
 
   r = run({"BrightquillClient", "ReadWordTable", doc.string(), "[]"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(json::parse(r.out)["args"]["dObj"]["文本,你好 world\r"], 1);
+  const json table = json::parse(r.out)["args"]["dObj"];
+  EXPECT_EQ(table["文本,你好 world\r"], 1);
+  // No table: no border items, and no cell items for a paragraph outside one.
+  for (const auto& [key, item] : table.items()) {
+    EXPECT_NE(key.rfind("外框", 0), 0u) << key;
+    EXPECT_NE(key.rfind("单元格", 0), 0u) << key;
+  }
 
   r = run({"BrightquillClient", "GetExcelScore", "WORDTABLE", R"(["文本,你好 world\r","文本,x"])",
            doc.string(), "[]", "[]"});
