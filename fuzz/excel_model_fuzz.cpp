@@ -23,23 +23,19 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "fuzz/zip_pieces.h"
+#include "fuzz/model_checks.h"
 #include "platform/office/excel.h"
 
 namespace {
 
+using bqfuzz::check;
+using bqfuzz::guarded;
 using namespace bq::office::excel;
 
 constexpr int32_t kRowsWalked = 40;
 constexpr int32_t kColumnsWalked = 30;
 constexpr int32_t kSeriesRead = 64;
 constexpr int32_t kChartsRead = 8;
-
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant violated: %s\n", what);
-  std::abort();
-}
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",
@@ -57,17 +53,6 @@ constexpr const char* kNames[] = {
     "xl/chartsheets/sheet1.xml",
     "xl/chartsheets/_rels/sheet1.xml.rels",
 };
-
-// Runs one read the way the extractor's guarded steps do: an AutomationError
-// ends that read only.
-template <typename F>
-void guarded(F&& read) {
-  try {
-    read();
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-}
 
 void readChart(const Chart& chart, const std::string& sheetName) {
   guarded([&] { chart.name(); });
@@ -170,13 +155,5 @@ void readWorkbook(std::string bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> pieces;
-  std::string bytes = bqfuzz::packageOf(input, kNames, pieces);
-  try {
-    readWorkbook(std::move(bytes));
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-  return 0;
+  return bqfuzz::readInput(data, size, kNames, readWorkbook);
 }

@@ -21,19 +21,15 @@
 #include "common/automation_error.h"
 #include "common/dictionary.h"
 #include "common/text.h"
-#include "fuzz/zip_pieces.h"
+#include "fuzz/model_checks.h"
 #include "platform/office/word.h"
 #include "scoring/extractors/word_reader.h"
 
 namespace {
 
+using bqfuzz::check;
+using bqfuzz::guarded;
 using namespace bq::office::word;
-
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "invariant violated: %s\n", what);
-  std::abort();
-}
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml", "_rels/.rels",
@@ -42,15 +38,6 @@ constexpr const char* kNames[] = {
     "word/settings.xml",   "word/theme/theme1.xml",
     "word/header1.xml",    "word/footer1.xml",
 };
-
-template <typename F>
-void guarded(F&& read) {
-  try {
-    read();
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-}
 
 void readDocument(std::string bytes) {
   const Document doc = Document::fromBytes(std::move(bytes));
@@ -77,13 +64,5 @@ void readDocument(std::string bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> pieces;
-  std::string bytes = bqfuzz::packageOf(input, kNames, pieces);
-  try {
-    readDocument(std::move(bytes));
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-  return 0;
+  return bqfuzz::readInput(data, size, kNames, readDocument);
 }
