@@ -9,6 +9,7 @@
 #include "scoring/excel_score.h"
 #include "scoring/extractors/excel_reader.h"
 #include "scoring/extractors/ppt_reader.h"
+#include "scoring/extractors/word_reader.h"
 #include "scoring/field_export.h"
 #include "scoring/knowledge/operation_list.h"
 
@@ -46,6 +47,14 @@ double BrightquillClient::GetOpScore(const std::string& cZSD, const std::string&
 void BrightquillClient::ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
                                   const std::optional<std::string>& cTbl) {
   faced([&] { bq::ReadExcel(cFile, dObj, cTbl); });
+}
+
+void BrightquillClient::ReadWord(const std::string& cFile, KnowledgeSet& dObj) {
+  faced([&] { bq::ReadWord(cFile, dObj); });
+}
+
+void BrightquillClient::ReadWordTable(const std::string& cFile, KnowledgeSet& dObj) {
+  faced([&] { bq::ReadWordTable(cFile, dObj); });
 }
 
 double BrightquillClient::GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD,

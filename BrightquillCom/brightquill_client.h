@@ -44,6 +44,10 @@ class BrightquillClient {
   // scores it against oZSD (matched keys into d1, the others into d2).
   void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
                  const std::optional<std::string>& cTbl = std::nullopt);
+  // The knowledge points of the Word document cFile, and of its paragraphs
+  // and tables, into dObj; never fail for a file they cannot read.
+  void ReadWord(const std::string& cFile, KnowledgeSet& dObj);
+  void ReadWordTable(const std::string& cFile, KnowledgeSet& dObj);
   double GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD, const std::string& cFN,
                        KnowledgeSet& d1, KnowledgeSet& d2,
                        const std::optional<std::string>& cSheet = std::nullopt);

@@ -11,13 +11,12 @@
                                names; prints "best <seconds> points <count>"
                                for the fastest pass, timed here
 """
-import sys
-import time
-
 from openpyxl import Workbook, load_workbook
 from openpyxl.chart import BarChart, Reference
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
 from openpyxl.utils import get_column_letter
+
+import peer_main
 
 STYLES = ["thin", "medium", "thick", "double", "dashed", "dotted", "hair"]
 FONTS = ["宋体", "黑体", "Arial", "Calibri", "Times New Roman"]
@@ -97,18 +96,5 @@ def read_once(path):
     return len(points)
 
 
-def read(path, n):
-    best = float("inf")
-    count = 0
-    for _ in range(n):
-        t0 = time.perf_counter()
-        count = read_once(path)
-        best = min(best, time.perf_counter() - t0)
-    print(f"best {best:.6f} points {count}")
-
-
 if __name__ == "__main__":
-    if sys.argv[1] == "make":
-        make(sys.argv[2])
-    else:
-        read(sys.argv[2], int(sys.argv[3]))
+    peer_main.run(make, read_once)

@@ -1,12 +1,19 @@
 // The fuzzers' invariant checks: a broken invariant aborts with its name, so
 // that libFuzzer keeps the input; a read of the Office models runs as the
-// extractors' guarded steps run it, an AutomationError ending that read only.
+// extractors' guarded steps run it, an AutomationError ending that read only;
+// and the entry that turns an input into a package and reads it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "common/automation_error.h"
+#include "fuzz/zip_pieces.h"
 
 namespace bqfuzz {
 
@@ -23,6 +30,14 @@ void guarded(F&& read) {
   } catch (const bq::AutomationError& e) {
     check(e.number() != 0, "error without a number");
   }
+}
+
+// Reads the package the input stands for (packageBytes) with `read`.
+template <typename Read>
+int readInput(const uint8_t* data, size_t size, std::span<const char* const> names, Read&& read) {
+  std::string bytes = packageBytes(std::string_view(reinterpret_cast<const char*>(data), size), names);
+  guarded([&] { read(std::move(bytes)); });
+  return 0;
 }
 
 }  // namespace bqfuzz

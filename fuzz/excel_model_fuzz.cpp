@@ -24,20 +24,18 @@
 
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
-#include "fuzz/zip_pieces.h"
 #include "platform/office/excel.h"
 
 namespace {
 
+using bqfuzz::check;
+using bqfuzz::guarded;
 using namespace bq::office::excel;
 
 constexpr int32_t kRowsWalked = 40;
 constexpr int32_t kColumnsWalked = 30;
 constexpr int32_t kSeriesRead = 64;
 constexpr int32_t kChartsRead = 8;
-
-using bqfuzz::check;
-using bqfuzz::guarded;
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",
@@ -55,7 +53,6 @@ constexpr const char* kNames[] = {
     "xl/chartsheets/sheet1.xml",
     "xl/chartsheets/_rels/sheet1.xml.rels",
 };
-
 
 void readChart(const Chart& chart, const std::string& sheetName) {
   guarded([&] { chart.name(); });
@@ -158,11 +155,5 @@ void readWorkbook(std::string bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view input(reinterpret_cast<const char*>(data), size);
-  try {
-    readWorkbook(bqfuzz::packageBytes(input, kNames));
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-  return 0;
+  return bqfuzz::readInput(data, size, kNames, readWorkbook);
 }

@@ -132,11 +132,5 @@ void readPresentation(std::string bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view input(reinterpret_cast<const char*>(data), size);
-  try {
-    readPresentation(bqfuzz::packageBytes(input, kNames));
-  } catch (const bq::AutomationError& e) {
-    check(e.number() != 0, "error without a number");
-  }
-  return 0;
+  return bqfuzz::readInput(data, size, kNames, readPresentation);
 }

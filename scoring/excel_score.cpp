@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "scoring/extractors/excel_reader.h"
 #include "scoring/extractors/ppt_reader.h"
+#include "scoring/extractors/word_reader.h"
 
 namespace bq {
 
@@ -23,10 +24,12 @@ double GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD, const std::st
   const std::string kind = ucase(cFunc);
   if (kind == "EXCEL") {
     ReadExcel(cFN, set, cSheet);
+  } else if (kind == "WORDTABLE") {
+    ReadWordTable(cFN, set);
+  } else if (kind == "WORDTEST") {
+    ReadWord(cFN, set);
   } else if (kind == "POWERPOINT") {
     ReadPPT(cFN, set);
-  } else if (kind == "WORDTABLE" || kind == "WORDTEST") {
-    raiseError(err::kActionNotSupported);
   } else {
     return -1;
   }

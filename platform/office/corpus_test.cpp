@@ -2,8 +2,9 @@
 // main part is found by relationship type and has the root element of its
 // kind, every XML part and relationship list parses, the two parses of
 // xml_tree.h agree on every part, and the Excel model reads every workbook,
-// cell and chart or refuses it cleanly, and the PowerPoint model reads every
-// presentation, slide and shape or refuses it cleanly.
+// cell and chart or refuses it cleanly, the PowerPoint model reads every
+// presentation, slide and shape or refuses it cleanly, and the Word model
+// reads every document whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,12 +16,12 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "common/testing/corpus.h"
 #include "platform/office/excel.h"
 #include "platform/office/excel_chart.h"
 #include "platform/office/excel_rules.h"
 #include "platform/office/package.h"
 #include "platform/office/ppt.h"
+#include "platform/office/word.h"
 #include "platform/office/xml_tree_testing.h"
 
 namespace bq::office {
@@ -259,3 +260,71 @@ TEST(PptCorpusTest, EveryPresentationSlideAndShapeReadsOrIsRefusedCleanly) {
 
 }  // namespace
 }  // namespace bq::office::ppt
+
+namespace bq::office::word {
+namespace {
+
+namespace fs = std::filesystem;
+using bq::testing::corpusFiles;
+
+bool endsWithMark(const std::string& text) {
+  return !text.empty() && (text.back() == '\r' || text.back() == '\a' || text.back() == '\f');
+}
+
+// Every document opens; its paragraphs, words and sentences each cover the
+// main text in order; every value reads within Word's codes.
+TEST(WordCorpusTest, EveryDocumentReadsWhole) {
+  int opened = 0, withTables = 0;
+  for (const fs::path& file : corpusFiles("docx")) {
+    SCOPED_TRACE(file.filename().string());
+    const Document doc = Document::open(file);
+    ++opened;
+    const std::string content = doc.content().text();
+    ASSERT_GE(doc.paragraphCount(), 1);
+    std::string joined;
+    for (int32_t i = 1; i <= doc.paragraphCount(); ++i) {
+      const Paragraph p = doc.paragraphs(i);
+      const Range r = p.range();
+      const std::string text = r.text();
+      EXPECT_TRUE(endsWithMark(text)) << i;
+      joined += text;
+      const ParagraphFormat f = r.paragraphFormat();
+      EXPECT_TRUE(f.alignment >= 0 && f.alignment <= 9) << i;
+      EXPECT_TRUE(f.lineSpacingRule >= 0 && f.lineSpacingRule <= 5) << i;
+      const Font font = r.font();
+      EXPECT_TRUE(font.size > 0) << i;
+      EXPECT_TRUE(font.colorIndex >= 0 &&
+                  (font.colorIndex <= 16 || font.colorIndex == wd::kUndefined));
+      EXPECT_FALSE(r.textColumns().widths.empty());
+      try {
+        r.cells();
+      } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), wd::kNotInTable);
+      }
+    }
+    EXPECT_EQ(joined, content);
+    std::string words, sentences;
+    for (int32_t i = 1; i <= doc.wordCount(); ++i) {
+      const Range w = doc.words(i);
+      words += w.text();
+      w.font();
+      w.shading();
+    }
+    for (int32_t i = 1; i <= doc.sentenceCount(); ++i) sentences += doc.sentences(i).text();
+    EXPECT_EQ(words, content);
+    EXPECT_EQ(sentences, content);
+    for (int32_t s = 1; s <= doc.sectionCount(); ++s) {
+      const PageSetup setup = doc.sections(s).pageSetup();
+      EXPECT_TRUE(setup.paperSize >= 0 && setup.paperSize <= 41);
+      EXPECT_TRUE(endsWithMark(doc.sections(s).headers(1).range().text()));
+      EXPECT_TRUE(endsWithMark(doc.sections(s).footers(1).range().text()));
+    }
+    if (doc.tableCount() > 0) ++withTables;
+    for (int32_t t = 1; t <= doc.tableCount(); ++t) doc.tables(t).borders();
+  }
+  EXPECT_GT(opened, 20);
+  EXPECT_GT(withTables, 3);
+}
+
+}  // namespace
+}  // namespace bq::office::word

@@ -190,31 +190,12 @@ RichText readRichText(pugi::xml_node node) {
 
 // The theme's colour scheme in SpreadsheetML's theme-index order: Excel
 // numbers lt1, dk1, lt2, dk2 as 0..3 although the scheme lists dk1, lt1,
-// dk2, lt2; then accent1..6, hlink, folHlink. Without a theme, the default
-// Office theme.
-std::array<Rgb, 12> readTheme(pugi::xml_node theme) {
+// dk2, lt2; then accent1..6, hlink, folHlink.
+std::array<Rgb, 12> themeColours(const Theme& theme) {
   std::array<Rgb, 12> colours{};
-  static constexpr uint32_t kOffice[12] = {0xFFFFFF, 0x000000, 0xEEECE1, 0x1F497D,
-                                           0x4F81BD, 0xC0504D, 0x9BBB59, 0x8064A2,
-                                           0x4BACC6, 0xF79646, 0x0000FF, 0x800080};
-  for (size_t i = 0; i < 12; ++i)
-    colours[i] = Rgb{static_cast<uint8_t>(kOffice[i] >> 16), static_cast<uint8_t>(kOffice[i] >> 8),
-                     static_cast<uint8_t>(kOffice[i])};
-  pugi::xml_node scheme = theme.child("a:themeElements").child("a:clrScheme");
-  static constexpr std::pair<const char*, size_t> kSlots[] = {
-      {"a:lt1", 0},     {"a:dk1", 1},     {"a:lt2", 2},     {"a:dk2", 3},
-      {"a:accent1", 4}, {"a:accent2", 5}, {"a:accent3", 6}, {"a:accent4", 7},
-      {"a:accent5", 8}, {"a:accent6", 9}, {"a:hlink", 10},  {"a:folHlink", 11},
-  };
-  for (const auto& [name, slot] : kSlots) {
-    pugi::xml_node entry = scheme.child(name);
-    std::optional<Rgb> rgb;
-    if (pugi::xml_node srgb = entry.child("a:srgbClr"))
-      rgb = parseRgb(srgb.attribute("val").value());
-    else if (pugi::xml_node sys = entry.child("a:sysClr"))
-      rgb = parseRgb(sys.attribute("lastClr").value());
-    if (rgb) colours[slot] = *rgb;
-  }
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = theme.colors[i];
+  std::swap(colours[0], colours[1]);
+  std::swap(colours[2], colours[3]);
   return colours;
 }
 
@@ -873,10 +854,9 @@ std::shared_ptr<WorkbookData> load(Package package) {
   if (Part sst = data->workbookPart.related(reltype::kSharedStrings))
     for (pugi::xml_node si : sst.xml().children("x:si"))
       data->sharedStrings.push_back(readRichText(si));
-  if (Part theme = data->workbookPart.related(reltype::kTheme))
-    data->styles.theme = readTheme(theme.xml());
-  else
-    data->styles.theme = readTheme({});
+  // Without a theme part, the default Office theme.
+  Part theme = data->workbookPart.related(reltype::kTheme);
+  data->styles.theme = themeColours(readTheme(theme ? theme.xml() : pugi::xml_node{}));
   for (size_t i = 0; i < 64; ++i) {
     // Indexed colours 0..7 repeat the first eight palette entries.
     data->styles.indexed[i] = defaultPalette()[i < 8 ? i : i - 8];

@@ -141,29 +141,6 @@ int32_t patternCode(std::string_view patternType) {
   return xl::kNone;
 }
 
-std::optional<Rgb> parseRgb(std::string_view hex) {
-  if (hex.size() == 8) hex.remove_prefix(2);  // the alpha byte, which Excel ignores
-  if (hex.size() != 6) return std::nullopt;
-  // The value of each hexadecimal digit, 16 for other bytes.
-  static constexpr std::array<uint8_t, 256> kDigits = [] {
-    std::array<uint8_t, 256> t{};
-    for (size_t c = 0; c < t.size(); ++c)
-      t[c] = c >= '0' && c <= '9'   ? static_cast<uint8_t>(c - '0')
-             : c >= 'A' && c <= 'F' ? static_cast<uint8_t>(c - 'A' + 10)
-             : c >= 'a' && c <= 'f' ? static_cast<uint8_t>(c - 'a' + 10)
-                                    : 16;
-    return t;
-  }();
-  uint32_t value = 0;
-  for (char c : hex) {
-    const uint8_t digit = kDigits[static_cast<unsigned char>(c)];
-    if (digit == 16) return std::nullopt;
-    value = value * 16 + digit;
-  }
-  return Rgb{static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
-             static_cast<uint8_t>(value)};
-}
-
 // The default palette of Excel 97 and later (indexed colours 8..63, which
 // are ColorIndex 1..56).
 const Palette& defaultPalette() {
@@ -215,50 +192,6 @@ int32_t PaletteMatcher::nearest(Rgb colour) const {
   size_t i = 0;
   while (distance[i] != least) ++i;
   return static_cast<int32_t>(i + 1);
-}
-
-namespace {
-
-double hueToChannel(double p, double q, double t) {
-  if (t < 0) t += 1;
-  if (t > 1) t -= 1;
-  if (t < 1.0 / 6) return p + (q - p) * 6 * t;
-  if (t < 1.0 / 2) return q;
-  if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
-  return p;
-}
-
-uint8_t toByte(double v) {
-  return static_cast<uint8_t>(std::clamp(std::lround(v * 255.0), 0L, 255L));
-}
-
-}  // namespace
-
-// The tint rule of SpreadsheetML colours: in HLS, a negative tint darkens
-// (L * (1 + tint)), a positive one lightens (L * (1 - tint) + tint).
-Rgb applyTint(Rgb colour, double tint) {
-  if (tint == 0 || !std::isfinite(tint)) return colour;
-  tint = std::clamp(tint, -1.0, 1.0);
-  double r = colour.r / 255.0, g = colour.g / 255.0, b = colour.b / 255.0;
-  double max = std::max({r, g, b}), min = std::min({r, g, b});
-  double l = (max + min) / 2, h = 0, s = 0;
-  if (max != min) {
-    double d = max - min;
-    s = l > 0.5 ? d / (2 - max - min) : d / (max + min);
-    if (max == r)
-      h = (g - b) / d + (g < b ? 6 : 0);
-    else if (max == g)
-      h = (b - r) / d + 2;
-    else
-      h = (r - g) / d + 4;
-    h /= 6;
-  }
-  l = tint < 0 ? l * (1 + tint) : l * (1 - tint) + tint;
-  if (s == 0) return Rgb{toByte(l), toByte(l), toByte(l)};
-  double q = l < 0.5 ? l * (1 + s) : l + s - l * s;
-  double p = 2 * l - q;
-  return Rgb{toByte(hueToChannel(p, q, h + 1.0 / 3)), toByte(hueToChannel(p, q, h)),
-             toByte(hueToChannel(p, q, h - 1.0 / 3))};
 }
 
 namespace {

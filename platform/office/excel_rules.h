@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/office/theme.h"
+
 namespace bq::office::excel {
 
 // Excel's grid: columns A..XFD, rows 1..1048576.
@@ -114,12 +116,8 @@ LineCodes borderLineCodes(std::string_view style);
 // Interior.Pattern of a patternFill@patternType (absent: none).
 int32_t patternCode(std::string_view patternType);
 
-struct Rgb {
-  uint8_t r = 0, g = 0, b = 0;
-  bool operator==(const Rgb&) const = default;
-};
-// "FF3366CC" (ARGB) or "3366CC"; nothing for other texts.
-std::optional<Rgb> parseRgb(std::string_view hex);
+// Colours (Rgb, parseRgb) and the tint rule (applyTint) are the shared
+// ones of theme.h.
 
 // Excel's 56-colour palette: entry i is ColorIndex i + 1 (indexed colour i + 8).
 using Palette = std::array<Rgb, 56>;
@@ -139,10 +137,6 @@ class PaletteMatcher {
  private:
   std::array<int32_t, std::tuple_size_v<Palette>> r_, g_, b_;
 };
-
-// `colour` with DrawingML/SpreadsheetML tint `tint` (-1..1) applied to its
-// luminance in HLS, as Excel renders tinted theme colours.
-Rgb applyTint(Rgb colour, double tint);
 
 // NumberFormatLocal of built-in number format `id` as a Chinese-locale Excel
 // shows it; nothing for ids without a built-in format.

@@ -28,6 +28,7 @@
 
 #include "platform/office/excel.h"
 #include "platform/office/excel_rules.h"
+#include "platform/office/text_util.h"
 
 namespace bq::office::excel::detail {
 
@@ -146,22 +147,8 @@ bool readStylesFromText(const std::string& bytes, Styles& s);
 
 // Small readers of attribute values, shared with excel.cpp.
 
-inline std::optional<int64_t> toInt(std::string_view s) {
-  int64_t v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
-}
-
-inline std::optional<double> toDouble(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  double v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
+using office::toDouble;
+using office::toInt;
 
 // An index attribute's value (fontId, s, ...): absent (null), negative or
 // unreadable gives 0.

@@ -1,5 +1,9 @@
 #include "platform/office/text_util.h"
 
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
 namespace bq::office {
 namespace {
 
@@ -60,6 +64,23 @@ std::string percentDecode(std::string_view s) {
     out += s[i];
   }
   return out;
+}
+
+std::optional<int64_t> toInt(std::string_view s) {
+  int64_t v = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<double> toDouble(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
 }
 
 }  // namespace bq::office

@@ -5,6 +5,8 @@
 // Thread safety: all functions are pure.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,5 +24,12 @@ std::vector<std::string_view> splitBlanks(std::string_view s);
 // `s` with every "%XY" (two hex digits) replaced by that byte; other "%"
 // stay as they are.
 std::string percentDecode(std::string_view s);
+
+// An attribute's whole text as a decimal integer (no blanks, an optional
+// "-"); nothing for anything else or a value outside int64_t.
+std::optional<int64_t> toInt(std::string_view s);
+// An attribute's text as a finite number, blanks and a "+" around it allowed;
+// nothing for anything else.
+std::optional<double> toDouble(std::string_view s);
 
 }  // namespace bq::office

@@ -84,7 +84,8 @@ TEST_F(Bqcall, AnswersResultAndByReferenceArguments) {
 }
 
 TEST_F(Bqcall, ReportsAFailedCallWithNumberSourceAndDescription) {
-  Result r = run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
+  Result r =
+      run({"BrightquillClient", "GetOpZSDFromFile", (dir_ / "missing.txt").string(), "kept"});
   EXPECT_EQ(r.exitCode, 1);
   json j = json::parse(r.out);
   EXPECT_EQ(j["error"]["number"], 53);
@@ -131,7 +132,7 @@ TEST_F(Bqcall, ReadsAndScoresExcelAnswers) {
 
   // Kinds whose extractor is not there fail; by-reference arguments come back.
   r = run(
-      {"BrightquillClient", "GetExcelScore", "WORDTEST", R"(["a"])", book.string(), R"(["k"])"});
+      {"BrightquillClient", "GetExcelScore", "POWERPOINT", R"(["a"])", book.string(), R"(["k"])"});
   EXPECT_EQ(r.exitCode, 1);
   j = json::parse(r.out);
   EXPECT_EQ(j["error"]["number"], 445);
@@ -169,6 +170,50 @@ TEST_F(Bqcall, ReadsPresentationsWithTheThreadsApplicationBetweenLines) {
   r = run({"BrightquillClient", "ClosePPT"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(json::parse(r.out)["error"]["description"], "Object variable or With block variable not set");
+}
+
+// A one-paragraph Word document, "你好 world".
+void writeOneParagraphDocument(const fs::path& file) {
+  const std::string w = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+  const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  bq::office::testing::writeZip(
+      file,
+      {{"[Content_Types].xml",
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+        "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>"},
+       {"_rels/.rels", "<Relationships xmlns=\"" + bq::office::testing::kPkgRel +
+                           "\"><Relationship Id=\"d\" Type=\"" + r +
+                           "/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+       {"word/document.xml", "<w:document xmlns:w=\"" + w +
+                                 "\"><w:body><w:p><w:r><w:t>你好 world</w:t></w:r></w:p>"
+                                 "</w:body></w:document>"}});
+}
+
+TEST_F(Bqcall, ReadsAndScoresWordAnswers) {
+  const fs::path doc = dir_ / "wd1.docx";
+  writeOneParagraphDocument(doc);
+  Result r = run({"BrightquillClient", "ReadWord", doc.string(), "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_TRUE(j["result"].is_null());
+  EXPECT_EQ(j["args"]["dObj"]["页眉正文,\r"], 1);
+  EXPECT_EQ(j["args"]["dObj"]["文本,world"], 1);
+  EXPECT_EQ(j["args"]["dObj"]["文本,你好 world\r"], 1);
+
+  r = run({"BrightquillClient", "ReadWordTable", doc.string(), "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const json table = json::parse(r.out)["args"]["dObj"];
+  EXPECT_EQ(table["文本,你好 world\r"], 1);
+  // No table: no border items, and no cell items for a paragraph outside one.
+  for (const auto& [key, item] : table.items()) {
+    EXPECT_NE(key.rfind("外框", 0), 0u) << key;
+    EXPECT_NE(key.rfind("单元格", 0), 0u) << key;
+  }
+
+  r = run({"BrightquillClient", "GetExcelScore", "WORDTABLE", R"(["文本,你好 world\r","文本,x"])",
+           doc.string(), "[]", "[]"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_DOUBLE_EQ(json::parse(r.out)["result"].get<double>(), 0.5);
 }
 
 TEST_F(Bqcall, RefusesCallsItCannotMake) {
@@ -285,6 +330,10 @@ TEST_F(Bqcall, ListsEveryClassAndMethod) {
         "ReadExcel(cFile: text, dObj: dictionary by reference, cTbl: text optional)",
         "GetExcelScore", "OpenPPTApp() -> empty", "ReadPPT(cFile: text, dObj: dictionary by reference)",
         "ClosePPT() -> empty", "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
+}
+
+        "ReadWord(cFile: text, dObj: dictionary by reference)", "ReadWordTable", "GetExcelScore",
+        "BrightquillCom.BrightquillClient", "BQCOM (BrightquillWebComm.BQCOM)",
         "CreateOpDirs(cPath: text, cZSD: text) -> empty", "PreTest(cPath: text)",
         "EndTest(cPath: text)", "TermProc() -> empty", "QuestionPane(tg: text) -> empty",
         "FileDownLoad(cIP: text by reference, cPort: text by reference"})

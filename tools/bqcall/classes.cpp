@@ -19,9 +19,10 @@ namespace bqcall {
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
-                                                std::tolower(static_cast<unsigned char>(y)); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
 Param text(std::string name) { return {std::move(name), Kind::kText}; }
@@ -208,6 +209,16 @@ ClassBinding brightquillClient() {
           std::optional<std::string> tbl;
           if (c.has(2)) tbl = toText(c, 2, p[2]);
           return withOut(c, "dObj", d, [&] { o.ReadExcel(toText(c, 0, p[0]), d, tbl); });
+        });
+  m.add("ReadWord", {text("cFile"), dictRef("dObj")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          return withOut(c, "dObj", d, [&] { o.ReadWord(toText(c, 0, p[0]), d); });
+        });
+  m.add("ReadWordTable", {text("cFile"), dictRef("dObj")}, "empty",
+        [](BrightquillClient& o, Call& c, const auto& p) {
+          auto d = toKnowledgeSet(c, 1, p[1]);
+          return withOut(c, "dObj", d, [&] { o.ReadWordTable(toText(c, 0, p[0]), d); });
         });
   m.add("GetExcelScore",
         {text("cFunc"), dictRef("oZSD"), text("cFN"), dictRef("d1"), dictRef("d2"),

@@ -1,0 +1,394 @@
+#include "platform/office/word.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/automation_error.h"
+#include "platform/office/test_packages.h"
+
+namespace bq::office::word {
+namespace {
+
+using testing::Entry;
+using testing::errorOf;
+
+const std::string kW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const std::string kWStrict = "http://purl.oclc.org/ooxml/wordprocessingml/main";
+const std::string kR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const std::string kNs = " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\" xmlns:a=\"" + testing::kA +
+                        "\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                        "wordprocessingDrawing\" xmlns:mc=\"http://schemas.openxmlformats.org/"
+                        "markup-compatibility/2006\"";
+
+// A document written for a test; each part is left out when empty.
+struct Doc {
+  std::string body;                                        // children of w:body
+  std::string styles;                                      // children of w:styles
+  std::string numbering;                                   // children of w:numbering
+  std::string settings;                                    // children of w:settings
+  std::string theme;                                       // the whole theme part
+  std::vector<std::pair<std::string, std::string>> parts;  // header/footer: name, whole part
+
+  std::string bytes() const {
+    std::string rels, types;
+    std::vector<Entry> entries;
+    const auto part = [&](const std::string& name, const std::string& type,
+                          const std::string& xml) {
+      const std::string id = "rId" + std::to_string(entries.size() + 1);
+      rels += "<Relationship Id=\"" + id + "\" Type=\"" + kR + "/" + type + "\" Target=\"" + name +
+              "\"/>";
+      entries.push_back({"word/" + name, xml});
+    };
+    const auto wrap = [](const std::string& root, const std::string& children) {
+      return "<w:" + root + kNs + ">" + children + "</w:" + root + ">";
+    };
+    if (!styles.empty()) part("styles.xml", "styles", wrap("styles", styles));
+    if (!numbering.empty()) part("numbering.xml", "numbering", wrap("numbering", numbering));
+    if (!settings.empty()) part("settings.xml", "settings", wrap("settings", settings));
+    if (!theme.empty()) part("theme/theme1.xml", "theme", theme);
+    for (const auto& [name, xml] : parts)
+      part(name, name.rfind("footer", 0) == 0 ? "footer" : "header", xml);
+    entries.insert(
+        entries.begin(),
+        {{"[Content_Types].xml",
+          "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+          "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+          "<Default Extension=\"rels\" ContentType=\"application/"
+          "vnd.openxmlformats-package.relationships+xml\"/></Types>"},
+         {"_rels/.rels", "<Relationships xmlns=\"" + testing::kPkgRel +
+                             "\"><Relationship Id=\"d\" Type=\"" + kR +
+                             "/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+         {"word/document.xml", wrap("document", "<w:body>" + body + "</w:body>")},
+         {"word/_rels/document.xml.rels",
+          "<Relationships xmlns=\"" + testing::kPkgRel + "\">" + rels + "</Relationships>"}});
+    return testing::zipBytes(entries);
+  }
+  Document open() const { return Document::fromBytes(bytes()); }
+};
+
+std::string p(const std::string& text, const std::string& pPr = "", const std::string& rPr = "") {
+  return "<w:p>" + (pPr.empty() ? "" : "<w:pPr>" + pPr + "</w:pPr>") + "<w:r>" +
+         (rPr.empty() ? "" : "<w:rPr>" + rPr + "</w:rPr>") + "<w:t xml:space=\"preserve\">" + text +
+         "</w:t></w:r></w:p>";
+}
+
+std::string header(const std::string& root, const std::string& children) {
+  return "<w:" + root + kNs + ">" + children + "</w:" + root + ">";
+}
+
+TEST(WordModelTest, StylesStackAsWordStacksThem) {
+  Doc d;
+  d.styles =
+      "<w:docDefaults><w:rPrDefault><w:rPr><w:rFonts w:ascii=\"Arial\" w:hAnsi=\"Arial\" "
+      "w:eastAsia=\"宋体\"/><w:sz w:val=\"21\"/></w:rPr></w:rPrDefault>"
+      "<w:pPrDefault><w:pPr><w:spacing w:after=\"200\" w:line=\"276\" w:lineRule=\"auto\"/>"
+      "</w:pPr></w:pPrDefault></w:docDefaults>"
+      "<w:style w:type=\"paragraph\" w:default=\"1\" w:styleId=\"Normal\"><w:name "
+      "w:val=\"Normal\"/>"
+      "<w:pPr><w:spacing w:line=\"240\"/></w:pPr></w:style>"
+      // Bold in a paragraph style based on one that indents by two characters.
+      "<w:style w:type=\"paragraph\" w:styleId=\"Base\"><w:basedOn w:val=\"Normal\"/>"
+      "<w:pPr><w:ind w:firstLineChars=\"200\" w:firstLine=\"420\"/><w:jc w:val=\"center\"/></w:pPr>"
+      "<w:rPr><w:b/><w:sz w:val=\"28\"/></w:rPr></w:style>"
+      "<w:style w:type=\"paragraph\" w:styleId=\"Derived\"><w:basedOn w:val=\"Base\"/>"
+      "<w:pPr><w:jc w:val=\"right\"/></w:pPr></w:style>"
+      "<w:style w:type=\"character\" w:styleId=\"Strong\"><w:rPr><w:b/><w:i/></w:rPr></w:style>"
+      // A loop of basedOn must end.
+      "<w:style w:type=\"paragraph\" w:styleId=\"Loop1\"><w:basedOn w:val=\"Loop2\"/></w:style>"
+      "<w:style w:type=\"paragraph\" w:styleId=\"Loop2\"><w:basedOn w:val=\"Loop1\"/></w:style>";
+  d.body = p("plain") + p("derived", "<w:pStyle w:val=\"Derived\"/>") +
+           // The character style's bold switches the paragraph style's off;
+           // its italic (not set below it) on.
+           p("strong", "<w:pStyle w:val=\"Derived\"/>", "<w:rStyle w:val=\"Strong\"/>") +
+           // Direct formatting is absolute.
+           p("direct", "<w:pStyle w:val=\"Derived\"/>", "<w:rStyle w:val=\"Strong\"/><w:b/>") +
+           p("loop", "<w:pStyle w:val=\"Loop1\"/><w:ind w:hangingChars=\"150\"/>") +
+           p("unknown style", "<w:pStyle w:val=\"Nowhere\"/>");
+  const Document doc = d.open();
+  ASSERT_EQ(doc.paragraphCount(), 6);
+
+  const Paragraph plain = doc.paragraphs(1);
+  EXPECT_EQ(plain.range().font(), (Font{"Arial", 10.5f, 0, 0, 0, 0}));
+  EXPECT_EQ(plain.range().paragraphFormat(), (ParagraphFormat{0, wd::kLineSpaceSingle, 12}));
+  EXPECT_EQ(plain.characterUnitFirstLineIndent(), 0);
+
+  const Paragraph derived = doc.paragraphs(2);
+  EXPECT_EQ(derived.range().font(), (Font{"Arial", 14, wd::kTrue, 0, 0, 0}));
+  EXPECT_EQ(derived.range().paragraphFormat().alignment, 2);
+  EXPECT_EQ(derived.characterUnitFirstLineIndent(), 2);
+
+  EXPECT_EQ(doc.paragraphs(3).range().font(), (Font{"Arial", 14, wd::kFalse, wd::kTrue, 0, 0}));
+  EXPECT_EQ(doc.paragraphs(4).range().font().bold, wd::kTrue);
+  EXPECT_EQ(doc.paragraphs(5).characterUnitFirstLineIndent(), -1.5f);
+  EXPECT_EQ(doc.paragraphs(6).range().font().size, 10.5f);
+
+  // Over the whole story the values differ.
+  const Font all = doc.content().font();
+  EXPECT_EQ(all.name, "Arial");
+  EXPECT_EQ(all.size, static_cast<float>(wd::kUndefined));
+  EXPECT_EQ(all.bold, wd::kUndefined);
+  EXPECT_EQ(doc.content().paragraphFormat().alignment, wd::kUndefined);
+}
+
+TEST(WordModelTest, ThemeFontsAndScripts) {
+  Doc d;
+  d.theme =
+      "<a:theme xmlns:a=\"" + testing::kA +
+      "\" name=\"t\"><a:themeElements><a:fontScheme name=\"f\">"
+      "<a:majorFont><a:latin typeface=\"Calibri Light\"/><a:ea typeface=\"\"/>"
+      "<a:cs typeface=\"\"/><a:font script=\"Hans\" typeface=\"等线 Light\"/></a:majorFont>"
+      "<a:minorFont><a:latin typeface=\"Calibri\"/><a:ea typeface=\"\"/><a:cs typeface=\"\"/>"
+      "<a:font script=\"Hans\" typeface=\"等线\"/><a:font script=\"Jpan\" typeface=\"游明朝\"/>"
+      "</a:minorFont></a:fontScheme></a:themeElements></a:theme>";
+  d.settings = "<w:themeFontLang w:val=\"en-US\" w:eastAsia=\"zh-CN\"/>";
+  d.styles =
+      "<w:docDefaults><w:rPrDefault><w:rPr><w:rFonts w:asciiTheme=\"minorHAnsi\" "
+      "w:hAnsiTheme=\"minorHAnsi\" w:eastAsiaTheme=\"minorEastAsia\" w:ascii=\"Ignored\"/>"
+      "</w:rPr></w:rPrDefault></w:docDefaults>";
+  d.body = p("Latin") + p("中文，标点") + p("混合mixed") +
+           p("“引号”", "", "<w:rFonts w:hint=\"eastAsia\"/>") + p("“quotes”") +
+           p("标题", "", "<w:rFonts w:eastAsiaTheme=\"majorEastAsia\"/>") + "<w:p/>";
+  const Document doc = d.open();
+  const auto name = [&](int32_t i) { return doc.paragraphs(i).range().font().name; };
+  EXPECT_EQ(name(1), "Calibri");
+  EXPECT_EQ(name(2), "等线");
+  EXPECT_EQ(name(3), "");  // Chinese and Latin text in different fonts
+  EXPECT_EQ(name(4), "等线");
+  EXPECT_EQ(name(5), "Calibri");
+  EXPECT_EQ(name(6), "等线 Light");
+  EXPECT_EQ(name(7), "Calibri");  // an empty paragraph: its mark
+  // No size anywhere: Word's 10 points.
+  EXPECT_EQ(doc.paragraphs(1).range().font().size, 10);
+}
+
+TEST(WordModelTest, TextAsWordGivesIt) {
+  Doc d;
+  d.body =
+      "<w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><w:t>c</w:t><w:br w:type=\"page\"/>"
+      "<w:sym w:font=\"Wingdings\" w:char=\"F04A\"/><w:noBreakHyphen/></w:r>"
+      // A field: its code is no text, its result is.
+      "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText> PAGE </w:instrText></w:r>"
+      "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r><w:r><w:t>7</w:t></w:r>"
+      "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>"
+      "<w:hyperlink r:id=\"x\"><w:r><w:t>link</w:t></w:r></w:hyperlink>"
+      "<w:ins><w:r><w:t>+</w:t></w:r></w:ins><w:del><w:r><w:delText>-</w:delText></w:r></w:del>"
+      "<w:sdt><w:sdtContent><w:r><w:t>[sdt]</w:t></w:r></w:sdtContent></w:sdt>"
+      // A picture in the line is a character; a floating one is not.
+      "<w:r><w:drawing><wp:inline/></w:drawing><w:drawing><wp:anchor/></w:drawing></w:r>"
+      "<mc:AlternateContent><mc:Choice Requires=\"w14\"><w:r><w:t>new</w:t></w:r></mc:Choice>"
+      "<mc:Fallback><w:r><w:t>old</w:t></w:r></mc:Fallback></mc:AlternateContent>"
+      "<w:bookmarkStart w:id=\"0\" w:name=\"b\"/><w:proofErr w:type=\"spellStart\"/>"
+      "</w:p>"
+      "<w:sdt><w:sdtContent>" +
+      p("block sdt") + "</w:sdtContent></w:sdt>";
+  const Document doc = d.open();
+  ASSERT_EQ(doc.paragraphCount(), 2);
+  EXPECT_EQ(doc.paragraphs(1).range().text(),
+            "a\tb\vc\f(\x1E"
+            "7link+-[sdt]\x01old\r");
+  EXPECT_EQ(doc.paragraphs(2).range().text(), "block sdt\r");
+}
+
+TEST(WordModelTest, SectionsLinkTheirHeadersAndFooters) {
+  Doc d;
+  d.styles =
+      "<w:style w:type=\"paragraph\" w:default=\"1\" w:styleId=\"Normal\"><w:name "
+      "w:val=\"Normal\"/>"
+      "</w:style><w:style w:type=\"paragraph\" w:styleId=\"a3\"><w:name w:val=\"header\"/>"
+      "<w:pPr><w:jc w:val=\"center\"/></w:pPr><w:rPr><w:sz w:val=\"18\"/></w:rPr></w:style>";
+  d.parts = {{"header1.xml", header("hdr", p("一", "<w:jc w:val=\"right\"/>"))},
+             {"header2.xml", header("hdr", p("二") + p("三", "<w:jc w:val=\"center\"/>"))},
+             {"footer1.xml", "<w:ftr"}};  // damaged: reads as empty
+  // rId1 styles, rId2/rId3 headers, rId4 the damaged footer.
+  const auto sect = [](const std::string& refs, int w, int h, const std::string& more = "") {
+    return "<w:sectPr>" + refs + "<w:pgSz w:w=\"" + std::to_string(w) + "\" w:h=\"" +
+           std::to_string(h) + "\"/>" + more + "</w:sectPr>";
+  };
+  d.body = "<w:p><w:pPr>" +
+           sect(
+               "<w:headerReference w:type=\"default\" r:id=\"rId2\"/>"
+               "<w:footerReference w:type=\"default\" r:id=\"rId4\"/>",
+               11906, 16838) +
+           "</w:pPr><w:r><w:t>one</w:t></w:r></w:p>" + "<w:p><w:pPr>" + sect("", 12240, 15840) +
+           "</w:pPr><w:r><w:t>two</w:t></w:r></w:p>" + p("three") +
+           sect("<w:headerReference w:type=\"default\" r:id=\"rId3\"/>", 11906, 16838,
+                "<w:pgMar w:top=\"-1440\" w:bottom=\"1440\" w:left=\"1800\" w:right=\"1800\" "
+                "w:header=\"851\" w:footer=\"992\" w:gutter=\"0\"/>");
+  const Document doc = d.open();
+  ASSERT_EQ(doc.sectionCount(), 3);
+  EXPECT_EQ(doc.paragraphs(1).range().text(), "one\f");
+
+  const Range h1 = doc.sections(1).headers(1).range();
+  EXPECT_EQ(h1.text(), "一\r");
+  EXPECT_EQ(h1.paragraphFormat().alignment, 2);
+  // The second section defines none: the first one's.
+  EXPECT_EQ(doc.sections(2).headers(1).range().text(), "一\r");
+  const Range h3 = doc.sections(3).headers(1).range();
+  EXPECT_EQ(h3.text(), "二\r三\r");
+  EXPECT_EQ(h3.paragraphFormat().alignment, wd::kUndefined);
+  // A damaged footer and a footer no section defines: Word's empty one.
+  EXPECT_EQ(doc.sections(1).footers(1).range().text(), "\r");
+  EXPECT_EQ(doc.sections(3).footers(1).range().text(), "\r");
+  // The first-page header no section defines: empty, in the header style
+  // (found by its name, whatever its id).
+  const Range first = doc.sections(1).headers(2).range();
+  EXPECT_EQ(first.text(), "\r");
+  EXPECT_EQ(first.paragraphFormat().alignment, 1);
+  EXPECT_EQ(first.font().size, 9);
+  EXPECT_EQ(errorOf([&] { doc.sections(1).headers(4); }).number(), wd::kNoSuchMember);
+
+  EXPECT_EQ(doc.sections(1).pageSetup().paperSize, 7);
+  EXPECT_EQ(doc.sections(2).pageSetup().paperSize, 2);
+  const PageSetup third = doc.sections(3).pageSetup();
+  EXPECT_EQ(third.topMargin, 72);  // a negative top margin, reported by its size
+  // Without columns: one, 720 twips of spacing.
+  EXPECT_EQ(third.textColumns.widths, std::vector<float>{415.3f});
+  EXPECT_EQ(third.textColumns.spacing, 36);
+}
+
+TEST(WordModelTest, TablesCellsAndRowEnds) {
+  Doc d;
+  d.styles =
+      "<w:style w:type=\"paragraph\" w:default=\"1\" w:styleId=\"Normal\"><w:name "
+      "w:val=\"Normal\"/>"
+      "</w:style>"
+      // A table style: centred text, vertically centred cells, and a bold,
+      // shaded first row with bottom-aligned cells.
+      "<w:style w:type=\"table\" w:styleId=\"Grid\"><w:pPr><w:jc w:val=\"center\"/></w:pPr>"
+      "<w:tblPr><w:tblBorders><w:top w:val=\"single\" w:sz=\"8\"/><w:left w:val=\"single\" "
+      "w:sz=\"8\"/>"
+      "<w:bottom w:val=\"single\" w:sz=\"8\"/><w:right w:val=\"single\" w:sz=\"8\"/>"
+      "<w:insideH w:val=\"dashed\" w:sz=\"4\" w:color=\"FF0000\"/>"
+      "<w:insideV w:val=\"dashed\" w:sz=\"4\" w:color=\"FF0000\"/></w:tblBorders></w:tblPr>"
+      "<w:tcPr><w:vAlign w:val=\"center\"/></w:tcPr>"
+      "<w:tblStylePr w:type=\"firstRow\"><w:rPr><w:b/></w:rPr><w:tcPr>"
+      "<w:shd w:val=\"solid\" w:color=\"000080\" w:fill=\"auto\"/><w:vAlign w:val=\"bottom\"/>"
+      "</w:tcPr></w:tblStylePr></w:style>";
+  const auto cell = [](const std::string& content, const std::string& tcPr = "") {
+    return "<w:tc>" + (tcPr.empty() ? "" : "<w:tcPr>" + tcPr + "</w:tcPr>") + content + "</w:tc>";
+  };
+  const std::string nested = "<w:tbl><w:tr>" + cell(p("inner")) + "</w:tr></w:tbl>";
+  d.body = p("before") +
+           "<w:tbl><w:tblPr><w:tblStyle w:val=\"Grid\"/><w:tblLook w:val=\"0020\"/></w:tblPr>"
+           "<w:tr>" +
+           cell(p("h1")) + cell(p("h2")) + "</w:tr><w:tr>" +
+           cell(p("a") + p("b"), "<w:vAlign w:val=\"top\"/>") + cell(nested + p("after")) +
+           "</w:tr></w:tbl>" + p("end");
+  const Document doc = d.open();
+  std::vector<std::string> texts;
+  for (int32_t i = 1; i <= doc.paragraphCount(); ++i)
+    texts.push_back(doc.paragraphs(i).range().text());
+  EXPECT_EQ(texts, (std::vector<std::string>{"before\r", "h1\r\a", "h2\r\a", "\r\a", "a\r", "b\r\a",
+                                             "inner\r\a", "\r\a", "after\r\a", "\r\a", "end\r"}));
+  ASSERT_EQ(doc.tableCount(), 2);  // the nested table after its parent
+
+  const Range h1 = doc.paragraphs(2).range();
+  EXPECT_EQ(h1.font().bold, wd::kTrue);
+  EXPECT_EQ(h1.paragraphFormat().alignment, 1);
+  EXPECT_EQ(h1.cells(),
+            (Cells{wd::kCellAlignVerticalBottom, Shading{1000, 8388608, wd::kColorAutomatic}}));
+  const Range a = doc.paragraphs(5).range();
+  EXPECT_EQ(a.font().bold, wd::kFalse);
+  EXPECT_EQ(a.cells().verticalAlignment, wd::kCellAlignVerticalTop);
+  EXPECT_EQ(doc.paragraphs(9).range().cells().verticalAlignment, wd::kCellAlignVerticalCenter);
+  // Cells of a paragraph outside any table: Word refuses.
+  EXPECT_EQ(errorOf([&] { doc.paragraphs(1).range().cells(); }).number(), wd::kNotInTable);
+  // Over cells that differ.
+  EXPECT_EQ(doc.content().paragraphFormat().alignment, wd::kUndefined);
+
+  // The style's lines: single 1 point in the automatic colour outside,
+  // dashed red half-point inside.
+  EXPECT_EQ(doc.tables(1).borders(), (Borders{1, 8, 0, 4, 4, 6}));
+  // The nested table has no style and no borders.
+  EXPECT_EQ(doc.tables(2).borders(), (Borders{0, 4, 0, 0, 4, 0}));
+}
+
+TEST(WordModelTest, WordsAndSentencesOfTheDocument) {
+  Doc d;
+  d.body = p("Hello, hello world. Bye!", "", "<w:b/>") +
+           "<w:p><w:r><w:rPr><w:b/></w:rPr><w:t xml:space=\"preserve\">bold </w:t></w:r>"
+           "<w:r><w:t>plain</w:t></w:r></w:p>";
+  const Document doc = d.open();
+  std::vector<std::string> words;
+  for (int32_t i = 1; i <= doc.wordCount(); ++i) words.push_back(doc.words(i).text());
+  EXPECT_EQ(words, (std::vector<std::string>{"Hello", ", ", "hello ", "world", ". ", "Bye", "!",
+                                             "\r", "bold ", "plain", "\r"}));
+  EXPECT_EQ(doc.words(9).font().bold, wd::kTrue);  // the space is bold too
+  ASSERT_EQ(doc.sentenceCount(), 3);
+  EXPECT_EQ(doc.sentences(2).text(), "Bye!\r");
+  EXPECT_EQ(errorOf([&] { doc.words(12); }).number(), wd::kNoSuchMember);
+  EXPECT_EQ(errorOf([&] { doc.sentences(0); }).number(), wd::kNoSuchMember);
+}
+
+TEST(WordModelTest, NumberingIndents) {
+  Doc d;
+  d.numbering =
+      "<w:abstractNum w:abstractNumId=\"0\"><w:lvl w:ilvl=\"0\"><w:pPr>"
+      "<w:ind w:leftChars=\"200\" w:hangingChars=\"200\"/></w:pPr></w:lvl>"
+      "<w:lvl w:ilvl=\"1\"><w:pPr><w:ind w:leftChars=\"400\"/></w:pPr></w:lvl></w:abstractNum>"
+      "<w:num w:numId=\"1\"><w:abstractNumId w:val=\"0\"/></w:num>"
+      "<w:num w:numId=\"2\"><w:abstractNumId w:val=\"0\"/><w:lvlOverride w:ilvl=\"0\">"
+      "<w:lvl w:ilvl=\"0\"><w:pPr><w:ind w:leftChars=\"300\"/></w:pPr></w:lvl>"
+      "</w:lvlOverride></w:num>";
+  const std::string num = "<w:numPr><w:ilvl w:val=\"0\"/><w:numId w:val=\"1\"/></w:numPr>";
+  d.body = p("one", num) +
+           p("two", "<w:numPr><w:ilvl w:val=\"1\"/><w:numId w:val=\"1\"/></w:numPr>") +
+           p("three", "<w:numPr><w:numId w:val=\"2\"/></w:numPr>") +
+           p("own", num + "<w:ind w:firstLineChars=\"100\"/>") +
+           p("none", "<w:numPr><w:numId w:val=\"0\"/></w:numPr>");
+  const Document doc = d.open();
+  EXPECT_EQ(doc.paragraphs(1).characterUnitLeftIndent(), 2);
+  EXPECT_EQ(doc.paragraphs(1).characterUnitFirstLineIndent(), -2);
+  EXPECT_EQ(doc.paragraphs(2).characterUnitLeftIndent(), 4);
+  EXPECT_EQ(doc.paragraphs(3).characterUnitLeftIndent(), 3);
+  EXPECT_EQ(doc.paragraphs(4).characterUnitFirstLineIndent(), 1);  // the paragraph's own wins
+  EXPECT_EQ(doc.paragraphs(5).characterUnitLeftIndent(), 0);
+}
+
+TEST(WordModelTest, FilesWordCannotOpen) {
+  // A workbook, a package without a main part, XML that is not well-formed.
+  Doc broken;
+  broken.body = "<w:p>";
+  const std::vector<std::string> files = {
+      testing::zipBytes(testing::workbookEntries()),
+      testing::zipBytes({{"[Content_Types].xml",
+                          "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                          "content-types\"/>"}}),
+      broken.bytes(), "plain text, no package"};
+  for (const std::string& bytes : files) {
+    const AutomationError e = errorOf([&] { Document::fromBytes(bytes); });
+    EXPECT_EQ(e.number(), wd::kCannotOpenFile) << e.description();
+    EXPECT_EQ(e.source(), "Microsoft Word");
+  }
+}
+
+TEST(WordModelTest, StrictDocumentsAndClosing) {
+  Doc d;
+  d.body = p("strict");
+  std::string bytes = d.bytes();
+  // The same document in Strict namespaces.
+  std::vector<Entry> entries = {
+      {"[Content_Types].xml",
+       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+       "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>"},
+      {"_rels/.rels",
+       "<Relationships xmlns=\"" + testing::kPkgRel +
+           "\"><Relationship Id=\"d\" Type=\"http://purl.oclc.org/ooxml/officeDocument/"
+           "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+      {"word/document.xml", "<document xmlns=\"" + kWStrict +
+                                "\"><body><p><r><t>strict</t></r>"
+                                "</p></body></document>"}};
+  Document doc = Document::fromBytes(testing::zipBytes(entries));
+  const Range r = doc.paragraphs(1).range();
+  EXPECT_EQ(r.text(), "strict\r");
+  doc.close();
+  EXPECT_EQ(errorOf([&] { doc.paragraphCount(); }).number(), wd::kNoDocumentOpen);
+  EXPECT_EQ(r.text(), "strict\r");  // a range taken before keeps its document
+  EXPECT_EQ(errorOf([&] { Document::fromBytes(bytes).paragraphs(2); }).number(), wd::kNoSuchMember);
+}
+
+}  // namespace
+}  // namespace bq::office::word
