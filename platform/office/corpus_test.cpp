@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "common/testing/corpus.h"
 #include "platform/office/excel.h"
 #include "platform/office/excel_chart.h"
 #include "platform/office/excel_rules.h"
