@@ -474,6 +474,29 @@ size_t detail::SheetData::xfAt(int32_t row, int32_t column) const {
 
 namespace {
 
+// A value of cell (row, column) as the formula bar shows a constant: text
+// as is, TRUE/FALSE, an error by its name, a number by the kind of its
+// number format; "" for an empty cell.
+std::string constantText(const SheetData& sheet, int32_t row, int32_t column,
+                         const CellValue& value) {
+  switch (value.kind) {
+    case CellValue::Kind::Empty:
+      return {};
+    case CellValue::Kind::String:
+    case CellValue::Kind::Error:
+      return value.text;
+    case CellValue::Kind::Boolean:
+      return value.number != 0 ? "TRUE" : "FALSE";
+    case CellValue::Kind::Number:
+      break;
+  }
+  const Styles& s = sheet.book->styles;
+  const int32_t id = s.xf(sheet.xfAt(row, column)).numFmtId;
+  std::optional<std::string_view> code;
+  if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
+  return numberFormulaText(value.number, numberKind(id, code), sheet.book->date1904);
+}
+
 constexpr int64_t kMaxRangeCells = 4'194'304;
 
 // One property over the cells of a range: null when a cell has it null or
@@ -677,22 +700,7 @@ std::string Range::formulaR1C1() const {
                              ref_.first);
       }
   }
-  switch (c->value.kind) {
-    case CellValue::Kind::Empty:
-      return {};
-    case CellValue::Kind::String:
-    case CellValue::Kind::Error:
-      return c->value.text;
-    case CellValue::Kind::Boolean:
-      return c->value.number != 0 ? "TRUE" : "FALSE";
-    case CellValue::Kind::Number:
-      break;
-  }
-  const Styles& s = sheet_->book->styles;
-  const int32_t id = s.xf(sheet_->xfAt(row, column)).numFmtId;
-  std::optional<std::string_view> code;
-  if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
-  return numberFormulaText(c->value.number, numberKind(id, code), sheet_->book->date1904);
+  return constantText(*sheet_, row, column, c->value);
 }
 
 std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
@@ -830,6 +838,40 @@ Border Range::borders(int32_t index) const {
 // ---------------------------------------------------------------------------
 // Worksheet and Workbook.
 
+namespace {
+
+// A series title's cells hold a heading: more than this many cells are not
+// read (Excel itself cuts a series name at 255 characters).
+constexpr int64_t kMaxTitleCells = 256;
+
+// The cells a chart's text reference names, as Excel reads them when it
+// loads a workbook whose chart holds no cached text: each cell's value as
+// the formula bar shows a constant (a formula cell by the value stored with
+// it), joined by a blank. `book` outlives the reader: the chart handles
+// that call it keep the workbook data alive.
+detail::CellTextReader cellTextReader(WorkbookData* book) {
+  return [book](std::string_view sheetName, const RangeRef& cells) -> std::optional<std::string> {
+    const std::string wanted = foldName(sheetName);
+    for (const auto& sheet : book->sheets) {
+      if (foldName(sheet->name) != wanted) continue;
+      sheet->load();
+      std::string text;
+      int64_t n = 0;
+      forEachCellUntil(
+          cells,
+          [&](int32_t r, int32_t c) {
+            if (n++ > 0) text += ' ';
+            if (const CellRec* rec = sheet->cell(r, c)) text += constantText(*sheet, r, c, rec->value);
+          },
+          [&] { return n >= kMaxTitleCells; });
+      return text;
+    }
+    return std::nullopt;
+  };
+}
+
+}  // namespace
+
 const std::string& Worksheet::name() const { return sheet_->name; }
 int32_t Worksheet::index() const { return sheet_->index; }
 int32_t Worksheet::lastRow() const { return sheet_->lastRow; }
@@ -842,7 +884,8 @@ Range Worksheet::range(std::string_view address) const {
 }
 
 std::vector<ChartObject> Worksheet::chartObjects() const {
-  return detail::chartObjectsOf(sheet_, sheet_->book->workbookPart, sheet_->part, sheet_->name);
+  return detail::chartObjectsOf(sheet_, sheet_->book->workbookPart, sheet_->part, sheet_->name,
+                                cellTextReader(sheet_->book));
 }
 
 ChartObject Worksheet::chartObjects(int32_t index) const {
@@ -956,7 +999,7 @@ std::vector<std::string> Workbook::chartSheetNames() const {
 Chart Workbook::charts(int32_t index) const {
   if (index < 1 || index > static_cast<int32_t>(chartSheetNames().size()))
     raise(err::kSubscript, "Subscript out of range");
-  return detail::chartSheetChart(data_, data_->workbookPart, index);
+  return detail::chartSheetChart(data_, data_->workbookPart, index, cellTextReader(data_.get()));
 }
 
 Chart Workbook::charts(std::string_view name) const {

@@ -135,6 +135,20 @@ const std::vector<Case>& cases() {
         "单元内容,季度", "单元内容,一季度"},
        {"系列名称,系列1"},
        {}},
+      // openpyxl: series names that refer to cells, with no cached text;
+      // Excel reads them from the cells when it loads the file.
+      {"ref_names.xlsx",
+       "成绩表",
+       {"图表类型,51", "系列名称,成绩", "系列名称,排名"},
+       {"系列名称,系列1", "系列名称,系列2"},
+       {}},
+      // The names on another sheet (a quoted name with an apostrophe), two
+      // cells joined by a blank, a number as the cell shows it.
+      {"ref_names.xlsx",
+       "引用",
+       {"系列名称,成绩", "系列名称,甲 乙", "系列名称,2024"},
+       {"系列名称,系列1", "系列名称,系列2", "系列名称,系列3"},
+       {}},
       // LibreOffice: rich text of two fonts (Arial and DejaVu Serif), a
       // styled cell, a merged pair and formulas.
       {"lo_richtext.xlsx",
@@ -274,6 +288,18 @@ TEST(ExcelDocuments, ChangedAnswerScoresLess) {
   EXPECT_TRUE(d2.Exists("单元内容,=RC[-1]/R6C4"));
   EXPECT_TRUE(d2.Exists("字体加粗,True"));
   EXPECT_EQ(d1.Count() + d2.Count(), expected.Count());
+}
+
+// The answer's chart names its series by the header cells, as openpyxl
+// and other producers write it without cached text: the names still score.
+TEST(ExcelDocuments, SeriesNamedByCellsScore) {
+  bq::KnowledgeSet expected, d1, d2;
+  expected.set("系列名称,成绩", 1);
+  expected.set("系列名称,排名", 1);
+  EXPECT_DOUBLE_EQ(
+      bq::GetExcelScore("EXCEL", expected, kDir + "ref_names.xlsx", d1, d2, std::string("成绩表")),
+      1.0)
+      << listOf(d2);
 }
 
 TEST(ExcelDocuments, MissingFileScoresZero) {
