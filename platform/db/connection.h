@@ -41,8 +41,9 @@
 // Connection is a handle: copies refer to the same connection, and record
 // sets opened on it keep the database open while they live. Close() ends it
 // for all of them (their later use throws 3704). Dropping the last handle
-// without Close() closes as well, but a sealed database that cannot be
-// written then loses its changes silently: call Close() to learn of it.
+// without Close() closes as well; a sealed database that cannot be written
+// then keeps its changes in a file beside it, as a failed Close() does
+// (sqlite_session.h), but no one is told: call Close() to learn of it.
 //
 // Failures throw AutomationError: ADO's own errors (3705 already open, 3704
 // closed, 3706 provider not found, 3709 unusable connection, 3001 bad

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "platform/db/connection.h"
@@ -19,6 +20,7 @@ using dbtest::errorOf;
 using dbtest::kFastSeal;
 using dbtest::kPassword;
 using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
 
 Bytes sample(size_t n, unsigned seed = 3) {
   std::mt19937 rng(seed);
@@ -300,6 +302,69 @@ TEST_F(SealedDb, AFileReplacedWhileOpenIsNotOverwritten) {
   EXPECT_NE(e.description().find("another program replaced the file"), std::string::npos);
   EXPECT_EQ(c.State(), adStateOpen);
   EXPECT_EQ(dbtest::readBytes(file_), other);
+}
+
+// The path a failed Close() names in "The changes are kept in 'PATH'.".
+std::string keptIn(const AutomationError& e) {
+  const std::string marker = "The changes are kept in '";
+  const size_t at = e.description().find(marker);
+  if (at == std::string::npos) return {};
+  const size_t from = at + marker.size();
+  return e.description().substr(from, e.description().rfind('\'') - from);
+}
+
+// A re-seal that fails loses nothing: the changes are sealed beside the
+// file, a second failure brings that copy up to date, and dropping the
+// connection afterwards neither crashes nor removes it.
+TEST_F(SealedDb, AFailedSaveKeepsTheChangesBesideTheFile) {
+  createSealedDatabase(file_, kPassword, kFastSeal);
+  std::string kept;
+  {
+    Connection c;
+    c.Open(connect(file_));
+    c.Execute("CREATE TABLE t (a Long)");
+    c.Execute("INSERT INTO t VALUES (7)");
+    const std::string moved = file_ + ".new";
+    dbtest::writeBytes(moved, sealImage({}, "someone else", kFastSeal));
+    ASSERT_EQ(std::rename(moved.c_str(), file_.c_str()), 0);
+    const AutomationError first = errorOf([&] { c.Close(); });
+    kept = keptIn(first);
+    ASSERT_FALSE(kept.empty()) << first.description();
+    EXPECT_EQ(fs::path(kept).parent_path(), folder_.path());
+    c.Execute("INSERT INTO t VALUES (8)");
+    EXPECT_EQ(keptIn(errorOf([&] { c.Close(); })), kept);
+  }
+  Connection r;
+  r.Open(connect(kept));
+  EXPECT_EQ(variantText(r.Execute("SELECT sum(a) FROM t").Fields()[0].Value()), "15");
+  r.Close();
+  EXPECT_TRUE(fs::exists(kept));
+}
+
+// The private file of a big image may lose its name (a cleaner of the
+// temporary folder): the image is still sealed into the database on Close.
+TEST_F(SealedDb, ABigImageIsSavedAfterItsPrivateFileLostItsName) {
+  createSealedDatabase(file_, kPassword, kFastSeal);
+  const std::string big = connect(file_, kPassword, "Sealed Image Memory Limit=0;");
+  Connection c;
+  c.Open(connect(file_));
+  c.Execute("CREATE TABLE t (a Long)");
+  c.Close();
+  c.Open(big);  // an image of more than 0 bytes: in a private file
+  c.Execute("INSERT INTO t VALUES (5)");
+  int removed = 0;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(fd.path(), ec);
+    if (!ec && target.filename() == "image.db" &&
+        target.parent_path().filename().string().starts_with("bq-sealed-"))
+      removed += fs::remove(target, ec) ? 1 : 0;
+  }
+  ASSERT_EQ(removed, 1);
+  EXPECT_NO_THROW(c.Close());
+  c.Open(connect(file_));
+  EXPECT_EQ(variantText(c.Execute("SELECT a FROM t").Fields()[0].Value()), "5");
+  c.Close();
 }
 
 TEST_F(SealedDb, JetTableStatementsWorkOnSqlite) {

@@ -114,8 +114,9 @@ class SqliteSession final : public Session {
   ~SqliteSession() override {
     try {
       close();
-    } catch (const AutomationError&) {
-      // The changes could not be written; there is no one left to tell.
+    } catch (...) {
+      // The changes could not be written: close() kept them in a file beside
+      // the database (unsavedError), and there is no one left to tell.
     }
     release();
   }
@@ -212,7 +213,11 @@ class SqliteSession final : public Session {
   std::string rewriteDdl(std::string_view sql, std::function<int64_t()>& action);
   void probe();
   void configure();
+  // The image as it stands, sealed under the keys of the file it came from.
+  void sealImageTo(const SealSink& sink);
   void writeSealed();
+  std::string keepUnsaved();
+  AutomationError unsavedError(const AutomationError& failure);
   void release();
   [[noreturn]] void fileFailure(const char* what, int errnum) const;
 
@@ -238,6 +243,8 @@ class SqliteSession final : public Session {
   uint32_t chunkSize_ = 0;
   FileIdentity identity_;
   fs::path tempDir_;
+  int imageFd_ = -1;     // the image in tempDir_, read when it is sealed again
+  fs::path unsavedPath_;  // where a failed Close() kept the changes
   bool dirty_ = false;
   int lockFd_ = -1;  // the sealed file, locked shared or exclusive while open
   bool exclusive_ = false;
@@ -539,6 +546,10 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
           b = b.subspan(static_cast<size_t>(n));
         }
       });
+      // Read through a descriptor of our own when sealed again, whatever
+      // becomes of the name.
+      imageFd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+      if (imageFd_ < 0) fileFailure("unpack", errno);
       int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
       if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
     } catch (...) {
@@ -558,6 +569,8 @@ void SqliteSession::release() {
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
   lockFd_ = -1;
+  if (imageFd_ >= 0) ::close(imageFd_);
+  imageFd_ = -1;
   if (!tempDir_.empty()) {
     std::error_code ec;
     fs::remove_all(tempDir_, ec);
@@ -572,8 +585,52 @@ void SqliteSession::close() {
   }
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  if (provider_ == Provider::kSealed && dirty_) writeSealed();
+  if (provider_ == Provider::kSealed && dirty_) {
+    try {
+      writeSealed();
+    } catch (const AutomationError& e) {
+      throw unsavedError(e);
+    }
+    // Saved after all: the copy an earlier attempt kept is out of date.
+    if (!unsavedPath_.empty()) ::unlink(unsavedPath_.c_str());
+  }
   release();
+}
+
+void SqliteSession::sealImageTo(const SealSink& sink) {
+  if (imageFd_ < 0) {
+    sqlite3_int64 size = 0;
+    unsigned char* copy = nullptr;
+    unsigned char* p = sqlite3_serialize(db_, "main", &size, SQLITE_SERIALIZE_NOCOPY);
+    if (!p && size > 0) {
+      p = copy = sqlite3_serialize(db_, "main", &size, 0);
+      if (!p) raiseError(err::kOutOfMemory);
+    }
+    struct Free {
+      unsigned char* p;
+      ~Free() { sqlite3_free(p); }
+    } freeCopy{copy};
+    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
+    if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
+    writer.finish();
+    return;
+  }
+  struct stat st;
+  if (::fstat(imageFd_, &st) != 0) raiseFileError(errno);
+  const auto size = static_cast<uint64_t>(st.st_size);
+  SealedWriter writer(keys_, size, chunkSize_, sink);
+  std::vector<uint8_t> buf(1 << 20);
+  uint64_t done = 0;
+  while (done < size) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - done));
+    const ssize_t n = ::pread(imageFd_, buf.data(), want, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) raiseFileError(errno);
+    if (n == 0) raiseError(err::kInputPastEnd);
+    writer.write(std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)));
+    done += static_cast<uint64_t>(n);
+  }
+  writer.finish();
 }
 
 void SqliteSession::writeSealed() {
@@ -584,42 +641,15 @@ void SqliteSession::writeSealed() {
         "Could not save '" + name_ + "': another program replaced the file after it was opened.");
   try {
     AtomicOutput out(path_);
-    auto sink = [&](std::span<const uint8_t> b) { out.write(b); };
-    if (tempDir_.empty()) {
-      sqlite3_int64 size = 0;
-      unsigned char* copy = nullptr;
-      unsigned char* p = sqlite3_serialize(db_, "main", &size, SQLITE_SERIALIZE_NOCOPY);
-      if (!p && size > 0) {
-        p = copy = sqlite3_serialize(db_, "main", &size, 0);
-        if (!p) raiseError(err::kOutOfMemory);
-      }
-      struct Free {
-        unsigned char* p;
-        ~Free() { sqlite3_free(p); }
-      } freeCopy{copy};
-      SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
-      if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
-      writer.finish();
-    } else {
-      InputFile in(tempDir_ / "image.db");
-      const uint64_t size = fs::file_size(tempDir_ / "image.db");
-      SealedWriter writer(keys_, size, chunkSize_, sink);
-      std::vector<uint8_t> buf(1 << 20);
-      uint64_t done = 0;
-      while (done < size) {
-        size_t n =
-            in.read(std::span<uint8_t>(buf.data(), std::min<uint64_t>(buf.size(), size - done)));
-        if (n == 0) raiseError(err::kInputPastEnd);
-        writer.write(std::span<const uint8_t>(buf.data(), n));
-        done += n;
-      }
-      writer.finish();
-    }
+    sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
     out.commit();
   } catch (const AutomationError& e) {
     if (e.source() == kSealedSource) throw;
     throw AutomationError(kProviderFailed, source(),
                           "Could not save '" + name_ + "': " + e.description());
+  } catch (const std::exception& e) {
+    throw AutomationError(kProviderFailed, source(),
+                          "Could not save '" + name_ + "': " + e.what());
   }
   if (identity_.known) ::chmod(path_.c_str(), identity_.mode & 07777);
   if (::stat(path_.c_str(), &st) == 0) identity_ = FileIdentity::of(st);
@@ -632,6 +662,50 @@ void SqliteSession::writeSealed() {
     ::close(fd);
   }
   dirty_ = false;
+}
+
+// Keeps the changed image, sealed under the same password, in a file of
+// its own beside the database ("NAME.unsaved-XXXXXX"), else in the
+// temporary folder; the same file again at a later failure of this session.
+// Returns its path, or "" when it could not be written anywhere.
+std::string SqliteSession::keepUnsaved() {
+  std::vector<fs::path> places;
+  if (!unsavedPath_.empty()) places.push_back(unsavedPath_);
+  std::error_code ec;
+  places.push_back(path_.string() + ".unsaved-XXXXXX");
+  places.push_back(fs::temp_directory_path(ec) / (path_.filename().string() + ".unsaved-XXXXXX"));
+  for (const fs::path& place : places) {
+    std::string target = place.string();
+    bool made = false;
+    if (target.ends_with("XXXXXX")) {
+      const int fd = ::mkstemp(target.data());
+      if (fd < 0) continue;
+      ::close(fd);
+      made = true;
+    }
+    try {
+      AtomicOutput out(target);
+      sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
+      out.commit();
+      ::chmod(target.c_str(), 0600);
+      unsavedPath_ = target;
+      return target;
+    } catch (...) {
+      if (made) ::unlink(target.c_str());
+    }
+  }
+  return {};
+}
+
+// The failure of a Close() that could not seal the changes into the file,
+// with where they were kept instead.
+AutomationError SqliteSession::unsavedError(const AutomationError& failure) {
+  const std::string kept = keepUnsaved();
+  std::string text = failure.description();
+  if (!text.empty() && text.back() != '.') text += '.';
+  text += kept.empty() ? " The changes could not be kept elsewhere either."
+                       : " The changes are kept in '" + kept + "'.";
+  return AutomationError(failure.number(), failure.source(), std::move(text));
 }
 
 std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql) {

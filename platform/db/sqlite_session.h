@@ -19,6 +19,13 @@
 // transaction committed since it was opened. When the file on disk is no
 // longer the one that was opened (another program replaced it), Close() fails
 // instead of overwriting it. The file keeps its permission bits.
+//
+// A Close() that cannot seal the changes into the file (replaced, folder not
+// writable, disk full) fails, and keeps them, sealed under the same password,
+// in "NAME.unsaved-XXXXXX" beside the file (else in the temporary folder);
+// its error's description ends with "The changes are kept in 'PATH'.". The
+// connection stays open, so Close() may be tried again: the same copy is
+// then brought up to date, and removed once the file itself is saved.
 #pragma once
 
 #include <functional>
