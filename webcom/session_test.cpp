@@ -183,12 +183,36 @@ TEST_F(Session, AFailingStepEndsTheCallAndKeepsWhatWasDone) {
     EXPECT_EQ(shell::registry::getDword(kAdvanced, "HideFileExt"), std::nullopt);
   }
 
-  // A cPath that does not begin with a drive letter is made, but there is no
-  // root for it.
-  const fs::path posix = dir_ / "posix";
-  EXPECT_EQ(errorOf([&] { CreateOpDirs(posix.string(), "a\\"); }), 76);
-  EXPECT_TRUE(fs::is_directory(posix));
-  EXPECT_FALSE(fs::exists(posix / "a"));
+}
+
+// The session creates and deletes only on the mapped drives: a page cannot
+// reach the examinee's own folders through a POSIX path, nor through a link
+// inside a drive that leads out of it.
+TEST_F(Session, FoldersOffTheDrivesAreNeverCreatedNorCleared) {
+  const fs::path home = dir_ / "home";
+  fs::create_directories(home / "Documents" / "thesis");
+  touch(home / "Documents" / "thesis" / "chapter1.doc");
+  touch(home / "Documents" / "notes.txt");
+  fs::create_directories(c_);
+  fs::create_directory_symlink(home / "Documents", c_ / "BQTEST");
+  fs::create_directories(c_ / "BqOperation");
+  fs::create_directory_symlink(home, c_ / "BqOperation" / "out");
+  const auto before = tree(home);
+
+  for (const std::string& cPath : {(home / "Documents").string(), (home / "New").string(),
+                                   std::string("relative\\BQTEST"), std::string("C:\\BQTEST"),
+                                   std::string("C:\\BQTEST\\thesis\\x")}) {
+    SCOPED_TRACE(cPath);
+    PreTest(cPath);
+    EXPECT_TRUE(fs::exists(c_ / "BqOperation")) << "nothing at all happens";
+    EXPECT_EQ(errorOf([&] { CreateOpDirs(cPath, "a\\,b.txt"); }), 75);
+    EXPECT_EQ(tree(home), before);
+  }
+  // Items through a link out of the drive are refused as well.
+  EXPECT_EQ(errorOf([&] { CreateOpDirs("C:\\T1", "out\\made\\"); }), 75);
+  EXPECT_EQ(errorOf([&] { CreateOpDirs("C:\\T2", "out\\made.txt"); }), 75);
+  EXPECT_EQ(tree(home), before);
+  EXPECT_TRUE(fs::is_directory(c_ / "T2"));
 }
 
 TEST_F(Session, ItemsThatWouldLeaveTheRootAreRefused) {
