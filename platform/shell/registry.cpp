@@ -10,6 +10,7 @@
 
 #include "common/automation_error.h"
 #include "common/files.h"
+#include "common/read_limits.h"
 #include "common/text.h"
 #include "common/winpath.h"
 
@@ -42,7 +43,7 @@ struct Stored {
 Stored load() {
   std::string text;
   try {
-    text = readWholeFile(registryFile());
+    text = readWholeFile(registryFile(), limits::kRegistryFile);
   } catch (const AutomationError& e) {
     if (e.number() == err::kFileNotFound || e.number() == err::kPathNotFound) return {};
     throw;

@@ -129,6 +129,21 @@ TEST_F(Registry, AWriteKeepsADamagedFileAside) {
   EXPECT_EQ(getDword("Other", "W"), 9u);
 }
 
+// A registry file past its bound is neither read nor replaced.
+TEST_F(Registry, AFileBeyondItsBoundIsNotRead) {
+  store("{\"K\": {\"V\": {\"type\": \"REG_DWORD\", \"data\": 1}}}" + std::string(2 << 20, ' '));
+  const std::string before = stored();
+  try {
+    getDword("K", "V");
+    ADD_FAILURE() << "read";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 7);
+    EXPECT_NE(e.description().find("registry file"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(setDword("K", "V", 2));
+  EXPECT_EQ(stored(), before);
+}
+
 TEST_F(Registry, WriteFailuresReturnFalse) {
   store("{\"K\": {\"V\": {\"type\": \"REG_DWORD\", \"data\": 1}}}");
   EXPECT_FALSE(setDword("K", "\xc3(", 2)) << "a name that is not UTF-8";
