@@ -31,7 +31,9 @@
 // on every provider; values passed as parameters are never pasted into the
 // SQL text.
 //
-// Text compares without regard to case in tables made by createTable():
+// A sealed database compares text without regard to case in every text
+// column, whatever program made the file (sqlite_session.h). Elsewhere, text
+// compares without regard to case in tables made by createTable():
 // SQLite text columns are declared COLLATE NOCASE (ASCII letters), PostgreSQL
 // text columns COLLATE bq_nocase, a nondeterministic ICU collation at
 // strength 2 (all scripts; created on first use, which needs the CREATE
@@ -147,7 +149,9 @@ void createSealedDatabase(std::string_view path, std::string_view password,
 // Seals the plain SQLite database `plainPath` into `sealedPath` under
 // `password`, replacing `sealedPath` atomically. The image is the database's
 // consistent content as SQLite serialises it (a database in WAL mode is
-// sealed in rollback mode, since a sealed image has no WAL beside it).
+// sealed in rollback mode, since a sealed image has no WAL beside it), with
+// its text columns made to compare without regard to case as the sealed
+// provider does (sqlite_session.h); `plainPath` is not changed.
 // Failures: "Could not find file", "Unrecognized database format" (not a
 // SQLite database), the run-time file errors of the output; `sealedPath` is
 // then left as it was.

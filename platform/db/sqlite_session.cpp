@@ -129,6 +129,20 @@ class SqliteSession final : public Session {
 
   void openPlain(bool readOnly);
   void openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive, bool readOnly);
+  // Opens the SQLite image `image` (taken over) in memory as the content of
+  // a new sealed database, its text columns folded (foldTextColumns), to be
+  // sealed under `keys` by sealImageTo.
+  void openForSealing(SqliteBuffer& image, std::shared_ptr<const SealKeys> keys,
+                      uint32_t chunkSize) {
+    openImage(image);
+    configure();
+    probe();
+    foldTextColumns();
+    keys_ = std::move(keys);
+    chunkSize_ = chunkSize;
+  }
+  // The image as it stands, sealed under the keys of the file it came from.
+  void sealImageTo(const SealSink& sink);
 
   std::unique_ptr<Statement> prepare(std::string_view sql,
                                      std::span<const Variant> params) override;
@@ -213,8 +227,8 @@ class SqliteSession final : public Session {
   std::string rewriteDdl(std::string_view sql, std::function<int64_t()>& action);
   void probe();
   void configure();
-  // The image as it stands, sealed under the keys of the file it came from.
-  void sealImageTo(const SealSink& sink);
+  void openImage(SqliteBuffer& image);
+  void foldTextColumns();
   void writeSealed();
   std::string keepUnsaved();
   AutomationError unsavedError(const AutomationError& failure);
@@ -513,19 +527,7 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
     SqliteBuffer image;
     image.reserve(reader.imageSize());
     reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-      release();
-      raiseError(err::kOutOfMemory, kSealedSource);
-    }
-    const sqlite3_uint64 size = image.size(), cap = image.capacity();
-    rc = sqlite3_deserialize(db_, "main", image.release(), static_cast<sqlite3_int64>(size),
-                             static_cast<sqlite3_int64>(cap),
-                             SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
-    if (rc != SQLITE_OK) {
-      release();
-      raiseError(err::kOutOfMemory, kSealedSource);
-    }
+    openImage(image);
   } else {
     // A big image goes to a private file instead of memory.
     std::string folder = (fs::temp_directory_path() / "bq-sealed-XXXXXX").string();
@@ -559,8 +561,74 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
   }
   configure();
   probe();
+  foldTextColumns();
   if (readOnly) exec("PRAGMA query_only = ON");
   guard.armed = false;
+}
+
+void SqliteSession::openImage(SqliteBuffer& image) {
+  int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    release();
+    raiseError(err::kOutOfMemory, kSealedSource);
+  }
+  const sqlite3_uint64 size = image.size(), cap = image.capacity();
+  rc = sqlite3_deserialize(db_, "main", image.release(), static_cast<sqlite3_int64>(size),
+                           static_cast<sqlite3_int64>(cap),
+                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  if (rc != SQLITE_OK) {
+    release();
+    raiseError(err::kOutOfMemory, kSealedSource);
+  }
+}
+
+// A text column of a table that is compared with regard to case: declared
+// with a text type and no collation, or BINARY.
+bool comparesWithCase(const sql::ColumnDef& def) {
+  if (def.type.empty() || !isTextType(sqliteFieldType(def.type).type)) return false;
+  return def.collation.empty() || equalsNoCase(sql::unquote(def.collation), "BINARY");
+}
+
+// The Jet engine compares text without regard to case in every table, so a
+// sealed database does as well, whatever program made it: each table with a
+// text column that compares with case is rebuilt with those columns COLLATE
+// NOCASE (their declared types, the rows and their values, indexes and
+// triggers stay as they are). A table that cannot be rebuilt so keeps its
+// comparison: one whose unique keys hold values that differ only in case, or
+// whose definition the rebuild does not read (named constraints, WITHOUT
+// ROWID and the like). The rebuild alone does not count as a change: the
+// file is not written for it, though a changed database is written with it.
+void SqliteSession::foldTextColumns() {
+  const auto tables = query(
+      "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND sql IS NOT NULL "
+      "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+  const bool wasDirty = dirty_;
+  for (const auto& row : tables) {
+    const auto def = sql::parseCreateTable(row[1]);
+    if (!def) continue;
+    bool needed = false;
+    for (const std::string& item : def->items) {
+      if (sql::isTableConstraint(item)) continue;
+      const auto column = sql::parseColumnDef(item);
+      needed = needed || (column && comparesWithCase(*column));
+    }
+    if (!needed) continue;
+    try {
+      rebuild(row[0], [](sql::CreateTable& t) {
+        for (std::string& item : t.items) {
+          if (sql::isTableConstraint(item)) continue;
+          auto column = sql::parseColumnDef(item);
+          if (!column || !comparesWithCase(*column)) continue;
+          column->collation = kSqliteTextCollation;
+          item = sql::formatColumnDef(*column);
+        }
+      });
+    } catch (const AutomationError&) {
+      // Rows that differ only in case under a unique key: the table keeps
+      // comparing with case rather than lose a row.
+    }
+  }
+  dirty_ = wasDirty;
 }
 
 void SqliteSession::release() {
@@ -948,11 +1016,17 @@ void sealDatabaseFile(std::string_view plainPath, std::string_view sealedPath,
   } freeImage{image};
   // Bytes 18 and 19 hold the journal format: 2 is WAL, 1 the rollback journal.
   if (size >= 20 && image[18] == 2 && image[19] == 2) image[18] = image[19] = 1;
+  // The sealed copy compares text as the provider does (foldTextColumns);
+  // the plain file is not changed.
+  SqliteSession sealed(Provider::kSealed, std::string(sealedPath), winpath::toNative(sealedPath));
+  {
+    SqliteBuffer buffer;
+    buffer.reserve(static_cast<sqlite3_uint64>(size));
+    buffer.append(std::span<const uint8_t>(image, static_cast<size_t>(size)));
+    sealed.openForSealing(buffer, SealKeys::derive(password, params), params.chunkSize);
+  }
   AtomicOutput out(winpath::toNative(sealedPath));
-  SealedWriter writer(SealKeys::derive(password, params), static_cast<uint64_t>(size),
-                      params.chunkSize, [&](std::span<const uint8_t> b) { out.write(b); });
-  if (size > 0) writer.write(std::span<const uint8_t>(image, static_cast<size_t>(size)));
-  writer.finish();
+  sealed.sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
   out.commit();
 }
 

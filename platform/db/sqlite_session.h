@@ -11,6 +11,14 @@
 //   that is NOT NULL without a DEFAULT (which SQLite refuses to add) is added
 //   by rebuilding the table (rebuildSqliteTable).
 //
+// Sealed files compare text without regard to case in every text column,
+// whatever made the file: on opening, each table with a text column that has
+// no collation or BINARY is rebuilt (rebuildSqliteTable) with those columns
+// COLLATE NOCASE, keeping their declared types, the rows, indexes and
+// triggers. A table whose unique keys hold values that differ only in case,
+// or whose definition cannot be rebuilt, keeps its comparison. The rebuild
+// alone does not make the database count as changed.
+//
 // Sealed files: the image is decrypted into memory (or into a 0600 file in a
 // private temporary folder when it is larger than the limit, by default
 // 64 MiB, or the connection string's "Sealed Image Memory Limit" in bytes)
