@@ -250,7 +250,7 @@ std::vector<int> ProcessesToEnd(const std::vector<shell::ProcessEntry>& snapshot
 }
 
 void EndProcessesByName(const std::string& name) {
-  for (int pid : ProcessesToEnd(shell::processSnapshot(), name)) shell::terminateProcess(pid);
+  for (int pid : ProcessesToEnd(shell::endableProcesses(), name)) shell::terminateProcess(pid);
 }
 
 }  // namespace bq

@@ -77,9 +77,10 @@ void EndTest(const std::string& cPath);
 // Ends every question-text viewer (EndProcessesByName "QuestionPane.exe").
 void TermProc();
 
-// Ends every process whose executable file name, upper-cased, contains
-// `name` upper-cased, or contains one of the Linux counterparts of that name
-// (platform/shell/processes.h). Processes that cannot be ended are passed
+// Ends every process (of shell::endableProcesses(): all of them, or in a
+// test program only those it started) whose executable file name,
+// upper-cased, contains `name` upper-cased, or contains one of the Linux
+// counterparts of that name (platform/shell/processes.h). Processes that cannot be ended are passed
 // over. Fails with 6 "Overflow" when more than 32768 processes run (the
 // process table's rows are counted with a 16-bit number); nothing is ended
 // then. An empty `name` ends nothing.

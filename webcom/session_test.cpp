@@ -2,9 +2,10 @@
 // and real processes: copies of sleep(1) under the names the routines look
 // for, started and reaped by the tests.
 //
-// The process tests end, like the routines they test, every process on the
-// machine whose name matches (soffice.bin, IEXPLORE.EXE, BQTESTMY,
-// QUESTIONPANE ...), not only the ones they start.
+// The process tests end, like the routines they test, the processes whose
+// names match (soffice.bin, IEXPLORE.EXE, BQTESTMY, QUESTIONPANE ...); as
+// every test program, only among the processes they started themselves
+// (common/testing/process_scope.cpp).
 #include "webcom/session.h"
 
 #include <gtest/gtest.h>
@@ -389,6 +390,52 @@ TEST_F(Session, EndProcessesByNameEndsEveryNameThatContainsItWhateverTheCase) {
   EXPECT_TRUE(office.wasKilled()) << "LibreOffice stands in for Excel";
   EXPECT_TRUE(word.running());
   EXPECT_TRUE(excelish.running());
+}
+
+// A process this test did not start (here: one whose parent has gone, as a
+// developer's own LibreOffice or viewer) is never ended by a test, whatever
+// its name.
+TEST_F(Session, ATestEndsOnlyTheProcessesItStarted) {
+  ProcessNamesLock lock;
+  const fs::path exe = dir_ / "EXCEL.EXE";
+  fs::copy_file("/bin/sleep", exe);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t middle = fork();
+  ASSERT_GE(middle, 0);
+  if (middle == 0) {
+    // The middle process starts the stranger and leaves it an orphan.
+    std::string arg0 = exe.string(), seconds = "120";
+    char* argv[] = {arg0.data(), seconds.data(), nullptr};
+    pid_t stranger = -1;
+    posix_spawn(&stranger, exe.c_str(), nullptr, nullptr, argv, environ);
+    (void)!write(pipeFds[1], &stranger, sizeof stranger);
+    _exit(0);
+  }
+  pid_t stranger = -1;
+  ASSERT_EQ(read(pipeFds[0], &stranger, sizeof stranger), static_cast<ssize_t>(sizeof stranger));
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  waitpid(middle, nullptr, 0);
+  ASSERT_GT(stranger, 0);
+  // Its exec done, it runs under the name the test looks for.
+  const fs::path link = "/proc/" + std::to_string(stranger) + "/exe";
+  for (int i = 0; i < 1000; ++i) {
+    std::error_code ec;
+    if (fs::read_symlink(link, ec).filename() == "EXCEL.EXE") break;
+    usleep(5000);
+  }
+  Sleeper own(dir_, "EXCEL.EXE");
+  EndProcessesByName("Excel.exe");
+  EXPECT_TRUE(own.wasKilled());
+  // Ended, it would be a zombie of whoever adopted it, or gone.
+  std::ifstream stat("/proc/" + std::to_string(stranger) + "/stat");
+  std::string fields;
+  std::getline(stat, fields);
+  const size_t close = fields.rfind(')');
+  ASSERT_NE(close, std::string::npos) << "a process the test did not start was ended";
+  EXPECT_EQ(fields.substr(close + 2, 1), "S") << "a process the test did not start was ended";
+  kill(stranger, SIGKILL);  // started by this test after all
 }
 
 TEST_F(Session, TermProcEndsTheQuestionViewers) {
