@@ -383,9 +383,7 @@ std::optional<Currency> parseCurrency(std::string_view text) {
 std::string formatNumber(double v, int significantDigits) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*G", significantDigits, v);
-  return buf;
+  return generalNumberText(v, significantDigits);
 }
 
 std::string variantText(const Variant& v) {
