@@ -227,6 +227,8 @@ class SqliteSession final : public Session {
   std::string rewriteDdl(std::string_view sql, std::function<int64_t()>& action);
   void probe();
   void configure();
+  int openLocked(bool exclusive);
+  void unpackToFile(SealedReader& reader);
   void openImage(SqliteBuffer& image);
   void foldTextColumns();
   void writeSealed();
@@ -473,6 +475,43 @@ bool lockSealed(int fd, bool exclusive) {
 
 void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive,
                                bool readOnly) {
+  const int fd = openLocked(exclusive);
+  SealedReader reader(
+      [this, fd](std::span<uint8_t> buf) -> size_t {
+        for (;;) {
+          ssize_t n = ::read(fd, buf.data(), buf.size());
+          if (n >= 0) return static_cast<size_t>(n);
+          if (errno != EINTR) fileFailure("read", errno);
+        }
+      },
+      password, UnsealLimits{}, name_);
+  keys_ = reader.keys();
+  chunkSize_ = reader.chunkSize();
+  struct ReleaseOnFailure {
+    SqliteSession* s;
+    bool armed = true;
+    ~ReleaseOnFailure() {
+      if (armed) s->release();
+    }
+  } guard{this};
+  if (reader.imageSize() <= memoryLimit) {
+    SqliteBuffer image;
+    image.reserve(reader.imageSize());
+    reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
+    openImage(image);
+  } else {
+    unpackToFile(reader);
+  }
+  configure();
+  probe();
+  foldTextColumns();
+  if (readOnly) exec("PRAGMA query_only = ON");
+  guard.armed = false;
+}
+
+// Opens the sealed file for reading and takes its share lock (lockFd_); the
+// descriptor, or the provider's error with the session released.
+int SqliteSession::openLocked(bool exclusive) {
   // Through a symbolic link, the file it names is the one to replace on Close.
   std::error_code ec;
   if (fs::path real = fs::canonical(path_, ec); !ec) path_ = real;
@@ -499,71 +538,37 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
                           "Could not use '" + name_ + "'; file already in use.");
   }
   identity_ = FileIdentity::of(st);
+  return fd;
+}
+
+// A big image goes to a private file (tempDir_) instead of memory.
+void SqliteSession::unpackToFile(SealedReader& reader) {
+  std::string folder = (fs::temp_directory_path() / "bq-sealed-XXXXXX").string();
+  if (!::mkdtemp(folder.data())) fileFailure("unpack", errno);
+  tempDir_ = folder;
+  const fs::path image = tempDir_ / "image.db";
+  const int out = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) fileFailure("unpack", errno);
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
-  };
-
-  SealedReader reader(
-      [this, fd](std::span<uint8_t> buf) -> size_t {
-        for (;;) {
-          ssize_t n = ::read(fd, buf.data(), buf.size());
-          if (n >= 0) return static_cast<size_t>(n);
-          if (errno != EINTR) fileFailure("read", errno);
-        }
-      },
-      password, UnsealLimits{}, name_);
-  keys_ = reader.keys();
-  chunkSize_ = reader.chunkSize();
-  struct ReleaseOnFailure {
-    SqliteSession* s;
-    bool armed = true;
-    ~ReleaseOnFailure() {
-      if (armed) s->release();
+  } outCloser{out};
+  reader.readImage([&](std::span<const uint8_t> b) {
+    while (!b.empty()) {
+      ssize_t n = ::write(out, b.data(), b.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fileFailure("unpack", errno);
+      }
+      b = b.subspan(static_cast<size_t>(n));
     }
-  } guard{this};
-
-  if (reader.imageSize() <= memoryLimit) {
-    SqliteBuffer image;
-    image.reserve(reader.imageSize());
-    reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    openImage(image);
-  } else {
-    // A big image goes to a private file instead of memory.
-    std::string folder = (fs::temp_directory_path() / "bq-sealed-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) fileFailure("unpack", errno);
-    tempDir_ = folder;
-    const fs::path image = tempDir_ / "image.db";
-    try {
-      const int out = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (out < 0) fileFailure("unpack", errno);
-      FdCloser outCloser{out};
-      reader.readImage([&](std::span<const uint8_t> b) {
-        while (!b.empty()) {
-          ssize_t n = ::write(out, b.data(), b.size());
-          if (n < 0) {
-            if (errno == EINTR) continue;
-            fileFailure("unpack", errno);
-          }
-          b = b.subspan(static_cast<size_t>(n));
-        }
-      });
-      // Read through a descriptor of our own when sealed again, whatever
-      // becomes of the name.
-      imageFd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-      if (imageFd_ < 0) fileFailure("unpack", errno);
-      int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-      if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
-    } catch (...) {
-      release();
-      throw;
-    }
-  }
-  configure();
-  probe();
-  foldTextColumns();
-  if (readOnly) exec("PRAGMA query_only = ON");
-  guard.armed = false;
+  });
+  // Read through a descriptor of our own when sealed again, whatever becomes
+  // of the name.
+  imageFd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  if (imageFd_ < 0) fileFailure("unpack", errno);
+  int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
 }
 
 void SqliteSession::openImage(SqliteBuffer& image) {
