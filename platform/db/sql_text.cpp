@@ -64,33 +64,14 @@ size_t blockCommentEnd(std::string_view s, size_t i, Dialect dialect) {
   return i;
 }
 
-// '...' with '' for a quote; PostgreSQL's E'...' also takes backslash escapes.
-size_t stringEnd(std::string_view s, size_t i, bool backslashes) {
+// The end of a run quoted with `q` whose text starts at `i`, the quote
+// doubled inside (and, with `backslashes`, escaped by a backslash).
+size_t quotedRunEnd(std::string_view s, size_t i, char q, bool backslashes) {
   const size_t n = s.size();
-  i += backslashes ? 2 : 1;
   while (i < n) {
     if (backslashes && s[i] == '\\' && i + 1 < n) {
       i += 2;
-    } else if (s[i] == '\'') {
-      ++i;
-      if (i < n && s[i] == '\'') {
-        ++i;
-      } else {
-        break;
-      }
-    } else {
-      ++i;
-    }
-  }
-  return i;
-}
-
-// A name quoted with `q` ("..." or `...`), the quote doubled inside.
-size_t quotedEnd(std::string_view s, size_t i, char q) {
-  const size_t n = s.size();
-  ++i;
-  while (i < n) {
-    if (s[i] == q) {
+    } else if (s[i] == q) {
       ++i;
       if (i < n && s[i] == q) {
         ++i;
@@ -103,6 +84,14 @@ size_t quotedEnd(std::string_view s, size_t i, char q) {
   }
   return i;
 }
+
+// '...' with '' for a quote; PostgreSQL's E'...' also takes backslash escapes.
+size_t stringEnd(std::string_view s, size_t i, bool backslashes) {
+  return quotedRunEnd(s, i + (backslashes ? 2 : 1), '\'', backslashes);
+}
+
+// A name quoted with `q` ("..." or `...`), the quote doubled inside.
+size_t quotedEnd(std::string_view s, size_t i, char q) { return quotedRunEnd(s, i + 1, q, false); }
 
 // After "$" in PostgreSQL: a numbered parameter ($1), a dollar-quoted string
 // ($tag$...$tag$), or the "$" alone.
