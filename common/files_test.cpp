@@ -61,8 +61,8 @@ TEST_F(Files, ABoundedReadTakesNoMoreThanItsBound) {
     ADD_FAILURE() << "accepted";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 7);
-    EXPECT_EQ(e.description(),
-              "Out of memory (the test file '" + (dir_ / "over").string() + "' is larger than 100 bytes)");
+    EXPECT_EQ(e.description(), "Out of memory (the test file '" + (dir_ / "over").string() +
+                                   "' is larger than 100 bytes)");
   }
   // A device without end is no file at all.
   EXPECT_THROW(readWholeFile("/dev/zero", limit), AutomationError);

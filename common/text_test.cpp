@@ -90,17 +90,19 @@ TEST(Text, GeneralNumberTextIsPrintfsGOfTheCLocale) {
     int digits;
     const char* text;
   } table[] = {
-      {10.5, 15, "10.5"},          {8.43, 15, "8.43"},      {0.1 + 0.2, 15, "0.3"},
-      {1e15, 15, "1E+15"},         {1.5e-5, 15, "1.5E-05"}, {123456789012345678.0, 15, "1.23456789012346E+17"},
-      {-0.0, 15, "-0"},            {0, 15, "0"},            {2.5, 1, "2"},
-      {1.0 / 3, 7, "0.3333333"},   {-1250, 15, "-1250"},
-      {std::numeric_limits<double>::infinity(), 15, "INF"},
+      {10.5, 15, "10.5"},      {8.43, 15, "8.43"},
+      {0.1 + 0.2, 15, "0.3"},  {1e15, 15, "1E+15"},
+      {1.5e-5, 15, "1.5E-05"}, {123456789012345678.0, 15, "1.23456789012346E+17"},
+      {-0.0, 15, "-0"},        {0, 15, "0"},
+      {2.5, 1, "2"},           {1.0 / 3, 7, "0.3333333"},
+      {-1250, 15, "-1250"},    {std::numeric_limits<double>::infinity(), 15, "INF"},
   };
   for (const auto& c : table) EXPECT_EQ(generalNumberText(c.v, c.digits), c.text) << c.v;
   std::mt19937_64 rng(7);
   for (int i = 0; i < 20000; ++i) {
-    const double v = std::ldexp(static_cast<double>(rng() >> 11) * 0x1p-53, static_cast<int>(rng() % 120) - 60) *
-                     (rng() % 2 ? -1 : 1);
+    const double v =
+        std::ldexp(static_cast<double>(rng() >> 11) * 0x1p-53, static_cast<int>(rng() % 120) - 60) *
+        (rng() % 2 ? -1 : 1);
     for (int digits : {7, 15}) {
       char buf[64];
       std::snprintf(buf, sizeof buf, "%.*G", digits, v);

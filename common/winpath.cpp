@@ -123,8 +123,8 @@ fs::path toNativeOnDrive(std::string_view path) {
   // folder (itself possibly reached through a link).
   std::error_code ec, driveEc;
   const fs::path real = fs::weakly_canonical(native, ec);
-  const fs::path driveFolder =
-      fs::weakly_canonical(drivesRoot() / std::string(1, static_cast<char>(path[0] | 0x20)), driveEc);
+  const fs::path driveFolder = fs::weakly_canonical(
+      drivesRoot() / std::string(1, static_cast<char>(path[0] | 0x20)), driveEc);
   if (ec || driveEc) raiseError(err::kPathFileAccess);
   auto r = real.begin();
   for (auto d = driveFolder.begin(); d != driveFolder.end(); ++d, ++r) {

@@ -79,7 +79,8 @@ int ExpandBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   const size_t size = sizedFor(u, 18) + 1;
   out.resize(size);
   size_t produced = 0;
-  int rc = codec::uncompress(std::span<uint8_t>(out).first(size - 1), produced, in.subspan(kDigits));
+  int rc =
+      codec::uncompress(std::span<uint8_t>(out).first(size - 1), produced, in.subspan(kDigits));
   // On a damaged stream zlib reports how much it wrote before it stopped;
   // that much is handed back, as the format's readers expect.
   out.resize(produced);

@@ -167,8 +167,9 @@ void buildExamDatabase(const ExamSource& source, std::string_view outPath,
   }
   {
     db::Connection c;
-    c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db::quoteConnectionValue(temp.path().string()) +
-           ";Jet OLEDB:Database Password=" + db::quoteConnectionValue(password) + ";Mode=Share Exclusive;");
+    c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+           db::quoteConnectionValue(temp.path().string()) + ";Jet OLEDB:Database Password=" +
+           db::quoteConnectionValue(password) + ";Mode=Share Exclusive;");
     for (const SourceTable& table : source.tables) createAndFill(c, table);
     try {
       c.Close();

@@ -38,10 +38,9 @@ bool sameRecords(const Styles& a, const Styles& b) {
 }
 
 std::string summary(const Styles& s) {
-  return std::to_string(s.fonts.size()) + " fonts, " + std::to_string(s.fills.size()) +
-         " fills, " + std::to_string(s.borders.size()) + " borders, " +
-         std::to_string(s.xfs.size()) + " xfs, " + std::to_string(s.numFmts.size()) +
-         " number formats, mdw " + std::to_string(s.mdw);
+  return std::to_string(s.fonts.size()) + " fonts, " + std::to_string(s.fills.size()) + " fills, " +
+         std::to_string(s.borders.size()) + " borders, " + std::to_string(s.xfs.size()) + " xfs, " +
+         std::to_string(s.numFmts.size()) + " number formats, mdw " + std::to_string(s.mdw);
 }
 
 }  // namespace

@@ -183,7 +183,6 @@ TEST_F(Session, AFailingStepEndsTheCallAndKeepsWhatWasDone) {
     for (const char* p : c.notMade) EXPECT_FALSE(fs::exists(c_ / p)) << p;
     EXPECT_EQ(shell::registry::getDword(kAdvanced, "HideFileExt"), std::nullopt);
   }
-
 }
 
 // The session creates and deletes only on the mapped drives: a page cannot
@@ -200,9 +199,9 @@ TEST_F(Session, FoldersOffTheDrivesAreNeverCreatedNorCleared) {
   fs::create_directory_symlink(home, c_ / "BqOperation" / "out");
   const auto before = tree(home);
 
-  for (const std::string& cPath : {(home / "Documents").string(), (home / "New").string(),
-                                   std::string("relative\\BQTEST"), std::string("C:\\BQTEST"),
-                                   std::string("C:\\BQTEST\\thesis\\x")}) {
+  for (const std::string& cPath :
+       {(home / "Documents").string(), (home / "New").string(), std::string("relative\\BQTEST"),
+        std::string("C:\\BQTEST"), std::string("C:\\BQTEST\\thesis\\x")}) {
     SCOPED_TRACE(cPath);
     PreTest(cPath);
     EXPECT_TRUE(fs::exists(c_ / "BqOperation")) << "nothing at all happens";

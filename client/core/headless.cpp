@@ -1,6 +1,5 @@
 #include "client/core/headless.h"
 
-
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -69,7 +68,6 @@ class HeadlessUi final : public ui::Backend {
  private:
   EffectWriter& effects_;
 };
-
 
 // The browser as the events describe it, and the window around it.
 class HeadlessHost final : public BrowserHost {

@@ -93,8 +93,8 @@ void FrmBrowser::buildControls() {
   profile_ = new QWebEngineProfile(this);
   profile_->installUrlSchemeHandler(
       kProgramScheme,
-      new ProgramSchemeHandler(
-          QString::fromStdString(winpath::toNative(app_.AppFolder).string()), profile_));
+      new ProgramSchemeHandler(QString::fromStdString(winpath::toNative(app_.AppFolder).string()),
+                               profile_));
   page_ = new ExamPage(profile_, this);
 
   QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));

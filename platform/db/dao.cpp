@@ -299,9 +299,10 @@ Database DBEngine::OpenDatabase(std::string_view name, int32_t options, bool rea
   db.state_ = std::make_shared<DatabaseState>();
   db.state_->name = std::string(name);
   asDao(kEngineSource, [&] {
-    db.state_->connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteConnectionValue(name) +
-                               ";Jet OLEDB:Database Password=" + quoteConnectionValue(passwordOf(connect)) +
-                               ";Mode=" + mode + ";");
+    db.state_->connection.Open(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteConnectionValue(name) +
+        ";Jet OLEDB:Database Password=" + quoteConnectionValue(passwordOf(connect)) +
+        ";Mode=" + mode + ";");
   });
   return db;
 }

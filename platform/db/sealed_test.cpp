@@ -405,8 +405,9 @@ TEST_F(SealedDb, TextComparesWithoutCaseHoweverTheFileWasMade) {
   c.Open(connect(file_, kPassword, "Mode=Read;"));
   EXPECT_EQ(scalar(c, "SELECT tpid FROM test_paper WHERE uid = 'bq8'"), "3");
   EXPECT_EQ(scalar(c, "SELECT count(*) FROM test_paper WHERE uid IN ('BQ9', 'bq8')"), "2");
-  EXPECT_EQ(scalar(c, "SELECT group_concat(uid || '/' || typeof(tpid) || '/' || "
-                      "ifnull(answer, 'null'), ' ') FROM test_paper"),
+  EXPECT_EQ(scalar(c,
+                   "SELECT group_concat(uid || '/' || typeof(tpid) || '/' || "
+                   "ifnull(answer, 'null'), ' ') FROM test_paper"),
             "BQ8/integer/ac bq9/integer/null");
   // Folding "a" and "A" into one key would lose a row: that table keeps its
   // comparison and both rows.

@@ -135,9 +135,7 @@ size_t punctEnd(std::string_view s, size_t i) {
 Kind scanToken(std::string_view s, size_t i, Dialect dialect, size_t& end) {
   const size_t n = s.size();
   const unsigned char c = static_cast<unsigned char>(s[i]);
-  auto wordCharAt = [&](size_t k) {
-    return k < n && wordChar(static_cast<unsigned char>(s[k]));
-  };
+  auto wordCharAt = [&](size_t k) { return k < n && wordChar(static_cast<unsigned char>(s[k])); };
   if (std::isspace(c)) {
     end = i;
     while (end < n && std::isspace(static_cast<unsigned char>(s[end]))) ++end;
@@ -152,8 +150,8 @@ Kind scanToken(std::string_view s, size_t i, Dialect dialect, size_t& end) {
     end = blockCommentEnd(s, i, dialect);
     return Kind::kComment;
   }
-  const bool escapeString = (c == 'E' || c == 'e') && dialect == Dialect::kPostgres &&
-                            i + 1 < n && s[i + 1] == '\'';
+  const bool escapeString =
+      (c == 'E' || c == 'e') && dialect == Dialect::kPostgres && i + 1 < n && s[i + 1] == '\'';
   if (c == '\'' || escapeString) {
     end = stringEnd(s, i, escapeString);
     return Kind::kString;

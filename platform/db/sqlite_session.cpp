@@ -259,7 +259,7 @@ class SqliteSession final : public Session {
   uint32_t chunkSize_ = 0;
   FileIdentity identity_;
   fs::path tempDir_;
-  int imageFd_ = -1;     // the image in tempDir_, read when it is sealed again
+  int imageFd_ = -1;      // the image in tempDir_, read when it is sealed again
   fs::path unsavedPath_;  // where a failed Close() kept the changes
   bool dirty_ = false;
   int lockFd_ = -1;  // the sealed file, locked shared or exclusive while open
@@ -721,8 +721,7 @@ void SqliteSession::writeSealed() {
     throw AutomationError(kProviderFailed, source(),
                           "Could not save '" + name_ + "': " + e.description());
   } catch (const std::exception& e) {
-    throw AutomationError(kProviderFailed, source(),
-                          "Could not save '" + name_ + "': " + e.what());
+    throw AutomationError(kProviderFailed, source(), "Could not save '" + name_ + "': " + e.what());
   }
   if (identity_.known) ::chmod(path_.c_str(), identity_.mode & 07777);
   if (::stat(path_.c_str(), &st) == 0) identity_ = FileIdentity::of(st);

@@ -916,7 +916,8 @@ detail::CellTextReader cellTextReader(WorkbookData* book) {
           cells,
           [&](int32_t r, int32_t c) {
             if (n++ > 0) text += ' ';
-            if (const CellRec* rec = sheet->cell(r, c)) text += constantText(*sheet, r, c, rec->value);
+            if (const CellRec* rec = sheet->cell(r, c))
+              text += constantText(*sheet, r, c, rec->value);
           },
           [&] { return n >= kMaxTitleCells; });
       return text;

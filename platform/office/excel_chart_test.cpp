@@ -429,11 +429,10 @@ TEST(ExcelChartTest, SeriesNamesFromCachedTextCellsLiteralsAndDefaults) {
       "</c:strCache></c:strRef></c:tx>";
   Chart chart = onlyChart(
       "<c:barChart>" + ser(0, twoCells, "") + ser(1, noCache("Sheet1!$A$1"), "") +
-      ser(2, emptyCell, "") + ser(3, noCache("('sheet1'!A1:B1)"), "") +
-      ser(4, noCache("A1"), "") + ser(5, noCache("'Other'!$A$1"), "") +
-      ser(6, noCache("[1]Sheet1!$A$1"), "") + ser(7, noCache("'Sheet1!A1"), "") +
-      ser(8, noCache("MyName"), "") + "</c:barChart>");
-  const std::vector<std::string> names = {"2024 二季度", "1",    "",     "1 ", "1",
+      ser(2, emptyCell, "") + ser(3, noCache("('sheet1'!A1:B1)"), "") + ser(4, noCache("A1"), "") +
+      ser(5, noCache("'Other'!$A$1"), "") + ser(6, noCache("[1]Sheet1!$A$1"), "") +
+      ser(7, noCache("'Sheet1!A1"), "") + ser(8, noCache("MyName"), "") + "</c:barChart>");
+  const std::vector<std::string> names = {"2024 二季度", "1",     "",      "1 ",   "1",
                                           "系列6",       "系列7", "系列8", "系列9"};
   ASSERT_EQ(chart.seriesCount(), static_cast<int32_t>(names.size()));
   for (size_t i = 0; i < names.size(); ++i)

@@ -112,10 +112,10 @@ class Processes : public ::testing::Test {
 // The selection of a test's own processes, on made-up process tables.
 TEST(Descendants, AreTheProcessesBelowTheRootOnly) {
   const std::vector<ProcessEntry> table = {
-      {1, "init", 0},      {50, "bash", 1},       {60, "soffice.bin", 1},  // the developer's
-      {100, "test", 50},   {101, "EXCEL.EXE", 100}, {102, "sh", 100},
-      {103, "soffice.bin", 102}, {104, "x", 103}, {200, "other", 60},
-      {300, "self", 300},  // its own parent: a damaged table
+      {1, "init", 0},    {50, "bash", 1},         {60, "soffice.bin", 1},  // the developer's
+      {100, "test", 50}, {101, "EXCEL.EXE", 100}, {102, "sh", 100},       {103, "soffice.bin", 102},
+      {104, "x", 103},   {200, "other", 60},      {300, "self", 300},  // its own parent: a damaged
+                                                                       // table
   };
   auto pids = [](const std::vector<ProcessEntry>& entries) {
     std::vector<int> out;

@@ -396,7 +396,8 @@ TEST_F(StartingQt, LeavesTheCLocaleAsItWas) {
 
 TEST_F(StartingQt, FromManyThreadsAtOnceMakesOneApplication) {
   for (int round = 0; round < 10; ++round)
-    EXPECT_EXIT(startFromManyThreads(), ::testing::ExitedWithCode(0), "\\[returned 8, 0 early, 0 saw another application, 0 more made\\]");
+    EXPECT_EXIT(startFromManyThreads(), ::testing::ExitedWithCode(0),
+                "\\[returned 8, 0 early, 0 saw another application, 0 more made\\]");
 }
 
 }  // namespace

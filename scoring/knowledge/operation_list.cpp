@@ -35,9 +35,9 @@ struct Folder {
 
 // The walk ends with 7 when it passes one of its bounds (read_limits.h).
 [[noreturn]] void raiseWalkLimit(const std::string& cPath, const std::string& what) {
-  throw AutomationError(err::kOutOfMemory, {},
-                        runtimeErrorText(err::kOutOfMemory) + " (the folder walk of '" + cPath +
-                            "' " + what + ")");
+  throw AutomationError(
+      err::kOutOfMemory, {},
+      runtimeErrorText(err::kOutOfMemory) + " (the folder walk of '" + cPath + "' " + what + ")");
 }
 
 // One folder of the walk: adds every visible entry of `folder` to `entries`
@@ -78,7 +78,8 @@ bool readFirstLine(InputFile& file, std::string& line, const std::string& name) 
   bool any = false;
   while (true) {
     size_t used = bytes.size();
-    if (used > limits::kOperationListLine.maxBytes) raiseReadLimit(limits::kOperationListLine, name);
+    if (used > limits::kOperationListLine.maxBytes)
+      raiseReadLimit(limits::kOperationListLine, name);
     bytes.resize(used + kChunk);
     size_t n =
         file.read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()) + used, kChunk));
@@ -107,15 +108,15 @@ void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
   // entries, a chain of folders without end) ends the walk at a bound.
   auto checkEntries = [&] {
     if (entries.Count() > limits::kMaxWalkEntries)
-      raiseWalkLimit(cPath, "lists more than " + std::to_string(limits::kMaxWalkEntries) +
-                                " entries");
+      raiseWalkLimit(cPath,
+                     "lists more than " + std::to_string(limits::kMaxWalkEntries) + " entries");
   };
   checkEntries();
   std::vector<Folder> taken;
   while (!pending.empty()) {
     if (pending.front().depth > limits::kMaxWalkDepth)
-      raiseWalkLimit(cPath, "goes deeper than " + std::to_string(limits::kMaxWalkDepth) +
-                                " folders");
+      raiseWalkLimit(cPath,
+                     "goes deeper than " + std::to_string(limits::kMaxWalkDepth) + " folders");
     taken.clear();
     std::swap(taken, pending);
     for (const Folder& f : taken) {
