@@ -121,7 +121,9 @@ void writeAnsiLine(const fs::path& path, std::string_view utf8Line) {
   out.commit();
 }
 
-std::string readWholeFile(const fs::path& path) {
+namespace {
+
+std::string readAll(const fs::path& path, uint64_t maxBytes, const ReadLimit* limit) {
   InputFile in(path);
   std::string bytes;
   size_t used = 0;
@@ -131,9 +133,32 @@ std::string readWholeFile(const fs::path& path) {
         std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()) + used, bytes.size() - used));
     if (n == 0) break;
     used += n;
+    if (used > maxBytes) raiseReadLimit(*limit, path.string());
   }
   bytes.resize(used);
   return bytes;
+}
+
+// "16 MiB", "512 KiB", "100 bytes".
+std::string sizeText(uint64_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= (1u << 10) && bytes % (1u << 10) == 0) return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+std::string readWholeFile(const fs::path& path) { return readAll(path, UINT64_MAX, nullptr); }
+
+std::string readWholeFile(const fs::path& path, const ReadLimit& limit) {
+  return readAll(path, limit.maxBytes, &limit);
+}
+
+void raiseReadLimit(const ReadLimit& limit, std::string_view name) {
+  throw AutomationError(err::kOutOfMemory, {},
+                        runtimeErrorText(err::kOutOfMemory) + " (the " + limit.what + " '" +
+                            std::string(name) + "' is larger than " + sizeText(limit.maxBytes) +
+                            ")");
 }
 
 }  // namespace bq

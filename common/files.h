@@ -13,9 +13,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace bq {
@@ -71,7 +71,26 @@ class AtomicOutput {
 // CR LF.
 void writeAnsiLine(const std::filesystem::path& path, std::string_view utf8Line);
 
-// The whole content of the regular file `path`.
+// The whole content of the regular file `path`. Only for files the program
+// made itself: input from outside (a file an examinee or a page names, the
+// user's settings) is read with a ReadLimit.
 std::string readWholeFile(const std::filesystem::path& path);
+
+// A bound on input from outside the program: the most bytes one read may
+// take in, and what is read, for the error. Each use has its own, in
+// common/read_limits.h; the README's limits section lists them.
+struct ReadLimit {
+  uint64_t maxBytes;
+  const char* what;  // "e-mail message", "registry file", ...
+};
+
+// Throws the error of a bound passed: AutomationError 7 "Out of memory",
+// described as "Out of memory (the WHAT 'NAME' is larger than N MiB)".
+[[noreturn]] void raiseReadLimit(const ReadLimit& limit, std::string_view name);
+
+// readWholeFile that takes in at most limit.maxBytes bytes; a file larger
+// than that (also one that grows past it while it is read) fails with
+// raiseReadLimit, naming `path`.
+std::string readWholeFile(const std::filesystem::path& path, const ReadLimit& limit);
 
 }  // namespace bq

@@ -51,6 +51,23 @@ TEST_F(Files, ReadsWholeFilesAndRefusesWhatIsNoFile) {
   EXPECT_EQ(failure(dir_ / "nofolder" / "missing"), 76);
 }
 
+TEST_F(Files, ABoundedReadTakesNoMoreThanItsBound) {
+  const ReadLimit limit{100, "test file"};
+  std::ofstream(dir_ / "full", std::ios::binary) << std::string(100, 'a');
+  std::ofstream(dir_ / "over", std::ios::binary) << std::string(101, 'a');
+  EXPECT_EQ(readWholeFile(dir_ / "full", limit), std::string(100, 'a'));
+  try {
+    readWholeFile(dir_ / "over", limit);
+    ADD_FAILURE() << "accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 7);
+    EXPECT_EQ(e.description(), "Out of memory (the test file '" + (dir_ / "over").string() +
+                                   "' is larger than 100 bytes)");
+  }
+  // A device without end is no file at all.
+  EXPECT_THROW(readWholeFile("/dev/zero", limit), AutomationError);
+}
+
 TEST_F(Files, ReplacesTheTargetOnlyOnCommit) {
   const fs::path target = dir_ / "out.bin";
   std::ofstream(target) << "old";

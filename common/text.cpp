@@ -285,6 +285,18 @@ std::string percentEncodePath(std::string_view s) {
   return out;
 }
 
+std::string generalNumberText(double v, int significantDigits) {
+  // to_chars never looks at the locale and gives the digits "%.*g" gives
+  // (both round exactly), in lower case.
+  char buf[64];
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, significantDigits);
+  std::string text(buf, r.ptr);
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 std::string replaceAll(std::string_view s, std::string_view what, std::string_view with) {
   std::string out;
   out.reserve(s.size());

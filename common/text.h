@@ -73,6 +73,14 @@ std::vector<std::string> split(std::string_view s, std::string_view separator);
 // (upper-case hexadecimal).
 std::string percentEncodePath(std::string_view s);
 
+// `v` as printf's "%.*G" writes it in the "C" locale (at most
+// `significantDigits` significant digits, no trailing zeros, "E+15" style
+// exponents, "INF"/"NAN"), whatever the process's C locale: a program, or Qt
+// starting, may set one with a decimal comma, and the texts the system
+// produces (knowledge points, field values) must not change with it.
+// REQUIRES: 1 <= significantDigits <= 17.
+std::string generalNumberText(double v, int significantDigits);
+
 // Replace every `what` in `s` by `with` (exact comparison).
 // REQUIRES: what is not empty.
 std::string replaceAll(std::string_view s, std::string_view what, std::string_view with);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
 
 namespace bq {
 namespace {
@@ -77,6 +80,35 @@ TEST(Text, ReplacesEveryOccurrence) {
   EXPECT_EQ(replaceAll("a;b;;c;", ";", ""), "abc");
   EXPECT_EQ(replaceAll("aaa", "aa", "b"), "ba");
   EXPECT_EQ(replaceAll("", ";", ""), "");
+}
+
+// The number texts of the system are printf's "%.*G" of the C locale,
+// made without the C locale (which Qt, or the host program, may change).
+TEST(Text, GeneralNumberTextIsPrintfsGOfTheCLocale) {
+  const struct {
+    double v;
+    int digits;
+    const char* text;
+  } table[] = {
+      {10.5, 15, "10.5"},      {8.43, 15, "8.43"},
+      {0.1 + 0.2, 15, "0.3"},  {1e15, 15, "1E+15"},
+      {1.5e-5, 15, "1.5E-05"}, {123456789012345678.0, 15, "1.23456789012346E+17"},
+      {-0.0, 15, "-0"},        {0, 15, "0"},
+      {2.5, 1, "2"},           {1.0 / 3, 7, "0.3333333"},
+      {-1250, 15, "-1250"},    {std::numeric_limits<double>::infinity(), 15, "INF"},
+  };
+  for (const auto& c : table) EXPECT_EQ(generalNumberText(c.v, c.digits), c.text) << c.v;
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    const double v =
+        std::ldexp(static_cast<double>(rng() >> 11) * 0x1p-53, static_cast<int>(rng() % 120) - 60) *
+        (rng() % 2 ? -1 : 1);
+    for (int digits : {7, 15}) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*G", digits, v);
+      ASSERT_EQ(generalNumberText(v, digits), buf) << v;
+    }
+  }
 }
 
 TEST(Text, RoundTripsUtf16AndRepairsBrokenUtf8) {

@@ -114,6 +114,26 @@ fs::path toNative(std::string_view path) {
   return base;
 }
 
+fs::path toNativeOnDrive(std::string_view path) {
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (!drive) raiseError(err::kPathFileAccess);
+  const fs::path native = toNative(path);
+  // Where the path really leads, links resolved, must lie in the drive's
+  // folder (itself possibly reached through a link).
+  std::error_code ec, driveEc;
+  const fs::path real = fs::weakly_canonical(native, ec);
+  const fs::path driveFolder = fs::weakly_canonical(
+      drivesRoot() / std::string(1, static_cast<char>(path[0] | 0x20)), driveEc);
+  if (ec || driveEc) raiseError(err::kPathFileAccess);
+  auto r = real.begin();
+  for (auto d = driveFolder.begin(); d != driveFolder.end(); ++d, ++r) {
+    if (d->empty() && std::next(d) == driveFolder.end()) break;  // a trailing separator
+    if (r == real.end() || *r != *d) raiseError(err::kPathFileAccess);
+  }
+  return native;
+}
+
 bool isHidden(std::string_view name) { return !name.empty() && name[0] == '.'; }
 
 bool listsBefore(std::string_view a, std::string_view b) {

@@ -1,12 +1,11 @@
 #include "dbmaint/block_stream.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
 #include "dbmaint/blocks.h"
+#include "platform/codec/codec.h"
 
 namespace bq {
 namespace {
@@ -69,8 +68,8 @@ uint32_t bigEndian32(const uint8_t* p) {
 void expandChecked(std::span<const uint8_t> block, const BlockHeader& h, const BlockPlace& at,
                    std::vector<uint8_t>& out) {
   int rc = ExpandBlock(block.subspan(kDigits), out);
-  if (rc != Z_OK) {
-    damaged(at, std::string("zlib reports \"") + zError(rc) + "\" (" + std::to_string(rc) + "); " +
+  if (rc != codec::kZOk) {
+    damaged(at, "zlib reports \"" + codec::zlibErrorText(rc) + "\" (" + std::to_string(rc) + "); " +
                     std::to_string(out.size()) + " bytes came out, the header announces " +
                     std::to_string(h.u));
   }
@@ -81,7 +80,7 @@ void expandChecked(std::span<const uint8_t> block, const BlockHeader& h, const B
   // zlib stops at the end of the stream and ignores what lies behind it. A
   // stream that ends exactly at the announced length carries the Adler-32
   // check of the data in its last four bytes.
-  const uLong check = adler32(adler32(0, nullptr, 0), out.data(), static_cast<uInt>(out.size()));
+  const uint32_t check = codec::adler32(out);
   if (h.z < 4 || bigEndian32(block.data() + block.size() - 4) != check) {
     damaged(at, "the zlib stream ends before the announced " + std::to_string(h.z) + " bytes");
   }
@@ -89,12 +88,12 @@ void expandChecked(std::span<const uint8_t> block, const BlockHeader& h, const B
 
 void compressPiece(std::span<const uint8_t> piece, std::vector<uint8_t>& block) {
   int rc = CompressBlock(piece, block);
-  if (rc == Z_MEM_ERROR) raiseError(err::kOutOfMemory);
+  if (rc == codec::kZMemError) raiseError(err::kOutOfMemory);
   // With pieces of kBlockPieceSize bytes zlib has room to spare and no other
   // code can come back.
-  if (rc != Z_OK) {
+  if (rc != codec::kZOk) {
     throw AutomationError(kInternalError, {},
-                          std::string("zlib could not compress a piece: ") + zError(rc));
+                          "zlib could not compress a piece: " + codec::zlibErrorText(rc));
   }
 }
 

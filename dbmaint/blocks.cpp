@@ -1,8 +1,8 @@
 #include "dbmaint/blocks.h"
 
-#include <zlib.h>
-
 #include <cstddef>
+
+#include "platform/codec/codec.h"
 
 namespace bq {
 namespace {
@@ -40,22 +40,22 @@ int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   // never ask for one (they cut data into 16384-byte pieces).
   if (u >= kLengthLimit) {
     out.clear();
-    return Z_BUF_ERROR;
+    return codec::kZBufError;
   }
   const size_t total = sizedFor(u, 24);
   // resize() only fills what lies beyond the current size, so a caller that
   // hands in the same vector block after block pays for the fill once.
   out.resize(total);
-  uLongf z = total - kHeaderSize;
-  int rc = compress(out.data() + kHeaderSize, &z, in.data(), u);
-  if (rc != Z_OK) {
+  size_t z = 0;
+  int rc = codec::compress(std::span<uint8_t>(out).subspan(kHeaderSize), z, in);
+  if (rc != codec::kZOk) {
     out.clear();
     return rc;
   }
   // Incompressible data just below a million bytes can grow past six digits.
   if (z >= kLengthLimit) {
     out.clear();
-    return Z_BUF_ERROR;
+    return codec::kZBufError;
   }
   writeDigits(z, out.data());
   writeDigits(u, out.data() + kDigits);
@@ -66,20 +66,21 @@ int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
 int ExpandBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   if (in.size() < kDigits) {
     out.clear();
-    return Z_DATA_ERROR;
+    return codec::kZDataError;
   }
   size_t u = 0;
   for (size_t i = 0; i < kDigits; ++i) {
     if (in[i] > 9) {
       out.clear();
-      return Z_DATA_ERROR;
+      return codec::kZDataError;
     }
     u = u * 10 + in[i];
   }
   const size_t size = sizedFor(u, 18) + 1;
   out.resize(size);
-  uLongf produced = size - 1;
-  int rc = uncompress(out.data(), &produced, in.data() + kDigits, in.size() - kDigits);
+  size_t produced = 0;
+  int rc =
+      codec::uncompress(std::span<uint8_t>(out).first(size - 1), produced, in.subspan(kDigits));
   // On a damaged stream zlib reports how much it wrote before it stopped;
   // that much is handed back, as the format's readers expect.
   out.resize(produced);

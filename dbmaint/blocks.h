@@ -15,13 +15,14 @@
 namespace bq {
 
 // Builds one block of `in` into `out` (resized). Returns zlib's result code
-// (0 = Z_OK); on any other code `out` is left empty.
+// (codec::kZOk = 0 = Z_OK, platform/codec/codec.h); on any other code `out`
+// is left empty.
 int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out);
 
 // Expands a block given WITHOUT its first six bytes (the U digits and then the
 // stream) into `out` (resized to what zlib produced). Returns zlib's result
-// code (0 = Z_OK); a header byte above 9 or an input shorter than six bytes
-// gives Z_DATA_ERROR and an empty `out`. Never reads past `in`.
+// code (codec::kZOk = 0); a header byte above 9 or an input shorter than six
+// bytes gives codec::kZDataError and an empty `out`. Never reads past `in`.
 int ExpandBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out);
 
 }  // namespace bq

@@ -24,14 +24,6 @@ AutomationError prefixed(const std::string& prefix, const AutomationError& e) {
   return AutomationError(e.number(), e.source(), prefix + e.description());
 }
 
-// `value` quoted for a connection string, so that ";" and quotes in paths and
-// passwords keep no meaning there.
-std::string quoteValue(std::string_view value) {
-  std::string q = "\"";
-  for (char c : value) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
 std::string quoteName(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 // Removes the file at `path` when it goes out of scope, whatever happened.
@@ -175,8 +167,9 @@ void buildExamDatabase(const ExamSource& source, std::string_view outPath,
   }
   {
     db::Connection c;
-    c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteValue(temp.path().string()) +
-           ";Jet OLEDB:Database Password=" + quoteValue(password) + ";Mode=Share Exclusive;");
+    c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+           db::quoteConnectionValue(temp.path().string()) + ";Jet OLEDB:Database Password=" +
+           db::quoteConnectionValue(password) + ";Mode=Share Exclusive;");
     for (const SourceTable& table : source.tables) createAndFill(c, table);
     try {
       c.Close();

@@ -29,18 +29,23 @@ constexpr const char* kExplorerAdvancedKey =
 // The process table's rows are numbered 0 to 32767 with a 16-bit counter.
 constexpr size_t kMaxProcessRows = 32768;
 
+// The folders and files the session creates and deletes lie on the mapped
+// drives: a page may not reach the examinee's own files through a POSIX
+// path, or through a link inside a drive that leads out of it (75).
+fs::path OnDrive(const std::string& path) { return winpath::toNativeOnDrive(path); }
+
 // FileSystemObject.FolderExists. An empty path names no folder (mapped, it
-// would read as the working folder).
+// would read as the working folder); a path off the drives fails with 75.
 bool FolderExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
-  return fs::is_directory(winpath::toNative(path), ec);
+  return fs::is_directory(OnDrive(path), ec);
 }
 
 // FileSystemObject.CreateFolder: creates the last level of `path` only.
 void CreateFolder(const std::string& path) {
   if (path.empty()) raiseError(err::kInvalidCall);
-  const fs::path native = winpath::toNative(path);
+  const fs::path native = OnDrive(path);
   std::error_code ec;
   const fs::path parent = native.parent_path();
   if (!parent.empty() && !fs::is_directory(parent, ec)) raiseError(err::kPathNotFound);
@@ -52,7 +57,7 @@ void CreateFolder(const std::string& path) {
 // The text file of a file item: one line of greeting in the ANSI code page,
 // replacing whatever file was there. A missing folder on the way is 76.
 void WriteGreetingFile(const std::string& path) {
-  writeAnsiLine(winpath::toNative(path), kGreeting);
+  writeAnsiLine(OnDrive(path), kGreeting);
 }
 
 // Whether the operation-list item `key` names a place inside the operation
@@ -151,11 +156,11 @@ std::optional<std::string> OperationRoot(const std::string& cPath) {
 }
 
 void CreateOpDirs(const std::string& cPath, const std::string& cZSD) {
+  if (cPath.empty()) raiseError(err::kInvalidCall);
   if (FolderExists(cPath)) return;
   CreateFolder(cPath);
 
-  // A first character that is no drive letter makes a root the original
-  // platform cannot find: 76, after cPath was made, as there.
+  // cPath is a drive path (OnDrive), so its first character is the drive.
   std::optional<std::string> root = OperationRoot(cPath);
   if (!root) raiseError(err::kPathNotFound);
   if (!FolderExists(*root)) CreateFolder(*root);
@@ -180,8 +185,14 @@ void CreateOpDirs(const std::string& cPath, const std::string& cZSD) {
 }
 
 void PreTest(const std::string& cPath) {
-  if (!FolderExists(cPath)) return;
-  const fs::path folder = winpath::toNative(cPath);
+  // Off the drives (75) nothing is deleted, not even the operation root.
+  fs::path folder;
+  try {
+    if (!FolderExists(cPath)) return;
+    folder = OnDrive(cPath);
+  } catch (const AutomationError&) {
+    return;
+  }
 
   if (MayClear(folder)) {
     // The entries a directory search reports: hidden ones are not among
@@ -207,7 +218,7 @@ void PreTest(const std::string& cPath) {
 
   Guarded([&] {
     std::optional<std::string> root = OperationRoot(cPath);
-    if (root && FolderExists(*root)) DeleteForced(winpath::toNative(*root));
+    if (root && FolderExists(*root)) DeleteForced(OnDrive(*root));
   });
 }
 
@@ -236,7 +247,7 @@ std::vector<int> ProcessesToEnd(const std::vector<shell::ProcessEntry>& snapshot
 }
 
 void EndProcessesByName(const std::string& name) {
-  for (int pid : ProcessesToEnd(shell::processSnapshot(), name)) shell::terminateProcess(pid);
+  for (int pid : ProcessesToEnd(shell::endableProcesses(), name)) shell::terminateProcess(pid);
 }
 
 }  // namespace bq

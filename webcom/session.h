@@ -39,15 +39,17 @@ std::optional<std::string> OperationRoot(const std::string& cPath);
 //
 // When the folder cPath already exists, does nothing at all.
 //
+// Everything it creates lies on the mapped drives (winpath::toNativeOnDrive).
+//
 // Fails with, at the step that fails:
 //   5  "Invalid procedure call or argument": cPath is empty (nothing created);
-//   76 "Path not found": the parent of cPath or of an item is missing, or
-//      cPath does not begin with a drive letter (cPath itself is created
-//      first, as on the original platform);
+//   75 "Path/File access error": cPath is no drive path (a POSIX path), or
+//      leads out of its drive through a symbolic link (nothing created);
+//   76 "Path not found": the parent of cPath or of an item is missing;
 //   58 "File already exists": a file stands where a folder is to be created;
 //   75 "Path/File access error": an item that would lead out of the
-//      operation root ("..", a drive, a leading "\" or "/"); nothing of that
-//      item is created;
+//      operation root ("..", a drive, a leading "\" or "/", a link inside
+//      the drive to a place outside it); nothing of that item is created;
 // or the file-system error of a write.
 void CreateOpDirs(const std::string& cPath, const std::string& cZSD);
 
@@ -57,9 +59,10 @@ void CreateOpDirs(const std::string& cPath, const std::string& cZSD);
 // root). Every step goes on when the one before it failed (an entry in use,
 // one that may not be removed); PreTest itself never fails.
 //
-// It never clears the file system's root, the drives folder or a folder
-// above it, or a drive's root folder: for such a cPath only the operation
-// root is deleted.
+// It deletes only on the mapped drives (winpath::toNativeOnDrive): for a
+// cPath that is no drive path, or leads out of its drive through a symbolic
+// link, nothing at all happens. It never clears a drive's root folder: for
+// such a cPath only the operation root is deleted.
 void PreTest(const std::string& cPath);
 
 // Shows this thread's end-of-test window modally and returns when it is
@@ -74,9 +77,10 @@ void EndTest(const std::string& cPath);
 // Ends every question-text viewer (EndProcessesByName "QuestionPane.exe").
 void TermProc();
 
-// Ends every process whose executable file name, upper-cased, contains
-// `name` upper-cased, or contains one of the Linux counterparts of that name
-// (platform/shell/processes.h). Processes that cannot be ended are passed
+// Ends every process (of shell::endableProcesses(): all of them, or in a
+// test program only those it started) whose executable file name,
+// upper-cased, contains `name` upper-cased, or contains one of the Linux
+// counterparts of that name (platform/shell/processes.h). Processes that cannot be ended are passed
 // over. Fails with 6 "Overflow" when more than 32768 processes run (the
 // process table's rows are counted with a 16-bit number); nothing is ended
 // then. An empty `name` ends nothing.

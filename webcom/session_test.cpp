@@ -2,9 +2,10 @@
 // and real processes: copies of sleep(1) under the names the routines look
 // for, started and reaped by the tests.
 //
-// The process tests end, like the routines they test, every process on the
-// machine whose name matches (soffice.bin, IEXPLORE.EXE, BQTESTMY,
-// QUESTIONPANE ...), not only the ones they start.
+// The process tests end, like the routines they test, the processes whose
+// names match (soffice.bin, IEXPLORE.EXE, BQTESTMY, QUESTIONPANE ...); as
+// every test program, only among the processes they started themselves
+// (common/testing/process_scope.cpp).
 #include "webcom/session.h"
 
 #include <gtest/gtest.h>
@@ -182,13 +183,36 @@ TEST_F(Session, AFailingStepEndsTheCallAndKeepsWhatWasDone) {
     for (const char* p : c.notMade) EXPECT_FALSE(fs::exists(c_ / p)) << p;
     EXPECT_EQ(shell::registry::getDword(kAdvanced, "HideFileExt"), std::nullopt);
   }
+}
 
-  // A cPath that does not begin with a drive letter is made, but there is no
-  // root for it.
-  const fs::path posix = dir_ / "posix";
-  EXPECT_EQ(errorOf([&] { CreateOpDirs(posix.string(), "a\\"); }), 76);
-  EXPECT_TRUE(fs::is_directory(posix));
-  EXPECT_FALSE(fs::exists(posix / "a"));
+// The session creates and deletes only on the mapped drives: a page cannot
+// reach the examinee's own folders through a POSIX path, nor through a link
+// inside a drive that leads out of it.
+TEST_F(Session, FoldersOffTheDrivesAreNeverCreatedNorCleared) {
+  const fs::path home = dir_ / "home";
+  fs::create_directories(home / "Documents" / "thesis");
+  touch(home / "Documents" / "thesis" / "chapter1.doc");
+  touch(home / "Documents" / "notes.txt");
+  fs::create_directories(c_);
+  fs::create_directory_symlink(home / "Documents", c_ / "BQTEST");
+  fs::create_directories(c_ / "BqOperation");
+  fs::create_directory_symlink(home, c_ / "BqOperation" / "out");
+  const auto before = tree(home);
+
+  for (const std::string& cPath :
+       {(home / "Documents").string(), (home / "New").string(), std::string("relative\\BQTEST"),
+        std::string("C:\\BQTEST"), std::string("C:\\BQTEST\\thesis\\x")}) {
+    SCOPED_TRACE(cPath);
+    PreTest(cPath);
+    EXPECT_TRUE(fs::exists(c_ / "BqOperation")) << "nothing at all happens";
+    EXPECT_EQ(errorOf([&] { CreateOpDirs(cPath, "a\\,b.txt"); }), 75);
+    EXPECT_EQ(tree(home), before);
+  }
+  // Items through a link out of the drive are refused as well.
+  EXPECT_EQ(errorOf([&] { CreateOpDirs("C:\\T1", "out\\made\\"); }), 75);
+  EXPECT_EQ(errorOf([&] { CreateOpDirs("C:\\T2", "out\\made.txt"); }), 75);
+  EXPECT_EQ(tree(home), before);
+  EXPECT_TRUE(fs::is_directory(c_ / "T2"));
 }
 
 TEST_F(Session, ItemsThatWouldLeaveTheRootAreRefused) {
@@ -365,6 +389,52 @@ TEST_F(Session, EndProcessesByNameEndsEveryNameThatContainsItWhateverTheCase) {
   EXPECT_TRUE(office.wasKilled()) << "LibreOffice stands in for Excel";
   EXPECT_TRUE(word.running());
   EXPECT_TRUE(excelish.running());
+}
+
+// A process this test did not start (here: one whose parent has gone, as a
+// developer's own LibreOffice or viewer) is never ended by a test, whatever
+// its name.
+TEST_F(Session, ATestEndsOnlyTheProcessesItStarted) {
+  ProcessNamesLock lock;
+  const fs::path exe = dir_ / "EXCEL.EXE";
+  fs::copy_file("/bin/sleep", exe);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t middle = fork();
+  ASSERT_GE(middle, 0);
+  if (middle == 0) {
+    // The middle process starts the stranger and leaves it an orphan.
+    std::string arg0 = exe.string(), seconds = "120";
+    char* argv[] = {arg0.data(), seconds.data(), nullptr};
+    pid_t stranger = -1;
+    posix_spawn(&stranger, exe.c_str(), nullptr, nullptr, argv, environ);
+    (void)!write(pipeFds[1], &stranger, sizeof stranger);
+    _exit(0);
+  }
+  pid_t stranger = -1;
+  ASSERT_EQ(read(pipeFds[0], &stranger, sizeof stranger), static_cast<ssize_t>(sizeof stranger));
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  waitpid(middle, nullptr, 0);
+  ASSERT_GT(stranger, 0);
+  // Its exec done, it runs under the name the test looks for.
+  const fs::path link = "/proc/" + std::to_string(stranger) + "/exe";
+  for (int i = 0; i < 1000; ++i) {
+    std::error_code ec;
+    if (fs::read_symlink(link, ec).filename() == "EXCEL.EXE") break;
+    usleep(5000);
+  }
+  Sleeper own(dir_, "EXCEL.EXE");
+  EndProcessesByName("Excel.exe");
+  EXPECT_TRUE(own.wasKilled());
+  // Ended, it would be a zombie of whoever adopted it, or gone.
+  std::ifstream stat("/proc/" + std::to_string(stranger) + "/stat");
+  std::string fields;
+  std::getline(stat, fields);
+  const size_t close = fields.rfind(')');
+  ASSERT_NE(close, std::string::npos) << "a process the test did not start was ended";
+  EXPECT_EQ(fields.substr(close + 2, 1), "S") << "a process the test did not start was ended";
+  kill(stranger, SIGKILL);  // started by this test after all
 }
 
 TEST_F(Session, TermProcEndsTheQuestionViewers) {

@@ -3,8 +3,10 @@
 namespace bq::client {
 
 std::string examConnectionString(std::string_view appFolder) {
-  return "PROViDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + std::string(appFolder) +
-         "\\BqTest.MDB;Jet OLEDB:Database Password=" + std::string(kDatabasePassword) + ";";
+  // The folder is quoted, so that a ";" in its path cannot add keys.
+  return "PROViDER=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+         db::quoteConnectionValue(std::string(appFolder) + "\\BqTest.MDB") +
+         ";Jet OLEDB:Database Password=" + std::string(kDatabasePassword) + ";";
 }
 
 void openExamConnection(AppValues& app) {

@@ -199,7 +199,7 @@ void Dispatcher::buildPage(const DispatchPage& page) {
       written = BuildOperationPage(app_, topic->heading, page.code);
     }
   } catch (const AutomationError& e) {
-    // No file is written; the examinee learns why the section is missing.
+    // No new file is written (an old one stays); the examinee learns why.
     showFailure("无法生成页面 " + std::string(page.pageName) + "。", e);
   }
   if (written) host_.fileWritten(app_.AppFolder + "\\" + std::string(page.pageName));

@@ -159,6 +159,18 @@ TEST_F(DispatcherTest, APageThatCannotBeBuiltIsShownAsAMessageAndNotWritten) {
   EXPECT_EQ(rec_->shown()[0].buttons, ui::vbExclamation);
 }
 
+// A page file that cannot be written is no silent "not found" page: the
+// examinee is told, as for a page that cannot be built.
+TEST_F(DispatcherTest, APageThatCannotBeWrittenIsShownAsAMessage) {
+  fs::create_directory(paper_.path("selection.asp"));
+  d_.onBeforeNavigate("File:///x/selection.asp");
+  EXPECT_TRUE(host_.written.empty());
+  EXPECT_TRUE(fs::is_directory(paper_.path("selection.asp")));
+  ASSERT_EQ(rec_->shown().size(), 1u);
+  EXPECT_EQ(rec_->shown()[0].prompt.rfind("无法生成页面 selection.asp。\r\n", 0), 0u)
+      << rec_->shown()[0].prompt;
+}
+
 TEST_F(DispatcherTest, ClocksFollowThePageShown) {
   navigateTo("selection.asp");
   EXPECT_TRUE(on(Timer::kExam));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "client/core/app_values.h"
 #include "client/core/test_paper_fixture.h"
 #include "common/automation_error.h"
@@ -10,6 +12,7 @@
 namespace bq::client {
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::PaperFixture;
 
 std::vector<std::string> column(db::Recordset rs, const std::string& name) {
@@ -132,7 +135,7 @@ TEST(AppValues, StartValues) {
   EXPECT_EQ(app.ExamSecondsLeft, 0);
   EXPECT_EQ(app.ExamConnection.State(), db::adStateClosed);
   EXPECT_EQ(examConnectionString("/opt/bq"),
-            "PROViDER=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/bq\\BqTest.MDB;"
+            "PROViDER=Microsoft.Jet.OLEDB.4.0;Data Source=\"/opt/bq\\BqTest.MDB\";"
             "Jet OLEDB:Database Password=KVRMTX5830;");
 }
 
@@ -144,6 +147,20 @@ TEST(AppValues, OpensTheSealedExamDatabaseInTheProgramFolder) {
   db::createSealedDatabase((folder / "BqTest.MDB").string(), kDatabasePassword);
   openExamConnection(app);
   EXPECT_EQ(app.ExamConnection.State(), db::adStateOpen);
+}
+
+// A program folder whose path holds ";", "=" and quotes opens its own
+// database: the path cannot add or replace keys of the connection string.
+TEST(AppValues, AProgramFolderWithSemicolonsInItsPathOpensItsOwnDatabase) {
+  db::dbtest::TempFolder folder;
+  const fs::path odd = folder / "a;Data Source=\"x\";Mode=Read; ";
+  fs::create_directories(odd);
+  db::createSealedDatabase((odd / "BqTest.MDB").string(), kDatabasePassword);
+  AppValues app;
+  app.AppFolder = odd.string();
+  openExamConnection(app);
+  app.ExamConnection.Execute("CREATE TABLE t (a Long)");  // not opened read-only
+  app.ExamConnection.Close();
 }
 
 }  // namespace

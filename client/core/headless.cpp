@@ -1,7 +1,5 @@
 #include "client/core/headless.h"
 
-#include <sodium.h>
-
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +18,7 @@
 #include "common/automation_error.h"
 #include "common/files.h"
 #include "common/winpath.h"
+#include "platform/codec/codec.h"
 #include "platform/ui/ui.h"
 
 namespace bq::client {
@@ -69,19 +68,6 @@ class HeadlessUi final : public ui::Backend {
  private:
   EffectWriter& effects_;
 };
-
-std::string sha256Hex(const std::string& bytes) {
-  std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
-  crypto_hash_sha256(digest.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                     bytes.size());
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : digest) {
-    hex += kHex[b >> 4];
-    hex += kHex[b & 0xF];
-  }
-  return hex;
-}
 
 // The browser as the events describe it, and the window around it.
 class HeadlessHost final : public BrowserHost {
@@ -139,7 +125,7 @@ class HeadlessHost final : public BrowserHost {
   void fileWritten(const std::string& path) override {
     std::string hash;
     try {
-      hash = sha256Hex(readWholeFile(winpath::toNative(path)));
+      hash = codec::sha256Hex(readWholeFile(winpath::toNative(path)));
     } catch (const AutomationError&) {
       // Reported without a hash when the file cannot be read back.
     }
@@ -265,10 +251,6 @@ int runHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
     events = &file;
   }
 
-  if (sodium_init() < 0) {
-    err << "BqTestMy: the hash library cannot start\n";
-    return 2;
-  }
   EffectWriter effects(out);
   ui::ScopedBackend ui(std::make_shared<HeadlessUi>(effects));
   HeadlessHost host(effects);

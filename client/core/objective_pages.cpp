@@ -133,12 +133,14 @@ std::string TrueFalsePageText(AppValues& app) {
 
 bool BuildChoicePage(AppValues& app) {
   const std::string page = ChoicePageText(app);
-  return WritePageFile(app.AppFolder + "\\selection.asp", page);
+  writePage(app.AppFolder + "\\selection.asp", page);
+  return true;
 }
 
 bool BuildTrueFalsePage(AppValues& app) {
   const std::string page = TrueFalsePageText(app);
-  return WritePageFile(app.AppFolder + "\\judgement.asp", page);
+  writePage(app.AppFolder + "\\judgement.asp", page);
+  return true;
 }
 
 }  // namespace bq::client

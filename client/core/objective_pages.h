@@ -29,8 +29,9 @@ namespace bq::client {
 std::string ChoicePageText(AppValues& app);
 std::string TrueFalsePageText(AppValues& app);
 
-// Build the page and write it to AppFolder + "\selection.asp" / "\judgement.asp";
-// return whether the file was written.
+// Build the page and write it to AppFolder + "\selection.asp" / "\judgement.asp"
+// (writePage); return true. Throw AutomationError when the text cannot be
+// built or the file cannot be written (the old page file then stays).
 bool BuildChoicePage(AppValues& app);
 bool BuildTrueFalsePage(AppValues& app);
 

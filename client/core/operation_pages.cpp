@@ -76,7 +76,9 @@ std::optional<std::string> OperationPageText(const AppValues& app, std::string_v
 bool BuildOperationPage(const AppValues& app, std::string_view heading, std::string_view code) {
   const OperationTopic& topic = requireOperationTopic(code);
   const std::optional<std::string> page = OperationPageText(app, heading, code);
-  return page && WritePageFile(app.AppFolder + "\\" + std::string(topic.pageFile), *page);
+  if (!page) return false;
+  writePage(app.AppFolder + "\\" + std::string(topic.pageFile), *page);
+  return true;
 }
 
 }  // namespace bq::client

@@ -51,7 +51,8 @@ std::optional<std::string> OperationPageText(const AppValues& app, std::string_v
 // Builds the page and writes it to app.AppFolder + "\" + the page file of
 // `code` ("operation.asp", "wordtest.asp", ...). Without a question of the
 // topic no file is written and an existing page file stays as it is. Returns
-// whether the file was written.
+// whether the file was written; throws AutomationError when the text cannot
+// be built or the file cannot be written (the old page file then stays).
 bool BuildOperationPage(const AppValues& app, std::string_view heading, std::string_view code);
 
 }  // namespace bq::client

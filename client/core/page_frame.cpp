@@ -166,24 +166,19 @@ void appendFrameBottom(std::string& page, PageKind kind, std::string_view timeUp
   }
 }
 
+void writePage(std::string_view path, std::string_view text) {
+  const std::filesystem::path native = winpath::toNative(path);
+  const std::string bytes = toAnsi(text);
+  // A page is written anew at each visit: no need to wait for the disk. The
+  // old page stays until the new one is renamed into its place.
+  AtomicOutput out(native, AtomicOutput::Durability::kUnflushed);
+  out.write(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  out.commit();
+}
+
 bool WritePageFile(std::string_view path, std::string_view text) {
-  std::filesystem::path native;
   try {
-    native = winpath::toNative(path);
-  } catch (const AutomationError&) {
-    return false;
-  }
-  // The old page goes first, so that a page that cannot be written is missing
-  // rather than left over from an earlier paper.
-  std::error_code ignored;
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(native, ignored)))
-    std::filesystem::remove(native, ignored);
-  try {
-    const std::string bytes = toAnsi(text);
-    // A page is written anew at each visit: no need to wait for the disk.
-    AtomicOutput out(native, AtomicOutput::Durability::kUnflushed);
-    out.write(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-    out.commit();
+    writePage(path, text);
     return true;
   } catch (const AutomationError&) {
     return false;

@@ -56,10 +56,14 @@ void appendCountdownScript(std::string& page, PageKind kind, std::string_view ti
 std::string SectionSwitchScript();
 
 // Writes `text` into the page file `path` (a Windows or POSIX path) in the
-// system's ANSI code page, without a byte-order mark: an existing file is
-// deleted first, then the new one replaces it whole. Each step ignores its
-// own failure (a page that cannot be written is simply missing); returns
-// whether the file was written.
+// system's ANSI code page, without a byte-order mark. The new file is written
+// beside and renamed over an existing one, so the old page stays whole until
+// the new one is in place. Throws AutomationError (the file error: 76 for a
+// missing folder, 75 for a folder in the page's place, ...) when it cannot be
+// written; the old page is then left as it was.
+void writePage(std::string_view path, std::string_view text);
+
+// writePage that ignores its failure; returns whether the file was written.
 bool WritePageFile(std::string_view path, std::string_view text);
 
 }  // namespace bq::client

@@ -2,9 +2,12 @@
 #include "client/core/page_frame.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "client/core/expected_fragments.h"
 #include "client/core/test_paper_fixture.h"
@@ -125,6 +128,33 @@ TEST(PageFrame, WritePageFileIgnoresAFolderItCannotWriteTo) {
   fs::create_directory(folder / "selection.asp");
   EXPECT_FALSE(WritePageFile((folder / "selection.asp").string(), "x"));
   EXPECT_TRUE(fs::is_directory(folder / "selection.asp"));
+}
+
+// The old page stays whole until the new one is in place: a write that
+// fails half-way (here: the file size limit) leaves it as it was.
+TEST(PageFrame, APageThatCannotBeWrittenLeavesTheOldOne) {
+  db::dbtest::TempFolder folder;
+  const std::string path = (folder / "selection.asp").string();
+  ASSERT_TRUE(WritePageFile(path, "old page"));
+  struct rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::optional<AutomationError> failure;
+  try {
+    writePage(path, std::string(100, 'x'));
+  } catch (const AutomationError& e) {
+    failure = e;
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(readWholeFile(path), "old page");
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder.path())) ++entries;
+  EXPECT_EQ(entries, 1u);
 }
 
 }  // namespace

@@ -82,7 +82,9 @@ std::optional<std::string> TypingPageText(const AppValues& app) {
 
 bool BuildTypingPage(const AppValues& app) {
   const std::optional<std::string> page = TypingPageText(app);
-  return page && WritePageFile(app.AppFolder + "\\typewrite.asp", *page);
+  if (!page) return false;
+  writePage(app.AppFolder + "\\typewrite.asp", *page);
+  return true;
 }
 
 }  // namespace bq::client

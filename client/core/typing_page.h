@@ -32,7 +32,8 @@ std::optional<std::string> TypingPageText(const AppValues& app);
 
 // Builds the page and writes it to app.AppFolder + "\typewrite.asp". Without
 // a typing question no file is written and an existing page file stays as it
-// is. Returns whether the file was written.
+// is. Returns whether the file was written; throws AutomationError when the
+// text cannot be built or the file cannot be written (the old page stays).
 bool BuildTypingPage(const AppValues& app);
 
 }  // namespace bq::client

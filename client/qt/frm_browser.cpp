@@ -27,6 +27,7 @@
 #include "client/qt/program_scheme.h"
 #include "client/qt/web_engine_setup.h"
 #include "common/automation_error.h"
+#include "common/winpath.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/qt_backend.h"
 #include "platform/ui/ui.h"
@@ -90,7 +91,10 @@ void FrmBrowser::buildControls() {
 
   // An off-the-record profile: nothing of the exam is kept on disk by the engine.
   profile_ = new QWebEngineProfile(this);
-  profile_->installUrlSchemeHandler(kProgramScheme, new ProgramSchemeHandler(profile_));
+  profile_->installUrlSchemeHandler(
+      kProgramScheme,
+      new ProgramSchemeHandler(QString::fromStdString(winpath::toNative(app_.AppFolder).string()),
+                               profile_));
   page_ = new ExamPage(profile_, this);
 
   QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));

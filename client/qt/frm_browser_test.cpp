@@ -363,6 +363,31 @@ TEST_F(ClientWindowTest, AnAddressWithinThePageOnDisplayEndsBusyToo) {
   EXPECT_EQ(window_->windowTitle(), q(kTitleText.data()));
 }
 
+// A page reads the program folder's files through the program scheme, and
+// nothing else: not a file beside the folder, not one reached by "..", nor
+// one behind a link inside the folder.
+TEST_F(ClientWindowTest, TheProgramSchemeServesTheProgramFolderOnly) {
+  driver_->waitForPage(q("BqLogin.asp"));
+  fs::create_directories(root_ / "home");
+  fs::copy_file(program_ / "images" / "hand.gif", root_ / "home" / "secret.gif");
+  fs::create_symlink(root_ / "home" / "secret.gif", program_ / "linked.gif");
+  auto loads = [&](const QString& path) {
+    js(q("window.__bqLoaded = undefined; var i = new Image();"
+         "i.onload = function () { window.__bqLoaded = 'loaded'; };"
+         "i.onerror = function () { window.__bqLoaded = 'failed'; };"
+         "i.src = ") +
+       BrowserDriver::jsString(q("bqfile:") + path) + q("; 0"));
+    driver_->waitUntil([&] { return js(q("window.__bqLoaded !== undefined")).toBool(); },
+                       q("the picture ") + path);
+    return js(q("window.__bqLoaded")).toString() == q("loaded");
+  };
+  const QString program = QString::fromStdString(program_.string());
+  EXPECT_TRUE(loads(program + q("/images/hand.gif")));
+  EXPECT_FALSE(loads(QString::fromStdString((root_ / "home" / "secret.gif").string())));
+  EXPECT_FALSE(loads(program + q("/../home/secret.gif")));
+  EXPECT_FALSE(loads(program + q("/linked.gif")));
+}
+
 TEST_F(ClientWindowTest, ToolbarHasItsSixButtonsInOrder) {
   QStringList keys;
   QStringList labels;

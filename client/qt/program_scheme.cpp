@@ -1,6 +1,5 @@
 #include "client/qt/program_scheme.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -35,15 +34,34 @@ QUrl toFileUrl(const QUrl& url) {
   return file;
 }
 
+std::optional<QString> programFile(const QString& programFolder, const QString& path) {
+  const QString folder = QFileInfo(programFolder).canonicalFilePath();
+  const QString file = QFileInfo(path).canonicalFilePath();  // empty when missing
+  if (folder.isEmpty() || file.isEmpty()) return std::nullopt;
+  const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+  if (!file.startsWith(prefix)) return std::nullopt;
+  return file;
+}
+
 void ProgramSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   const QString path = job->requestUrl().path();
   const QFileInfo info(path);
-  if (!info.isFile()) {
+  if (!info.exists()) {
     job->fail(QWebEngineUrlRequestJob::UrlNotFound);
     return;
   }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  const std::optional<QString> served = programFile(programFolder_, path);
+  if (!served) {
+    job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    return;
+  }
+  if (!QFileInfo(*served).isFile()) {
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    return;
+  }
+  auto* file = new QFile(*served, job);
+  if (!file->open(QIODevice::ReadOnly)) {
+    delete file;
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
     return;
   }
@@ -55,12 +73,7 @@ void ProgramSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   } else {
     type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().toLatin1();
   }
-  // The whole file is read now: a page file rewritten for the next visit
-  // must not change under a load in progress.
-  auto* body = new QBuffer(job);
-  body->setData(file.readAll());
-  body->open(QIODevice::ReadOnly);
-  job->reply(type, body);
+  job->reply(type, file);
 }
 
 }  // namespace bq::client

@@ -10,6 +10,15 @@
 // their name. A missing file fails as "not found" and the engine shows its
 // error page.
 //
+// Only the program folder is served: its pages, and the style sheets,
+// pictures and the like they reference, all of which lie in it. A path
+// outside it (also through "..", or a symbolic link inside it that leads
+// out) fails as "denied", so a page, networked or not, can never read the
+// examinee's other files through the scheme. The file is opened when the
+// request starts and handed to the engine, which reads it on its own
+// thread: a large file never stalls the window, and a page file rewritten
+// meanwhile (written beside and renamed) is read as it was when opened.
+//
 // Outside the engine nothing changes: the window turns file addresses into
 // this scheme before loading them, and the engine's addresses back into file
 // addresses before anybody sees them, so the exam logic sees the
@@ -19,8 +28,10 @@
 // handler on the user-interface thread.
 #pragma once
 
+#include <QString>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
+#include <optional>
 
 namespace bq::client {
 
@@ -35,12 +46,22 @@ QUrl toEngineUrl(const QUrl& url);
 // An address of the program scheme as the file address; others unchanged.
 QUrl toFileUrl(const QUrl& url);
 
+// The file of the program folder `programFolder` (a native path) that the
+// program-scheme path `path` names, made canonical; nothing when it lies
+// outside the folder or does not exist.
+std::optional<QString> programFile(const QString& programFolder, const QString& path);
+
 class ProgramSchemeHandler final : public QWebEngineUrlSchemeHandler {
   Q_OBJECT
 
  public:
-  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+  // Serves the files of `programFolder` (a native path).
+  ProgramSchemeHandler(QString programFolder, QObject* parent)
+      : QWebEngineUrlSchemeHandler(parent), programFolder_(std::move(programFolder)) {}
   void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+ private:
+  QString programFolder_;
 };
 
 }  // namespace bq::client

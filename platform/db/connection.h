@@ -31,7 +31,9 @@
 // on every provider; values passed as parameters are never pasted into the
 // SQL text.
 //
-// Text compares without regard to case in tables made by createTable():
+// A sealed database compares text without regard to case in every text
+// column, whatever program made the file (sqlite_session.h). Elsewhere, text
+// compares without regard to case in tables made by createTable():
 // SQLite text columns are declared COLLATE NOCASE (ASCII letters), PostgreSQL
 // text columns COLLATE bq_nocase, a nondeterministic ICU collation at
 // strength 2 (all scripts; created on first use, which needs the CREATE
@@ -41,8 +43,9 @@
 // Connection is a handle: copies refer to the same connection, and record
 // sets opened on it keep the database open while they live. Close() ends it
 // for all of them (their later use throws 3704). Dropping the last handle
-// without Close() closes as well, but a sealed database that cannot be
-// written then loses its changes silently: call Close() to learn of it.
+// without Close() closes as well; a sealed database that cannot be written
+// then keeps its changes in a file beside it, as a failed Close() does
+// (sqlite_session.h), but no one is told: call Close() to learn of it.
 //
 // Failures throw AutomationError: ADO's own errors (3705 already open, 3704
 // closed, 3706 provider not found, 3709 unusable connection, 3001 bad
@@ -165,7 +168,9 @@ void createSealedDatabase(std::string_view path, std::string_view password,
 // Seals the plain SQLite database `plainPath` into `sealedPath` under
 // `password`, replacing `sealedPath` atomically. The image is the database's
 // consistent content as SQLite serialises it (a database in WAL mode is
-// sealed in rollback mode, since a sealed image has no WAL beside it).
+// sealed in rollback mode, since a sealed image has no WAL beside it), with
+// its text columns made to compare without regard to case as the sealed
+// provider does (sqlite_session.h); `plainPath` is not changed.
 // Failures: "Could not find file", "Unrecognized database format" (not a
 // SQLite database), the run-time file errors of the output; `sealedPath` is
 // then left as it was.

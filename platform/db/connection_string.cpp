@@ -39,6 +39,15 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
 
 }  // namespace
 
+std::string quoteConnectionValue(std::string_view value) {
+  std::string q = "\"";
+  for (char c : value) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -58,6 +58,11 @@ class ConnectionString {
 // The pairs of `text` (no provider check); throws kBadConnectionString.
 std::vector<std::pair<std::string, std::string>> parseConnectionPairs(std::string_view text);
 
+// `value` quoted for a connection string ("..." with each " doubled), so
+// that ";", "=", quotes and outer blanks in a path or password keep no
+// meaning there: parse() gives `value` back whole.
+std::string quoteConnectionValue(std::string_view value);
+
 // True when `a` and `b` are equal apart from ASCII case.
 bool equalsNoCase(std::string_view a, std::string_view b);
 

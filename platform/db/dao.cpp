@@ -47,15 +47,6 @@ decltype(auto) asDao(const char* source, F&& body) {
   }
 }
 
-std::string quoteValue(std::string_view v) {
-  std::string q = "\"";
-  for (char c : v) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
-
 std::string trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -308,9 +299,10 @@ Database DBEngine::OpenDatabase(std::string_view name, int32_t options, bool rea
   db.state_ = std::make_shared<DatabaseState>();
   db.state_->name = std::string(name);
   asDao(kEngineSource, [&] {
-    db.state_->connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteValue(name) +
-                               ";Jet OLEDB:Database Password=" + quoteValue(passwordOf(connect)) +
-                               ";Mode=" + mode + ";");
+    db.state_->connection.Open(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + quoteConnectionValue(name) +
+        ";Jet OLEDB:Database Password=" + quoteConnectionValue(passwordOf(connect)) +
+        ";Mode=" + mode + ";");
   });
   return db;
 }

@@ -244,109 +244,145 @@ void RecordsetState::cancelUpdate() {
   appendField = -1;
 }
 
-void RecordsetState::update() {
-  checkOpen();
-  if (editMode == adEditNone) return;
-  checkUpdatable();
-  resolveBase();
-  // The table: that of the first field that comes from one.
+namespace {
+
+// Where Update writes: the table of the first field that comes from one,
+// the fields of that table (by index), and the list of their columns that
+// the statement returns.
+struct UpdateTarget {
   const ColumnInfo* first = nullptr;
-  for (const ColumnInfo& c : columns)
+  std::vector<size_t> base;
+  std::string table;
+  std::string returning;
+};
+
+UpdateTarget updateTarget(const RecordsetState& s) {
+  UpdateTarget t;
+  for (const ColumnInfo& c : s.columns)
     if (!c.baseTable.empty() && !c.baseColumn.empty()) {
-      first = &c;
+      t.first = &c;
       break;
     }
-  if (!first) raiseNotUpdatable();
-  std::vector<size_t> base;
-  for (size_t i = 0; i < columns.size(); ++i) {
-    const ColumnInfo& c = columns[i];
-    if (c.baseTable == first->baseTable && c.baseSchema == first->baseSchema &&
+  if (!t.first) raiseNotUpdatable();
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    const ColumnInfo& c = s.columns[i];
+    if (c.baseTable == t.first->baseTable && c.baseSchema == t.first->baseSchema &&
         !c.baseColumn.empty())
-      base.push_back(i);
-    else if (edits[i])
+      t.base.push_back(i);
+    else if (s.edits[i])
       notAssignable(c.name);
   }
-  std::vector<bool> assigned(columns.size(), false);
-  for (size_t i : base) assigned[i] = edits[i].has_value();
-  // Rows added one after another assign the same fields: the statement text
-  // is made once for them.
-  const bool sameInsert = editMode == adEditAdd && insertFields == assigned;
-  std::string table, returning;
-  if (!sameInsert) {
-    table = session->qualifiedName(first->baseSchema, first->baseTable);
-    for (size_t i : base) {
-      if (!returning.empty()) returning += ", ";
-      returning += sql::quoteIdentifier(columns[i].baseColumn);
-    }
+  t.table = s.session->qualifiedName(t.first->baseSchema, t.first->baseTable);
+  for (size_t i : t.base) {
+    if (!t.returning.empty()) t.returning += ", ";
+    t.returning += sql::quoteIdentifier(s.columns[i].baseColumn);
   }
+  return t;
+}
 
-  std::string text;
-  std::vector<Variant> params;
-  const Row* old = currentRow();
-  if (editMode == adEditAdd) {
-    std::string names, marks;
-    for (size_t i : base) {
-      if (!edits[i]) continue;
-      params.push_back(*edits[i]);  // kept: a failed Update leaves the change pending
-      if (sameInsert) continue;
-      if (!names.empty()) {
-        names += ", ";
-        marks += ", ";
-      }
-      names += sql::quoteIdentifier(columns[i].baseColumn);
-      marks += "?";
+// The INSERT of a new row with the fields given (the table's defaults for
+// the others); the values go to `params`.
+std::string insertStatement(const RecordsetState& s, const UpdateTarget& t,
+                            std::vector<Variant>& params) {
+  std::string names, marks;
+  for (size_t i : t.base) {
+    if (!s.edits[i]) continue;
+    if (!names.empty()) {
+      names += ", ";
+      marks += ", ";
     }
-    if (!sameInsert) {
-      insertSql = "INSERT INTO " + table +
-                  (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")") +
-                  " RETURNING " + returning;
-      insertFields = std::move(assigned);
-    }
-    text = insertSql;
-  } else {
-    if (std::none_of(edits.begin(), edits.end(), [](const auto& e) { return e.has_value(); })) {
-      editMode = adEditNone;
-      return;
-    }
-    if (!old) raiseAdo(adErrNoCurrentRecord, kRecordsetSource);
-    std::string sets;
-    for (size_t i : base) {
-      if (!edits[i]) continue;
-      if (!sets.empty()) sets += ", ";
-      sets += sql::quoteIdentifier(columns[i].baseColumn) + " = ?";
-      params.push_back(*edits[i]);
-    }
-    const std::vector<std::string> key = session->primaryKey(*first);
-    if (key.empty()) raiseNotUpdatable();
-    std::string where;
-    for (const std::string& k : key) {
-      auto it = std::find_if(base.begin(), base.end(),
-                             [&](size_t i) { return columns[i].baseColumn == k; });
-      if (it == base.end()) raiseNotUpdatable();
-      if (!where.empty()) where += " AND ";
-      where += sql::quoteIdentifier(k) + " = ?";
-      params.push_back(rawParameter((*old)[*it]));
-    }
-    text = "UPDATE " + table + " SET " + sets + " WHERE " + where + " RETURNING " + returning;
+    names += sql::quoteIdentifier(s.columns[i].baseColumn);
+    marks += "?";
+    params.push_back(*s.edits[i]);
   }
+  return "INSERT INTO " + t.table +
+         (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")") +
+         " RETURNING " + t.returning;
+}
 
-  auto st = session->prepare(text, params);
+// The UPDATE of row `old`, found by its primary key, with the changed
+// fields; the values go to `params`.
+std::string updateStatement(const RecordsetState& s, const UpdateTarget& t, const Row& old,
+                            std::vector<Variant>& params) {
+  std::string sets;
+  for (size_t i : t.base) {
+    if (!s.edits[i]) continue;
+    if (!sets.empty()) sets += ", ";
+    sets += sql::quoteIdentifier(s.columns[i].baseColumn) + " = ?";
+    params.push_back(*s.edits[i]);
+  }
+  const std::vector<std::string> key = s.session->primaryKey(*t.first);
+  if (key.empty()) raiseNotUpdatable();
+  std::string where;
+  for (const std::string& k : key) {
+    auto it = std::find_if(t.base.begin(), t.base.end(),
+                           [&](size_t i) { return s.columns[i].baseColumn == k; });
+    if (it == t.base.end()) raiseNotUpdatable();
+    if (!where.empty()) where += " AND ";
+    where += sql::quoteIdentifier(k) + " = ?";
+    params.push_back(rawParameter(old[*it]));
+  }
+  return "UPDATE " + t.table + " SET " + sets + " WHERE " + where + " RETURNING " + t.returning;
+}
+
+// Runs the statement; the row it returns, or kConcurrencyViolation when it
+// reached none.
+Row runReturning(Session& session, const std::string& text, const std::vector<Variant>& params) {
+  auto st = session.prepare(text, params);
   Row returned;
   if (!st->next(returned)) {
-    throw AutomationError(kConcurrencyViolation, session->source(),
+    throw AutomationError(kConcurrencyViolation, session.source(),
                           "Row cannot be located for updating. Some values may have been changed "
                           "since it was last read.");
   }
   Row extra;
   while (st->next(extra)) {
   }
-  st.reset();
+  return returned;
+}
 
+}  // namespace
+
+void RecordsetState::update() {
+  checkOpen();
+  if (editMode == adEditNone) return;
+  checkUpdatable();
+  resolveBase();
+  const UpdateTarget target = updateTarget(*this);
+  std::string text;
+  std::vector<Variant> params;
+  const Row* old = currentRow();
+  if (editMode == adEditAdd) {
+    // Rows added one after another assign the same fields: the statement
+    // text is made once for them.
+    std::vector<bool> assigned(columns.size(), false);
+    for (size_t i : target.base) assigned[i] = edits[i].has_value();
+    if (!insertSql.empty() && insertFields == assigned) {
+      for (size_t i : target.base)
+        if (edits[i]) params.push_back(*edits[i]);  // kept: a failed Update leaves the change pending
+      text = insertSql;
+    } else {
+      text = insertStatement(*this, target, params);
+      insertSql = text;
+      insertFields = std::move(assigned);
+    }
+  } else {
+    if (std::none_of(edits.begin(), edits.end(), [](const auto& e) { return e.has_value(); })) {
+      editMode = adEditNone;
+      return;
+    }
+    if (!old) raiseAdo(adErrNoCurrentRecord, kRecordsetSource);
+    text = updateStatement(*this, target, *old, params);
+  }
+  const Row returned = runReturning(*session, text, params);
+
+  // The row as it now stands: the table's fields as returned, the others
+  // as they were.
   Row row(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
-    auto it = std::find(base.begin(), base.end(), i);
-    if (it != base.end())
-      row[i] = returned[static_cast<size_t>(it - base.begin())];
+    auto it = std::find(target.base.begin(), target.base.end(), i);
+    if (it != target.base.end())
+      row[i] = returned[static_cast<size_t>(it - target.base.begin())];
     else if (old && editMode != adEditAdd)
       row[i] = (*old)[i];
   }

@@ -1,10 +1,12 @@
 #include "platform/db/sealed.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "platform/db/connection.h"
@@ -19,6 +21,7 @@ using dbtest::errorOf;
 using dbtest::kFastSeal;
 using dbtest::kPassword;
 using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
 
 Bytes sample(size_t n, unsigned seed = 3) {
   std::mt19937 rng(seed);
@@ -300,6 +303,136 @@ TEST_F(SealedDb, AFileReplacedWhileOpenIsNotOverwritten) {
   EXPECT_NE(e.description().find("another program replaced the file"), std::string::npos);
   EXPECT_EQ(c.State(), adStateOpen);
   EXPECT_EQ(dbtest::readBytes(file_), other);
+}
+
+// The path a failed Close() names in "The changes are kept in 'PATH'.".
+std::string keptIn(const AutomationError& e) {
+  const std::string marker = "The changes are kept in '";
+  const size_t at = e.description().find(marker);
+  if (at == std::string::npos) return {};
+  const size_t from = at + marker.size();
+  return e.description().substr(from, e.description().rfind('\'') - from);
+}
+
+// A re-seal that fails loses nothing: the changes are sealed beside the
+// file, a second failure brings that copy up to date, and dropping the
+// connection afterwards neither crashes nor removes it.
+TEST_F(SealedDb, AFailedSaveKeepsTheChangesBesideTheFile) {
+  createSealedDatabase(file_, kPassword, kFastSeal);
+  std::string kept;
+  {
+    Connection c;
+    c.Open(connect(file_));
+    c.Execute("CREATE TABLE t (a Long)");
+    c.Execute("INSERT INTO t VALUES (7)");
+    const std::string moved = file_ + ".new";
+    dbtest::writeBytes(moved, sealImage({}, "someone else", kFastSeal));
+    ASSERT_EQ(std::rename(moved.c_str(), file_.c_str()), 0);
+    const AutomationError first = errorOf([&] { c.Close(); });
+    kept = keptIn(first);
+    ASSERT_FALSE(kept.empty()) << first.description();
+    EXPECT_EQ(fs::path(kept).parent_path(), folder_.path());
+    c.Execute("INSERT INTO t VALUES (8)");
+    EXPECT_EQ(keptIn(errorOf([&] { c.Close(); })), kept);
+  }
+  Connection r;
+  r.Open(connect(kept));
+  EXPECT_EQ(variantText(r.Execute("SELECT sum(a) FROM t").Fields()[0].Value()), "15");
+  r.Close();
+  EXPECT_TRUE(fs::exists(kept));
+}
+
+// The private file of a big image may lose its name (a cleaner of the
+// temporary folder): the image is still sealed into the database on Close.
+TEST_F(SealedDb, ABigImageIsSavedAfterItsPrivateFileLostItsName) {
+  createSealedDatabase(file_, kPassword, kFastSeal);
+  const std::string big = connect(file_, kPassword, "Sealed Image Memory Limit=0;");
+  Connection c;
+  c.Open(connect(file_));
+  c.Execute("CREATE TABLE t (a Long)");
+  c.Close();
+  c.Open(big);  // an image of more than 0 bytes: in a private file
+  c.Execute("INSERT INTO t VALUES (5)");
+  int removed = 0;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(fd.path(), ec);
+    if (!ec && target.filename() == "image.db" &&
+        target.parent_path().filename().string().starts_with("bq-sealed-"))
+      removed += fs::remove(target, ec) ? 1 : 0;
+  }
+  ASSERT_EQ(removed, 1);
+  EXPECT_NO_THROW(c.Close());
+  c.Open(connect(file_));
+  EXPECT_EQ(variantText(c.Execute("SELECT a FROM t").Fields()[0].Value()), "5");
+  c.Close();
+}
+
+// A plain SQLite file as another program writes it: text columns without
+// a collation, one with BINARY, and a unique key whose values differ only in
+// case.
+void writeForeignDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  const char* sql =
+      "CREATE TABLE test_paper (uid VARCHAR(10), topic_id TEXT COLLATE BINARY, tpid INTEGER, "
+      "answer TEXT);"
+      "CREATE INDEX paper_uid ON test_paper (uid);"
+      "INSERT INTO test_paper VALUES ('BQ8', '01', 3, 'ac'), ('bq9', '02', 007, NULL);"
+      "CREATE TABLE codes (code TEXT PRIMARY KEY, note TEXT);"
+      "INSERT INTO codes VALUES ('a', 'small'), ('A', 'capital');";
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+std::string scalar(Connection& c, const std::string& sql) {
+  return variantText(c.Execute(sql).Fields()[0].Value());
+}
+
+// Text compares without regard to case in a sealed database whatever made
+// it, as in the Access databases the client was made for; the rows stay as
+// they were, and opening alone never rewrites the file.
+TEST_F(SealedDb, TextComparesWithoutCaseHoweverTheFileWasMade) {
+  const std::string plain = (folder_ / "foreign.sqlite").string();
+  writeForeignDatabase(plain);
+  // Sealed as it stands (an older bqdb, or any program that seals images).
+  dbtest::writeBytes(file_, sealImage(dbtest::readBytes(plain), kPassword, kFastSeal));
+  struct stat before;
+  ASSERT_EQ(::stat(file_.c_str(), &before), 0);
+  Connection c;
+  c.Open(connect(file_, kPassword, "Mode=Read;"));
+  EXPECT_EQ(scalar(c, "SELECT tpid FROM test_paper WHERE uid = 'bq8'"), "3");
+  EXPECT_EQ(scalar(c, "SELECT count(*) FROM test_paper WHERE uid IN ('BQ9', 'bq8')"), "2");
+  EXPECT_EQ(scalar(c,
+                   "SELECT group_concat(uid || '/' || typeof(tpid) || '/' || "
+                   "ifnull(answer, 'null'), ' ') FROM test_paper"),
+            "BQ8/integer/ac bq9/integer/null");
+  // Folding "a" and "A" into one key would lose a row: that table keeps its
+  // comparison and both rows.
+  EXPECT_EQ(scalar(c, "SELECT count(*) FROM codes"), "2");
+  EXPECT_EQ(scalar(c, "SELECT note FROM codes WHERE code = 'A'"), "capital");
+  c.Close();
+  struct stat after;
+  ASSERT_EQ(::stat(file_.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "reading alone rewrote the file";
+
+  // bqdb seal's step: the sealed file itself carries the collation; the
+  // plain file is left as it was.
+  const auto plainBytes = dbtest::readBytes(plain);
+  sealDatabaseFile(plain, file_, kPassword, kFastSeal);
+  EXPECT_EQ(dbtest::readBytes(plain), plainBytes);
+  const std::string unsealed = (folder_ / "unsealed.sqlite").string();
+  unsealDatabaseFile(file_, unsealed, kPassword);
+  Connection u;
+  u.Open("Provider=SQLite;Data Source=" + unsealed + ";");
+  EXPECT_NE(scalar(u, "SELECT sql FROM sqlite_schema WHERE name = 'test_paper'")
+                .find("uid VARCHAR(10) COLLATE NOCASE"),
+            std::string::npos);
+  EXPECT_EQ(scalar(u, "SELECT count(*) FROM test_paper WHERE uid = 'bq8'"), "1");
+  EXPECT_EQ(scalar(u, "SELECT count(*) FROM sqlite_schema WHERE name = 'paper_uid'"), "1");
+  u.Close();
 }
 
 TEST_F(SealedDb, JetTableStatementsWorkOnSqlite) {

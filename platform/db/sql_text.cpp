@@ -40,123 +40,171 @@ std::string_view span(std::string_view whole, const Token& a, const Token& b) {
 
 }  // namespace
 
+namespace {
+
+// The scanners of tokenize: each gives the end of the token of its kind that
+// starts at `i`; a string, comment or quoted name left open runs to the end.
+
+// "/* ... */"; PostgreSQL nests them.
+size_t blockCommentEnd(std::string_view s, size_t i, Dialect dialect) {
+  const size_t n = s.size();
+  i += 2;
+  int depth = 1;
+  while (i < n && depth > 0) {
+    if (s[i] == '*' && i + 1 < n && s[i + 1] == '/') {
+      --depth;
+      i += 2;
+    } else if (dialect == Dialect::kPostgres && s[i] == '/' && i + 1 < n && s[i + 1] == '*') {
+      ++depth;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return i;
+}
+
+// The end of a run quoted with `q` whose text starts at `i`, the quote
+// doubled inside (and, with `backslashes`, escaped by a backslash).
+size_t quotedRunEnd(std::string_view s, size_t i, char q, bool backslashes) {
+  const size_t n = s.size();
+  while (i < n) {
+    if (backslashes && s[i] == '\\' && i + 1 < n) {
+      i += 2;
+    } else if (s[i] == q) {
+      ++i;
+      if (i < n && s[i] == q) {
+        ++i;
+      } else {
+        break;
+      }
+    } else {
+      ++i;
+    }
+  }
+  return i;
+}
+
+// '...' with '' for a quote; PostgreSQL's E'...' also takes backslash escapes.
+size_t stringEnd(std::string_view s, size_t i, bool backslashes) {
+  return quotedRunEnd(s, i + (backslashes ? 2 : 1), '\'', backslashes);
+}
+
+// A name quoted with `q` ("..." or `...`), the quote doubled inside.
+size_t quotedEnd(std::string_view s, size_t i, char q) { return quotedRunEnd(s, i + 1, q, false); }
+
+// After "$" in PostgreSQL: a numbered parameter ($1), a dollar-quoted string
+// ($tag$...$tag$), or the "$" alone.
+size_t dollarEnd(std::string_view s, size_t i, Kind& kind) {
+  const size_t n = s.size();
+  size_t j = i + 1;
+  if (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) {
+    while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+    kind = Kind::kParam;
+    return j;
+  }
+  while (j < n && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_')) ++j;
+  if (j < n && s[j] == '$') {
+    const std::string_view tag = s.substr(i, j + 1 - i);
+    const size_t end = s.find(tag, j + 1);
+    kind = Kind::kString;
+    return end == std::string_view::npos ? n : end + tag.size();
+  }
+  kind = Kind::kPunct;
+  return i + 1;
+}
+
+// Digits, letters and dots, and a sign after an exponent's "e".
+size_t numberEnd(std::string_view s, size_t i) {
+  const size_t n = s.size();
+  while (i < n && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.' ||
+                   ((s[i] == '+' || s[i] == '-') && (s[i - 1] == 'e' || s[i - 1] == 'E'))))
+    ++i;
+  return i;
+}
+
+// A punctuation mark: one of the two-character operators, or one character.
+size_t punctEnd(std::string_view s, size_t i) {
+  static const char* pairs[] = {"<>", "!=", "<=", ">=", "==", "||", "::", "<<", ">>"};
+  for (const char* p : pairs)
+    if (s.substr(i, 2) == p) return i + 2;
+  return i + 1;
+}
+
+// The kind and the end of the token that starts at `i`.
+Kind scanToken(std::string_view s, size_t i, Dialect dialect, size_t& end) {
+  const size_t n = s.size();
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  auto wordCharAt = [&](size_t k) { return k < n && wordChar(static_cast<unsigned char>(s[k])); };
+  if (std::isspace(c)) {
+    end = i;
+    while (end < n && std::isspace(static_cast<unsigned char>(s[end]))) ++end;
+    return Kind::kSpace;
+  }
+  if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+    end = s.find('\n', i);
+    if (end == std::string_view::npos) end = n;
+    return Kind::kComment;
+  }
+  if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+    end = blockCommentEnd(s, i, dialect);
+    return Kind::kComment;
+  }
+  const bool escapeString =
+      (c == 'E' || c == 'e') && dialect == Dialect::kPostgres && i + 1 < n && s[i + 1] == '\'';
+  if (c == '\'' || escapeString) {
+    end = stringEnd(s, i, escapeString);
+    return Kind::kString;
+  }
+  if (c == '"' || (dialect == Dialect::kSqlite && c == '`')) {
+    end = quotedEnd(s, i, static_cast<char>(c));
+    return Kind::kQuoted;
+  }
+  if (c == '[' && dialect == Dialect::kSqlite) {
+    end = s.find(']', i);
+    end = end == std::string_view::npos ? n : end + 1;
+    return Kind::kQuoted;
+  }
+  if (c == '$' && dialect == Dialect::kPostgres) {
+    Kind kind;
+    end = dollarEnd(s, i, kind);
+    return kind;
+  }
+  if (std::isdigit(c) ||
+      (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+    end = numberEnd(s, i);
+    return Kind::kNumber;
+  }
+  if (wordStart(c)) {
+    end = i;
+    while (wordCharAt(end)) ++end;
+    return Kind::kWord;
+  }
+  if (c == '?') {
+    end = i + 1;
+    if (dialect == Dialect::kSqlite)
+      while (end < n && std::isdigit(static_cast<unsigned char>(s[end]))) ++end;
+    return Kind::kParam;
+  }
+  if (dialect == Dialect::kSqlite && (c == ':' || c == '@' || c == '$') && wordCharAt(i + 1)) {
+    end = i + 1;
+    while (wordCharAt(end)) ++end;
+    return Kind::kParam;
+  }
+  end = punctEnd(s, i);
+  return Kind::kPunct;
+}
+
+}  // namespace
+
 std::vector<Token> tokenize(std::string_view s, Dialect dialect) {
   std::vector<Token> tokens;
   size_t i = 0;
-  const size_t n = s.size();
-  auto push = [&](Kind k, size_t start) { tokens.push_back({k, s.substr(start, i - start)}); };
-  while (i < n) {
-    const size_t start = i;
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) {
-      while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-      push(Kind::kSpace, start);
-    } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
-      while (i < n && s[i] != '\n') ++i;
-      push(Kind::kComment, start);
-    } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
-      i += 2;
-      int depth = 1;
-      while (i < n && depth > 0) {
-        if (s[i] == '*' && i + 1 < n && s[i + 1] == '/') {
-          --depth;
-          i += 2;
-        } else if (dialect == Dialect::kPostgres && s[i] == '/' && i + 1 < n && s[i + 1] == '*') {
-          ++depth;
-          i += 2;
-        } else {
-          ++i;
-        }
-      }
-      push(Kind::kComment, start);
-    } else if (c == '\'' || ((c == 'E' || c == 'e') && dialect == Dialect::kPostgres && i + 1 < n &&
-                             s[i + 1] == '\'')) {
-      const bool backslashes = c != '\'';
-      i += backslashes ? 2 : 1;
-      while (i < n) {
-        if (backslashes && s[i] == '\\' && i + 1 < n) {
-          i += 2;
-        } else if (s[i] == '\'') {
-          ++i;
-          if (i < n && s[i] == '\'') {
-            ++i;
-          } else {
-            break;
-          }
-        } else {
-          ++i;
-        }
-      }
-      push(Kind::kString, start);
-    } else if (c == '"' || (dialect == Dialect::kSqlite && c == '`')) {
-      const char q = static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (s[i] == q) {
-          ++i;
-          if (i < n && s[i] == q) {
-            ++i;
-          } else {
-            break;
-          }
-        } else {
-          ++i;
-        }
-      }
-      push(Kind::kQuoted, start);
-    } else if (c == '[' && dialect == Dialect::kSqlite) {
-      while (i < n && s[i] != ']') ++i;
-      if (i < n) ++i;
-      push(Kind::kQuoted, start);
-    } else if (c == '$' && dialect == Dialect::kPostgres) {
-      // $1 (a numbered parameter) or a dollar-quoted string $tag$...$tag$.
-      size_t j = i + 1;
-      if (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) {
-        while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
-        i = j;
-        push(Kind::kParam, start);
-        continue;
-      }
-      while (j < n && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_')) ++j;
-      if (j < n && s[j] == '$') {
-        const std::string_view tag = s.substr(i, j + 1 - i);
-        size_t end = s.find(tag, j + 1);
-        i = end == std::string_view::npos ? n : end + tag.size();
-        push(Kind::kString, start);
-      } else {
-        ++i;
-        push(Kind::kPunct, start);
-      }
-    } else if (std::isdigit(c) ||
-               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-      while (i < n && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.' ||
-                       ((s[i] == '+' || s[i] == '-') && (s[i - 1] == 'e' || s[i - 1] == 'E'))))
-        ++i;
-      push(Kind::kNumber, start);
-    } else if (wordStart(c)) {
-      while (i < n && wordChar(static_cast<unsigned char>(s[i]))) ++i;
-      push(Kind::kWord, start);
-    } else if (c == '?') {
-      ++i;
-      if (dialect == Dialect::kSqlite)
-        while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-      push(Kind::kParam, start);
-    } else if (dialect == Dialect::kSqlite && (c == ':' || c == '@' || c == '$') && i + 1 < n &&
-               wordChar(static_cast<unsigned char>(s[i + 1]))) {
-      ++i;
-      while (i < n && wordChar(static_cast<unsigned char>(s[i]))) ++i;
-      push(Kind::kParam, start);
-    } else {
-      static const char* pairs[] = {"<>", "!=", "<=", ">=", "==", "||", "::", "<<", ">>"};
-      i += 1;
-      for (const char* p : pairs) {
-        if (s.substr(start, 2) == p) {
-          i = start + 2;
-          break;
-        }
-      }
-      push(Kind::kPunct, start);
-    }
+  while (i < s.size()) {
+    size_t end = i;
+    const Kind kind = scanToken(s, i, dialect, end);
+    tokens.push_back({kind, s.substr(i, end - i)});
+    i = end;
   }
   return tokens;
 }

@@ -159,8 +159,9 @@ class SqliteSession final : public Session {
   ~SqliteSession() override {
     try {
       close();
-    } catch (const AutomationError&) {
-      // The changes could not be written; there is no one left to tell.
+    } catch (...) {
+      // The changes could not be written: close() kept them in a file beside
+      // the database (unsavedError), and there is no one left to tell.
     }
     release();
   }
@@ -173,6 +174,20 @@ class SqliteSession final : public Session {
 
   void openPlain(bool readOnly);
   void openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive, bool readOnly);
+  // Opens the SQLite image `image` (taken over) in memory as the content of
+  // a new sealed database, its text columns folded (foldTextColumns), to be
+  // sealed under `keys` by sealImageTo.
+  void openForSealing(SqliteBuffer& image, std::shared_ptr<const SealKeys> keys,
+                      uint32_t chunkSize) {
+    openImage(image);
+    configure();
+    probe();
+    foldTextColumns();
+    keys_ = std::move(keys);
+    chunkSize_ = chunkSize;
+  }
+  // The image as it stands, sealed under the keys of the file it came from.
+  void sealImageTo(const SealSink& sink);
 
   std::unique_ptr<Statement> prepare(std::string_view sql,
                                      std::span<const Variant> params) override;
@@ -262,7 +277,13 @@ class SqliteSession final : public Session {
   std::string rewriteDdl(std::string_view sql, std::function<int64_t()>& action);
   void probe();
   void configure();
+  int openLocked(bool exclusive);
+  void unpackToFile(SealedReader& reader);
+  void openImage(SqliteBuffer& image);
+  void foldTextColumns();
   void writeSealed();
+  std::string keepUnsaved();
+  AutomationError unsavedError(const AutomationError& failure);
   void release();
   [[noreturn]] void fileFailure(const char* what, int errnum) const;
 
@@ -289,6 +310,8 @@ class SqliteSession final : public Session {
   uint32_t chunkSize_ = 0;
   FileIdentity identity_;
   fs::path tempDir_;
+  int imageFd_ = -1;      // the image in tempDir_, read when it is sealed again
+  fs::path unsavedPath_;  // where a failed Close() kept the changes
   bool dirty_ = false;
   int lockFd_ = -1;  // the sealed file, locked shared or exclusive while open
   bool exclusive_ = false;
@@ -521,6 +544,50 @@ bool lockSealed(int fd, bool exclusive) {
 
 void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive,
                                bool readOnly) {
+  const int fd = openLocked(exclusive);
+  SealedReader reader(
+      [this, fd](std::span<uint8_t> buf) -> size_t {
+        for (;;) {
+          ssize_t n = ::read(fd, buf.data(), buf.size());
+          if (n >= 0) return static_cast<size_t>(n);
+          if (errno != EINTR) fileFailure("read", errno);
+        }
+      },
+      password, UnsealLimits{}, name_);
+  keys_ = reader.keys();
+  chunkSize_ = reader.chunkSize();
+  struct ReleaseOnFailure {
+    SqliteSession* s;
+    bool armed = true;
+    ~ReleaseOnFailure() {
+      if (armed) s->release();
+    }
+  } guard{this};
+  if (reader.imageSize() <= memoryLimit) {
+    SqliteBuffer image;
+    image.reserve(reader.imageSize());
+    reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
+    openImage(image);
+  } else {
+    unpackToFile(reader);
+  }
+  configure();
+  probe();
+  if (!tempDir_.empty()) {
+    // The private image is scratch: the sealed file is the copy that lasts,
+    // written whole on close, so the image needs no flushes and no journal
+    // on disk (a rollback still works from memory).
+    exec("PRAGMA synchronous = OFF");
+    exec("PRAGMA journal_mode = MEMORY");
+  }
+  foldTextColumns();
+  if (readOnly) exec("PRAGMA query_only = ON");
+  guard.armed = false;
+}
+
+// Opens the sealed file for reading and takes its share lock (lockFd_); the
+// descriptor, or the provider's error with the session released.
+int SqliteSession::openLocked(bool exclusive) {
   // Through a symbolic link, the file it names is the one to replace on Close.
   std::error_code ec;
   if (fs::path real = fs::canonical(path_, ec); !ec) path_ = real;
@@ -547,87 +614,103 @@ void SqliteSession::openSealed(std::string_view password, uint64_t memoryLimit, 
                           "Could not use '" + name_ + "'; file already in use.");
   }
   identity_ = FileIdentity::of(st);
+  return fd;
+}
+
+// A big image goes to a private file (tempDir_) instead of memory.
+void SqliteSession::unpackToFile(SealedReader& reader) {
+  std::string folder = (fs::temp_directory_path() / "bq-sealed-XXXXXX").string();
+  if (!::mkdtemp(folder.data())) fileFailure("unpack", errno);
+  tempDir_ = folder;
+  const fs::path image = tempDir_ / "image.db";
+  const int out = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) fileFailure("unpack", errno);
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
-  };
+  } outCloser{out};
+  reader.readImage([&](std::span<const uint8_t> b) {
+    while (!b.empty()) {
+      ssize_t n = ::write(out, b.data(), b.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fileFailure("unpack", errno);
+      }
+      b = b.subspan(static_cast<size_t>(n));
+    }
+  });
+  // Read through a descriptor of our own when sealed again, whatever becomes
+  // of the name.
+  imageFd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  if (imageFd_ < 0) fileFailure("unpack", errno);
+  int rc = sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
+  if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
+}
 
-  SealedReader reader(
-      [this, fd](std::span<uint8_t> buf) -> size_t {
-        for (;;) {
-          ssize_t n = ::read(fd, buf.data(), buf.size());
-          if (n >= 0) return static_cast<size_t>(n);
-          if (errno != EINTR) fileFailure("read", errno);
-        }
-      },
-      password, UnsealLimits{}, name_);
-  keys_ = reader.keys();
-  chunkSize_ = reader.chunkSize();
-  struct ReleaseOnFailure {
-    SqliteSession* s;
-    bool armed = true;
-    ~ReleaseOnFailure() {
-      if (armed) s->release();
-    }
-  } guard{this};
+void SqliteSession::openImage(SqliteBuffer& image) {
+  int rc = sqlite3_open_v2(":memory:", &db_,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread, nullptr);
+  if (rc != SQLITE_OK) {
+    release();
+    raiseError(err::kOutOfMemory, kSealedSource);
+  }
+  const sqlite3_uint64 size = image.size(), cap = image.capacity();
+  rc = sqlite3_deserialize(db_, "main", image.release(), static_cast<sqlite3_int64>(size),
+                           static_cast<sqlite3_int64>(cap),
+                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  if (rc != SQLITE_OK) {
+    release();
+    raiseError(err::kOutOfMemory, kSealedSource);
+  }
+}
 
-  if (reader.imageSize() <= memoryLimit) {
-    SqliteBuffer image;
-    image.reserve(reader.imageSize());
-    reader.readImage([&](std::span<const uint8_t> b) { image.append(b); });
-    int rc = sqlite3_open_v2(":memory:", &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOpenOneThread, nullptr);
-    if (rc != SQLITE_OK) {
-      release();
-      raiseError(err::kOutOfMemory, kSealedSource);
+// A text column of a table that is compared with regard to case: declared
+// with a text type and no collation, or BINARY.
+bool comparesWithCase(const sql::ColumnDef& def) {
+  if (def.type.empty() || !isTextType(sqliteFieldType(def.type).type)) return false;
+  return def.collation.empty() || equalsNoCase(sql::unquote(def.collation), "BINARY");
+}
+
+// The Jet engine compares text without regard to case in every table, so a
+// sealed database does as well, whatever program made it: each table with a
+// text column that compares with case is rebuilt with those columns COLLATE
+// NOCASE (their declared types, the rows and their values, indexes and
+// triggers stay as they are). A table that cannot be rebuilt so keeps its
+// comparison: one whose unique keys hold values that differ only in case, or
+// whose definition the rebuild does not read (named constraints, WITHOUT
+// ROWID and the like). The rebuild alone does not count as a change: the
+// file is not written for it, though a changed database is written with it.
+void SqliteSession::foldTextColumns() {
+  const auto tables = query(
+      "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND sql IS NOT NULL "
+      "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+  const bool wasDirty = dirty_;
+  for (const auto& row : tables) {
+    const auto def = sql::parseCreateTable(row[1]);
+    if (!def) continue;
+    bool needed = false;
+    for (const std::string& item : def->items) {
+      if (sql::isTableConstraint(item)) continue;
+      const auto column = sql::parseColumnDef(item);
+      needed = needed || (column && comparesWithCase(*column));
     }
-    const sqlite3_uint64 size = image.size(), cap = image.capacity();
-    rc = sqlite3_deserialize(db_, "main", image.release(), static_cast<sqlite3_int64>(size),
-                             static_cast<sqlite3_int64>(cap),
-                             SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
-    if (rc != SQLITE_OK) {
-      release();
-      raiseError(err::kOutOfMemory, kSealedSource);
-    }
-  } else {
-    // A big image goes to a private file instead of memory.
-    std::string folder = (fs::temp_directory_path() / "bq-sealed-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) fileFailure("unpack", errno);
-    tempDir_ = folder;
-    const fs::path image = tempDir_ / "image.db";
+    if (!needed) continue;
     try {
-      const int out = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (out < 0) fileFailure("unpack", errno);
-      FdCloser outCloser{out};
-      reader.readImage([&](std::span<const uint8_t> b) {
-        while (!b.empty()) {
-          ssize_t n = ::write(out, b.data(), b.size());
-          if (n < 0) {
-            if (errno == EINTR) continue;
-            fileFailure("unpack", errno);
-          }
-          b = b.subspan(static_cast<size_t>(n));
+      rebuild(row[0], [](sql::CreateTable& t) {
+        for (std::string& item : t.items) {
+          if (sql::isTableConstraint(item)) continue;
+          auto column = sql::parseColumnDef(item);
+          if (!column || !comparesWithCase(*column)) continue;
+          column->collation = kSqliteTextCollation;
+          item = sql::formatColumnDef(*column);
         }
       });
-      int rc =
-          sqlite3_open_v2(image.c_str(), &db_, SQLITE_OPEN_READWRITE | kOpenOneThread, nullptr);
-      if (rc != SQLITE_OK) raiseError(err::kOutOfMemory, kSealedSource);
-    } catch (...) {
-      release();
-      throw;
+    } catch (const AutomationError&) {
+      // Rows that differ only in case under a unique key: the table keeps
+      // comparing with case rather than lose a row.
     }
   }
-  configure();
-  probe();
-  if (!tempDir_.empty()) {
-    // The private image is scratch: the sealed file is the copy that lasts,
-    // written whole on close, so the image needs no flushes and no journal
-    // on disk (a rollback still works from memory).
-    exec("PRAGMA synchronous = OFF");
-    exec("PRAGMA journal_mode = MEMORY");
-  }
-  if (readOnly) exec("PRAGMA query_only = ON");
-  guard.armed = false;
+  dirty_ = wasDirty;
 }
 
 void SqliteSession::keepIdle(IdleStatement idle) {
@@ -655,6 +738,8 @@ void SqliteSession::release() {
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
   lockFd_ = -1;
+  if (imageFd_ >= 0) ::close(imageFd_);
+  imageFd_ = -1;
   if (!tempDir_.empty()) {
     std::error_code ec;
     fs::remove_all(tempDir_, ec);
@@ -670,8 +755,52 @@ void SqliteSession::close() {
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
   dropIdle();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  if (provider_ == Provider::kSealed && dirty_) writeSealed();
+  if (provider_ == Provider::kSealed && dirty_) {
+    try {
+      writeSealed();
+    } catch (const AutomationError& e) {
+      throw unsavedError(e);
+    }
+    // Saved after all: the copy an earlier attempt kept is out of date.
+    if (!unsavedPath_.empty()) ::unlink(unsavedPath_.c_str());
+  }
   release();
+}
+
+void SqliteSession::sealImageTo(const SealSink& sink) {
+  if (imageFd_ < 0) {
+    sqlite3_int64 size = 0;
+    unsigned char* copy = nullptr;
+    unsigned char* p = sqlite3_serialize(db_, "main", &size, SQLITE_SERIALIZE_NOCOPY);
+    if (!p && size > 0) {
+      p = copy = sqlite3_serialize(db_, "main", &size, 0);
+      if (!p) raiseError(err::kOutOfMemory);
+    }
+    struct Free {
+      unsigned char* p;
+      ~Free() { sqlite3_free(p); }
+    } freeCopy{copy};
+    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
+    if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
+    writer.finish();
+    return;
+  }
+  struct stat st;
+  if (::fstat(imageFd_, &st) != 0) raiseFileError(errno);
+  const auto size = static_cast<uint64_t>(st.st_size);
+  SealedWriter writer(keys_, size, chunkSize_, sink);
+  std::vector<uint8_t> buf(1 << 20);
+  uint64_t done = 0;
+  while (done < size) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - done));
+    const ssize_t n = ::pread(imageFd_, buf.data(), want, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) raiseFileError(errno);
+    if (n == 0) raiseError(err::kInputPastEnd);
+    writer.write(std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)));
+    done += static_cast<uint64_t>(n);
+  }
+  writer.finish();
 }
 
 void SqliteSession::writeSealed() {
@@ -682,42 +811,14 @@ void SqliteSession::writeSealed() {
         "Could not save '" + name_ + "': another program replaced the file after it was opened.");
   try {
     AtomicOutput out(path_);
-    auto sink = [&](std::span<const uint8_t> b) { out.write(b); };
-    if (tempDir_.empty()) {
-      sqlite3_int64 size = 0;
-      unsigned char* copy = nullptr;
-      unsigned char* p = sqlite3_serialize(db_, "main", &size, SQLITE_SERIALIZE_NOCOPY);
-      if (!p && size > 0) {
-        p = copy = sqlite3_serialize(db_, "main", &size, 0);
-        if (!p) raiseError(err::kOutOfMemory);
-      }
-      struct Free {
-        unsigned char* p;
-        ~Free() { sqlite3_free(p); }
-      } freeCopy{copy};
-      SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
-      if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
-      writer.finish();
-    } else {
-      InputFile in(tempDir_ / "image.db");
-      const uint64_t size = fs::file_size(tempDir_ / "image.db");
-      SealedWriter writer(keys_, size, chunkSize_, sink);
-      std::vector<uint8_t> buf(1 << 20);
-      uint64_t done = 0;
-      while (done < size) {
-        size_t n =
-            in.read(std::span<uint8_t>(buf.data(), std::min<uint64_t>(buf.size(), size - done)));
-        if (n == 0) raiseError(err::kInputPastEnd);
-        writer.write(std::span<const uint8_t>(buf.data(), n));
-        done += n;
-      }
-      writer.finish();
-    }
+    sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
     out.commit();
   } catch (const AutomationError& e) {
     if (e.source() == kSealedSource) throw;
     throw AutomationError(kProviderFailed, source(),
                           "Could not save '" + name_ + "': " + e.description());
+  } catch (const std::exception& e) {
+    throw AutomationError(kProviderFailed, source(), "Could not save '" + name_ + "': " + e.what());
   }
   if (identity_.known) ::chmod(path_.c_str(), identity_.mode & 07777);
   if (::stat(path_.c_str(), &st) == 0) identity_ = FileIdentity::of(st);
@@ -730,6 +831,50 @@ void SqliteSession::writeSealed() {
     ::close(fd);
   }
   dirty_ = false;
+}
+
+// Keeps the changed image, sealed under the same password, in a file of
+// its own beside the database ("NAME.unsaved-XXXXXX"), else in the
+// temporary folder; the same file again at a later failure of this session.
+// Returns its path, or "" when it could not be written anywhere.
+std::string SqliteSession::keepUnsaved() {
+  std::vector<fs::path> places;
+  if (!unsavedPath_.empty()) places.push_back(unsavedPath_);
+  std::error_code ec;
+  places.push_back(path_.string() + ".unsaved-XXXXXX");
+  places.push_back(fs::temp_directory_path(ec) / (path_.filename().string() + ".unsaved-XXXXXX"));
+  for (const fs::path& place : places) {
+    std::string target = place.string();
+    bool made = false;
+    if (target.ends_with("XXXXXX")) {
+      const int fd = ::mkstemp(target.data());
+      if (fd < 0) continue;
+      ::close(fd);
+      made = true;
+    }
+    try {
+      AtomicOutput out(target);
+      sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
+      out.commit();
+      ::chmod(target.c_str(), 0600);
+      unsavedPath_ = target;
+      return target;
+    } catch (...) {
+      if (made) ::unlink(target.c_str());
+    }
+  }
+  return {};
+}
+
+// The failure of a Close() that could not seal the changes into the file,
+// with where they were kept instead.
+AutomationError SqliteSession::unsavedError(const AutomationError& failure) {
+  const std::string kept = keepUnsaved();
+  std::string text = failure.description();
+  if (!text.empty() && text.back() != '.') text += '.';
+  text += kept.empty() ? " The changes could not be kept elsewhere either."
+                       : " The changes are kept in '" + kept + "'.";
+  return AutomationError(failure.number(), failure.source(), std::move(text));
 }
 
 std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql) {
@@ -991,11 +1136,17 @@ void sealDatabaseFile(std::string_view plainPath, std::string_view sealedPath,
   } freeImage{image};
   // Bytes 18 and 19 hold the journal format: 2 is WAL, 1 the rollback journal.
   if (size >= 20 && image[18] == 2 && image[19] == 2) image[18] = image[19] = 1;
+  // The sealed copy compares text as the provider does (foldTextColumns);
+  // the plain file is not changed.
+  SqliteSession sealed(Provider::kSealed, std::string(sealedPath), winpath::toNative(sealedPath));
+  {
+    SqliteBuffer buffer;
+    buffer.reserve(static_cast<sqlite3_uint64>(size));
+    buffer.append(std::span<const uint8_t>(image, static_cast<size_t>(size)));
+    sealed.openForSealing(buffer, SealKeys::derive(password, params), params.chunkSize);
+  }
   AtomicOutput out(winpath::toNative(sealedPath));
-  SealedWriter writer(SealKeys::derive(password, params), static_cast<uint64_t>(size),
-                      params.chunkSize, [&](std::span<const uint8_t> b) { out.write(b); });
-  if (size > 0) writer.write(std::span<const uint8_t>(image, static_cast<size_t>(size)));
-  writer.finish();
+  sealed.sealImageTo([&](std::span<const uint8_t> b) { out.write(b); });
   out.commit();
 }
 

@@ -11,6 +11,14 @@
 //   that is NOT NULL without a DEFAULT (which SQLite refuses to add) is added
 //   by rebuilding the table (rebuildSqliteTable).
 //
+// Sealed files compare text without regard to case in every text column,
+// whatever made the file: on opening, each table with a text column that has
+// no collation or BINARY is rebuilt (rebuildSqliteTable) with those columns
+// COLLATE NOCASE, keeping their declared types, the rows, indexes and
+// triggers. A table whose unique keys hold values that differ only in case,
+// or whose definition cannot be rebuilt, keeps its comparison. The rebuild
+// alone does not make the database count as changed.
+//
 // Sealed files: the image is decrypted into memory (or into a 0600 file in a
 // private temporary folder when it is larger than the limit, by default
 // 64 MiB, or the connection string's "Sealed Image Memory Limit" in bytes)
@@ -19,6 +27,13 @@
 // transaction committed since it was opened. When the file on disk is no
 // longer the one that was opened (another program replaced it), Close() fails
 // instead of overwriting it. The file keeps its permission bits.
+//
+// A Close() that cannot seal the changes into the file (replaced, folder not
+// writable, disk full) fails, and keeps them, sealed under the same password,
+// in "NAME.unsaved-XXXXXX" beside the file (else in the temporary folder);
+// its error's description ends with "The changes are kept in 'PATH'.". The
+// connection stays open, so Close() may be tried again: the same copy is
+// then brought up to date, and removed once the file itself is saved.
 #pragma once
 
 #include <functional>

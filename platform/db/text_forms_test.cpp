@@ -76,6 +76,32 @@ TEST(ConnectionStringTest, RefusesWhatIsNotAConnectionString) {
 
 // ------------------------------------------------------------ SQL text
 
+// Every kind of token of both dialects, as kind letters and texts.
+TEST(SqlTextTest, TokenizesEachKindOfToken) {
+  const struct {
+    const char* sql;
+    sql::Dialect dialect;
+    const char* tokens;
+  } cases[] = {
+      {"SELECT a1, \"b\"\"c\" FROM [t x] -- note", sql::Dialect::kSqlite,
+       "W[SELECT] S[ ] W[a1] p[,] S[ ] Q[\"b\"\"c\"] S[ ] W[FROM] S[ ] Q[[t x]] S[ ] C[-- note] "},
+      {"x = 'it''s' /* a */ AND y<>?2", sql::Dialect::kSqlite,
+       "W[x] S[ ] p[=] S[ ] s['it''s'] S[ ] C[/* a */] S[ ] W[AND] S[ ] W[y] p[<>] P[?2] "},
+      {":name @v $w `q` 1.5e-3 .5", sql::Dialect::kSqlite,
+       "P[:name] S[ ] P[@v] S[ ] P[$w] S[ ] Q[`q`] S[ ] N[1.5e-3] S[ ] N[.5] "},
+      {"E'a\\'b' $1 $tag$ x $tag$ /* a /* b */ c */ ::int", sql::Dialect::kPostgres,
+       "s[E'a\\'b'] S[ ] P[$1] S[ ] s[$tag$ x $tag$] S[ ] C[/* a /* b */ c */] S[ ] p[::] W[int] "},
+      {"'open", sql::Dialect::kSqlite, "s['open] "},
+  };
+  const char* kinds = "SCWQsNPp";  // in the order of Token::Kind
+  for (const auto& c : cases) {
+    std::string got;
+    for (const sql::Token& t : sql::tokenize(c.sql, c.dialect))
+      got += std::string(1, kinds[static_cast<int>(t.kind)]) + "[" + std::string(t.text) + "] ";
+    EXPECT_EQ(got, c.tokens) << c.sql;
+  }
+}
+
 TEST(SqlTextTest, NumbersOnlyRealPlaceholders) {
   struct Case {
     const char* in;

@@ -383,9 +383,7 @@ std::optional<Currency> parseCurrency(std::string_view text) {
 std::string formatNumber(double v, int significantDigits) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*G", significantDigits, v);
-  return buf;
+  return generalNumberText(v, significantDigits);
 }
 
 std::string variantText(const Variant& v) {
@@ -415,104 +413,139 @@ std::string variantText(const Variant& v) {
       v.value());
 }
 
+namespace {
+
+// toVariant, one step per kind of field.
+using K = RawValue::Kind;
+
+// A stored value as a number: integers and reals as they are, text when it
+// reads as one.
+double rawNumber(const RawValue& raw) {
+  if (raw.kind == K::kInteger) return static_cast<double>(raw.integer);
+  if (raw.kind == K::kReal) return raw.real;
+  if (raw.kind == K::kText) {
+    if (auto d = parseDouble(raw.bytes)) return *d;
+    readFailure("the text '" + raw.bytes + "' is not a number");
+  }
+  readFailure("binary data is not a number");
+}
+
+Variant rawInteger(const RawValue& raw, int32_t type) {
+  int64_t lo, hi;
+  integerRange(type, lo, hi);
+  int64_t v;
+  if (raw.kind == K::kInteger) {
+    v = raw.integer;
+  } else if (raw.kind == K::kText && parseInt64(raw.bytes)) {
+    v = *parseInt64(raw.bytes);
+  } else {
+    auto r = roundToRange(rawNumber(raw), lo, hi);
+    if (!r) readFailure("the value does not fit the field's type " + std::to_string(type));
+    v = *r;
+  }
+  if (v < lo || v > hi)
+    readFailure("the value " + std::to_string(v) + " does not fit the field's type " +
+                std::to_string(type));
+  return integerOf(v, type);
+}
+
+Variant rawSingle(const RawValue& raw) {
+  double d = rawNumber(raw);
+  float f = static_cast<float>(d);
+  if (std::isfinite(d) && !std::isfinite(f)) readFailure("the value does not fit a Single");
+  return f;
+}
+
+Variant rawCurrency(const RawValue& raw) {
+  if (raw.kind == K::kInteger) {
+    if (raw.integer > std::numeric_limits<int64_t>::max() / 10000 ||
+        raw.integer < std::numeric_limits<int64_t>::min() / 10000)
+      readFailure("the value does not fit a Currency");
+    return Currency{raw.integer * 10000};
+  }
+  if (raw.kind == K::kText) {
+    if (auto c = parseCurrency(raw.bytes)) return *c;
+    readFailure("the text '" + raw.bytes + "' is not an amount");
+  }
+  auto r = roundToRange(rawNumber(raw) * 10000.0, std::numeric_limits<int64_t>::min() + 1,
+                        std::numeric_limits<int64_t>::max() - 1);
+  if (!r) readFailure("the value does not fit a Currency");
+  return Currency{*r};
+}
+
+Variant rawDate(const RawValue& raw) {
+  if (raw.kind == K::kText) {
+    if (auto d = parseDate(raw.bytes)) return Date{*d};
+    readFailure("the text '" + raw.bytes + "' is not a date");
+  }
+  double d = rawNumber(raw);
+  if (!std::isfinite(d) || d < kMinDate || d > kMaxDate) readFailure("the date is out of range");
+  return Date{d};
+}
+
+Variant rawBoolean(const RawValue& raw) {
+  if (raw.kind == K::kText) {
+    const std::string_view t = trimBlanks(raw.bytes);
+    if (equalsNoCaseAscii(t, "t") || equalsNoCaseAscii(t, "true")) return true;
+    if (equalsNoCaseAscii(t, "f") || equalsNoCaseAscii(t, "false")) return false;
+  }
+  return rawNumber(raw) != 0;
+}
+
+// BigInt, Numeric and Decimal come as their decimal text.
+Variant rawDecimal(const RawValue& raw) {
+  if (raw.kind == K::kInteger) return std::to_string(raw.integer);
+  if (raw.kind == K::kReal) return shortestText(raw.real);
+  if (raw.kind == K::kText && isDecimalText(raw.bytes)) return std::string(trimBlanks(raw.bytes));
+  readFailure("the value is not a number");
+}
+
+Variant rawGuid(const RawValue& raw) {
+  if (raw.kind == K::kBlob && raw.bytes.size() == 16) return guidFromBytes(raw.bytes);
+  if (raw.kind == K::kText) {
+    if (auto g = normaliseGuid(raw.bytes)) return *g;
+  }
+  readFailure("the value is not a GUID");
+}
+
+Variant rawBinary(const RawValue& raw) {
+  if (raw.kind == K::kBlob || raw.kind == K::kText)
+    return ByteArray(raw.bytes.begin(), raw.bytes.end());
+  readFailure("a number is not binary data");
+}
+
+}  // namespace
+
 Variant toVariant(const RawValue& raw, int32_t type) {
-  using K = RawValue::Kind;
   if (raw.isNull()) return Null{};
-  auto asDouble = [&]() -> double {
-    if (raw.kind == K::kInteger) return static_cast<double>(raw.integer);
-    if (raw.kind == K::kReal) return raw.real;
-    if (raw.kind == K::kText) {
-      if (auto d = parseDouble(raw.bytes)) return *d;
-      readFailure("the text '" + raw.bytes + "' is not a number");
-    }
-    readFailure("binary data is not a number");
-  };
   switch (type) {
     case adSmallInt:
     case adInteger:
-    case adUnsignedTinyInt: {
-      int64_t lo, hi;
-      integerRange(type, lo, hi);
-      int64_t v;
-      if (raw.kind == K::kInteger) {
-        v = raw.integer;
-      } else if (raw.kind == K::kText && parseInt64(raw.bytes)) {
-        v = *parseInt64(raw.bytes);
-      } else {
-        auto r = roundToRange(asDouble(), lo, hi);
-        if (!r) readFailure("the value does not fit the field's type " + std::to_string(type));
-        v = *r;
-      }
-      if (v < lo || v > hi)
-        readFailure("the value " + std::to_string(v) + " does not fit the field's type " +
-                    std::to_string(type));
-      return integerOf(v, type);
-    }
-    case adSingle: {
-      double d = asDouble();
-      float f = static_cast<float>(d);
-      if (std::isfinite(d) && !std::isfinite(f)) readFailure("the value does not fit a Single");
-      return f;
-    }
+    case adUnsignedTinyInt:
+      return rawInteger(raw, type);
+    case adSingle:
+      return rawSingle(raw);
     case adDouble:
-      return asDouble();
-    case adCurrency: {
-      if (raw.kind == K::kInteger) {
-        if (raw.integer > std::numeric_limits<int64_t>::max() / 10000 ||
-            raw.integer < std::numeric_limits<int64_t>::min() / 10000)
-          readFailure("the value does not fit a Currency");
-        return Currency{raw.integer * 10000};
-      }
-      if (raw.kind == K::kText) {
-        if (auto c = parseCurrency(raw.bytes)) return *c;
-        readFailure("the text '" + raw.bytes + "' is not an amount");
-      }
-      auto r = roundToRange(asDouble() * 10000.0, std::numeric_limits<int64_t>::min() + 1,
-                            std::numeric_limits<int64_t>::max() - 1);
-      if (!r) readFailure("the value does not fit a Currency");
-      return Currency{*r};
-    }
+      return rawNumber(raw);
+    case adCurrency:
+      return rawCurrency(raw);
     case adDate:
     case adDBDate:
     case adDBTime:
-    case adDBTimeStamp: {
-      if (raw.kind == K::kText) {
-        if (auto d = parseDate(raw.bytes)) return Date{*d};
-        readFailure("the text '" + raw.bytes + "' is not a date");
-      }
-      double d = asDouble();
-      if (!std::isfinite(d) || d < kMinDate || d > kMaxDate)
-        readFailure("the date is out of range");
-      return Date{d};
-    }
-    case adBoolean: {
-      if (raw.kind == K::kText) {
-        const std::string_view t = trimBlanks(raw.bytes);
-        if (equalsNoCaseAscii(t, "t") || equalsNoCaseAscii(t, "true")) return true;
-        if (equalsNoCaseAscii(t, "f") || equalsNoCaseAscii(t, "false")) return false;
-      }
-      return asDouble() != 0;
-    }
+    case adDBTimeStamp:
+      return rawDate(raw);
+    case adBoolean:
+      return rawBoolean(raw);
     case adBigInt:
     case adNumeric:
     case adDecimal:
-      if (raw.kind == K::kInteger) return std::to_string(raw.integer);
-      if (raw.kind == K::kReal) return shortestText(raw.real);
-      if (raw.kind == K::kText && isDecimalText(raw.bytes))
-        return std::string(trimBlanks(raw.bytes));
-      readFailure("the value is not a number");
+      return rawDecimal(raw);
     case adGUID:
-      if (raw.kind == K::kBlob && raw.bytes.size() == 16) return guidFromBytes(raw.bytes);
-      if (raw.kind == K::kText) {
-        if (auto g = normaliseGuid(raw.bytes)) return *g;
-      }
-      readFailure("the value is not a GUID");
+      return rawGuid(raw);
     case adBinary:
     case adVarBinary:
     case adLongVarBinary:
-      if (raw.kind == K::kBlob || raw.kind == K::kText)
-        return ByteArray(raw.bytes.begin(), raw.bytes.end());
-      readFailure("a number is not binary data");
+      return rawBinary(raw);
     default:
       if (raw.kind == K::kInteger) return std::to_string(raw.integer);
       if (raw.kind == K::kReal) return shortestText(raw.real);
@@ -520,128 +553,178 @@ Variant toVariant(const RawValue& raw, int32_t type) {
   }
 }
 
+namespace {
+
+// coerceForField, one step per kind of field. Each gets the value (neither
+// Empty, Null nor an array) and the field's name for its errors.
+struct Assigned {
+  const Variant& value;
+  std::string_view field;
+  int32_t type;
+
+  [[noreturn]] void mismatch() const { mismatchFailure(field, value, type); }
+  [[noreturn]] void doesNotFit() const { assignFailure(field, "the value does not fit the field"); }
+  double number() const {
+    auto d = numberOf(value);
+    if (!d) mismatch();
+    return *d;
+  }
+  bool isText() const { return value.is<std::string>(); }
+  const std::string& text() const { return value.as<std::string>(); }
+};
+
+Variant fieldInteger(const Assigned& a) {
+  int64_t lo, hi;
+  integerRange(a.type, lo, hi);
+  std::optional<int64_t> v;
+  if (a.isText()) v = parseInt64(a.text());
+  if (!v) v = roundToRange(a.number(), lo, hi);
+  if (!v || *v < lo || *v > hi) a.doesNotFit();
+  return integerOf(*v, a.type);
+}
+
+Variant fieldSingle(const Assigned& a) {
+  double d = a.number();
+  float f = static_cast<float>(d);
+  if (std::isfinite(d) && !std::isfinite(f)) a.doesNotFit();
+  return f;
+}
+
+Variant fieldCurrency(const Assigned& a) {
+  if (a.value.is<Currency>()) return a.value;
+  if (a.isText()) {
+    if (auto c = parseCurrency(a.text())) return *c;
+    a.mismatch();
+  }
+  auto r = roundToRange(a.number() * 10000.0, std::numeric_limits<int64_t>::min() + 1,
+                        std::numeric_limits<int64_t>::max() - 1);
+  if (!r) a.doesNotFit();
+  return Currency{*r};
+}
+
+Variant fieldDate(const Assigned& a) {
+  auto inRange = [&](double d) {
+    if (!std::isfinite(d) || d < kMinDate || d > kMaxDate)
+      assignFailure(a.field, "the date is out of range");
+  };
+  if (a.value.is<Date>()) {
+    inRange(a.value.as<Date>().days);
+    return a.value;
+  }
+  if (a.isText()) {
+    if (auto d = parseDate(a.text())) return Date{*d};
+    a.mismatch();
+  }
+  if (a.value.is<bool>()) a.mismatch();
+  const double d = a.number();
+  inRange(d);
+  return Date{d};
+}
+
+Variant fieldBoolean(const Assigned& a) {
+  if (a.isText()) {
+    const std::string_view t = trimBlanks(a.text());
+    if (equalsNoCaseAscii(t, "true")) return true;
+    if (equalsNoCaseAscii(t, "false")) return false;
+  }
+  return a.number() != 0;
+}
+
+Variant fieldBigInt(const Assigned& a) {
+  if (a.isText()) {
+    if (auto v = parseInt64(a.text())) return std::to_string(*v);
+  }
+  auto r = roundToRange(a.number(), std::numeric_limits<int64_t>::min(),
+                        std::numeric_limits<int64_t>::max());
+  if (!r) a.doesNotFit();
+  return std::to_string(*r);
+}
+
+Variant fieldDecimal(const Assigned& a) {
+  if (a.isText()) {
+    if (!isDecimalText(a.text())) a.mismatch();
+    return std::string(trimBlanks(a.text()));
+  }
+  if (a.value.is<Currency>()) return formatCurrency(a.value.as<Currency>());
+  if (a.value.is<double>() || a.value.is<float>()) {
+    double d = a.number();
+    if (!std::isfinite(d)) a.doesNotFit();
+    return shortestText(d);
+  }
+  return std::to_string(static_cast<int64_t>(a.number()));
+}
+
+Variant fieldGuid(const Assigned& a) {
+  if (a.isText()) {
+    if (auto g = normaliseGuid(a.text())) return *g;
+  } else if (a.value.is<ByteArray>() && a.value.as<ByteArray>().size() == 16) {
+    const auto& b = a.value.as<ByteArray>();
+    return guidFromBytes(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+  }
+  a.mismatch();
+}
+
+Variant fieldBinary(const Assigned& a, int32_t definedSize) {
+  if (!a.value.is<ByteArray>()) a.mismatch();
+  if (a.type != adLongVarBinary && definedSize > 0 &&
+      a.value.as<ByteArray>().size() > static_cast<size_t>(definedSize))
+    assignFailure(a.field,
+                  "the data is longer than the field's size " + std::to_string(definedSize));
+  return a.value;
+}
+
+Variant fieldText(const Assigned& a, int32_t definedSize) {
+  if (a.value.is<ByteArray>()) a.mismatch();
+  std::string text = variantText(a.value);
+  if (isSizedTextType(a.type) && definedSize > 0 && len16(text) > static_cast<size_t>(definedSize))
+    assignFailure(a.field,
+                  "the text is longer than the field's size " + std::to_string(definedSize));
+  return text;
+}
+
+}  // namespace
+
 Variant coerceForField(const Variant& value, int32_t type, int32_t definedSize,
                        std::string_view fieldName) {
   if (value.isEmpty() || value.isNull()) return Null{};
   if (value.is<VariantArray>()) assignFailure(fieldName, "an array cannot be stored in a field");
-  auto mismatch = [&]() { mismatchFailure(fieldName, value, type); };
-  auto number = [&]() {
-    auto d = numberOf(value);
-    if (!d) mismatch();
-    return *d;
-  };
+  const Assigned a{value, fieldName, type};
   switch (type) {
     case adSmallInt:
     case adInteger:
-    case adUnsignedTinyInt: {
-      int64_t lo, hi;
-      integerRange(type, lo, hi);
-      std::optional<int64_t> v;
-      if (value.is<std::string>()) v = parseInt64(value.as<std::string>());
-      if (!v) v = roundToRange(number(), lo, hi);
-      if (!v || *v < lo || *v > hi) assignFailure(fieldName, "the value does not fit the field");
-      return integerOf(*v, type);
-    }
-    case adSingle: {
-      double d = number();
-      float f = static_cast<float>(d);
-      if (std::isfinite(d) && !std::isfinite(f))
-        assignFailure(fieldName, "the value does not fit the field");
-      return f;
-    }
+    case adUnsignedTinyInt:
+      return fieldInteger(a);
+    case adSingle:
+      return fieldSingle(a);
     case adDouble:
-      return number();
-    case adCurrency: {
-      if (value.is<Currency>()) return value;
-      if (value.is<std::string>()) {
-        if (auto c = parseCurrency(value.as<std::string>())) return *c;
-        mismatch();
-      }
-      auto r = roundToRange(number() * 10000.0, std::numeric_limits<int64_t>::min() + 1,
-                            std::numeric_limits<int64_t>::max() - 1);
-      if (!r) assignFailure(fieldName, "the value does not fit the field");
-      return Currency{*r};
-    }
+      return a.number();
+    case adCurrency:
+      return fieldCurrency(a);
     case adDate:
     case adDBDate:
     case adDBTime:
-    case adDBTimeStamp: {
-      if (value.is<Date>()) {
-        const double d = value.as<Date>().days;
-        if (!std::isfinite(d) || d < kMinDate || d > kMaxDate)
-          assignFailure(fieldName, "the date is out of range");
-        return value;
-      }
-      if (value.is<std::string>()) {
-        if (auto d = parseDate(value.as<std::string>())) return Date{*d};
-        mismatch();
-      }
-      if (value.is<bool>()) mismatch();
-      double d = number();
-      if (!std::isfinite(d) || d < kMinDate || d > kMaxDate)
-        assignFailure(fieldName, "the date is out of range");
-      return Date{d};
-    }
+    case adDBTimeStamp:
+      return fieldDate(a);
     case adBoolean:
-      if (value.is<std::string>()) {
-        const std::string_view t = trimBlanks(value.as<std::string>());
-        if (equalsNoCaseAscii(t, "true")) return true;
-        if (equalsNoCaseAscii(t, "false")) return false;
-      }
-      return number() != 0;
-    case adBigInt: {
-      if (value.is<std::string>()) {
-        if (auto v = parseInt64(value.as<std::string>())) return std::to_string(*v);
-      }
-      auto r = roundToRange(number(), std::numeric_limits<int64_t>::min(),
-                            std::numeric_limits<int64_t>::max());
-      if (!r) assignFailure(fieldName, "the value does not fit the field");
-      return std::to_string(*r);
-    }
+      return fieldBoolean(a);
+    case adBigInt:
+      return fieldBigInt(a);
     case adNumeric:
     case adDecimal:
-      if (value.is<std::string>()) {
-        if (!isDecimalText(value.as<std::string>())) mismatch();
-        return std::string(trimBlanks(value.as<std::string>()));
-      }
-      if (value.is<Currency>()) return formatCurrency(value.as<Currency>());
-      if (value.is<double>() || value.is<float>()) {
-        double d = number();
-        if (!std::isfinite(d)) assignFailure(fieldName, "the value does not fit the field");
-        return shortestText(d);
-      }
-      return std::to_string(static_cast<int64_t>(number()));
+      return fieldDecimal(a);
     case adGUID:
-      if (value.is<std::string>()) {
-        if (auto g = normaliseGuid(value.as<std::string>())) return *g;
-      } else if (value.is<ByteArray>() && value.as<ByteArray>().size() == 16) {
-        const auto& b = value.as<ByteArray>();
-        return guidFromBytes(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
-      }
-      mismatchFailure(fieldName, value, type);
+      return fieldGuid(a);
     case adBinary:
     case adVarBinary:
     case adLongVarBinary:
-      if (!value.is<ByteArray>()) mismatch();
-      if (type != adLongVarBinary && definedSize > 0 &&
-          value.as<ByteArray>().size() > static_cast<size_t>(definedSize))
-        assignFailure(fieldName,
-                      "the data is longer than the field's size " + std::to_string(definedSize));
-      return value;
+      return fieldBinary(a, definedSize);
     case adChar:
     case adWChar:
     case adVarChar:
     case adVarWChar:
     case adLongVarChar:
-    case adLongVarWChar: {
-      if (value.is<ByteArray>()) mismatch();
-      std::string text = variantText(value);
-      if (isSizedTextType(type) && definedSize > 0 &&
-          len16(text) > static_cast<size_t>(definedSize))
-        assignFailure(fieldName,
-                      "the text is longer than the field's size " + std::to_string(definedSize));
-      return text;
-    }
+    case adLongVarWChar:
+      return fieldText(a, definedSize);
     default:
       return value;
   }

@@ -82,6 +82,22 @@ struct SheetData {
   double columnWidth(int32_t column) const;
   const CellRec* cell(int32_t row, int32_t column) const;
   size_t xfAt(int32_t row, int32_t column) const;
+
+ private:
+  // The steps of load().
+  struct CellsRead {
+    int32_t maxRow = 0, maxColumn = 0;  // the extent of every c element
+    bool indexed = false;               // cellIndex is made (cells came out of order)
+  };
+  void readSheetFormat(pugi::xml_node format);
+  void readColumns(pugi::xml_node colsElement);
+  void readSheetData(pugi::xml_node sheetData, CellsRead& read);
+  CellRec readCell(pugi::xml_node c, int32_t row, int32_t& column);
+  void readFormula(pugi::xml_node f, int32_t row, int32_t column, CellRec& rec);
+  void readValue(std::string_view type, pugi::xml_node v, pugi::xml_node inlineText,
+                 CellRec& rec) const;
+  void addCell(int64_t key, CellRec rec, CellsRead& read);
+  void placeCells(const CellsRead& read);
 };
 
 struct WorkbookData {
@@ -242,152 +258,192 @@ void detail::SheetData::load() {
   }
   if (!is(root, Ns::SpreadsheetML, "worksheet"))
     raise(kCannotOpenFile, part.name() + ": not a worksheet");
-
-  int32_t maxRow = 0, maxColumn = 0;
-  bool indexed = false;  // cellIndex is made (cells came out of order)
+  CellsRead read;
   forEachElement(root, [&](pugi::xml_node top) {
     std::string_view topName = top.name();
     if (topName == "x:sheetFormatPr") {
-      if (std::optional<double> w = toDouble(top.attribute("defaultColWidth").value());
-          w && *w >= 0)
-        defaultColWidth = *w;
-      if (std::optional<int64_t> b = toInt(top.attribute("baseColWidth").value());
-          b && *b >= 0 && *b <= 255)
-        baseColWidth = static_cast<int32_t>(*b);
+      readSheetFormat(top);
     } else if (topName == "x:cols") {
-      for (pugi::xml_node c : top.children("x:col")) {
-        ColInfo info;
-        info.min = static_cast<int32_t>(
-            std::clamp<int64_t>(toInt(c.attribute("min").value()).value_or(0), 0, kMaxColumns));
-        info.max = static_cast<int32_t>(
-            std::clamp<int64_t>(toInt(c.attribute("max").value()).value_or(0), 0, kMaxColumns));
-        if (info.min < 1 || info.max < info.min) continue;
-        if (std::optional<double> w = toDouble(c.attribute("width").value()); w && *w >= 0)
-          info.width = *w;
-        info.hidden = boolAttr(c, "hidden");
-        if (c.attribute("style")) info.style = indexAttr(c, "style");
-        cols.push_back(info);
-      }
+      readColumns(top);
     } else if (topName == "x:mergeCells") {
       for (pugi::xml_node m : top.children("x:mergeCell"))
         if (std::optional<RangeRef> r = parseAddress(m.attribute("ref").value()))
           merges.push_back(*r);
     } else if (topName == "x:sheetData") {
-      int32_t row = 0;
-      for (pugi::xml_node r : top.children("x:row")) {
-        std::optional<int64_t> rn = toInt(r.attribute("r").value());
-        row = rn ? static_cast<int32_t>(std::clamp<int64_t>(*rn, 0, kMaxRows + 1)) : row + 1;
-        if (row < 1 || row > kMaxRows) continue;
-        if (boolAttr(r, "customFormat")) rowStyles[row] = indexAttr(r, "s");
-        int32_t column = 0;
-        for (pugi::xml_node c : r.children("x:c")) {
-          // One pass over the cell's attributes and children.
-          const char* address = nullptr;
-          const char* style = nullptr;
-          const char* typeText = nullptr;
-          for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
-            const char* name = a.name();
-            if (named(name, "r"))
-              takeFirst(address, a.value());
-            else if (named(name, "s"))
-              takeFirst(style, a.value());
-            else if (named(name, "t"))
-              takeFirst(typeText, a.value());
-          }
-          pugi::xml_node v, f, inlineText;
-          for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
-            const char* name = child.name();
-            if (named(name, "x:v"))
-              takeFirst(v, child);
-            else if (named(name, "x:f"))
-              takeFirst(f, child);
-            else if (named(name, "x:is"))
-              takeFirst(inlineText, child);
-          }
-          std::optional<RangeRef> ref = parseAddress(address ? address : "");
-          column = ref && ref->first == ref->last ? ref->first.column : column + 1;
-          if (column > kMaxColumns) break;
-          CellRec rec;
-          rec.xf = indexValue(style);
-          std::string_view type = typeText ? typeText : "";
-          std::string_view text = v.text().get();
-          if (f) {
-            Formula formula;
-            formula.text = f.text().get();
-            const std::string_view kind = f.attribute("t").value();
-            if (kind == "shared") {
-              if (std::optional<int64_t> si = toInt(f.attribute("si").value());
-                  si && *si >= 0 && *si <= INT32_MAX)
-                formula.sharedIndex = static_cast<int32_t>(*si);
-            } else if (kind == "array" && !formula.text.empty()) {
-              if (std::optional<RangeRef> area = parseAddress(f.attribute("ref").value()))
-                if (area->first != area->last)
-                  arrayFormulas.emplace_back(*area, CellRef{row, column});
-            }
-            if (formula.sharedIndex && !formula.text.empty())
-              sharedFormulas.try_emplace(*formula.sharedIndex, CellRef{row, column}, formula.text);
-            rec.formula = std::move(formula);
-            rec.content = true;
-          }
-          CellValue& value = rec.value;
-          if (type == "inlineStr") {
-            RichText rt = readRichText(inlineText);
-            value = {CellValue::Kind::String, 0, std::move(rt.text)};
-            rec.runs = std::move(rt.runs);
-            rec.content = rec.content || inlineText;
-          } else if (v) {
-            if (type == "s") {
-              std::optional<int64_t> idx = toInt(text);
-              if (idx && *idx >= 0 && static_cast<size_t>(*idx) < book->sharedStrings.size()) {
-                const RichText& rt = book->sharedStrings[static_cast<size_t>(*idx)];
-                value = {CellValue::Kind::String, 0, rt.text};
-                rec.runs = rt.runs;
-                rec.content = true;
-              }
-            } else if (type == "b") {
-              value = {CellValue::Kind::Boolean, text == "1" || text == "true" ? 1.0 : 0.0, {}};
-              rec.content = true;
-            } else if (type == "e") {
-              value = {CellValue::Kind::Error, 0, std::string(text)};
-              rec.content = true;
-            } else if (type == "str" || type == "d") {
-              value = {CellValue::Kind::String, 0, std::string(text)};
-              rec.content = rec.content || !text.empty();
-            } else if (std::optional<double> n = toDouble(text)) {
-              value = {CellValue::Kind::Number, *n, {}};
-              rec.content = true;
-            }
-          }
-          if (rec.content) {
-            lastRow = std::max(lastRow, row);
-            lastColumn = std::max(lastColumn, column);
-          }
-          const int64_t key = cellKey(row, column);
-          if (!indexed && (cellKeys.empty() || key > cellKeys.back())) {
-            // Cells in order, as producers write them: a new one for certain.
-            cellKeys.push_back(key);
-            cellRecs.push_back(std::move(rec));
-          } else {
-            if (!indexed) indexCells();
-            indexed = true;
-            auto [it, added] = cellIndex.try_emplace(key, static_cast<uint32_t>(cellRecs.size()));
-            if (added) {
-              cellKeys.push_back(key);
-              cellRecs.push_back(std::move(rec));
-            } else {
-              cellRecs[it->second] = std::move(rec);
-            }
-          }
-          maxRow = std::max(maxRow, row);
-          maxColumn = std::max(maxColumn, column);
-        }
-      }
+      readSheetData(top, read);
     }
   });
-  const int64_t area = int64_t{maxRow} * maxColumn;
+  placeCells(read);
+  loaded = true;
+}
+
+void detail::SheetData::readSheetFormat(pugi::xml_node format) {
+  if (std::optional<double> w = toDouble(format.attribute("defaultColWidth").value()); w && *w >= 0)
+    defaultColWidth = *w;
+  if (std::optional<int64_t> b = toInt(format.attribute("baseColWidth").value());
+      b && *b >= 0 && *b <= 255)
+    baseColWidth = static_cast<int32_t>(*b);
+}
+
+void detail::SheetData::readColumns(pugi::xml_node colsElement) {
+  for (pugi::xml_node c : colsElement.children("x:col")) {
+    ColInfo info;
+    info.min = static_cast<int32_t>(
+        std::clamp<int64_t>(toInt(c.attribute("min").value()).value_or(0), 0, kMaxColumns));
+    info.max = static_cast<int32_t>(
+        std::clamp<int64_t>(toInt(c.attribute("max").value()).value_or(0), 0, kMaxColumns));
+    if (info.min < 1 || info.max < info.min) continue;
+    if (std::optional<double> w = toDouble(c.attribute("width").value()); w && *w >= 0)
+      info.width = *w;
+    info.hidden = boolAttr(c, "hidden");
+    if (c.attribute("style")) info.style = indexAttr(c, "style");
+    cols.push_back(info);
+  }
+}
+
+// The rows of x:sheetData: each cell, in file order; a row or cell without
+// its reference follows the one before it.
+void detail::SheetData::readSheetData(pugi::xml_node sheetData, CellsRead& read) {
+  int32_t row = 0;
+  for (pugi::xml_node r : sheetData.children("x:row")) {
+    std::optional<int64_t> rn = toInt(r.attribute("r").value());
+    row = rn ? static_cast<int32_t>(std::clamp<int64_t>(*rn, 0, kMaxRows + 1)) : row + 1;
+    if (row < 1 || row > kMaxRows) continue;
+    if (boolAttr(r, "customFormat")) rowStyles[row] = indexAttr(r, "s");
+    int32_t column = 0;
+    for (pugi::xml_node c : r.children("x:c")) {
+      CellRec rec = readCell(c, row, column);
+      if (column > kMaxColumns) break;
+      if (rec.content) {
+        lastRow = std::max(lastRow, row);
+        lastColumn = std::max(lastColumn, column);
+      }
+      addCell(cellKey(row, column), std::move(rec), read);
+      read.maxRow = std::max(read.maxRow, row);
+      read.maxColumn = std::max(read.maxColumn, column);
+    }
+  }
+}
+
+// One x:c element of row `row`; `column` is the column of the cell before
+// it on entry and this cell's on return.
+detail::CellRec detail::SheetData::readCell(pugi::xml_node c, int32_t row, int32_t& column) {
+  // One pass over the cell's attributes and children.
+  const char* address = nullptr;
+  const char* style = nullptr;
+  const char* typeText = nullptr;
+  for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
+    const char* name = a.name();
+    if (named(name, "r"))
+      takeFirst(address, a.value());
+    else if (named(name, "s"))
+      takeFirst(style, a.value());
+    else if (named(name, "t"))
+      takeFirst(typeText, a.value());
+  }
+  pugi::xml_node v, f, inlineText;
+  for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
+    const char* name = child.name();
+    if (named(name, "x:v"))
+      takeFirst(v, child);
+    else if (named(name, "x:f"))
+      takeFirst(f, child);
+    else if (named(name, "x:is"))
+      takeFirst(inlineText, child);
+  }
+  std::optional<RangeRef> ref = parseAddress(address ? address : "");
+  column = ref && ref->first == ref->last ? ref->first.column : column + 1;
+  CellRec rec;
+  if (column > kMaxColumns) return rec;
+  rec.xf = indexValue(style);
+  if (f) readFormula(f, row, column, rec);
+  readValue(typeText ? typeText : "", v, inlineText, rec);
+  return rec;
+}
+
+// The formula of a cell (x:f), noting the first cell of a shared formula and
+// the range of an array formula.
+void detail::SheetData::readFormula(pugi::xml_node f, int32_t row, int32_t column, CellRec& rec) {
+  Formula formula;
+  formula.text = f.text().get();
+  const std::string_view kind = f.attribute("t").value();
+  if (kind == "shared") {
+    if (std::optional<int64_t> si = toInt(f.attribute("si").value());
+        si && *si >= 0 && *si <= INT32_MAX)
+      formula.sharedIndex = static_cast<int32_t>(*si);
+  } else if (kind == "array" && !formula.text.empty()) {
+    if (std::optional<RangeRef> area = parseAddress(f.attribute("ref").value()))
+      if (area->first != area->last) arrayFormulas.emplace_back(*area, CellRef{row, column});
+  }
+  if (formula.sharedIndex && !formula.text.empty())
+    sharedFormulas.try_emplace(*formula.sharedIndex, CellRef{row, column}, formula.text);
+  rec.formula = std::move(formula);
+  rec.content = true;
+}
+
+// The value of a cell by its type (c@t): an inline or shared string, a
+// Boolean, an error, a formula's text result, or a number.
+void detail::SheetData::readValue(std::string_view type, pugi::xml_node v,
+                                  pugi::xml_node inlineText, CellRec& rec) const {
+  CellValue& value = rec.value;
+  if (type == "inlineStr") {
+    RichText rt = readRichText(inlineText);
+    value = {CellValue::Kind::String, 0, std::move(rt.text)};
+    rec.runs = std::move(rt.runs);
+    rec.content = rec.content || inlineText;
+    return;
+  }
+  if (!v) return;
+  const std::string_view text = v.text().get();
+  if (type == "s") {
+    std::optional<int64_t> idx = toInt(text);
+    if (idx && *idx >= 0 && static_cast<size_t>(*idx) < book->sharedStrings.size()) {
+      const RichText& rt = book->sharedStrings[static_cast<size_t>(*idx)];
+      value = {CellValue::Kind::String, 0, rt.text};
+      rec.runs = rt.runs;
+      rec.content = true;
+    }
+  } else if (type == "b") {
+    value = {CellValue::Kind::Boolean, text == "1" || text == "true" ? 1.0 : 0.0, {}};
+    rec.content = true;
+  } else if (type == "e") {
+    value = {CellValue::Kind::Error, 0, std::string(text)};
+    rec.content = true;
+  } else if (type == "str" || type == "d") {
+    value = {CellValue::Kind::String, 0, std::string(text)};
+    rec.content = rec.content || !text.empty();
+  } else if (std::optional<double> n = toDouble(text)) {
+    value = {CellValue::Kind::Number, *n, {}};
+    rec.content = true;
+  }
+}
+
+// Keeps a cell under its key; a repeated reference replaces the earlier cell.
+void detail::SheetData::addCell(int64_t key, CellRec rec, CellsRead& read) {
+  if (!read.indexed && (cellKeys.empty() || key > cellKeys.back())) {
+    // Cells in order, as producers write them: a new one for certain.
+    cellKeys.push_back(key);
+    cellRecs.push_back(std::move(rec));
+    return;
+  }
+  if (!read.indexed) indexCells();
+  read.indexed = true;
+  auto [it, added] = cellIndex.try_emplace(key, static_cast<uint32_t>(cellRecs.size()));
+  if (added) {
+    cellKeys.push_back(key);
+    cellRecs.push_back(std::move(rec));
+  } else {
+    cellRecs[it->second] = std::move(rec);
+  }
+}
+
+// A sheet whose cells fill enough of their extent is looked up by a grid;
+// another by its key index.
+void detail::SheetData::placeCells(const CellsRead& read) {
+  const int64_t area = int64_t{read.maxRow} * read.maxColumn;
   if (area > 0 && area <= std::max<int64_t>(65536, 4 * static_cast<int64_t>(cellRecs.size()))) {
-    gridRows = maxRow;
-    gridColumns = maxColumn;
+    gridRows = read.maxRow;
+    gridColumns = read.maxColumn;
     grid.assign(static_cast<size_t>(area), 0);
     for (size_t i = 0; i < cellKeys.size(); ++i) {
       const int64_t key = cellKeys[i];
@@ -395,10 +451,9 @@ void detail::SheetData::load() {
       grid[static_cast<size_t>(int64_t{r - 1} * gridColumns + (c - 1))] =
           static_cast<uint32_t>(i + 1);
     }
-  } else if (!indexed) {
+  } else if (!read.indexed) {
     indexCells();
   }
-  loaded = true;
 }
 
 void detail::SheetData::indexCells() {
@@ -454,6 +509,29 @@ size_t detail::SheetData::xfAt(int32_t row, int32_t column) const {
 // Range.
 
 namespace {
+
+// A value of cell (row, column) as the formula bar shows a constant: text
+// as is, TRUE/FALSE, an error by its name, a number by the kind of its
+// number format; "" for an empty cell.
+std::string constantText(const SheetData& sheet, int32_t row, int32_t column,
+                         const CellValue& value) {
+  switch (value.kind) {
+    case CellValue::Kind::Empty:
+      return {};
+    case CellValue::Kind::String:
+    case CellValue::Kind::Error:
+      return value.text;
+    case CellValue::Kind::Boolean:
+      return value.number != 0 ? "TRUE" : "FALSE";
+    case CellValue::Kind::Number:
+      break;
+  }
+  const Styles& s = sheet.book->styles;
+  const int32_t id = s.xf(sheet.xfAt(row, column)).numFmtId;
+  std::optional<std::string_view> code;
+  if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
+  return numberFormulaText(value.number, numberKind(id, code), sheet.book->date1904);
+}
 
 constexpr int64_t kMaxRangeCells = 4'194'304;
 
@@ -658,22 +736,7 @@ std::string Range::formulaR1C1() const {
                              ref_.first);
       }
   }
-  switch (c->value.kind) {
-    case CellValue::Kind::Empty:
-      return {};
-    case CellValue::Kind::String:
-    case CellValue::Kind::Error:
-      return c->value.text;
-    case CellValue::Kind::Boolean:
-      return c->value.number != 0 ? "TRUE" : "FALSE";
-    case CellValue::Kind::Number:
-      break;
-  }
-  const Styles& s = sheet_->book->styles;
-  const int32_t id = s.xf(sheet_->xfAt(row, column)).numFmtId;
-  std::optional<std::string_view> code;
-  if (auto it = s.numFmts.find(id); it != s.numFmts.end()) code = it->second;
-  return numberFormulaText(c->value.number, numberKind(id, code), sheet_->book->date1904);
+  return constantText(*sheet_, row, column, c->value);
 }
 
 std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
@@ -811,6 +874,41 @@ Border Range::borders(int32_t index) const {
 // ---------------------------------------------------------------------------
 // Worksheet and Workbook.
 
+namespace {
+
+// A series title's cells hold a heading: more than this many cells are not
+// read (Excel itself cuts a series name at 255 characters).
+constexpr int64_t kMaxTitleCells = 256;
+
+// The cells a chart's text reference names, as Excel reads them when it
+// loads a workbook whose chart holds no cached text: each cell's value as
+// the formula bar shows a constant (a formula cell by the value stored with
+// it), joined by a blank. `book` outlives the reader: the chart handles
+// that call it keep the workbook data alive.
+detail::CellTextReader cellTextReader(WorkbookData* book) {
+  return [book](std::string_view sheetName, const RangeRef& cells) -> std::optional<std::string> {
+    const std::string wanted = foldName(sheetName);
+    for (const auto& sheet : book->sheets) {
+      if (foldName(sheet->name) != wanted) continue;
+      sheet->load();
+      std::string text;
+      int64_t n = 0;
+      forEachCellUntil(
+          cells,
+          [&](int32_t r, int32_t c) {
+            if (n++ > 0) text += ' ';
+            if (const CellRec* rec = sheet->cell(r, c))
+              text += constantText(*sheet, r, c, rec->value);
+          },
+          [&] { return n >= kMaxTitleCells; });
+      return text;
+    }
+    return std::nullopt;
+  };
+}
+
+}  // namespace
+
 const std::string& Worksheet::name() const { return sheet_->name; }
 int32_t Worksheet::index() const { return sheet_->index; }
 int32_t Worksheet::lastRow() const { return sheet_->lastRow; }
@@ -823,7 +921,8 @@ Range Worksheet::range(std::string_view address) const {
 }
 
 std::vector<ChartObject> Worksheet::chartObjects() const {
-  return detail::chartObjectsOf(sheet_, sheet_->book->workbookPart, sheet_->part, sheet_->name);
+  return detail::chartObjectsOf(sheet_, sheet_->book->workbookPart, sheet_->part, sheet_->name,
+                                cellTextReader(sheet_->book));
 }
 
 ChartObject Worksheet::chartObjects(int32_t index) const {
@@ -936,7 +1035,7 @@ std::vector<std::string> Workbook::chartSheetNames() const {
 Chart Workbook::charts(int32_t index) const {
   if (index < 1 || index > static_cast<int32_t>(chartSheetNames().size()))
     raise(err::kSubscript, "Subscript out of range");
-  return detail::chartSheetChart(data_, data_->workbookPart, index);
+  return detail::chartSheetChart(data_, data_->workbookPart, index, cellTextReader(data_.get()));
 }
 
 Chart Workbook::charts(std::string_view name) const {

@@ -23,6 +23,8 @@ struct ChartData {
   int32_t index = 0;       // within ChartObjects
   std::string name;        // Chart.Name
   int32_t placement = xl::kLocationAsObject;
+  std::string sheetName;  // of the worksheet that holds an embedded chart
+  CellTextReader cellText;
 
   bool loaded = false;
   pugi::xml_node chart;                // c:chartSpace/c:chart
@@ -269,17 +271,63 @@ int32_t plotByOf(const std::vector<pugi::xml_node>& series) {
   return xl::kColumns;
 }
 
-// Series.Name from the series' c:tx: a literal text, or the text Excel
-// cached of the cells it names (several cells joined by a space, as Excel
-// joins them). Nothing for a series without a title, and for a reference
-// without a cache (which this model does not recompute from the sheet): it
-// then takes its default name.
-std::optional<std::string> seriesTitle(pugi::xml_node ser) {
+// A reference to cells of a named sheet, as a series title's c:f holds it:
+// "Sheet1!$B$1", "'成绩 表'!B1:C1" (a quoted name doubles its quotes),
+// within optional parentheses. A reference without a sheet names the sheet
+// of the chart, `ownSheet`. Nothing for anything else (external books,
+// defined names, several areas).
+std::optional<std::pair<std::string, RangeRef>> sheetReferenceOf(std::string_view f,
+                                                                 const std::string& ownSheet) {
+  while (!f.empty() && (f.front() == '(' || f.front() == ' ')) f.remove_prefix(1);
+  while (!f.empty() && (f.back() == ')' || f.back() == ' ')) f.remove_suffix(1);
+  std::string sheet;
+  if (!f.empty() && f.front() == '\'') {
+    size_t i = 1;
+    for (;; ++i) {
+      if (i >= f.size()) return std::nullopt;
+      if (f[i] != '\'') {
+        sheet += f[i];
+      } else if (i + 1 < f.size() && f[i + 1] == '\'') {
+        sheet += '\'';
+        ++i;
+      } else {
+        break;
+      }
+    }
+    f.remove_prefix(i + 1);
+    if (f.empty() || f.front() != '!') return std::nullopt;
+    f.remove_prefix(1);
+  } else if (size_t bang = f.find('!'); bang != std::string_view::npos) {
+    sheet = f.substr(0, bang);
+    f.remove_prefix(bang + 1);
+  } else {
+    sheet = ownSheet;
+  }
+  if (sheet.empty() || sheet.front() == '[') return std::nullopt;
+  std::optional<RangeRef> cells = parseAddress(f);
+  if (!cells) return std::nullopt;
+  return std::make_pair(std::move(sheet), *cells);
+}
+
+// Series.Name from the series' c:tx: a literal text, or the text of the
+// cells it names (several cells joined by a space, as Excel joins them):
+// the text Excel cached, when the chart part holds a cache; else the cells'
+// own text, which Excel reads from the sheet when it loads a file written
+// without caches (openpyxl writes every reference so). Nothing for a series
+// without a title, and for a reference this model cannot place (a sheet the
+// workbook lacks, a defined name): it then takes its default name.
+std::optional<std::string> seriesTitle(pugi::xml_node ser, const ChartData& chart) {
   pugi::xml_node tx = ser.child("c:tx");
   if (!tx) return std::nullopt;
   if (pugi::xml_node v = tx.child("c:v")) return std::string(v.text().get());
-  pugi::xml_node cache = tx.child("c:strRef").child("c:strCache");
-  if (!cache) return std::nullopt;
+  pugi::xml_node strRef = tx.child("c:strRef");
+  pugi::xml_node cache = strRef.child("c:strCache");
+  if (!cache) {
+    if (!strRef || !chart.cellText) return std::nullopt;
+    auto ref = sheetReferenceOf(strRef.child("c:f").text().get(), chart.sheetName);
+    if (!ref) return std::nullopt;
+    return chart.cellText(ref->first, ref->second);
+  }
   std::vector<std::pair<int64_t, std::string_view>> points;
   for (pugi::xml_node pt : cache.children("c:pt"))
     points.emplace_back(toInt(pt.attribute("idx").value()).value_or(0),
@@ -393,7 +441,8 @@ int32_t Chart::seriesCount() const { return static_cast<int32_t>(data_->series.s
 // An unnamed series is named after its place in the collection.
 Series Chart::seriesCollection(int32_t index) const {
   if (index < 1 || index > seriesCount()) raise("Invalid Parameter");
-  std::optional<std::string> title = seriesTitle(data_->series[static_cast<size_t>(index - 1)]);
+  std::optional<std::string> title =
+      seriesTitle(data_->series[static_cast<size_t>(index - 1)], *data_);
   return ChartAccess::series(title ? std::move(*title) : defaultSeriesName(index));
 }
 
@@ -457,7 +506,8 @@ Chart ChartObject::chart() const {
 // Reached from excel.cpp.
 
 std::vector<ChartObject> detail::chartObjectsOf(std::shared_ptr<const void> owner, Part workbook,
-                                                Part sheet, const std::string& sheetName) {
+                                                Part sheet, const std::string& sheetName,
+                                                CellTextReader cellText) {
   std::vector<ChartObject> objects;
   Part drawing = drawingOf(sheet);
   if (!drawing) return objects;
@@ -467,6 +517,8 @@ std::vector<ChartObject> detail::chartObjectsOf(std::shared_ptr<const void> owne
     d->index = static_cast<int32_t>(objects.size()) + 1;
     d->name = sheetName + " " + d->objectName;
     d->placement = xl::kLocationAsObject;
+    d->sheetName = sheetName;
+    d->cellText = cellText;
     objects.push_back(ChartAccess::object(std::move(d)));
   }
   return objects;
@@ -480,7 +532,8 @@ std::vector<std::string> detail::chartSheetNames(Part workbook) {
   return names;
 }
 
-Chart detail::chartSheetChart(std::shared_ptr<const void> owner, Part workbook, int32_t index) {
+Chart detail::chartSheetChart(std::shared_ptr<const void> owner, Part workbook, int32_t index,
+                              CellTextReader cellText) {
   int32_t seen = 0;
   for (pugi::xml_node s : workbook.xml().child("x:sheets").children("x:sheet")) {
     if (!sheetIsOfType(workbook, s, reltype::kChartsheet) || ++seen != index) continue;
@@ -496,6 +549,7 @@ Chart detail::chartSheetChart(std::shared_ptr<const void> owner, Part workbook, 
     d->index = 1;
     d->name = name;
     d->placement = xl::kLocationAsNewSheet;
+    d->cellText = std::move(cellText);
     d->load();
     return ChartAccess::chart(std::move(d));
   }

@@ -39,12 +39,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/office/excel_rules.h"
 #include "platform/office/package.h"
 
 namespace bq::office::excel {
@@ -135,8 +137,10 @@ struct ChartAccess;
 // Series of Chart.SeriesCollection.
 class Series {
  public:
-  // Series.Name: the series' title (the cached text of the cell it names,
-  // or its literal text), else defaultSeriesName of its collection index.
+  // Series.Name: the series' title (its literal text, or the text of the
+  // cells it names: the cached text when the chart part holds it, else the
+  // cells' own text as Excel reads it on load), else defaultSeriesName of
+  // its collection index.
   const std::string& name() const { return name_; }
 
  private:
@@ -220,16 +224,24 @@ namespace detail {
 // For excel.cpp, which owns the workbook data. `owner` keeps the package
 // alive for as long as a handle lives.
 
+// The text of the cells `cells` of worksheet `sheet` (named without regard
+// to case), as Excel shows each, joined by a blank; nothing when the
+// workbook has no such worksheet. Throws 1004 when the sheet is damaged.
+using CellTextReader =
+    std::function<std::optional<std::string>(std::string_view sheet, const RangeRef& cells)>;
+
 // The chart objects of the worksheet in part `sheet` of the workbook whose
 // main part is `workbook`. Throws 1004 when the sheet's drawing is damaged.
 std::vector<ChartObject> chartObjectsOf(std::shared_ptr<const void> owner, Part workbook,
-                                        Part sheet, const std::string& sheetName);
+                                        Part sheet, const std::string& sheetName,
+                                        CellTextReader cellText);
 // The names of the workbook's chart sheets, in workbook order.
 std::vector<std::string> chartSheetNames(Part workbook);
 // The chart of chart sheet `index` (1-based among chart sheets). REQUIRES:
 // 1 <= index <= chartSheetNames(workbook).size(). Throws 1004 when the
 // sheet has no chart or its part is damaged.
-Chart chartSheetChart(std::shared_ptr<const void> owner, Part workbook, int32_t index);
+Chart chartSheetChart(std::shared_ptr<const void> owner, Part workbook, int32_t index,
+                      CellTextReader cellText);
 }  // namespace detail
 
 }  // namespace bq::office::excel

@@ -414,20 +414,29 @@ TEST(ExcelChartTest, SeriesInPlotOrderAcrossGroups) {
   }
 }
 
-TEST(ExcelChartTest, SeriesNamesFromCachedTextLiteralsAndDefaults) {
+// Sheet1's A1 holds the number 1. A cache is what Excel shows, even where
+// the cells now say otherwise; without one, the cells are read.
+TEST(ExcelChartTest, SeriesNamesFromCachedTextCellsLiteralsAndDefaults) {
   const std::string twoCells =
       "<c:tx><c:strRef><c:f>Sheet1!$A$1:$B$1</c:f><c:strCache><c:ptCount val=\"2\"/>"
       "<c:pt idx=\"1\"><c:v>二季度</c:v></c:pt><c:pt idx=\"0\"><c:v>2024</c:v></c:pt>"
       "</c:strCache></c:strRef></c:tx>";
-  const std::string noCache = "<c:tx><c:strRef><c:f>Sheet1!$A$1</c:f></c:strRef></c:tx>";
+  auto noCache = [](const std::string& f) {
+    return "<c:tx><c:strRef><c:f>" + f + "</c:f></c:strRef></c:tx>";
+  };
   const std::string emptyCell =
       "<c:tx><c:strRef><c:f>Sheet1!$A$1</c:f><c:strCache><c:ptCount val=\"1\"/>"
       "</c:strCache></c:strRef></c:tx>";
-  Chart chart = onlyChart("<c:barChart>" + ser(0, twoCells, "") + ser(1, noCache, "") +
-                          ser(2, emptyCell, "") + "</c:barChart>");
-  EXPECT_EQ(chart.seriesCollection(1).name(), "2024 二季度");
-  EXPECT_EQ(chart.seriesCollection(2).name(), "系列2");
-  EXPECT_EQ(chart.seriesCollection(3).name(), "");
+  Chart chart = onlyChart(
+      "<c:barChart>" + ser(0, twoCells, "") + ser(1, noCache("Sheet1!$A$1"), "") +
+      ser(2, emptyCell, "") + ser(3, noCache("('sheet1'!A1:B1)"), "") + ser(4, noCache("A1"), "") +
+      ser(5, noCache("'Other'!$A$1"), "") + ser(6, noCache("[1]Sheet1!$A$1"), "") +
+      ser(7, noCache("'Sheet1!A1"), "") + ser(8, noCache("MyName"), "") + "</c:barChart>");
+  const std::vector<std::string> names = {"2024 二季度", "1",     "",      "1 ",   "1",
+                                          "系列6",       "系列7", "系列8", "系列9"};
+  ASSERT_EQ(chart.seriesCount(), static_cast<int32_t>(names.size()));
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(chart.seriesCollection(static_cast<int32_t>(i) + 1).name(), names[i]) << i;
 }
 
 // ---------------------------------------------------------------------------

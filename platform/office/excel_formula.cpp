@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "common/automation_error.h"
+#include "common/text.h"
 
 namespace bq::office::excel {
 
@@ -451,15 +452,8 @@ namespace {
 
 std::string plainNumber(double v) {
   if (v == 0 || !std::isfinite(v)) return "0";
-  // printf's "%.15G", which writes exponents as Excel does (1E+15, 1.5E-05):
-  // to_chars gives the same digits (both round exactly) without the
-  // formatting machinery, in the lower case of "%g".
-  char buf[40];
-  const std::to_chars_result r =
-      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-  std::string text(buf, r.ptr);
-  if (size_t e = text.find('e'); e != std::string::npos) text[e] = 'E';
-  return text;
+  // printf's "%.15G", which writes exponents as Excel does (1E+15, 1.5E-05).
+  return generalNumberText(v, 15);
 }
 
 // The civil date of day `day` (>= 1) of Excel's 1900 date system, which

@@ -43,7 +43,8 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft);
 // The same, with every name renamed by walking the parsed tree. parseXml
 // renames most parts in the text before parsing, which is faster, and walks
 // the tree only for the rest; both give the same tree or the same error.
-// Exposed so that tests can compare the two.
+// Exposed so that tests and the differential fuzzer
+// (fuzz/xml_fast_paths_fuzz.cpp) can compare the two.
 XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft);
 
 // Takes the markup of `bytes` (their '<' and '=' bytes) from `markupLeft`,

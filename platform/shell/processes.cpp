@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <memory>
+#include <unordered_map>
 
 namespace bq::shell {
 namespace {
@@ -69,6 +71,27 @@ std::string firstCommandWord(const std::string& procDir) {
   return word;
 }
 
+// The parent's identifier from /proc/PID/stat ("pid (comm) state ppid ...",
+// where comm may hold blanks and parentheses); 0 when it cannot be read.
+int parentOf(const std::string& procDir) {
+  int fd = ::open((procDir + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char buf[1024];
+  ssize_t n;
+  do {
+    n = ::read(fd, buf, sizeof buf);
+  } while (n < 0 && errno == EINTR);
+  ::close(fd);
+  if (n <= 0) return 0;
+  std::string_view stat(buf, static_cast<size_t>(n));
+  const size_t close = stat.rfind(')');
+  if (close == std::string_view::npos || close + 4 >= stat.size()) return 0;
+  stat.remove_prefix(close + 4);  // ") S "
+  int ppid = 0;
+  std::from_chars(stat.data(), stat.data() + stat.size(), ppid);
+  return ppid;
+}
+
 bool parsePid(std::string_view name, int& pid) {
   if (name.empty() ||
       !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -108,9 +131,40 @@ std::vector<ProcessEntry> processSnapshot() {
     std::string name(lastComponent(exeTarget(dir)));
     if (name.empty()) name = lastComponent(firstCommandWord(dir));
     if (name.empty()) continue;
-    out.push_back(ProcessEntry{pid, std::move(name)});
+    out.push_back(ProcessEntry{pid, std::move(name), parentOf(dir)});
   }
   return out;
+}
+
+std::vector<ProcessEntry> descendantsOf(const std::vector<ProcessEntry>& snapshot, int root) {
+  std::unordered_map<int, std::vector<size_t>> children;
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    if (snapshot[i].pid != snapshot[i].ppid) children[snapshot[i].ppid].push_back(i);
+  std::vector<bool> chosen(snapshot.size(), false);
+  std::vector<int> pending{root};
+  while (!pending.empty()) {
+    const int parent = pending.back();
+    pending.pop_back();
+    auto it = children.find(parent);
+    if (it == children.end()) continue;
+    for (size_t i : it->second) {
+      if (chosen[i] || snapshot[i].pid == root) continue;  // a cycle of a damaged list
+      chosen[i] = true;
+      pending.push_back(snapshot[i].pid);
+    }
+  }
+  std::vector<ProcessEntry> out;
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    if (chosen[i]) out.push_back(snapshot[i]);
+  return out;
+}
+
+std::vector<ProcessEntry> endableProcesses() {
+  const char* scope = std::getenv("BQ_PROCESS_SCOPE");
+  if (!scope || !*scope) return processSnapshot();
+  int root = 0;
+  if (!parsePid(scope, root)) return {};
+  return descendantsOf(processSnapshot(), root);
 }
 
 bool terminateProcess(int pid) {

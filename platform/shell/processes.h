@@ -26,12 +26,25 @@ namespace bq::shell {
 struct ProcessEntry {
   int pid = 0;
   std::string exeFile;  // executable file name, as the process runs it ("soffice.bin")
+  int ppid = 0;         // the parent's identifier; 0 when unknown
 };
 
 // Every process of the system, in ascending identifier order. Processes that
 // end while the snapshot is taken are left out. Never fails: an unreadable
 // /proc gives an empty list.
 std::vector<ProcessEntry> processSnapshot();
+
+// The entries of `snapshot` that descend from process `root` (its children,
+// their children, ...), in snapshot order; `root` itself is not among them.
+std::vector<ProcessEntry> descendantsOf(const std::vector<ProcessEntry>& snapshot, int root);
+
+// The processes that ending by name may end: processSnapshot(), or, when the
+// environment variable BQ_PROCESS_SCOPE holds a process identifier, only the
+// processes descended from that process (descendantsOf). The test programs
+// set it to their own identifier (common/testing/process_scope.cpp), so that
+// a test ends only the processes it started, never a developer's own
+// LibreOffice or viewer. A value that is no identifier ends nothing.
+std::vector<ProcessEntry> endableProcesses();
 
 // Ends process `pid` at once (SIGKILL; the exit code of the original's
 // TerminateProcess has no counterpart). False when it could not be ended

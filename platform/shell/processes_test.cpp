@@ -109,6 +109,35 @@ class Processes : public ::testing::Test {
   std::vector<pid_t> children_;
 };
 
+// The selection of a test's own processes, on made-up process tables.
+TEST(Descendants, AreTheProcessesBelowTheRootOnly) {
+  const std::vector<ProcessEntry> table = {
+      {1, "init", 0},    {50, "bash", 1},         {60, "soffice.bin", 1},  // the developer's
+      {100, "test", 50}, {101, "EXCEL.EXE", 100}, {102, "sh", 100},       {103, "soffice.bin", 102},
+      {104, "x", 103},   {200, "other", 60},      {300, "self", 300},  // its own parent: a damaged
+                                                                       // table
+  };
+  auto pids = [](const std::vector<ProcessEntry>& entries) {
+    std::vector<int> out;
+    for (const ProcessEntry& e : entries) out.push_back(e.pid);
+    return out;
+  };
+  EXPECT_EQ(pids(descendantsOf(table, 100)), (std::vector<int>{101, 102, 103, 104}));
+  EXPECT_EQ(pids(descendantsOf(table, 102)), (std::vector<int>{103, 104}));
+  EXPECT_EQ(pids(descendantsOf(table, 104)), std::vector<int>{});
+  EXPECT_EQ(pids(descendantsOf(table, 999)), std::vector<int>{});
+  EXPECT_EQ(pids(descendantsOf(table, 300)), std::vector<int>{});
+  EXPECT_EQ(pids(descendantsOf({{5, "a", 6}, {6, "b", 5}}, 5)), std::vector<int>{6});
+}
+
+// Every test program ends only what it started: its scope is itself.
+TEST(Descendants, TheScopeOfATestProgramIsItsOwnProcess) {
+  const char* scope = std::getenv("BQ_PROCESS_SCOPE");
+  ASSERT_NE(scope, nullptr);
+  EXPECT_EQ(std::string(scope), std::to_string(getpid()));
+  for (const ProcessEntry& e : endableProcesses()) EXPECT_NE(e.pid, 1) << e.exeFile;
+}
+
 TEST_F(Processes, ListsTheWholeNameOfTheFileEachProcessRuns) {
   const std::vector<std::string> table = {
       "EXCEL.EXE",
@@ -122,6 +151,15 @@ TEST_F(Processes, ListsTheWholeNameOfTheFileEachProcessRuns) {
   for (const std::string& name : table) started[start(name)] = name;
 
   const std::vector<ProcessEntry> snapshot = processSnapshot();
+  for (const ProcessEntry& e : snapshot) {
+    if (started.count(e.pid)) {
+      EXPECT_EQ(e.ppid, getpid()) << e.exeFile;
+    }
+  }
+  std::vector<int> own;
+  for (const ProcessEntry& e : endableProcesses()) own.push_back(e.pid);
+  for (const auto& [pid, name] : started)
+    EXPECT_NE(std::find(own.begin(), own.end(), pid), own.end()) << name;
   EXPECT_EQ(std::adjacent_find(
                 snapshot.begin(), snapshot.end(),
                 [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid >= b.pid; }),

@@ -8,10 +8,12 @@
 // The file is JSON, one member per key path, each an object of values:
 //   { "Software\\Microsoft\\...\\Advanced": { "HideFileExt": { "type": "REG_DWORD", "data": 0 } } }
 // A file that is not such an object (truncated, not JSON) counts as damaged:
-// reads treat it as an empty registry, and the next write replaces it with a
-// registry holding only that write's value; what it held is lost. A key or
-// value of the wrong shape inside a good file is likewise read as missing and
-// replaced when written.
+// reads treat it as an empty registry; the next write first moves it aside,
+// to "HKCU.json.damaged-XXXXXX" in the same folder, and then starts a
+// registry holding only that write's value, so nothing it held is lost. A
+// key of the wrong shape inside a good file is likewise read as missing, and
+// a write to it moves the file aside the same way before replacing the key.
+// A value of the wrong shape is read as missing and replaced when written.
 //
 // Writes replace the file atomically, so a crash never leaves it half
 // written. Concurrent writers (threads or processes) may lose one another's

@@ -93,6 +93,57 @@ TEST_F(Registry, DamagedFilesReadAsEmptyAndAreReplacedOnWrite) {
   }
 }
 
+// What a write cannot carry over (a damaged file, a key of the wrong shape)
+// is moved aside whole first, never dropped; a good file is not.
+TEST_F(Registry, AWriteKeepsADamagedFileAside) {
+  struct Case {
+    std::string text;
+    bool asideExpected;
+  };
+  const std::vector<Case> table = {
+      {"{\"K\": {\"V\": {\"type\": \"REG_DWORD\", \"data\": 1}}, \"Other\": {", true},
+      {"not json", true},
+      {"{\"K\": 5, \"Other\": {\"W\": {\"type\": \"REG_DWORD\", \"data\": 9}}}", true},
+      {"{\"K\": {\"V\": 7}}", false},
+      {"{\"Other\": {}}", false},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.text);
+    fs::remove_all(file().parent_path());
+    store(c.text);
+    ASSERT_TRUE(setDword("K", "V", 3));
+    EXPECT_EQ(getDword("K", "V"), 3u);
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(file().parent_path()))
+      if (e.path().filename().string().starts_with("HKCU.json.damaged-")) aside.push_back(e.path());
+    ASSERT_EQ(aside.size(), c.asideExpected ? 1u : 0u);
+    if (!c.asideExpected) continue;
+    std::ifstream f(aside[0], std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), c.text);
+  }
+  // The good keys of a file with one damaged key stay in the new one.
+  store("{\"K\": 5, \"Other\": {\"W\": {\"type\": \"REG_DWORD\", \"data\": 9}}}");
+  ASSERT_TRUE(setDword("K", "V", 3));
+  EXPECT_EQ(getDword("Other", "W"), 9u);
+}
+
+// A registry file past its bound is neither read nor replaced.
+TEST_F(Registry, AFileBeyondItsBoundIsNotRead) {
+  store("{\"K\": {\"V\": {\"type\": \"REG_DWORD\", \"data\": 1}}}" + std::string(2 << 20, ' '));
+  const std::string before = stored();
+  try {
+    getDword("K", "V");
+    ADD_FAILURE() << "read";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 7);
+    EXPECT_NE(e.description().find("registry file"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(setDword("K", "V", 2));
+  EXPECT_EQ(stored(), before);
+}
+
 TEST_F(Registry, WriteFailuresReturnFalse) {
   store("{\"K\": {\"V\": {\"type\": \"REG_DWORD\", \"data\": 1}}}");
   EXPECT_FALSE(setDword("K", "\xc3(", 2)) << "a name that is not UTF-8";

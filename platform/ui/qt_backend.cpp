@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "common/automation_error.h"
@@ -270,7 +271,12 @@ struct OwnApplication {
 
 OwnApplication* ownApplication = nullptr;
 
+// Library code on several threads may ask for Qt at once: the check and the
+// creation are one step, or two applications would be made.
+std::mutex applicationMutex;
+
 void ensureQtApplicationFor(const std::string& what) {
+  const std::lock_guard<std::mutex> lock(applicationMutex);
   if (QCoreApplication* app = QCoreApplication::instance()) {
     if (!qobject_cast<QApplication*>(app)) {
       cannotShow(what, "the program's Qt application cannot show widgets");

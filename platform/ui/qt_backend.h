@@ -66,14 +66,18 @@ std::vector<std::string> qtNameFilters(const std::string& filter);
 // and a display is available: a platform of $QT_QPA_PLATFORM (for example
 // "offscreen"), else the X display of $DISPLAY or the Wayland display of
 // $WAYLAND_DISPLAY, each checked before Qt is asked (platform/ui/display.h),
-// so that Qt never ends the process. The process's C locale is left as it was.
+// so that Qt never ends the process. Safe to call from several threads at
+// once: one application is made, on the thread of the first call, which then
+// owns the Qt back end (calls from other threads succeed, but their windows
+// fail with 429). The process's C locale is left as it was: Qt sets it from
+// the environment while it starts, and it is put back at once (the texts the
+// libraries make never depend on it: common/text.h generalNumberText).
 // Throws AutomationError 429 "... no display: windows cannot be shown (WHY)"
 // when no platform can start, and 429 when the program's own Qt application
 // is a QCoreApplication or QGuiApplication, which cannot show widgets.
-// REQUIRES: the first call is made on the thread that will show the windows
-// and lives as long as the process (normally the main thread), and not
-// concurrently with another call. The application it creates lives until the
-// process ends; Qt cannot be torn down safely from exit handlers.
+// REQUIRES: the first call is made on a thread that lives as long as the
+// process (normally the main thread). The application it creates lives until
+// the process ends; Qt cannot be torn down safely from exit handlers.
 void ensureQtApplication();
 
 // ensureQtApplication(), then sets a QtBackend as this thread's back end.

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "common/automation_error.h"
 #include "platform/ui/recorder.h"
@@ -390,6 +393,53 @@ TEST_F(StartingQt, WithoutADisplayIsAnError) {
 
 TEST_F(StartingQt, LeavesTheCLocaleAsItWas) {
   EXPECT_EXIT(startUnderTheCLocale(), ::testing::ExitedWithCode(0), "\\[locale C\\]");
+}
+
+// In the child: many threads ask for Qt at the same moment; exits 0 when
+// every call returned and one application was made, which every thread found.
+[[noreturn]] void startFromManyThreads() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt warns for each application made on a thread other than the first
+  // that used Qt: with one application, never.
+  static std::atomic<int> made{0};
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+    if (message.contains(QStringLiteral("QApplication was not created in the main() thread")))
+      made.fetch_add(1);
+  });
+  constexpr int kThreads = 8;
+  std::atomic<int> ready{0}, returned{0}, early{0};
+  std::vector<QCoreApplication*> seen(kThreads, nullptr);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) {
+      }
+      try {
+        ensureQtApplication();
+        // Returned before the application was whole, a thread would race its
+        // construction.
+        if (QCoreApplication::startingUp()) early.fetch_add(1);
+        seen[static_cast<size_t>(i)] = QCoreApplication::instance();
+        returned.fetch_add(1);
+      } catch (...) {
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  QCoreApplication* app = QCoreApplication::instance();
+  const auto others = std::count_if(seen.begin(), seen.end(), [&](auto* a) { return a != app; });
+  std::fprintf(stderr, "[returned %d, %d early, %d saw another application, %d more made]\n",
+               returned.load(), early.load(), static_cast<int>(others), made.load());
+  std::_Exit(returned.load() == kThreads && early.load() == 0 && others == 0 && made.load() == 0 &&
+                     qobject_cast<QApplication*>(app)
+                 ? 0
+                 : 1);
+}
+
+TEST_F(StartingQt, FromManyThreadsAtOnceMakesOneApplication) {
+  for (int round = 0; round < 10; ++round)
+    EXPECT_EXIT(startFromManyThreads(), ::testing::ExitedWithCode(0),
+                "\\[returned 8, 0 early, 0 saw another application, 0 more made\\]");
 }
 
 }  // namespace

@@ -58,13 +58,12 @@ const std::vector<Case>& cases() {
         "背景颜色,存在", "背景式样,1",
         // names left, 合计 right and top; the rest as the defaults give them
         "水平对齐,-4131", "水平对齐,-4152", "垂直对齐,-4160", "水平对齐,1", "垂直对齐,靠下",
-        "单元合并,False", "字体名称,Calibri", "字体大小,11", "字体加粗,False",
-        "字体名称,Arial", "字体大小,10.5",
+        "单元合并,False", "字体名称,Calibri", "字体大小,11", "字体加粗,False", "字体名称,Arial",
+        "字体大小,10.5",
         // widths 12 and 10 stored, Calibri 11
         "单元列宽,11.29", "单元列宽,9.29",
         // formats: "0.00_ " loses the blank and the "_", "0.0__" one "_"
-        "数据表示格式,G/通用格式", "数据表示格式,0.00", "数据表示格式,0.00%",
-        "数据表示格式,0.0_",
+        "数据表示格式,G/通用格式", "数据表示格式,0.00", "数据表示格式,0.00%", "数据表示格式,0.0_",
         // no fill, and the medium grey pattern of C6
         "背景式样,-4142", "背景式样,-4125"},
        {"单元合并,True", "数据表示格式,0.00_", "数据表示格式,0.0__", "数据表示格式,0.00_ ",
@@ -100,20 +99,48 @@ const std::vector<Case>& cases() {
        {},
        {}},
       // The borders workbook: one sheet per line style, 2 x 2 boxed tables.
-      {"borders.xlsx", "thin", {"边框线型,实线", "边框线宽,2", "边框颜色,1", "边框线色,1"}, {"边框线型,无"}, {}},
-      {"borders.xlsx", "medium", {"边框线型,实线", "边框线宽,-4138", "边框颜色,3", "边框线色,3"}, {}, {}},
-      {"borders.xlsx", "thick", {"边框线型,实线", "边框线宽,4", "边框颜色,5", "边框线色,5"}, {}, {}},
-      {"borders.xlsx", "double", {"边框线型,双线", "边框线宽,4", "边框颜色,4", "边框线色,4"}, {}, {}},
+      {"borders.xlsx",
+       "thin",
+       {"边框线型,实线", "边框线宽,2", "边框颜色,1", "边框线色,1"},
+       {"边框线型,无"},
+       {}},
+      {"borders.xlsx",
+       "medium",
+       {"边框线型,实线", "边框线宽,-4138", "边框颜色,3", "边框线色,3"},
+       {},
+       {}},
+      {"borders.xlsx",
+       "thick",
+       {"边框线型,实线", "边框线宽,4", "边框颜色,5", "边框线色,5"},
+       {},
+       {}},
+      {"borders.xlsx",
+       "double",
+       {"边框线型,双线", "边框线宽,4", "边框颜色,4", "边框线色,4"},
+       {},
+       {}},
       {"borders.xlsx", "hair", {"边框线型,实线", "边框线宽,1", "边框颜色,6", "边框线色,6"}, {}, {}},
-      {"borders.xlsx", "dotted", {"边框线型,-4118", "边框线宽,2", "边框颜色,7", "边框线色,7"}, {}, {}},
-      {"borders.xlsx", "dashed", {"边框线型,-4115", "边框线宽,2", "边框颜色,8", "边框线色,8"}, {}, {}},
+      {"borders.xlsx",
+       "dotted",
+       {"边框线型,-4118", "边框线宽,2", "边框颜色,7", "边框线色,7"},
+       {},
+       {}},
+      {"borders.xlsx",
+       "dashed",
+       {"边框线型,-4115", "边框线宽,2", "边框颜色,8", "边框线色,8"},
+       {},
+       {}},
       {"borders.xlsx", "dashDot", {"边框线型,4", "边框线宽,2", "边框颜色,1"}, {}, {}},
       {"borders.xlsx", "dashDotDot", {"边框线型,5", "边框线宽,2", "边框颜色,1"}, {}, {}},
       {"borders.xlsx", "mediumDashed", {"边框线型,-4115", "边框线宽,-4138", "边框颜色,1"}, {}, {}},
       {"borders.xlsx", "mediumDashDot", {"边框线型,4", "边框线宽,-4138", "边框颜色,1"}, {}, {}},
       {"borders.xlsx", "mediumDashDotDot", {"边框线型,5", "边框线宽,-4138", "边框颜色,1"}, {}, {}},
       {"borders.xlsx", "slantDashDot", {"边框线型,13", "边框线宽,-4138", "边框颜色,1"}, {}, {}},
-      {"borders.xlsx", "automatic", {"边框线型,实线", "边框线宽,2", "边框颜色,-4105", "边框线色,-4105"}, {}, {}},
+      {"borders.xlsx",
+       "automatic",
+       {"边框线型,实线", "边框线宽,2", "边框颜色,-4105", "边框线色,-4105"},
+       {},
+       {}},
       {"borders.xlsx", "none", {"边框线型,无"}, {}, {"边框线宽,", "边框颜色,", "边框线色,"}},
       // Thick red outline, thin blue inside. Four columns: the left part
       // A1:C3 has the thin blue line between C and D as its right edge.
@@ -134,6 +161,20 @@ const std::vector<Case>& cases() {
        {"图表类型,51", "绘制方式,2", "图例位置,-4152", "系列名称,北区", "系列名称,南区",
         "单元内容,季度", "单元内容,一季度"},
        {"系列名称,系列1"},
+       {}},
+      // openpyxl: series names that refer to cells, with no cached text;
+      // Excel reads them from the cells when it loads the file.
+      {"ref_names.xlsx",
+       "成绩表",
+       {"图表类型,51", "系列名称,成绩", "系列名称,排名"},
+       {"系列名称,系列1", "系列名称,系列2"},
+       {}},
+      // The names on another sheet (a quoted name with an apostrophe), two
+      // cells joined by a blank, a number as the cell shows it.
+      {"ref_names.xlsx",
+       "引用",
+       {"系列名称,成绩", "系列名称,甲 乙", "系列名称,2024"},
+       {"系列名称,系列1", "系列名称,系列2", "系列名称,系列3"},
        {}},
       // LibreOffice: rich text of two fonts (Arial and DejaVu Serif), a
       // styled cell, a merged pair and formulas.
@@ -174,10 +215,10 @@ const std::vector<Case>& cases() {
       // A5 is formatted below the table and not visited.
       {"edges.xlsx",
        "宽表",
-       {"单元内容,列1", "单元内容,Z列", "单元内容,26", "边框线型,实线", "边框线宽,2",
-        "边框颜色,1", "边框线色,1"},
-       {"单元内容,超出", "单元内容,最后", "单元内容,27", "单元内容,28", "边框线宽,4",
-        "边框颜色,3", "字体名称,Courier New", "字体大小,20"},
+       {"单元内容,列1", "单元内容,Z列", "单元内容,26", "边框线型,实线", "边框线宽,2", "边框颜色,1",
+        "边框线色,1"},
+       {"单元内容,超出", "单元内容,最后", "单元内容,27", "单元内容,28", "边框线宽,4", "边框颜色,3",
+        "字体名称,Courier New", "字体大小,20"},
        {"图表类型,"}},
       // Two charts: only the first (columns, legend at the bottom) is read,
       // and its series names stop at the second one's empty name.
@@ -274,6 +315,18 @@ TEST(ExcelDocuments, ChangedAnswerScoresLess) {
   EXPECT_TRUE(d2.Exists("单元内容,=RC[-1]/R6C4"));
   EXPECT_TRUE(d2.Exists("字体加粗,True"));
   EXPECT_EQ(d1.Count() + d2.Count(), expected.Count());
+}
+
+// The answer's chart names its series by the header cells, as openpyxl
+// and other producers write it without cached text: the names still score.
+TEST(ExcelDocuments, SeriesNamedByCellsScore) {
+  bq::KnowledgeSet expected, d1, d2;
+  expected.set("系列名称,成绩", 1);
+  expected.set("系列名称,排名", 1);
+  EXPECT_DOUBLE_EQ(
+      bq::GetExcelScore("EXCEL", expected, kDir + "ref_names.xlsx", d1, d2, std::string("成绩表")),
+      1.0)
+      << listOf(d2);
 }
 
 TEST(ExcelDocuments, MissingFileScoresZero) {

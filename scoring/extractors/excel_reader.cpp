@@ -176,11 +176,7 @@ std::string ColumnLetter(int32_t n) {
   return std::string(1, static_cast<char>(code));
 }
 
-std::string DoubleText(double value) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", value);
-  return buf;
-}
+std::string DoubleText(double value) { return generalNumberText(value, 15); }
 
 std::string BorderStyleText(int32_t code) {
   switch (code) {

@@ -6,6 +6,7 @@
 #include "common/ansi.h"
 #include "common/automation_error.h"
 #include "common/files.h"
+#include "common/read_limits.h"
 #include "common/sequential_input.h"
 #include "common/text.h"
 #include "common/winpath.h"
@@ -52,7 +53,7 @@ std::string mailFieldOf(const std::string& item) {
 }
 
 int16_t readMailFile(const fs::path& path, MailFieldList& list) {
-  return ReadMailFieldsFromBytes(readWholeFile(path), list);
+  return ReadMailFieldsFromBytes(readWholeFile(path, limits::kMailMessage), list);
 }
 
 }  // namespace

@@ -29,14 +29,16 @@ using MailDictionary = Dictionary<MailFieldList>;
 // are not folders and whose names end in ".eml" without regard to case, in
 // the folder's listing order (hidden names are not listed); a missing folder
 // has none. No handler: a failure (folder unreadable, a file that cannot be
-// opened, an empty file: 62, more than 32767 fields in one file: 6) ends the
-// call with an AutomationError; d then holds the messages read before it.
+// opened, an empty file: 62, more than 32767 fields in one file: 6, a file
+// larger than limits::kMailMessage: 7) ends the call with an
+// AutomationError; d then holds the messages read before it.
 void GetMailZSDFromPath(const std::string& cPath, MailDictionary& d);
 
 // Reads the message file `file` (a Windows or POSIX path) and appends its
 // fields to `list`; returns the number of fields in `list`. Fails with 53 when
 // the file is missing (76 when its folder is missing too), 70 when it may not
-// be read, 75 when it is a folder.
+// be read, 75 when it is a folder, 7 when it is larger than
+// limits::kMailMessage (common/read_limits.h).
 int16_t ReadMailFields(const std::string& file, MailFieldList& list);
 
 // The same on the file's bytes (ANSI code page), already read. Every item of

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/automation_error.h"
+#include "common/read_limits.h"
 #include "common/text.h"
 
 namespace bq {
@@ -196,6 +197,24 @@ TEST_F(MailFolder, AnEmptyMessageEndsTheCallAndKeepsWhatWasRead) {
   MailDictionary d{{"OLD", {"old"}}};
   expectError(62, "empty message", [&] { GetMailZSDFromPath(root_.string(), d); });
   EXPECT_EQ(d.Keys(), (std::vector<std::string>{"A", "BEE"}));
+}
+
+// A message file past its bound (a hostile "answer" of gigabytes) is refused
+// before it is taken into memory; the messages before it stay.
+TEST_F(MailFolder, AMessageBeyondItsBoundEndsTheCall) {
+  write("a.eml", "Subject: A\r\n");
+  write("b.eml", "Subject: B\r\n");
+  fs::resize_file(root_ / "b.eml", limits::kMailMessage.maxBytes + 1);
+  MailDictionary d;
+  try {
+    GetMailZSDFromPath(root_.string(), d);
+    ADD_FAILURE() << "accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 7);
+    EXPECT_EQ(e.description(), "Out of memory (the e-mail message '" + (root_ / "b.eml").string() +
+                                   "' is larger than 64 MiB)");
+  }
+  EXPECT_EQ(d.Keys(), std::vector<std::string>{"A"});
 }
 
 TEST_F(MailFolder, ReadsAFolderGivenAsADrivePath) {

@@ -11,6 +11,7 @@
 #include "common/ansi.h"
 #include "common/automation_error.h"
 #include "common/files.h"
+#include "common/read_limits.h"
 #include "common/text.h"
 #include "common/winpath.h"
 
@@ -29,7 +30,15 @@ constexpr size_t kMaxListItems = 32767;
 struct Folder {
   std::string text;
   fs::path native;
+  uint32_t depth = 0;  // levels below cPath
 };
+
+// The walk ends with 7 when it passes one of its bounds (read_limits.h).
+[[noreturn]] void raiseWalkLimit(const std::string& cPath, const std::string& what) {
+  throw AutomationError(
+      err::kOutOfMemory, {},
+      runtimeErrorText(err::kOutOfMemory) + " (the folder walk of '" + cPath + "' " + what + ")");
+}
 
 // One folder of the walk: adds every visible entry of `folder` to `entries`
 // and every sub-folder to `pending`, in listing order.
@@ -53,7 +62,7 @@ void AddFolderEntries(const Folder& folder, size_t rootLength, KnowledgeSet& ent
       // A symbolic link to a folder has the directory attribute and is listed
       // as a folder, but the walk does not go through it: a link to a folder
       // above it would make the walk endless.
-      if (!e.isLink) pending.push_back({base + e.name, folder.native / e.name});
+      if (!e.isLink) pending.push_back({base + e.name, folder.native / e.name, folder.depth + 1});
     } else {
       entries.set(key, 1);
     }
@@ -63,12 +72,14 @@ void AddFolderEntries(const Folder& folder, size_t rootLength, KnowledgeSet& ent
 // Reads `file` up to the first CR or LF; false when the file holds no byte
 // at all. CR and LF bytes never occur inside a character of the ANSI code
 // pages, so the line can be cut before it is decoded.
-bool readFirstLine(InputFile& file, std::string& line) {
+bool readFirstLine(InputFile& file, std::string& line, const std::string& name) {
   constexpr size_t kChunk = 64 * 1024;
   std::string bytes;
   bool any = false;
   while (true) {
     size_t used = bytes.size();
+    if (used > limits::kOperationListLine.maxBytes)
+      raiseReadLimit(limits::kOperationListLine, name);
     bytes.resize(used + kChunk);
     size_t n =
         file.read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()) + used, kChunk));
@@ -93,12 +104,25 @@ void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
   std::vector<Folder> pending;
   AddFolderEntries(Folder{cPath, winpath::toNative(cPath)}, rootLength, entries, pending);
   // Breadth first: every folder of one level is listed, in the order it was
-  // found, before any folder of the next level.
+  // found, before any folder of the next level. A hostile tree (millions of
+  // entries, a chain of folders without end) ends the walk at a bound.
+  auto checkEntries = [&] {
+    if (entries.Count() > limits::kMaxWalkEntries)
+      raiseWalkLimit(cPath,
+                     "lists more than " + std::to_string(limits::kMaxWalkEntries) + " entries");
+  };
+  checkEntries();
   std::vector<Folder> taken;
   while (!pending.empty()) {
+    if (pending.front().depth > limits::kMaxWalkDepth)
+      raiseWalkLimit(cPath,
+                     "goes deeper than " + std::to_string(limits::kMaxWalkDepth) + " folders");
     taken.clear();
     std::swap(taken, pending);
-    for (const Folder& f : taken) AddFolderEntries(f, rootLength, entries, pending);
+    for (const Folder& f : taken) {
+      AddFolderEntries(f, rootLength, entries, pending);
+      checkEntries();
+    }
   }
   // dZSD is only touched once the whole tree has been listed, so a failed
   // listing leaves it as it was.
@@ -112,7 +136,7 @@ void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD) {
 void GetOpZSDFromFile(const std::string& cFile, std::string& cZSD) {
   InputFile file(winpath::toNative(cFile));
   std::string line;
-  if (!readFirstLine(file, line)) raiseError(err::kInputPastEnd);
+  if (!readFirstLine(file, line, cFile)) raiseError(err::kInputPastEnd);
   cZSD = fromAnsi(line);
 }
 

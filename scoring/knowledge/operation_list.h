@@ -28,14 +28,17 @@ namespace bq {
 // listing order; a folder's key ends in "\". Item 1 each. A symbolic link to a
 // folder is listed as a folder but not walked into. A cPath that does not
 // exist adds nothing; a folder that cannot be listed fails with its error
-// (70, 75, ...) and leaves dZSD as it was.
+// (70, 75, ...) and leaves dZSD as it was; so does a tree beyond the walk's
+// bounds (common/read_limits.h: more than kMaxWalkEntries entries, or
+// folders more than kMaxWalkDepth levels down), with 7 "Out of memory".
 void GetOperationZSD(const std::string& cPath, KnowledgeSet& dZSD);
 
 // Stores in cZSD the first line of the text file cFile (read in the ANSI code
 // page; the line ends at CR, LF or CR LF). Reads no further than the first
 // line break. Fails with 53 when the file does not exist, 75 when it is a
-// folder, 62 "Input past end of file" when it is empty; cZSD then keeps its
-// text.
+// folder, 62 "Input past end of file" when it is empty, 7 "Out of memory"
+// when the first line is longer than limits::kOperationListLine; cZSD then
+// keeps its text.
 void GetOpZSDFromFile(const std::string& cFile, std::string& cZSD);
 
 // The keys of d, in order, joined with ","; "" for an empty set.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "common/read_limits.h"
 
 namespace bq {
 namespace {
@@ -242,6 +243,28 @@ TEST(GetOperationZSD, LinksToFoldersAreListedButNotEntered) {
   EXPECT_THAT(keysOf(d), ElementsAre("d\\", "dangling", "filelink", "link\\", "d\\f", "d\\loop\\"));
 }
 
+// A chain of folders deeper than the walk's bound ends it with 7; dZSD
+// stays as it was. One level less is walked whole.
+TEST(GetOperationZSD, AChainOfFoldersBeyondTheDepthBoundFails) {
+  TempDir tmp;
+  fs::path deep = tmp.path();
+  for (uint32_t i = 0; i <= limits::kMaxWalkDepth; ++i) deep /= "d";
+  fs::create_directories(deep);
+  KnowledgeSet d;
+  GetOperationZSD((tmp.path() / "d").string(), d);
+  EXPECT_EQ(d.Count(), limits::kMaxWalkDepth);
+  d.set("before", 1);
+  try {
+    GetOperationZSD(tmp.path().string(), d);
+    ADD_FAILURE() << "accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), err::kOutOfMemory);
+    EXPECT_NE(e.description().find("deeper than 256 folders"), std::string::npos)
+        << e.description();
+  }
+  EXPECT_EQ(d.Count(), limits::kMaxWalkDepth + 1);
+}
+
 // --- GetOpZSDFromFile -------------------------------------------------------
 
 class GetOpZSDFromFileTest : public ::testing::Test {
@@ -301,6 +324,22 @@ TEST_F(GetOpZSDFromFileTest, FailuresKeepThePreviousText) {
     }
     EXPECT_EQ(cZSD, "old") << c.path;
   }
+}
+
+// A first line without end is read only up to its bound.
+TEST_F(GetOpZSDFromFileTest, AFirstLineBeyondItsBoundFails) {
+  const std::string path = file("endless", "x");
+  fs::resize_file(path, limits::kOperationListLine.maxBytes + (1 << 20));
+  std::string cZSD = "old";
+  try {
+    GetOpZSDFromFile(path, cZSD);
+    ADD_FAILURE() << "accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), err::kOutOfMemory);
+    EXPECT_NE(e.description().find("first line of the operation list"), std::string::npos)
+        << e.description();
+  }
+  EXPECT_EQ(cZSD, "old");
 }
 
 TEST_F(GetOpZSDFromFileTest, WindowsPathMatchesWithoutCase) {

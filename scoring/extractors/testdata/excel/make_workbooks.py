@@ -2,7 +2,7 @@
 """Writes the workbooks of the Excel extractor tests.
 
 openpyxl writes styles.xlsx, styles_changed.xlsx, borders.xlsx, formats.xlsx,
-edges.xlsx and chart_source.xlsx; LibreOffice (soffice --headless --convert-to xlsx) then
+edges.xlsx, ref_names.xlsx and chart_source.xlsx; LibreOffice (soffice --headless --convert-to xlsx) then
 writes lo_chart.xlsx from chart_source.xlsx, lo_formats.xlsx from
 formats.xlsx, lo_richtext.xlsx from richtext.fods and lo_csv.xlsx from
 values.csv, so that both producers are covered. Every value the tests expect
@@ -10,7 +10,7 @@ follows from what this script puts in the files; the comments say which.
 
 Run from this folder:  /usr/bin/python3 make_workbooks.py [NAME ...]
 (needs python3-openpyxl and LibreOffice; the outputs are committed). With
-names (styles, borders, formats, edges, libreoffice, lo_formats), only those
+names (styles, borders, formats, edges, ref_names, libreoffice, lo_formats), only those
 are written.
 """
 import datetime
@@ -22,6 +22,7 @@ import tempfile
 
 from openpyxl import Workbook
 from openpyxl.chart import BarChart, LineChart, PieChart, Reference, Series
+from openpyxl.chart.data_source import StrRef
 from openpyxl.chart.series import SeriesLabel
 from openpyxl.chart.legend import Legend
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Side
@@ -272,6 +273,41 @@ def edges_workbook(path):
     fix_times(path)
 
 
+def ref_names_workbook(path):
+    """Charts whose series names are references to cells, written without
+    the cached text (openpyxl never caches it): Excel reads the cells when
+    it loads the file. Sheet 成绩表: the names come from its own header row
+    (titles_from_data). Sheet 引用: one chart whose series name, in order,
+    the header 成绩 of 成绩表, the two cells A1:B1 of sheet O'Neil (joined by
+    a blank: "甲 乙") and the number 2024 of 成绩表!D1 (as the cell shows it)."""
+    wb = Workbook()
+    ws = wb.active
+    ws.title = "成绩表"
+    for row in (("姓名", "成绩", "排名", 2024), ("张三", 90, 1, 5), ("李四", 80, 2, 6)):
+        ws.append(row)
+    chart = BarChart()
+    chart.type = "col"
+    chart.grouping = "clustered"
+    chart.add_data(Reference(ws, min_col=2, max_col=3, min_row=1, max_row=3), titles_from_data=True)
+    chart.set_categories(Reference(ws, min_col=1, min_row=2, max_row=3))
+    ws.add_chart(chart, "F2")
+
+    other = wb.create_sheet("O'Neil")
+    other.append(("甲", "乙"))
+
+    ws = wb.create_sheet("引用")
+    ws.append(("值",))
+    ws.append((1,))
+    chart = BarChart()
+    for ref in ("'成绩表'!$B$1", "'O''Neil'!$A$1:$B$1", "'成绩表'!$D$1"):
+        s = Series(Reference(ws, min_col=1, min_row=2, max_row=2))
+        s.tx = SeriesLabel(strRef=StrRef(ref))
+        chart.series.append(s)
+    ws.add_chart(chart, "C2")
+    wb.save(path)
+    fix_times(path)
+
+
 def chart_source(path):
     """A column chart whose series names refer to the header cells;
     LibreOffice writes it again with the names cached."""
@@ -366,7 +402,8 @@ def libreoffice_workbooks():
 
 
 if __name__ == "__main__":
-    wanted = set(sys.argv[1:]) or {"styles", "borders", "formats", "edges", "libreoffice"}
+    wanted = set(sys.argv[1:]) or {"styles", "borders", "formats", "edges", "ref_names",
+                                   "libreoffice"}
     if "styles" in wanted:
         styles_workbook()
         styles_workbook(changed=True)
@@ -376,6 +413,8 @@ if __name__ == "__main__":
         formats_workbook(os.path.join(HERE, "formats.xlsx"))
     if "edges" in wanted:
         edges_workbook(os.path.join(HERE, "edges.xlsx"))
+    if "ref_names" in wanted:
+        ref_names_workbook(os.path.join(HERE, "ref_names.xlsx"))
     if "libreoffice" in wanted:
         libreoffice_workbooks()
     if "libreoffice" in wanted or "lo_formats" in wanted:
