@@ -114,6 +114,8 @@ void AtomicOutput::commit() {
   }
 }
 
+bool canWriteIn(const fs::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
+
 void writeAnsiLine(const fs::path& path, std::string_view utf8Line) {
   const std::string bytes = toAnsi(utf8Line) + "\r\n";
   AtomicOutput out(path);

@@ -66,6 +66,9 @@ class AtomicOutput {
   Durability durability_;
 };
 
+// True when this process may create files in the folder `folder`.
+bool canWriteIn(const std::filesystem::path& folder);
+
 // Creates the text file `path` (replacing an existing one as AtomicOutput
 // does) holding `utf8Line` in the ANSI code page (common/ansi.h) followed by
 // CR LF.

@@ -1,7 +1,5 @@
 #include "dbmaint/backup_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -21,9 +19,10 @@ std::span<const uint8_t> markerBytes() {
 }
 
 uint64_t fileSize(const fs::path& file) {
-  struct stat st;
-  if (::stat(file.c_str(), &st) != 0) raiseFileError(errno);
-  return static_cast<uint64_t>(st.st_size);
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(file, ec);
+  if (ec) raiseFileError(ec.value());
+  return static_cast<uint64_t>(size);
 }
 
 // Reads until `buf` is full or the file ends; the count read.

@@ -1,7 +1,5 @@
 #include "dbmaint/db_backup.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string>
 
@@ -61,8 +59,8 @@ void tableMessage(const char* heading, const std::string& table, const std::stri
 }
 
 bool regularFileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(winpath::toNative(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::error_code ec;
+  return std::filesystem::is_regular_file(winpath::toNative(path), ec);
 }
 
 // ---------------------------------------------------------------- backup

@@ -1,19 +1,16 @@
 #include "dbmaint/db_common.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
 #include "common/automation_error.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "common/winpath.h"
 #include "platform/db/ado.h"
+#include "platform/db/connection.h"
+#include "platform/shell/processes.h"
 #include "platform/ui/ui.h"
 
 namespace bq::dbmaint {
@@ -48,35 +45,6 @@ std::string mdbConnectionString(const std::string& path) {
          ";Sealed Image Memory Limit=0;";
 }
 
-// True when a connection (of this process or another) holds the file: every
-// connection to a sealed database keeps a lock on it.
-bool heldByConnection(const fs::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  bool held = false;
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    held = errno == EWOULDBLOCK;
-    break;
-  }
-  ::close(fd);
-  return held;
-}
-
-// The folder of the file that holds this code: the shared library, or the
-// program it is linked into.
-fs::path moduleFolder() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&moduleFolder), &info) != 0 && info.dli_fname &&
-      *info.dli_fname) {
-    std::error_code ec;
-    fs::path file = fs::canonical(info.dli_fname, ec);
-    if (!ec) return file.parent_path();
-  }
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
-}
 
 fs::path perUserFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
@@ -224,15 +192,17 @@ void RelaxTempSchema(const std::string& tempPath) {
 bool DeleteFileOrWarn(const std::string& path) {
   bool result = true;
   const fs::path native = winpath::toNative(path);
-  struct stat st;
-  if (::lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return result;
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(native, ec);
+  if (ec || !fs::exists(status) || fs::is_directory(status)) return result;
   // A file that a connection holds is in use, as the original's locked file
   // was; unlinking it would leave the connection writing to a file that no
   // longer has a name.
-  const bool inUse = heldByConnection(native);
-  if (inUse || ::unlink(native.c_str()) != 0) {
-    const int errnum = inUse ? EBUSY : errno;
-    if (inUse || errnum == EACCES || errnum == EPERM || errnum == EBUSY || errnum == EROFS) {
+  const bool inUse = db::sealedFileInUse(native);
+  if (inUse || !fs::remove(native, ec)) {
+    const std::errc why = inUse ? std::errc::device_or_resource_busy : std::errc(ec.value());
+    if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted ||
+        why == std::errc::device_or_resource_busy || why == std::errc::read_only_file_system) {
       ui::MsgBox("[" + path + "]\r\n\r\n" + kLockedFileMessage, ui::vbInformation);
       result = false;
     }
@@ -251,12 +221,13 @@ std::string TempDatabasePath() {
   if (const char* chosen = std::getenv("BQ_TEMP_DATABASE_FOLDER"); chosen && *chosen) {
     folder = chosen;
   } else {
-    folder = moduleFolder();
-    if (folder.empty() || ::access(folder.c_str(), W_OK) != 0) {
+    folder = shell::moduleFolder(reinterpret_cast<const void*>(&TempDatabasePath));
+    if (folder.empty() || !canWriteIn(folder)) {
       // Backed-up rows lie in the temporary database: the folder is the user's alone.
       folder = perUserFolder();
       std::error_code ec;
-      if (fs::create_directories(folder, ec)) ::chmod(folder.c_str(), 0700);
+      if (fs::create_directories(folder, ec))
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
   }
   return StripTrailingSlash(folder.string()) + "/" + kTempDatabaseName;

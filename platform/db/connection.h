@@ -56,6 +56,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -183,6 +184,11 @@ void sealDatabaseFile(std::string_view plainPath, std::string_view sealedPath,
 // run-time file errors of the output; `plainPath` is then left as it was.
 void unsealDatabaseFile(std::string_view sealedPath, std::string_view plainPath,
                         std::string_view password);
+
+// True when a connection (of this process or another) holds the sealed
+// database file `file`: every connection to a sealed database keeps a lock on
+// it. False for a file that cannot be opened.
+bool sealedFileInUse(const std::filesystem::path& file);
 
 // The session behind an open connection (for the DAO layer); throws 3704 when closed.
 std::shared_ptr<Session> sessionOf(const Connection& c);

@@ -1192,4 +1192,17 @@ std::shared_ptr<Session> openSqliteSession(const ConnectionString& cs) {
   return session;
 }
 
+bool sealedFileInUse(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool held = false;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    held = errno == EWOULDBLOCK;
+    break;
+  }
+  ::close(fd);
+  return held;
+}
+
 }  // namespace bq::db

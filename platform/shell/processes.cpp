@@ -1,6 +1,7 @@
 #include "platform/shell/processes.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -196,6 +197,19 @@ std::string linuxWindowClass(std::string_view windowsClass) {
   for (const WindowClass& w : kClasses)
     if (w.windowsClass == name) return std::string(w.linuxClass);
   return "";
+}
+
+std::filesystem::path moduleFolder(const void* address) {
+  namespace fs = std::filesystem;
+  Dl_info info{};
+  if (::dladdr(address, &info) != 0 && info.dli_fname && *info.dli_fname) {
+    std::error_code ec;
+    fs::path file = fs::canonical(info.dli_fname, ec);
+    if (!ec) return file.parent_path();
+  }
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
 }
 
 }  // namespace bq::shell

@@ -17,6 +17,7 @@
 // Thread safety: all functions may be called from any thread.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +72,10 @@ std::vector<std::string> linuxCounterparts(std::string_view upperName);
 // is open). "" for classes without one. The one table of such window classes,
 // beside the program names above.
 std::string linuxWindowClass(std::string_view windowsClass);
+
+// The folder of the file that holds the code at `address` (a function of the
+// caller's): the shared library it is in, or the program it is linked into.
+// Empty when neither can be found.
+std::filesystem::path moduleFolder(const void* address);
 
 }  // namespace bq::shell

@@ -74,6 +74,9 @@ inline int runInOwnProcesses(const std::function<int()>& body) {
       ::_exit(1);
     }
     ownProcessesWhyNotRef().clear();
+    // The namespace shows only this program's processes; the scope of ending
+    // processes by name (the outer process, unknown in here) becomes this one.
+    ::setenv("BQ_PROCESS_SCOPE", std::to_string(::getpid()).c_str(), 1);
     const int rc = body();
     std::fflush(nullptr);
     std::exit(rc);  // exit handlers (the leak checker's among them) run here
