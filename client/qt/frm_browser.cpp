@@ -22,6 +22,8 @@
 #include <QWebEngineView>
 #include <iostream>
 
+#include "client/core/exam_servers.h"
+#include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/demo_run.h"
 #include "client/qt/program_scheme.h"
@@ -92,6 +94,7 @@ void FrmBrowser::buildControls() {
   profile_ = new QWebEngineProfile(this);
   profile_->installUrlSchemeHandler(kProgramScheme, new ProgramSchemeHandler(profile_));
   page_ = new ExamPage(profile_, this);
+  bridge_ = new BqcomBridge(*page_, readExamServers(app_.AppFolder), this);
 
   QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
   mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -185,6 +188,11 @@ void FrmBrowser::handleLoad() {
   tbToolBar_->update();
   brwWebBrowser_->setFocus();
   dispatcher_.onLoad();
+  if (!startAddress_.empty()) {
+    // As if typed into the address box.
+    setAddressText(startAddress_);
+    dispatcher_.onAddressClick();
+  }
 }
 
 void FrmBrowser::closeEvent(QCloseEvent* event) {
@@ -430,6 +438,7 @@ int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options)
   }
 
   FrmBrowser window(app);
+  window.setStartAddress(options.startAddress);
   window.show();
   if (options.reportStartup) {
     BrowserDriver driver(window);

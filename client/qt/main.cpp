@@ -2,7 +2,7 @@
 // the program folder; with --headless it replays browser events from a file
 // and prints the effects (client/core/headless.h).
 //
-//   BqTestMy [--app-folder DIR]
+//   BqTestMy [--app-folder DIR] [ADDRESS]
 //   BqTestMy --demo-run OUTDIR [--app-folder DIR]
 //   BqTestMy --report-startup [--app-folder DIR]
 //   BqTestMy --headless --app-folder DIR --events FILE
@@ -10,7 +10,9 @@
 // --demo-run drives a whole demo exam in the window and saves a picture of
 // every page into OUTDIR (client/qt/demo_run.h); --report-startup prints the
 // milliseconds from the process start to the sign-in page's load and ends.
-// The program folder defaults to the folder of the program file.
+// The program folder defaults to the folder of the program file. An ADDRESS
+// (a networked exam's page) opens in place of the sign-in page, as the shell's
+// "IEXPLORE.EXE ADDRESS" starts the browser with it.
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -21,7 +23,7 @@
 namespace {
 
 int usage() {
-  std::cerr << "usage: BqTestMy [--app-folder DIR]\n"
+  std::cerr << "usage: BqTestMy [--app-folder DIR] [ADDRESS]\n"
                "       BqTestMy --demo-run OUTDIR [--app-folder DIR]\n"
                "       BqTestMy --report-startup [--app-folder DIR]\n"
                "       BqTestMy --headless --app-folder DIR --events FILE\n";
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
     } else if (!headless && arg.rfind("--", 0) == 0) {
       // Options for the window's toolkit and web engine pass through.
       continue;
+    } else if (!headless && arg.rfind('-', 0) != 0 && window.startAddress.empty()) {
+      window.startAddress = arg;
     } else {
       return usage();
     }
