@@ -26,6 +26,7 @@
 #include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/demo_run.h"
+#include "client/qt/networked_run.h"
 #include "client/qt/program_scheme.h"
 #include "client/qt/web_engine_setup.h"
 #include "common/automation_error.h"
@@ -440,6 +441,12 @@ int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options)
   FrmBrowser window(app);
   window.setStartAddress(options.startAddress);
   window.show();
+  if (!options.networkedRunFolder.empty()) {
+    NetworkedRun networked(options.networkedRunFolder, std::cout, std::cerr);
+    const int status = networked.run(window, options.startAddress);
+    window.close();
+    return status;
+  }
   if (options.reportStartup) {
     BrowserDriver driver(window);
     try {

@@ -156,6 +156,9 @@ struct BrowserWindowOptions {
   bool reportStartup = false;
   // An address to open in place of the sign-in page (FrmBrowser::setStartAddress).
   std::string startAddress;
+  // --networked-run OUTDIR: drive one test of the demo networked exam at
+  // startAddress and save screenshots there.
+  std::string networkedRunFolder;
 };
 
 // The start procedure: prepares the web engine, starts Qt with the Qt
