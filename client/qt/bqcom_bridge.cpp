@@ -237,6 +237,7 @@ QString BqcomBridge::answer(const QUrl& origin, const QString& request) {
     reply = created();
   } else if (op == QLatin1StringView("call")) {
     reply = called(message);
+    emit callReturned(message.value(QStringLiteral("method")).toString());
   } else {
     reply = failure(kRejected, QString::fromLatin1(kRejectedText));
   }

@@ -95,6 +95,11 @@ class BqcomBridge final : public QObject {
   // from a frame of `origin`. Runs the method when it is a call.
   QString answer(const QUrl& origin, const QString& request);
 
+ signals:
+  // A method call has returned (or failed), any modal window of it closed;
+  // the page's script goes on once the engine has the answer.
+  void callReturned(const QString& method);
+
  private:
   ExamServers servers_;
 };

@@ -10,6 +10,7 @@
 #include <exception>
 #include <system_error>
 
+#include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "common/winpath.h"
 
@@ -122,12 +123,20 @@ void NetworkedRun::drive(FrmBrowser& window, const std::string& address) {
       modal->close();
     });
     if (!handled) watcher.start();
+    // Closed, the window still holds the page's script until the call has
+    // returned: the page is asked nothing before.
+    bool returned = handled;
+    QObject thisStep;  // the connection lives as long as the step
+    QObject::connect(window.bqcomBridge(), &BqcomBridge::callReturned, &thisStep,
+                     [&](const QString& method) { returned = returned || method == q(step.method); });
 
     const QString result = QStringLiteral("document.getElementById('result%1')").arg(n);
     driver.click(QStringLiteral("#step%1").arg(n));
-    // The page's script is not asked anything while it waits in the window.
     driver.waitUntil(
-        [&] { return handled && !driver.evaluate(result + q(".className")).toString().isEmpty(); },
+        [&] {
+          return handled && returned &&
+                 !driver.evaluate(result + q(".className")).toString().isEmpty();
+        },
         QStringLiteral("the outcome of step %1 (%2)").arg(n).arg(q(step.method)), kStepLimit);
     if (failure) std::rethrow_exception(failure);
 
