@@ -30,6 +30,7 @@
 
 #include "client/core/exam_servers.h"
 #include "client/core/preparation.h"
+#include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/frm_browser.h"
 #include "client/qt/networked_run.h"
@@ -255,6 +256,7 @@ TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceATh
   // Each window is read for a while, then closed; meanwhile the window's
   // timers go on (the page's script does not).
   int shown = 0;
+  QString nested;
   QElapsedTimer since;
   QTimer reader;
   reader.setInterval(20);
@@ -263,6 +265,10 @@ TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceATh
     if (!modal || modal->objectName() != q("bqTextWindow")) return;
     if (!since.isValid()) since.start();
     if (since.elapsed() < 300) return;
+    // A call that arrives meanwhile (another frame's) is refused.
+    nested = window_->bqcomBridge()->answer(
+        QUrl(q("bqfile:")), q("{\"op\": \"call\", \"progId\": \"BrightquillWebComm.BQCOM\","
+                              " \"method\": \"PreTest\", \"args\": [\"C:\\\\BQTEST\"]}"));
     ++shown;
     since.invalidate();
     modal->close();
@@ -281,6 +287,8 @@ TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceATh
   EXPECT_GE(t[0].toInt(), 300) << "the script waits while the window shows";
   EXPECT_GE(t[1].toInt(), 300);
   EXPECT_LT(t[2].toInt(), 300) << "an empty text shows nothing";
+  EXPECT_EQ(nested, q("{\"error\":{\"description\":\"Call was rejected by callee.\","
+                      "\"number\":-2147418111}}"));
   // One title window for the page's thread: only its first activation opens
   // the workbook.
   EXPECT_EQ(opened_->opened(1, 2s), std::vector<std::string>{workbook.string()});
