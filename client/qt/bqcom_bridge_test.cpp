@@ -34,7 +34,7 @@
 #include "client/qt/browser_driver.h"
 #include "client/qt/frm_browser.h"
 #include "client/qt/networked_run.h"
-#include "client/qt/web_engine_setup.h"
+#include "client/qt/testing/window_test.h"
 #include "common/ansi.h"
 #include "webcom/testing/open_recorder.h"
 #include "webcom/testing/own_processes.h"
@@ -106,27 +106,14 @@ class ExamServer {
   int ftpPort_ = 0;
 };
 
-class BridgeTest : public ::testing::Test {
+class BridgeTest : public testing::WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "client_bridge_test";
-    static char* argv[] = {name, nullptr};
-    prepareWebEngine();
-    new QApplication(argc, argv);  // deleted after the last test
-  }
-  static void TearDownTestSuite() { delete QApplication::instance(); }
-
   void SetUp() override {
     std::random_device seed;
     root_ = fs::temp_directory_path() / ("bq-bridge-" + std::to_string(seed()));
     program_ = root_ / "program";
-    fs::create_directories(program_);
-    const fs::path demo = BQ_DEMO_FOLDER;
-    for (const char* name : {"BqLogin.asp", "bq.css", "BqTest.MDB"})
-      fs::copy_file(demo / name, program_ / name);
-    fs::copy(demo / "images", program_ / "images", fs::copy_options::recursive);
+    const char* const files[] = {"BqLogin.asp", "bq.css", "BqTest.MDB"};
+    testing::copyProgramFolder(BQ_DEMO_FOLDER, program_, files);
     drives_ = root_ / "drives";
     setenv("BQ_DRIVES", drives_.c_str(), 1);
     opened_ = std::make_unique<bq::testing::OpenRecorder>(root_);
@@ -366,8 +353,4 @@ TEST_F(BridgeTest, TheDemoNetworkedExamRunsEndToEnd) {
 }  // namespace
 }  // namespace bq::client
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  return bq::testing::runInOwnProcesses([] { return RUN_ALL_TESTS(); });
-}
+int main(int argc, char** argv) { return bq::testing::mainInOwnProcesses(argc, argv); }
