@@ -108,15 +108,18 @@ int main(int argc, char** argv) {
     loaded.exec();
 
     const QString ours = QStringLiteral(
-        "(function () { var t = performance.now();"
-        " for (var i = 0; i < %1; i++) com.QuestionPane('');"
-        " return (performance.now() - t) / %1; })()").arg(kCalls);
+                             "(function () { var t = performance.now();"
+                             " for (var i = 0; i < %1; i++) com.QuestionPane('');"
+                             " return (performance.now() - t) / %1; })()")
+                             .arg(kCalls);
     const QString theirs = QStringLiteral(
-        "(function () { var t = performance.now();"
-        " for (var i = 0; i < %1; i++) { var x = new XMLHttpRequest();"
-        " x.open('GET', '%2:/call?' + i, false); x.send();"
-        " if (x.responseText !== '{}') return NaN; }"
-        " return (performance.now() - t) / %1; })()").arg(kCalls).arg(QLatin1StringView(kPeerScheme));
+                               "(function () { var t = performance.now();"
+                               " for (var i = 0; i < %1; i++) { var x = new XMLHttpRequest();"
+                               " x.open('GET', '%2:/call?' + i, false); x.send();"
+                               " if (x.responseText !== '{}') return NaN; }"
+                               " return (performance.now() - t) / %1; })()")
+                               .arg(kCalls)
+                               .arg(QLatin1StringView(kPeerScheme));
     double best = std::numeric_limits<double>::infinity();
     double bestPeer = best;
     if (ok) {
@@ -131,8 +134,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bridge_bench: the page did not load or a call failed\n");
       status = 1;
     } else {
-      std::printf("One synchronous call from page script to the host, %d calls a round (best of %d)\n",
-                  kCalls, kRounds);
+      std::printf(
+          "One synchronous call from page script to the host, %d calls a round (best of %d)\n",
+          kCalls, kRounds);
       std::printf("  bridge, com.QuestionPane('')      %8.1f us\n", best * 1e3);
       std::printf("  synchronous XMLHttpRequest, peer  %8.1f us\n", bestPeer * 1e3);
       std::printf("  ratio %.2f (goal at most 1.0)\n", best / bestPeer);

@@ -17,15 +17,15 @@ struct Binding {
 
 // FileDownLoad and FileUpLoad: six texts, all by reference.
 std::function<void(BQCOM&, Texts&)> transfer(void (BQCOM::*method)(std::string&, std::string&,
-                                                                  std::string&, std::string&,
-                                                                  std::string&, std::string&)) {
+                                                                   std::string&, std::string&,
+                                                                   std::string&, std::string&)) {
   return [method](BQCOM& o, Texts& a) { (o.*method)(a[0], a[1], a[2], a[3], a[4], a[5]); };
 }
 
 const std::vector<Binding>& bindings() {
-  static const std::vector<BqcomParam> transferParams = {
-      {"cIP", true},     {"cPort", true}, {"cServer", true},
-      {"cClient", true}, {"cID", true},   {"cFlag", true}};
+  static const std::vector<BqcomParam> transferParams = {{"cIP", true},     {"cPort", true},
+                                                         {"cServer", true}, {"cClient", true},
+                                                         {"cID", true},     {"cFlag", true}};
   static const std::vector<Binding> table = {
       {{"CreateOpDirs", {{"cPath", false}, {"cZSD", false}}},
        [](BQCOM& o, Texts& a) { o.CreateOpDirs(a[0], a[1]); }},

@@ -125,9 +125,9 @@ ExamServers parseExamServers(std::string_view text, std::string_view fileName) {
         servers.origins.push_back(std::move(*origin));
       }
     } else {
-      servers.problems.push_back(std::string(fileName) + ":" + std::to_string(lineNumber) +
-                                 ": not an origin (http://host or https://host:port): " +
-                                 std::string(line));
+      servers.problems.push_back(
+          std::string(fileName) + ":" + std::to_string(lineNumber) +
+          ": not an origin (http://host or https://host:port): " + std::string(line));
     }
   }
   return servers;

@@ -87,8 +87,8 @@ TEST(ExamServers, TheFileBesideTheDatabase) {
   EXPECT_TRUE(readExamServers(dir.string()).allows("http://127.0.0.1:8000"));
 
   // A file too large to be a list of servers allows nothing at all.
-  std::ofstream(dir / kExamServersFile)
-      << "http://127.0.0.1:8000\n" << std::string(kExamServersMaxBytes, '#');
+  std::ofstream(dir / kExamServersFile) << "http://127.0.0.1:8000\n"
+                                        << std::string(kExamServersMaxBytes, '#');
   const ExamServers large = readExamServers(dir.string());
   EXPECT_TRUE(large.origins.empty());
   EXPECT_EQ(large.problems.size(), 1u);

@@ -141,18 +141,15 @@ QJsonObject failure(const AutomationError& e) {
   return failure(scriptErrorNumber(e.number()), QString::fromStdString(e.description()));
 }
 
-bool isBqcom(const QString& progId) {
-  return lcase(progId.toStdString()) == lcase(BQCOM::kProgId);
-}
+bool isBqcom(const QString& progId) { return lcase(progId.toStdString()) == lcase(BQCOM::kProgId); }
 
 QJsonObject created() {
   QJsonArray members;
   for (const BqcomMember& m : BqcomMembers()) members.append(QString::fromLatin1(m.name));
-  return QJsonObject{
-      {QStringLiteral("members"), members},
-      {QStringLiteral("noMember"),
-       errorObject(scriptErrorNumber(err::kNoSuchMember),
-                   QString::fromStdString(runtimeErrorText(err::kNoSuchMember)))}};
+  return QJsonObject{{QStringLiteral("members"), members},
+                     {QStringLiteral("noMember"),
+                      errorObject(scriptErrorNumber(err::kNoSuchMember),
+                                  QString::fromStdString(runtimeErrorText(err::kNoSuchMember)))}};
 }
 
 QJsonObject called(const QJsonObject& request) {
@@ -196,7 +193,8 @@ QJsonObject called(const QJsonObject& request) {
 }  // namespace
 
 int32_t scriptErrorNumber(int32_t number) {
-  if (number > 0 && number <= 0xFFFF) return static_cast<int32_t>(0x800A0000u | static_cast<uint32_t>(number));
+  if (number > 0 && number <= 0xFFFF)
+    return static_cast<int32_t>(0x800A0000u | static_cast<uint32_t>(number));
   return number;
 }
 

@@ -9,6 +9,8 @@
 // The program runs in a process namespace of its own
 // (webcom/testing/own_processes.h): FileUpLoad ends every LibreOffice it can
 // see, and EndTest's double-click every exam client (it is never used here).
+#include "client/qt/bqcom_bridge.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,7 +32,6 @@
 
 #include "client/core/exam_servers.h"
 #include "client/core/preparation.h"
-#include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/frm_browser.h"
 #include "client/qt/networked_run.h"
@@ -133,7 +134,8 @@ class BridgeTest : public testing::WindowTest {
 
   void startServer(bool listed = true) {
     server_ = std::make_unique<ExamServer>(root_);
-    if (listed) std::ofstream(program_ / kExamServersFile) << "# the demo\n" << server_->origin() << "\n";
+    if (listed)
+      std::ofstream(program_ / kExamServersFile) << "# the demo\n" << server_->origin() << "\n";
   }
 
   // The window, started on `address`.
@@ -148,8 +150,8 @@ class BridgeTest : public testing::WindowTest {
 
   // A page of the program folder holding `body`.
   std::string programPage(const std::string& name, const std::string& body) {
-    std::ofstream(program_ / name) << "<html><head><meta charset=\"utf-8\"></head><body>" << body
-                                   << "</body></html>";
+    std::ofstream(program_ / name)
+        << "<html><head><meta charset=\"utf-8\"></head><body>" << body << "</body></html>";
     return "file://" + (program_ / name).string();
   }
 
@@ -261,12 +263,13 @@ TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceATh
     modal->close();
   });
   reader.start();
-  const QString times = js(
-      q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM'), t = [];"
-        " for (var i = 0; i < 2; i++) { var s = Date.now(); com.QuestionPane('第' + i + '题~打开C:|x');"
-        " t.push(Date.now() - s); }"
-        " var s = Date.now(); com.QuestionPane(''); t.push(Date.now() - s);"
-        " return t.join(' '); })()"));
+  const QString times =
+      js(q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM'), t = [];"
+           " for (var i = 0; i < 2; i++) { var s = Date.now(); com.QuestionPane('第' + i + "
+           "'题~打开C:|x');"
+           " t.push(Date.now() - s); }"
+           " var s = Date.now(); com.QuestionPane(''); t.push(Date.now() - s);"
+           " return t.join(' '); })()"));
   reader.stop();
   EXPECT_EQ(shown, 2);
   const QStringList t = times.split(QLatin1Char(' '));
@@ -286,16 +289,18 @@ TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {
   // The same server under another name is another origin, not listed.
   open(server_->page("localhost"));
   driver_->click(q("#step1"));
-  driver_->waitUntil([&] { return !js(q("document.getElementById('result1').className")).isEmpty(); },
-                     q("the outcome of step 1"));
+  driver_->waitUntil(
+      [&] { return !js(q("document.getElementById('result1').className")).isEmpty(); },
+      q("the outcome of step 1"));
   EXPECT_EQ(js(q("document.getElementById('result1').innerText")),
             q("错误 429：Automation server can't create object"));
   EXPECT_EQ(js(attempt("")), q("-2146827859 Automation server can't create object"));
   // Nor can the page ask the host itself.
-  EXPECT_EQ(js(q("prompt('__bq_com__:' + JSON.stringify({op: 'call', progId: "
-                 "'BrightquillWebComm.BQCOM', method: 'CreateOpDirs', args: ['C:\\\\BQTEST', '']}))")),
-            q("{\"error\":{\"description\":\"Automation server can't create object\","
-              "\"number\":-2146827859}}"));
+  EXPECT_EQ(
+      js(q("prompt('__bq_com__:' + JSON.stringify({op: 'call', progId: "
+           "'BrightquillWebComm.BQCOM', method: 'CreateOpDirs', args: ['C:\\\\BQTEST', '']}))")),
+      q("{\"error\":{\"description\":\"Automation server can't create object\","
+        "\"number\":-2146827859}}"));
   EXPECT_FALSE(fs::exists(drives_ / "c" / "BQTEST"));
   EXPECT_FALSE(fs::exists(drives_ / "c" / "tmpftp"));
 }

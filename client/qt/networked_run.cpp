@@ -27,8 +27,9 @@ struct Step {
   const char* window;  // objectName of its modal window, or nullptr
 };
 constexpr Step kSteps[] = {
-    {"PreTest", nullptr},       {"CreateOpDirs", nullptr},         {"FileDownLoad", nullptr},
-    {"QuestionPane", "bqTextWindow"}, {"FileUpLoad", nullptr}, {"EndTest", "bqPictureWindow"},
+    {"PreTest", nullptr},      {"CreateOpDirs", nullptr},
+    {"FileDownLoad", nullptr}, {"QuestionPane", "bqTextWindow"},
+    {"FileUpLoad", nullptr},   {"EndTest", "bqPictureWindow"},
 };
 
 // The longest a step may take (the downloads included).
@@ -92,8 +93,10 @@ void NetworkedRun::drive(FrmBrowser& window, const std::string& address) {
   driver.waitUntil(
       [&] {
         return QUrl(QString::fromStdString(window.locationURL())) == page &&
-               driver.evaluate(q("document.readyState == 'complete' && "
-                                 "typeof bqExamServer == 'object' && !!document.getElementById('step1')"))
+               driver
+                   .evaluate(
+                       q("document.readyState == 'complete' && "
+                         "typeof bqExamServer == 'object' && !!document.getElementById('step1')"))
                    .toBool();
       },
       QStringLiteral("the networked exam's page ") + page.toString(), kPageTimeout);
@@ -127,8 +130,9 @@ void NetworkedRun::drive(FrmBrowser& window, const std::string& address) {
     // returned: the page is asked nothing before.
     bool returned = handled;
     QObject thisStep;  // the connection lives as long as the step
-    QObject::connect(window.bqcomBridge(), &BqcomBridge::callReturned, &thisStep,
-                     [&](const QString& method) { returned = returned || method == q(step.method); });
+    QObject::connect(
+        window.bqcomBridge(), &BqcomBridge::callReturned, &thisStep,
+        [&](const QString& method) { returned = returned || method == q(step.method); });
 
     const QString result = QStringLiteral("document.getElementById('result%1')").arg(n);
     driver.click(QStringLiteral("#step%1").arg(n));
