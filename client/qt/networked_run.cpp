@@ -132,7 +132,10 @@ void NetworkedRun::drive(FrmBrowser& window, const std::string& address) {
     QObject thisStep;  // the connection lives as long as the step
     QObject::connect(
         window.bqcomBridge(), &BqcomBridge::callReturned, &thisStep,
-        [&](const QString& method) { returned = returned || method == q(step.method); });
+        [&](const QString& method) {
+                       returned = returned ||
+                                  method.compare(q(step.method), Qt::CaseInsensitive) == 0;
+                     });
 
     const QString result = QStringLiteral("document.getElementById('result%1')").arg(n);
     driver.click(QStringLiteral("#step%1").arg(n));
