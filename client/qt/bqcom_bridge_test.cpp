@@ -284,6 +284,43 @@ TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceATh
   EXPECT_EQ(opened_->opened(1, 2s), std::vector<std::string>{workbook.string()});
 }
 
+// The window is sent elsewhere (the exam clock's time-up page, the address
+// box) while a call waits in its modal window: the page stays until the call
+// has returned, then the new page loads and may call in its turn.
+TEST_F(BridgeTest, ANavigationWhileACallWaitsGoesOnWhenTheCallHasReturned) {
+  const std::string next = programPage("next.htm", "next");
+  open(programPage("wait.htm",
+                   "<input type='button' id='wait' value='wait' onclick=\""
+                   "new ActiveXObject('BrightquillWebComm.BQCOM').QuestionPane('x')\">"));
+  bool navigated = false;
+  int ticks = 0;
+  std::string shownWhileWaiting;
+  QTimer mover;
+  mover.setInterval(20);
+  QObject::connect(&mover, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != q("bqTextWindow")) return;
+    if (!navigated) {
+      navigated = true;
+      window_->navigate(next);
+      return;
+    }
+    // A moment for the engine; the page held by the call stays on display.
+    if (++ticks < 10) return;
+    shownWhileWaiting = window_->locationURL();
+    modal->close();
+  });
+  mover.start();
+  driver_->click(q("#wait"));
+  driver_->waitUntil([&] { return navigated && !QApplication::activeModalWidget(); },
+                     q("the call to be left"));
+  driver_->waitUntil([&] { return window_->locationURL() == next; }, q("the next page"),
+                     kPageTimeout);
+  mover.stop();
+  EXPECT_NE(shownWhileWaiting, next);
+  EXPECT_EQ(js(attempt("com.PreTest('C:\\\\BQTEST')")), q("ok"));
+}
+
 TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {
   startServer();
   // The same server under another name is another origin, not listed.
