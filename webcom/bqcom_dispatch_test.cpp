@@ -22,7 +22,11 @@ namespace fs = std::filesystem;
 class BqcomDispatch : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("bq-dispatch-" + std::to_string(getpid()));
+    // Every program of these tests is process 1 of its own namespace: the
+    // folder's name cannot come from the process number.
+    std::string tmpl = (fs::temp_directory_path() / "bq-dispatch-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
     fs::create_directories(dir_ / "drives" / "c");
     fs::create_directories(dir_ / "drives" / "d" / "answers");
     fs::create_directories(dir_ / "drives" / "d" / "BqOperation");
