@@ -129,6 +129,10 @@ Mark markJob(Marker& marker, const Job& job) {
   return marker.markAnswer(job.kind, job.file, job.expected, job.sheet);
 }
 
+std::string jsonLine(const nlohmann::json& j) {
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 nlohmann::json markToJson(const Mark& m) {
   return {{"score", m.score}, {"matched", m.matched}, {"missing", m.missing}, {"note", m.note}};
 }

@@ -78,6 +78,10 @@ Mark markJob(Marker& marker, const Job& job);
 
 inline constexpr std::string_view kNoteNoPaper = "没有找到该考生的试卷";
 
+// `j` as one line of JSON text with its line break (a text that is not
+// valid UTF-8 is written with U+FFFD in its place).
+std::string jsonLine(const nlohmann::json& j);
+
 nlohmann::json markToJson(const Mark& m);
 Mark markFromJson(const nlohmann::json& j);
 nlohmann::json jobToJson(const Job& job);

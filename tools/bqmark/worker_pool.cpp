@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <deque>
 #include <optional>
 #include <stdexcept>
@@ -78,7 +79,7 @@ class Pool {
         w.job = pending.front();
         pending.pop_front();
         w.started = Clock::now();
-        if (!writeAll(w.toChild, jobToJson(jobs[*w.job]).dump() + "\n")) {
+        if (!writeAll(w.toChild, jsonLine(jobToJson(jobs[*w.job])))) {
           finishDead(w, jobs, done);
           --left;
         }
@@ -217,7 +218,7 @@ void serveJobs(int in, int out, bool residentOffice) {
     }
     const Job job = jobFromJson(nlohmann::json::parse(*line));
     const Mark mark = markJob(marker, job);
-    if (!writeAll(out, markToJson(mark).dump() + "\n")) return;
+    if (!writeAll(out, jsonLine(markToJson(mark)))) return;
   }
 }
 
