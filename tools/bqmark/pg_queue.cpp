@@ -238,9 +238,11 @@ bool finishJob(QueueDatabase& q, const LeasedJob& leased, const std::string& wor
     rs.Close();
     const auto replace = nlohmann::json::error_handler_t::replace;
     c.Execute(
-        "INSERT INTO bqmark_result (job_id, score, matched, missing, note, worker) VALUES (?, ?, "
-        "?, ?, ?, ?)",
-        {static_cast<int32_t>(leased.id), mark.score,
+        "INSERT INTO bqmark_result (job_id, score, matched, missing, note, worker) VALUES (?, "
+        "CAST(? AS double precision), ?, ?, ?, ?)",
+        // The score as text that reads back to the same double (a double
+        // parameter would go with 15 digits only).
+        {static_cast<int32_t>(leased.id), nlohmann::json(mark.score).dump(),
          nlohmann::json(mark.matched).dump(-1, ' ', false, replace),
          nlohmann::json(mark.missing).dump(-1, ' ', false, replace), mark.note, worker});
     c.Execute("UPDATE bqmark_job SET state = 'done', lease_until = NULL WHERE id = ?",
@@ -324,7 +326,9 @@ ReportSummary writeQueueReports(QueueDatabase& q, const std::string& batch, cons
     r.job.kind = kindNamed(text(rs, "kind")).value_or(Kind::kOperation);
     r.job.question = {text(rs, "topic_id"), static_cast<int32_t>(number(rs, "tpid"))};
     r.job.file = text(rs, "file_name");
-    r.mark.score = std::strtod(text(rs, "score").c_str(), nullptr);
+    const Variant score = rs.Fields()["score"].Value();
+    r.mark.score = score.is<double>() ? score.as<double>()
+                                      : std::strtod(text(rs, "score").c_str(), nullptr);
     for (const auto& p : nlohmann::json::parse(text(rs, "matched")))
       r.mark.matched.push_back(p.get<std::string>());
     for (const auto& p : nlohmann::json::parse(text(rs, "missing")))

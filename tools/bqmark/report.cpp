@@ -295,7 +295,7 @@ std::string reportHtml(const std::vector<ExamineeMarks>& marks, const std::strin
       }
       page += "<td class=\"num\">" + cell + "</td>";
     }
-    page += "<td class=\"num total\">" + (m.total ? percentText(*m.total) : std::string("—")) +
+    page += std::string("<td class=\"num total") + (m.total && *m.total < 60 ? " low" : "") + "\">" + (m.total ? percentText(*m.total) : std::string("—")) +
             "</td></tr>";
   }
   page += "</table><p class=\"note\">* 有备注，见考生页。</p></div>";
