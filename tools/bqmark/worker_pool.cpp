@@ -1,11 +1,15 @@
 #include "tools/bqmark/worker_pool.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -48,6 +52,40 @@ std::optional<std::string> takeLine(std::string& buffer) {
   std::string line = buffer.substr(0, nl);
   buffer.erase(0, nl + 1);
   return line;
+}
+
+// Ends what a killed worker left running (LibreOffice and its helper run in
+// process groups of their own): this process is their subreaper while the
+// pool runs, so they are its children now.
+void endOrphans(const std::vector<pid_t>& workers) {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return;
+  std::vector<std::pair<pid_t, pid_t>> orphans;  // pid, process group
+  const pid_t me = ::getpid();
+  while (dirent* e = ::readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(e->d_name, &end, 10);
+    if (pid <= 0 || *end) continue;
+    FILE* f = std::fopen(("/proc/" + std::string(e->d_name) + "/stat").c_str(), "r");
+    if (!f) continue;
+    char line[1024] = {};
+    const size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    // pid (comm) state ppid pgrp ...: the command may hold blanks and ")".
+    const char* close = std::strrchr(line, ')');
+    int ppid = 0, pgrp = 0;
+    if (n == 0 || !close || std::sscanf(close + 1, " %*c %d %d", &ppid, &pgrp) != 2) continue;
+    if (ppid != me) continue;
+    if (std::find(workers.begin(), workers.end(), static_cast<pid_t>(pid)) != workers.end()) continue;
+    orphans.emplace_back(static_cast<pid_t>(pid), static_cast<pid_t>(pgrp));
+  }
+  ::closedir(proc);
+  for (const auto& [pid, group] : orphans) {
+    if (group == pid) ::kill(-group, SIGKILL);
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
 }
 
 struct Worker {
@@ -165,6 +203,14 @@ class Pool {
     }
     w.pid = -1;
     w.toChild = w.fromChild = -1;
+    if (kill) endOrphans(workerPids());
+  }
+
+  std::vector<pid_t> workerPids() const {
+    std::vector<pid_t> pids;
+    for (const Worker& w : workers_)
+      if (w.pid > 0) pids.push_back(w.pid);
+    return pids;
   }
 
   void finishDead(Worker& w, const std::vector<Job>& jobs, const std::function<void(Result)>& done) {
@@ -177,6 +223,7 @@ class Pool {
     ::close(w.toChild);
     ::close(w.fromChild);
     w.pid = -1;
+    endOrphans(workerPids());
     r.mark.missing = r.job.expected;
     r.mark.note = std::string(kNoteWorkerDied);
     if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
@@ -199,10 +246,13 @@ void markOnPool(const std::vector<Job>& jobs, const PoolOptions& options,
   ignore.sa_handler = SIG_IGN;
   struct sigaction old {};
   ::sigaction(SIGPIPE, &ignore, &old);
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   {
     Pool pool(options);
     pool.run(jobs, done);
   }
+  endOrphans({});
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
   ::sigaction(SIGPIPE, &old, nullptr);
 }
 

@@ -10,8 +10,14 @@
 // kernel's memory killer) or exceeds the job time limit is killed and
 // replaced; its job scores 0 with a note, and the run goes on.
 //
+// What a killed worker leaves running (a LibreOffice it started, in a process
+// group of its own) is ended too: while the pool runs, this process is the
+// subreaper of its workers' descendants, and it kills those that a dead
+// worker leaves behind.
+//
 // Thread safety: a pool belongs to the thread that made it. It forks, so
 // make it before the process starts any thread.
+// REQUIRES: the process has no children of its own while the pool runs.
 #pragma once
 
 #include <chrono>
