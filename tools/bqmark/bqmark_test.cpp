@@ -8,9 +8,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <functional>
 #include <string>
 
+#include "common/automation_error.h"
+#include "dbmaint/exam_source.h"
 #include "platform/office/legacy_conversion.h"
+#include "tools/bqmark/answer_key.h"
 #include "tools/bqmark/jobs.h"
 #include "tools/bqmark/marking.h"
 #include "tools/bqmark/report.h"
@@ -202,6 +206,44 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
   EXPECT_NE(run(markCommand(cls_)).out.find(": 1 marked"), std::string::npos);
   EXPECT_NE(run(markCommand(cls_, "--force")).out.find(": 9 marked"), std::string::npos);
   EXPECT_LT(readJson(cls_ / "bqmark/marks.json")["examinees"][0]["total"].get<double>(), 100.0);
+}
+
+TEST(AnswerKey, RefusesModelAnswersThatAnswerNothing) {
+  const ExamSource demo = readExamSource(BQ_DEMO_PAPERS_SRC);
+  const SourceTable key = answerKeyTable(demo);
+  ASSERT_FALSE(key.rows.empty());
+  EXPECT_EQ(key.rows.front()[0].value, Variant(int32_t{1}));
+
+  struct Case {
+    std::function<void(SourceTable&)> change;
+    std::string message;
+  } cases[] = {
+      {[](SourceTable& t) { t.rows[0][0].value = std::string("04"); },
+       "tables/model_answer.tsv:2: topic 04 is no operation question's topic"},
+      {[](SourceTable& t) { t.rows[0][1].value = int32_t{99}; },
+       "tables/model_answer.tsv:2: no question 99 of topic 05 to answer"},
+      {[](SourceTable& t) {
+         t.rows.push_back(t.rows[0]);
+         t.rowLines.push_back(99);
+       },
+       "tables/model_answer.tsv:99: a second model answer of question 1 of topic 05"},
+      {[](SourceTable& t) {
+         t.rows[4][2].file = "tables/topics.tsv";  // WORDTEST 1: no Word document
+       },
+       "tables/model_answer.tsv:6: tables/topics.tsv: the WORDTEST extractor finds no knowledge "
+       "point in it"},
+  };
+  for (const Case& c : cases) {
+    ExamSource source = demo;
+    for (SourceTable& t : source.tables)
+      if (t.name == "model_answer") c.change(t);
+    try {
+      answerKeyTable(source);
+      ADD_FAILURE() << "accepted: " << c.message;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.description(), c.message);
+    }
+  }
 }
 
 TEST(Expect, PrintsTheExtractorsPointsOfAModelAnswer) {
