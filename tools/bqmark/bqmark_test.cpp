@@ -102,7 +102,7 @@ TEST(Report, MailScoreTakesTheBestMessage) {
   EXPECT_EQ(scoreMailFields({}, {{"a"}}).score, -1);
 }
 
-TEST(Report, CsvQuotesPointsThatHoldCommasQuotesAndBreaks) {
+TEST(Report, CsvQuotesFieldsAndKeepsFormulasText) {
   Result r;
   r.job.examinee = "S,1";
   r.job.paper = "BQ1";
@@ -111,9 +111,9 @@ TEST(Report, CsvQuotesPointsThatHoldCommasQuotesAndBreaks) {
   r.job.file = "/x/wdS,1.doc";
   r.mark.score = 0.5;
   r.mark.matched = {"文本,\"引号\""};
-  r.mark.missing = {"文本,a\r"};
+  r.mark.missing = {"文本,a\r", "=HYPERLINK(\"x\")"};
   const std::string csv = reportCsv(groupByExaminee({r}));
-  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.5,50.0,1,1,\"文本,\"\"引号\"\"\",\"文本,a\r\",,50.0\r\n"),
+  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.5,50.0,1,2,\"文本,\"\"引号\"\"\",\"文本,a\r\n'=HYPERLINK(\"\"x\"\")\",,50.0\r\n"),
             std::string::npos)
       << csv;
 }

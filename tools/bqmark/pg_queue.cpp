@@ -21,11 +21,15 @@
 #include "platform/office/legacy_conversion.h"
 #include "platform/office/resident_converter.h"
 #include "tools/bqmark/report.h"
+#include "tools/bqmark/worker_pool.h"
 
 namespace bq::mark {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Takes of one job before it is given up as one that kills its workers.
+constexpr int64_t kMaxAttempts = 3;
 
 constexpr const char* kSchema[] = {
     "CREATE TABLE IF NOT EXISTS bqmark_job ("
@@ -130,7 +134,14 @@ size_t workLoop(const WorkOptions& options) {
       continue;
     }
     pause = std::chrono::milliseconds(50);
-    const Mark mark = markLeased(marker, *leased);
+    // A job taken this often has ended its workers before: it is not read again.
+    Mark mark;
+    if (leased->token > kMaxAttempts) {
+      mark.missing = leased->job.expected;
+      mark.note = std::string(kNoteWorkerDied) + "（已试 " + std::to_string(kMaxAttempts) + " 次）";
+    } else {
+      mark = markLeased(marker, *leased);
+    }
     if (finishJob(q, *leased, me, mark)) ++written;
   }
 }
@@ -254,16 +265,13 @@ bool finishJob(QueueDatabase& q, const LeasedJob& leased, const std::string& wor
 size_t workQueue(const WorkOptions& options) {
   const int n = std::max(options.workers, 1);
   if (n == 1) return workLoop(options);
-  // Each process reports how many results it wrote through a pipe.
-  struct Child {
-    pid_t pid;
-    int fd;
-  };
-  std::vector<Child> children;
-  std::fflush(nullptr);
-  for (int i = 0; i < n; ++i) {
+  // Each process reports how many results it wrote through a pipe; one that
+  // dies (an answer that crashes a reader) is replaced, a few times at most.
+  std::map<pid_t, int> children;  // pid -> read end of its pipe
+  auto spawnWorker = [&] {
     int p[2];
     if (::pipe(p) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (pid == 0) {
@@ -281,21 +289,32 @@ size_t workQueue(const WorkOptions& options) {
       ::_exit(status);
     }
     ::close(p[1]);
-    children.push_back({pid, p[0]});
-  }
+    children[pid] = p[0];
+  };
+  for (int i = 0; i < n; ++i) spawnWorker();
   size_t total = 0;
+  int restarts = 0;
   bool failed = false;
-  for (const Child& child : children) {
-    char buf[32] = {};
-    ssize_t got;
-    while ((got = ::read(child.fd, buf, sizeof buf - 1)) < 0 && errno == EINTR) {
-    }
-    ::close(child.fd);
+  while (!children.empty()) {
     int status = 0;
-    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    const pid_t pid = ::waitpid(-1, &status, 0);
+    if (pid < 0) {
+      if (errno == EINTR) continue;
+      break;
     }
-    if (got > 0) total += static_cast<size_t>(std::strtoull(buf, nullptr, 10));
-    failed = failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    auto it = children.find(pid);
+    if (it == children.end()) continue;
+    char buf[32] = {};
+    if (::read(it->second, buf, sizeof buf - 1) > 0) total += std::strtoull(buf, nullptr, 10);
+    ::close(it->second);
+    children.erase(it);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
+    if (WIFSIGNALED(status) && restarts < 3 * n) {
+      ++restarts;
+      spawnWorker();
+      continue;
+    }
+    failed = true;
   }
   if (failed)
     throw AutomationError(err::kInvalidCall, "bqmark",

@@ -17,7 +17,8 @@
 // the job is still leased under its token: a worker whose lease ran out and
 // whose job another worker took writes nothing. So every job gets exactly
 // one result, and a job whose worker died is taken again once its lease has
-// run out.
+// run out. A job taken three times without a result (its answer ends every
+// worker that reads it) scores 0 with a note on the fourth take, unread.
 //
 // Thread safety: a QueueDatabase belongs to one thread; workers are processes.
 #pragma once
@@ -86,7 +87,8 @@ struct WorkOptions {
 };
 
 // Runs `workers` processes that take and mark jobs of the batch until none
-// is queued or leased any more. Returns the number of results written.
+// is queued or leased any more; a process killed by a signal is replaced (at
+// most 3 x workers times). Returns the number of results written.
 size_t workQueue(const WorkOptions& options);
 
 struct ReportSummary {

@@ -49,6 +49,15 @@ std::string html(std::string_view s) {
   return out;
 }
 
+// A text field of the CSV: a spreadsheet would take a text that begins with
+// "=", "+", "-" or "@" for a formula (a file name or knowledge point an
+// examinee chose), so such a text gets a leading "'".
+std::string csvText(std::string_view s) {
+  if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+    return "'" + std::string(s);
+  return std::string(s);
+}
+
 std::string csvField(std::string_view s) {
   if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
   std::string out = "\"";
@@ -58,7 +67,7 @@ std::string csvField(std::string_view s) {
 
 std::string joinLines(const std::vector<std::string>& v) {
   std::string out;
-  for (const std::string& s : v) out += (out.empty() ? "" : "\n") + s;
+  for (const std::string& s : v) out += (out.empty() ? "" : "\n") + csvText(s);
   return out;
 }
 
@@ -227,12 +236,12 @@ std::string reportCsv(const std::vector<ExamineeMarks>& marks) {
     for (const Result& r : m.questions) {
       const std::optional<double> p = percentOf(r.mark);
       const std::vector<std::string> row = {
-          m.examinee,
-          m.paper,
+          csvText(m.examinee),
+          csvText(m.paper),
           r.job.question.topicId,
           std::to_string(r.job.question.tpid),
           std::string(infoOf(r.job.kind).name),
-          r.job.file.filename().string(),
+          csvText(r.job.file.filename().string()),
           scoreText(r.mark.score),
           p ? percentText(*p) : std::string(),
           std::to_string(r.mark.matched.size()),
