@@ -1,5 +1,7 @@
 #include "tools/bqmark/local_run.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -30,7 +32,9 @@ class Progress {
   void step() {
     ++done_;
     if (!canvas_) return;
-    const size_t percent = done_ * 100 / total_;
+    // On a terminal the bar moves by the percent; a log gets a line per tenth.
+    const size_t step = terminal_ ? 1 : 10;
+    const size_t percent = done_ * 100 / total_ / step * step;
     if (percent == shown_) return;
     shown_ = percent;
     constexpr ui::OleColor kNavy = ui::RGB(0, 0, 128);
@@ -47,6 +51,7 @@ class Progress {
   size_t total_;
   size_t done_ = 0;
   size_t shown_ = static_cast<size_t>(-1);
+  bool terminal_ = ::isatty(2) == 1;
 };
 
 }  // namespace
