@@ -24,6 +24,7 @@ class Progress {
     if (shown && total > 0) {
       canvas_.emplace("bqmark");
       canvas_->setVisible(true);
+      draw();
     }
   }
   ~Progress() {
@@ -31,6 +32,11 @@ class Progress {
   }
   void step() {
     ++done_;
+    draw();
+  }
+
+ private:
+  void draw() {
     if (!canvas_) return;
     // On a terminal the bar moves by the percent; a log gets a line per tenth.
     const size_t step = terminal_ ? 1 : 10;
@@ -46,7 +52,6 @@ class Progress {
     canvas_->Refresh();
   }
 
- private:
   std::optional<ui::ConsoleProgressCanvas> canvas_;
   size_t total_;
   size_t done_ = 0;
