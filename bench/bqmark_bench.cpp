@@ -48,9 +48,9 @@ std::string sh(const std::string& s) {
 }
 
 void makeClass(const fs::path& dir, int count, bool legacy) {
-  std::string cmd = bqbench::python() + " " + sh(BQMARK_CLASS_PY) + " " + sh(BQ_DEMO_MODELS) +
-                    " " + sh(std::string(BQ_DEMO_PAPERS_SRC) + "/files") + " " +
-                    sh(dir.string()) + " " + std::to_string(count);
+  std::string cmd = bqbench::python() + " " + sh(BQMARK_CLASS_PY) + " " + sh(BQ_DEMO_MODELS) + " " +
+                    sh(std::string(BQ_DEMO_PAPERS_SRC) + "/files") + " " + sh(dir.string()) + " " +
+                    std::to_string(count);
   if (legacy) cmd += " --legacy " + sh(bq::office::findSoffice().string());
   if (std::system(cmd.c_str()) != 0) fail("cannot make the class: " + cmd);
 }
@@ -109,15 +109,14 @@ std::map<std::string, double> markWithBqcall(const fs::path& dir, const bq::mark
             {{"class", "BrightquillClient"}, {"method", "ClosePPT"}, {"args", json::array()}}};
         std::string input;
         for (const json& l : lines) input += l.dump() + "\n";
-        const std::string out =
-            capture("printf '%s' " + sh(input) + " | " + kBqcall + " -");
+        const std::string out = capture("printf '%s' " + sh(input) + " | " + kBqcall + " -");
         std::string second = out.substr(out.find('\n') + 1);
         second = second.substr(0, second.find('\n'));
         scores[name] = json::parse(second)["result"];
       } else {
         scores[name] = call(kBqcall + " BrightquillClient GetExcelScore " +
-                            std::string(bq::mark::infoOf(*kind).name) + " " +
-                            sh(expected.dump()) + " " + sh(path))["result"];
+                            std::string(bq::mark::infoOf(*kind).name) + " " + sh(expected.dump()) +
+                            " " + sh(path))["result"];
       }
     }
   }

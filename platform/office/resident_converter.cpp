@@ -163,7 +163,8 @@ bool ResidentConverter::readLine(std::chrono::milliseconds timeout, std::string&
       buffer_.erase(0, nl + 1);
       return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       return false;

@@ -121,19 +121,19 @@ ExamKey readExamKey(db::Connection& c) {
       Paper& paper = key.papers[ucase(uid)];
       if (paper.uid.empty()) paper.uid = uid;
       const Variant tpid = rs.Fields()["tpid"].Value();
-      paper.questions.push_back(
-          {rowText(rs, "topic_id"), tpid.is<int32_t>() ? tpid.as<int32_t>()
-                                                       : static_cast<int32_t>(
-                                                             leadingNumber(db::variantText(tpid)))});
+      paper.questions.push_back({rowText(rs, "topic_id"),
+                                 tpid.is<int32_t>()
+                                     ? tpid.as<int32_t>()
+                                     : static_cast<int32_t>(leadingNumber(db::variantText(tpid)))});
     }
   }
   db::Recordset rs;
   try {
     rs = c.Execute("SELECT topic_id, tpid, zsd FROM answer_key ORDER BY id");
   } catch (const AutomationError& e) {
-    throw AutomationError(e.number(), "bqmark",
-                          "the exam database has no answer key (build it with model answers): " +
-                              e.description());
+    throw AutomationError(
+        e.number(), "bqmark",
+        "the exam database has no answer key (build it with model answers): " + e.description());
   }
   for (; !rs.Eof(); rs.MoveNext()) {
     const QuestionRef q{rowText(rs, "topic_id"),

@@ -55,7 +55,7 @@ struct ExpectedSet {
 };
 
 struct Paper {
-  std::string uid;                   // the card number as stored
+  std::string uid;                     // the card number as stored
   std::vector<QuestionRef> questions;  // its operation questions, in topic order
 };
 

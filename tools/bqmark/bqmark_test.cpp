@@ -6,9 +6,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <functional>
 #include <string>
 
 #include "common/automation_error.h"
@@ -54,7 +54,9 @@ nlohmann::json readJson(const fs::path& p) {
   return nlohmann::json::parse(in);
 }
 
-void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void writeText(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
 
 TEST(UploadNames, KindAndExamineeFromTheName) {
   struct Case {
@@ -67,10 +69,10 @@ TEST(UploadNames, KindAndExamineeFromTheName) {
       {"pptBQ1.ppt", std::make_pair(Kind::kPowerPoint, "BQ1")},
       {"opBQ1.txt", std::make_pair(Kind::kOperation, "BQ1")},
       {"emlBQ1.eml", std::make_pair(Kind::kEmail, "BQ1")},
-      {"wt.doc", std::nullopt},         // no ID
-      {"wtBQ1.docx", std::nullopt},     // not the uploaded name
-      {"exBQ1.doc", std::nullopt},      // a workbook is uploaded as .xls
-      {"wtBQ1.tg", std::nullopt},       // question text
+      {"wt.doc", std::nullopt},      // no ID
+      {"wtBQ1.docx", std::nullopt},  // not the uploaded name
+      {"exBQ1.doc", std::nullopt},   // a workbook is uploaded as .xls
+      {"wtBQ1.tg", std::nullopt},    // question text
       {"report.html", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(parseUploadName(c.name), c.want) << c.name;
@@ -113,7 +115,8 @@ TEST(Report, CsvQuotesFieldsAndKeepsFormulasText) {
   r.mark.matched = {"文本,\"引号\""};
   r.mark.missing = {"文本,a\r", "=HYPERLINK(\"x\")"};
   const std::string csv = reportCsv(groupByExaminee({r}));
-  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.5,50.0,1,2,\"文本,\"\"引号\"\"\",\"文本,a\r\n'=HYPERLINK(\"\"x\"\")\",,50.0\r\n"),
+  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.5,50.0,1,2,\"文本,\"\"引号\"\"\","
+                     "\"文本,a\r\n'=HYPERLINK(\"\"x\"\")\",,50.0\r\n"),
             std::string::npos)
       << csv;
 }
@@ -125,8 +128,8 @@ TEST(Report, CsvQuotesFieldsAndKeepsFormulasText) {
 class ClassRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::make_unique<office::TempFolder>(
-        "bqmark-test-", office::Failure{53, "test", "class"});
+    folder_ =
+        std::make_unique<office::TempFolder>("bqmark-test-", office::Failure{53, "test", "class"});
     cls_ = folder_->path() / "class";
     fs::create_directories(cls_);
     copy(kModels / "wordtable/scores.docx", "wtBQ1.doc");
@@ -139,7 +142,7 @@ class ClassRun : public ::testing::Test {
     copy(kQuestions / "wordtest/tea.docx", "wdBQ5.doc");
     writeText(cls_ / "pptBQ5.ppt", "PK\x03\x04 not really a zip");  // damaged
     writeText(cls_ / "opBQ5.txt", "");                              // empty listing
-    copy(kModels / "e_mail/1.eml", "emlBQ5.eml");  // another question's message
+    copy(kModels / "e_mail/1.eml", "emlBQ5.eml");                   // another question's message
     writeText(cls_ / "notes.txt", "not an answer");
   }
   void copy(const fs::path& from, const std::string& name) { fs::copy_file(from, cls_ / name); }
@@ -186,8 +189,8 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
   std::stringstream text;
   text << csv.rdbuf();
   for (const auto& q : byId["BQ5"]["questions"])
-    EXPECT_NE(text.str().find("," + q["kind"].get<std::string>() + "," + q["file"].get<std::string>() +
-                              "," + q["score"].dump() + ","),
+    EXPECT_NE(text.str().find("," + q["kind"].get<std::string>() + "," +
+                              q["file"].get<std::string>() + "," + q["score"].dump() + ","),
               std::string::npos)
         << q["kind"];
   std::ifstream page(cls_ / "bqmark/report.html");

@@ -29,7 +29,7 @@ struct Examinee {
 };
 
 struct UploadFolder {
-  std::vector<Examinee> examinees;  // in order of their IDs upper-cased
+  std::vector<Examinee> examinees;   // in order of their IDs upper-cased
   std::vector<std::string> ignored;  // file names that are no answer file
 };
 

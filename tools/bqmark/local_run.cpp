@@ -45,9 +45,11 @@ class Progress {
     shown_ = percent;
     constexpr ui::OleColor kNavy = ui::RGB(0, 0, 128);
     canvas_->setBackColor(ui::RGB(255, 255, 255));
-    canvas_->Print("已阅 " + std::to_string(percent) + "%，共 " + std::to_string(total_) + " 份答卷");
+    canvas_->Print("已阅 " + std::to_string(percent) + "%，共 " + std::to_string(total_) +
+                   " 份答卷");
     canvas_->setDrawMode(ui::vbNotXorPen);
-    canvas_->fillBox(0, 0, canvas_->Width() * static_cast<double>(done_) / static_cast<double>(total_),
+    canvas_->fillBox(0, 0,
+                     canvas_->Width() * static_cast<double>(done_) / static_cast<double>(total_),
                      canvas_->Height(), kNavy);
     canvas_->Refresh();
   }
@@ -135,8 +137,7 @@ LocalRunSummary markFolder(const ExamKey& key, const LocalRunOptions& options) {
   {
     Progress progress(work.size(), options.progress);
     markOnPool(work, options.pool, [&](Result r) {
-      const std::string line =
-          jsonLine({{"job", jobToJson(r.job)}, {"mark", markToJson(r.mark)}});
+      const std::string line = jsonLine({{"job", jobToJson(r.job)}, {"mark", markToJson(r.mark)}});
       std::fwrite(line.data(), 1, line.size(), log);
       std::fflush(log);
       results[slot.at(r.job.key())].mark = std::move(r.mark);

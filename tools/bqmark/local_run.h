@@ -23,7 +23,7 @@ struct LocalRunOptions {
   std::filesystem::path out;     // results.jsonl and the reports
   std::string defaultPaper;      // for examinees whose ID is no card number
   bool force = false;
-  bool progress = true;          // the bar on standard error
+  bool progress = true;  // the bar on standard error
   std::string title = "班级成绩报告";
   PoolOptions pool;
 };

@@ -63,7 +63,8 @@ struct ExamArgs {
 };
 
 void addExamOptions(CLI::App* sub, ExamArgs& a) {
-  sub->add_option("--exam", a.exam, "Exam database built with model answers (path or connection string)")
+  sub->add_option("--exam", a.exam,
+                  "Exam database built with model answers (path or connection string)")
       ->required();
   sub->add_option("--password", a.password, "Password of a sealed exam database");
   sub->add_option("--paper", a.paper,
@@ -133,8 +134,9 @@ void addExpect(CLI::App& app, int& status) {
       Marker marker;
       const std::vector<std::string> points = marker.expectedPoints(*k, *model, *sheet);
       std::cout << jsonLine(nlohmann::json(points)) << std::flush;
-      if (points.empty()) throw bq::AutomationError(bq::err::kInvalidCall, "bqmark",
-                                                    "no knowledge point found in " + *model);
+      if (points.empty())
+        throw bq::AutomationError(bq::err::kInvalidCall, "bqmark",
+                                  "no knowledge point found in " + *model);
     });
   });
 }
@@ -143,7 +145,8 @@ void addQueue(CLI::App& app, int& status) {
   auto db = std::make_shared<std::string>();
   auto batch = std::make_shared<std::string>("default");
 
-  CLI::App* enqueue = app.add_subcommand("enqueue", "Put a folder's answers on the PostgreSQL queue");
+  CLI::App* enqueue =
+      app.add_subcommand("enqueue", "Put a folder's answers on the PostgreSQL queue");
   auto a = std::make_shared<ExamArgs>();
   auto folder = std::make_shared<std::string>();
   auto force = std::make_shared<bool>(false);
@@ -161,7 +164,8 @@ void addQueue(CLI::App& app, int& status) {
     });
   });
 
-  CLI::App* work = app.add_subcommand("work", "Mark answers from the PostgreSQL queue until it is empty");
+  CLI::App* work =
+      app.add_subcommand("work", "Mark answers from the PostgreSQL queue until it is empty");
   auto w = std::make_shared<WorkOptions>();
   auto noResident = std::make_shared<bool>(false);
   w->workers = defaultJobs();

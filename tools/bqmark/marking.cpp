@@ -35,8 +35,10 @@ std::string unreadableNote(const AutomationError& e) {
 
 // The field lists of the messages in the e-mail file `file`, read by the
 // library from a private folder that holds only that file.
-std::vector<std::vector<std::string>> mailMessages(BrightquillClient& client, const fs::path& file) {
-  office::TempFolder folder("bq-mark-mail-", office::Failure{err::kPathNotFound, "bqmark", "e-mail answer"});
+std::vector<std::vector<std::string>> mailMessages(BrightquillClient& client,
+                                                   const fs::path& file) {
+  office::TempFolder folder("bq-mark-mail-",
+                            office::Failure{err::kPathNotFound, "bqmark", "e-mail answer"});
   std::error_code ec;
   fs::copy_file(file, folder.path() / "answer.eml", ec);
   if (ec)
@@ -115,14 +117,13 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<std::
       default: {
         if (kind == Kind::kPowerPoint) ensurePowerPoint();
         KnowledgeSet oZSD = setOf(expected), d1, d2;
-        mark.score = client_.GetExcelScore(std::string(infoOf(kind).name), oZSD, file.string(), d1,
-                                           d2, sheet.empty() ? std::nullopt
-                                                             : std::optional<std::string>(sheet));
+        mark.score =
+            client_.GetExcelScore(std::string(infoOf(kind).name), oZSD, file.string(), d1, d2,
+                                  sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
         mark.matched = keysOf(d1);
         mark.missing = keysOf(d2);
         // A score of 0 may be a file the extractor could not read at all.
-        if (mark.score == 0 && expectedPoints(kind, file, sheet).empty())
-          mark.note = kNoteNoPoints;
+        if (mark.score == 0 && expectedPoints(kind, file, sheet).empty()) mark.note = kNoteNoPoints;
         break;
       }
     }
@@ -184,8 +185,7 @@ Mark scoreMailFields(const std::vector<std::string>& expected,
     Mark m;
     for (const std::string& e : expected) (have.Exists(e) ? m.matched : m.missing).push_back(e);
     m.score = static_cast<double>(m.matched.size()) / static_cast<double>(expected.size());
-    if (m.matched.size() > best.matched.size())
-      best = std::move(m);
+    if (m.matched.size() > best.matched.size()) best = std::move(m);
   }
   return best;
 }

@@ -124,7 +124,8 @@ size_t workLoop(const WorkOptions& options) {
   auto pause = std::chrono::milliseconds(50);
   for (;;) {
     size_t waiting = 0;
-    std::optional<LeasedJob> leased = claimJob(q, options.batch, me, options.leaseSeconds, &waiting);
+    std::optional<LeasedJob> leased =
+        claimJob(q, options.batch, me, options.leaseSeconds, &waiting);
     if (!leased) {
       if (waiting == 0) return written;
       // Jobs of other workers are in hand: wait for them to finish or their
@@ -232,7 +233,8 @@ std::optional<LeasedJob> claimJob(QueueDatabase& q, const std::string& batch,
     c.Execute(
         "UPDATE bqmark_job SET state = 'leased', lease_token = ?, worker = ?, lease_until = "
         "clock_timestamp() + CAST(? AS double precision) * interval '1 second' WHERE id = ?",
-        {static_cast<int32_t>(leased.token), worker, leaseSeconds, static_cast<int32_t>(leased.id)});
+        {static_cast<int32_t>(leased.token), worker, leaseSeconds,
+         static_cast<int32_t>(leased.id)});
     return leased;
   });
 }
@@ -241,9 +243,9 @@ bool finishJob(QueueDatabase& q, const LeasedJob& leased, const std::string& wor
                const Mark& mark) {
   db::Connection& c = q.connection();
   return inTransaction(c, [&] {
-    db::Recordset rs = c.Execute(
-        "SELECT state, lease_token FROM bqmark_job WHERE id = ? FOR UPDATE",
-        {static_cast<int32_t>(leased.id)});
+    db::Recordset rs =
+        c.Execute("SELECT state, lease_token FROM bqmark_job WHERE id = ? FOR UPDATE",
+                  {static_cast<int32_t>(leased.id)});
     if (rs.Eof() || text(rs, "state") != "leased" || number(rs, "lease_token") != leased.token)
       return false;
     rs.Close();
@@ -317,9 +319,10 @@ size_t workQueue(const WorkOptions& options) {
     failed = true;
   }
   if (failed)
-    throw AutomationError(err::kInvalidCall, "bqmark",
-                          "a worker process failed after " + std::to_string(total) +
-                              " results; the jobs it held are taken again when their leases run out");
+    throw AutomationError(
+        err::kInvalidCall, "bqmark",
+        "a worker process failed after " + std::to_string(total) +
+            " results; the jobs it held are taken again when their leases run out");
   return total;
 }
 
@@ -346,8 +349,8 @@ ReportSummary writeQueueReports(QueueDatabase& q, const std::string& batch, cons
     r.job.question = {text(rs, "topic_id"), static_cast<int32_t>(number(rs, "tpid"))};
     r.job.file = text(rs, "file_name");
     const Variant score = rs.Fields()["score"].Value();
-    r.mark.score = score.is<double>() ? score.as<double>()
-                                      : std::strtod(text(rs, "score").c_str(), nullptr);
+    r.mark.score =
+        score.is<double>() ? score.as<double>() : std::strtod(text(rs, "score").c_str(), nullptr);
     for (const auto& p : nlohmann::json::parse(text(rs, "matched")))
       r.mark.matched.push_back(p.get<std::string>());
     for (const auto& p : nlohmann::json::parse(text(rs, "missing")))

@@ -2,24 +2,24 @@
 // once, one taker killed with SIGKILL while it holds a job and one worker
 // killed while it runs; every answer is marked exactly once, with the scores
 // a local run gives.
+#include "tools/bqmark/pg_queue.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "platform/db/testing/db_test_support.h"
 #include "common/text.h"
+#include "platform/db/testing/db_test_support.h"
 #include "platform/db/value.h"
 #include "platform/office/legacy_conversion.h"
-#include "tools/bqmark/pg_queue.h"
 
 extern char** environ;
 
@@ -78,13 +78,14 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
     const bool model = i % 2;
     fs::copy_file(model ? kModels / "wordtable/scores.docx" : kQuestions / "wordtable/scores.docx",
                   cls / ("wt" + id + ".doc"));
-    fs::copy_file(model ? kModels / "wordtest/festival.docx" : kQuestions / "wordtest/festival.docx",
-                  cls / ("wd" + id + ".doc"));
+    fs::copy_file(
+        model ? kModels / "wordtest/festival.docx" : kQuestions / "wordtest/festival.docx",
+        cls / ("wd" + id + ".doc"));
     fs::copy_file(model ? kModels / "exceltest/sales_1.xlsx" : kQuestions / "exceltest/sales.xlsx",
                   cls / ("ex" + id + ".xls"));
-    fs::copy_file(model ? kModels / "powerpoint/hometown.pptx"
-                        : kQuestions / "powerpoint/hometown.pptx",
-                  cls / ("ppt" + id + ".ppt"));
+    fs::copy_file(
+        model ? kModels / "powerpoint/hometown.pptx" : kQuestions / "powerpoint/hometown.pptx",
+        cls / ("ppt" + id + ".ppt"));
     if (model) fs::copy_file(kModels / "operation/1.txt", cls / ("op" + id + ".txt"));
   }
   const std::string batch = "test-" + std::to_string(::getpid());
@@ -94,7 +95,8 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
                     60s),
             0);
   QueueDatabase q(uri);
-  const int64_t jobs = count(q.connection(), "SELECT count(*) FROM bqmark_job WHERE batch = ?", batch);
+  const int64_t jobs =
+      count(q.connection(), "SELECT count(*) FROM bqmark_job WHERE batch = ?", batch);
   EXPECT_EQ(jobs, 12 * 5);
 
   // A taker that dies holding its job.
@@ -110,7 +112,8 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
     ::_exit(0);
   }
   int64_t doomedJob = -1;
-  ASSERT_EQ(::read(pipeFd[0], &doomedJob, sizeof doomedJob), static_cast<ssize_t>(sizeof doomedJob));
+  ASSERT_EQ(::read(pipeFd[0], &doomedJob, sizeof doomedJob),
+            static_cast<ssize_t>(sizeof doomedJob));
   ::kill(doomed, SIGKILL);
   ::waitpid(doomed, nullptr, 0);
   ASSERT_GT(doomedJob, 0);
@@ -118,8 +121,8 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
   // Three workers; the first is killed once results come in.
   std::vector<pid_t> workers;
   for (int i = 0; i < 3; ++i)
-    workers.push_back(spawn({bqmark, "work", "--db", uri, "--batch", batch, "-j", "1", "--lease",
-                             "1.5"}));
+    workers.push_back(
+        spawn({bqmark, "work", "--db", uri, "--batch", batch, "-j", "1", "--lease", "1.5"}));
   const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (count(q.connection(),
                "SELECT count(*) FROM bqmark_result r JOIN bqmark_job j ON j.id = r.job_id WHERE "
@@ -147,9 +150,9 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
 
   // The queue's reports hold the numbers of a run on this machine.
   const fs::path out = tmp.path() / "queue-report";
-  ASSERT_EQ(waitFor(spawn({bqmark, "report", "--db", uri, "--batch", batch, "--out", out.string()}),
-                    60s),
-            0);
+  ASSERT_EQ(
+      waitFor(spawn({bqmark, "report", "--db", uri, "--batch", batch, "--out", out.string()}), 60s),
+      0);
   ASSERT_EQ(waitFor(spawn({bqmark, "mark", cls.string(), "--exam", BQ_DEMO_DATABASE, "--paper",
                            "BQ1", "-q", "--out", (tmp.path() / "local").string()}),
                     60s),

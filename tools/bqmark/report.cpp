@@ -235,21 +235,20 @@ std::string reportCsv(const std::vector<ExamineeMarks>& marks) {
   for (const ExamineeMarks& m : marks) {
     for (const Result& r : m.questions) {
       const std::optional<double> p = percentOf(r.mark);
-      const std::vector<std::string> row = {
-          csvText(m.examinee),
-          csvText(m.paper),
-          r.job.question.topicId,
-          std::to_string(r.job.question.tpid),
-          std::string(infoOf(r.job.kind).name),
-          csvText(r.job.file.filename().string()),
-          scoreText(r.mark.score),
-          p ? percentText(*p) : std::string(),
-          std::to_string(r.mark.matched.size()),
-          std::to_string(r.mark.missing.size()),
-          joinLines(r.mark.matched),
-          joinLines(r.mark.missing),
-          r.mark.note,
-          m.total ? percentText(*m.total) : std::string()};
+      const std::vector<std::string> row = {csvText(m.examinee),
+                                            csvText(m.paper),
+                                            r.job.question.topicId,
+                                            std::to_string(r.job.question.tpid),
+                                            std::string(infoOf(r.job.kind).name),
+                                            csvText(r.job.file.filename().string()),
+                                            scoreText(r.mark.score),
+                                            p ? percentText(*p) : std::string(),
+                                            std::to_string(r.mark.matched.size()),
+                                            std::to_string(r.mark.missing.size()),
+                                            joinLines(r.mark.matched),
+                                            joinLines(r.mark.missing),
+                                            r.mark.note,
+                                            m.total ? percentText(*m.total) : std::string()};
       std::string line;
       for (const std::string& f : row) line += (line.empty() ? "" : ",") + csvField(f);
       out += line + "\r\n";
@@ -304,16 +303,19 @@ std::string reportHtml(const std::vector<ExamineeMarks>& marks, const std::strin
       }
       page += "<td class=\"num\">" + cell + "</td>";
     }
-    page += std::string("<td class=\"num total") + (m.total && *m.total < 60 ? " low" : "") + "\">" + (m.total ? percentText(*m.total) : std::string("—")) +
-            "</td></tr>";
+    page += std::string("<td class=\"num total") + (m.total && *m.total < 60 ? " low" : "") +
+            "\">" + (m.total ? percentText(*m.total) : std::string("—")) + "</td></tr>";
   }
   page += "</table><p class=\"note\">* 有备注，见考生页。</p></div>";
 
   for (const ExamineeMarks& m : marks) {
-    page += "<section class=\"examinee\" id=\"" + anchorOf(m.examinee) + "\"><p><a href=\"#\">← 返回全班成绩</a></p><h1>考生 " +
-            html(m.examinee) + "</h1><p>试卷 " + (m.paper.empty() ? "无" : html(m.paper)) +
-            "，总分 " + (m.total ? percentText(*m.total) : std::string("—")) + "</p>";
-    page += "<table><tr><th>题目</th><th>答卷</th><th>得分</th><th>已得知识点</th><th>缺少的知识点</th><th>备注</th></tr>";
+    page += "<section class=\"examinee\" id=\"" + anchorOf(m.examinee) +
+            "\"><p><a href=\"#\">← 返回全班成绩</a></p><h1>考生 " + html(m.examinee) +
+            "</h1><p>试卷 " + (m.paper.empty() ? "无" : html(m.paper)) + "，总分 " +
+            (m.total ? percentText(*m.total) : std::string("—")) + "</p>";
+    page +=
+        "<table><tr><th>题目</th><th>答卷</th><th>得分</th><th>已得知识点</th><th>缺少的知识点</"
+        "th><th>备注</th></tr>";
     for (const Result& r : m.questions) {
       const std::optional<double> p = percentOf(r.mark);
       page += "<tr><td>" + html(infoOf(r.job.kind).title) + "</td><td>" +
@@ -345,7 +347,8 @@ void writeReports(const fs::path& folder, const std::vector<Result>& results,
     out.commit();
   };
   write("marks.csv", reportCsv(marks));
-  write("marks.json", reportJson(marks).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+  write("marks.json",
+        reportJson(marks).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   write("report.html", reportHtml(marks, title));
 }
 

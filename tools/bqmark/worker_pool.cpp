@@ -1,6 +1,7 @@
 #include "tools/bqmark/worker_pool.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -9,10 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <deque>
 #include <optional>
 #include <stdexcept>
@@ -76,7 +76,8 @@ void endOrphans(const std::vector<pid_t>& workers) {
     int ppid = 0, pgrp = 0;
     if (n == 0 || !close || std::sscanf(close + 1, " %*c %d %d", &ppid, &pgrp) != 2) continue;
     if (ppid != me) continue;
-    if (std::find(workers.begin(), workers.end(), static_cast<pid_t>(pid)) != workers.end()) continue;
+    if (std::find(workers.begin(), workers.end(), static_cast<pid_t>(pid)) != workers.end())
+      continue;
     orphans.emplace_back(static_cast<pid_t>(pid), static_cast<pid_t>(pgrp));
   }
   ::closedir(proc);
@@ -213,7 +214,8 @@ class Pool {
     return pids;
   }
 
-  void finishDead(Worker& w, const std::vector<Job>& jobs, const std::function<void(Result)>& done) {
+  void finishDead(Worker& w, const std::vector<Job>& jobs,
+                  const std::function<void(Result)>& done) {
     Result r{jobs[*w.job], {}};
     w.job.reset();
     ::kill(w.pid, SIGKILL);
