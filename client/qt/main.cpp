@@ -6,16 +6,20 @@
 //   BqTestMy --demo-run OUTDIR [--app-folder DIR]
 //   BqTestMy --report-startup [--app-folder DIR]
 //   BqTestMy --headless --app-folder DIR --events FILE
+//   BqTestMy --browse [TARGET]
 //
 // --demo-run drives a whole demo exam in the window and saves a picture of
 // every page into OUTDIR (client/qt/demo_run.h); --report-startup prints the
 // milliseconds from the process start to the sign-in page's load and ends.
+// --browse shows TARGET in a plain browser window, with no exam
+// (client/qt/browse_window.h): what "IEXPLORE.EXE X" opens on this desktop.
 // The program folder defaults to the folder of the program file.
 #include <iostream>
 #include <string>
 #include <string_view>
 
 #include "client/core/headless.h"
+#include "client/qt/browse_window.h"
 #include "client/qt/frm_browser.h"
 
 namespace {
@@ -24,13 +28,18 @@ int usage() {
   std::cerr << "usage: BqTestMy [--app-folder DIR]\n"
                "       BqTestMy --demo-run OUTDIR [--app-folder DIR]\n"
                "       BqTestMy --report-startup [--app-folder DIR]\n"
-               "       BqTestMy --headless --app-folder DIR --events FILE\n";
+               "       BqTestMy --headless --app-folder DIR --events FILE\n"
+               "       BqTestMy --browse [TARGET]\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "--browse") {
+    if (argc > 3) return usage();
+    return bq::client::runBrowseWindow(argc, argv, argc == 3 ? argv[2] : "");
+  }
   bool headless = false;
   bq::client::HeadlessOptions options;
   bq::client::BrowserWindowOptions window;
