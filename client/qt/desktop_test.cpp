@@ -2,7 +2,7 @@
 // the real programs: the exam window on a copy of the demo program folder, on
 // the X server of the xvfb fixture; the open button of the Word and the Excel
 // section starting a real LibreOffice through the shell's opener table (no
-// BQ_OPEN, no desktop opener needed) and the question-text viewer; a picture
+// BQ_OPEN, no desktop session) and the question-text viewer; a picture
 // of the whole screen; the examinee's part of the task made in that
 // LibreOffice through its remote interface (testing/office_remote.py) and
 // saved in place as its Save keeps the format; FileUpLoad ending LibreOffice
@@ -36,6 +36,8 @@
 
 #include "client/core/dispatcher.h"
 #include "client/qt/browser_driver.h"
+#include "client/qt/demo_run.h"
+#include "client/qt/desktop_demo.h"
 #include "client/qt/frm_browser.h"
 #include "client/qt/web_engine_setup.h"
 #include "common/automation_error.h"
@@ -67,30 +69,41 @@ const char* const kProgramFiles[] = {
 
 // One Office section of the demo paper as the examinee meets it.
 struct Section {
-  const char* button;       // on Begin.asp
-  const char* page;         // the section page
-  const char* document;     // the question document in C:\BQTEST
-  const char* kind;         // office_remote.py's task
-  const char* scoreKind;    // GetExcelScore's answer kind
-  const char* windowClass;  // LibreOffice's window for the document
-  const char* openFilter;   // the filter LibreOffice reads the document with
-  const char* legacyFilter; // the binary format of the same program
-  const char* title;        // the text the task changes
-  const char* editPoint;    // a knowledge point that only the edit gives
-  const char* uploadFlag;   // FileUpLoad's kind selection for the document
+  const char* button;        // on Begin.asp
+  const char* page;          // the section page
+  const char* document;      // the question document in C:\BQTEST
+  const char* kind;          // office_remote.py's task
+  const char* scoreKind;     // GetExcelScore's answer kind
+  const char* windowClass;   // LibreOffice's window for the document
+  const char* openFilter;    // the filter LibreOffice reads the document with
+  const char* legacyFilter;  // the binary format of the same program
+  const char* title;         // the text the task changes
+  const char* editPoint;     // a knowledge point that only the edit gives
+  const char* uploadFlag;    // FileUpLoad's kind selection for the document
 };
 
-constexpr Section kWord = {"btn-wordtest",       "wordtest.asp",     "wdbq1.doc",
-                           "word",               "WORDTEST",         "libreoffice-writer",
-                           "MS Word 2007 XML",   "MS Word 97",       "中国传统节日——春节",
-                           "文本对齐,1",         "010000"};
-constexpr Section kExcel = {"btn-exceltest",          "excel.asp",       "exbq1.xls",
-                            "calc",                   "EXCEL",           "libreoffice-calc",
-                            "Calc MS Excel 2007 XML", "MS Excel 97",     "2023年电脑配件销售表（单位：台）",
-                            "单元合并,True",          "001000"};
-
-// The question-text viewer's window class (its program file's name).
-constexpr char kViewerClass[] = "questionpane.exe";
+constexpr Section kWord = {"btn-wordtest",
+                           "wordtest.asp",
+                           "wdbq1.doc",
+                           "word",
+                           "WORDTEST",
+                           "libreoffice-writer",
+                           "MS Word 2007 XML",
+                           "MS Word 97",
+                           "中国传统节日——春节",
+                           "文本对齐,1",
+                           "010000"};
+constexpr Section kExcel = {"btn-exceltest",
+                            "excel.asp",
+                            "exbq1.xls",
+                            "calc",
+                            "EXCEL",
+                            "libreoffice-calc",
+                            "Calc MS Excel 2007 XML",
+                            "MS Excel 97",
+                            "2023年电脑配件销售表（单位：台）",
+                            "单元合并,True",
+                            "001000"};
 
 // The X display of the xvfb fixture; why the machine cannot run these tests.
 std::string& display() {
@@ -110,10 +123,10 @@ class DesktopTest : public ::testing::Test {
   static void SetUpTestSuite() {
     setenv("DISPLAY", display().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    // The desktop has no opener of its own here: Office documents go to
-    // LibreOffice by the table's last rule.
-    unsetenv("BQ_OPEN");
-    unsetenv("BQ_BROWSER");
+    // No desktop session on the test's X server: Office documents go to
+    // LibreOffice by the opener table's own rule, whatever else is installed.
+    for (const char* variable : {"BQ_OPEN", "BQ_BROWSER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+      unsetenv(variable);
     if (QApplication::instance() != nullptr) return;
     static int argc = 1;
     static char name[] = "client_desktop_test";
@@ -142,11 +155,10 @@ class DesktopTest : public ::testing::Test {
     pipe_ = "bq-desktop-" + id;
     const fs::path user = root_ / "config" / "libreoffice" / "4" / "user";
     fs::create_directories(user);
-    std::ofstream(user / "registrymodifications.xcu")
-        << R"(<?xml version="1.0" encoding="UTF-8"?>
+    std::ofstream(user / "registrymodifications.xcu") << R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Setup/Office"><prop oor:name="ooSetupConnectionURL" oor:op="fuse"><value>pipe,name=)"
-        << pipe_ << R"(;urp;</value></prop></item>
+                                                      << pipe_ << R"(;urp;</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
 </oor:items>
 )";
@@ -195,8 +207,8 @@ class DesktopTest : public ::testing::Test {
       all += line + "\n";
       if (!line.empty() && line[0] == '{') last = line;
     }
-    const bool ok = outcome.spawnError == 0 && !outcome.timedOut &&
-                    WIFEXITED(outcome.waitStatus) && WEXITSTATUS(outcome.waitStatus) == 0;
+    const bool ok = outcome.spawnError == 0 && !outcome.timedOut && WIFEXITED(outcome.waitStatus) &&
+                    WEXITSTATUS(outcome.waitStatus) == 0;
     if (!ok || last.empty()) {
       ADD_FAILURE() << "office_remote.py " << args[0] << " failed:\n" << all;
       return json::object();
@@ -222,9 +234,8 @@ class DesktopTest : public ::testing::Test {
     QTest::qWait(1500);  // the programs paint their windows
     const fs::path folder = BQ_TEST_ARTIFACTS;
     fs::create_directories(folder);
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
-    EXPECT_FALSE(screen.isNull());
-    EXPECT_TRUE(screen.save(QString::fromStdString((folder / ("desktop-" + name + ".png")).string())));
+    EXPECT_TRUE(saveScreenPicture(
+        QString::fromStdString((folder / ("desktop-" + name + ".png")).string())));
   }
 
   // The expected set of the model answer `model`.
@@ -252,14 +263,7 @@ class DesktopTest : public ::testing::Test {
   // The whole road of one section's answer.
   void answerSection(const Section& s) {
     // Signing in prepares the exam: the question documents land in C:\BQTEST.
-    driver_->waitForPage(q("BqLogin.asp"));
-    driver_->click(q("#card"));
-    driver_->type(q("BQ1"));
-    driver_->waitUntil([&] { return app_.CardNumber == "bq1"; }, q("the card number"));
-    driver_->click(q("#btn-confirm"));
-    driver_->waitForPage(q("StdKnow.asp"));
-    driver_->click(q("#btn-begin"));
-    driver_->waitForPage(q("Begin.asp"));
+    signInAndBegin(*driver_, *window_);
     driver_->click(QStringLiteral("#") + q(s.button));
     driver_->waitForPage(q(s.page));
     const fs::path document = work_ / s.document;
@@ -273,12 +277,8 @@ class DesktopTest : public ::testing::Test {
     const json opened = remote({"wait", s.document, "60"});
     EXPECT_EQ(opened.value("filter", ""), s.openFilter);
     EXPECT_TRUE(waitForWindow({s.windowClass})) << "no " << s.windowClass << " window";
-    EXPECT_TRUE(waitForWindow({kViewerClass})) << "no viewer window";
-    // The viewer asks to stay above other windows; Xvfb has no window
-    // manager to keep it there, so it is raised where it stands, as one would.
-    if (const auto viewer = ui::x11::findTopLevelWindow(kViewerClass))
-      if (const auto facts = ui::x11::describeWindow(*viewer))
-        ui::x11::placeTopLevelWindow(kViewerClass, facts->geometry);
+    EXPECT_TRUE(waitForWindow({"questionpane.exe"})) << "no viewer window";
+    raiseQuestionViewer();
     screenPicture(s.page);
 
     // The examinee's part of the task, saved as Save keeps the format.

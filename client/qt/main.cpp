@@ -4,12 +4,15 @@
 //
 //   BqTestMy [--app-folder DIR]
 //   BqTestMy --demo-run OUTDIR [--app-folder DIR]
+//   BqTestMy --desktop-demo OUTDIR [--app-folder DIR]
 //   BqTestMy --report-startup [--app-folder DIR]
 //   BqTestMy --headless --app-folder DIR --events FILE
 //   BqTestMy --browse [TARGET]
 //
 // --demo-run drives a whole demo exam in the window and saves a picture of
-// every page into OUTDIR (client/qt/demo_run.h); --report-startup prints the
+// every page into OUTDIR (client/qt/demo_run.h); --desktop-demo opens the
+// operation sections' real programs and saves pictures of the screen
+// (client/qt/desktop_demo.h); --report-startup prints the
 // milliseconds from the process start to the sign-in page's load and ends.
 // --browse shows TARGET in a plain browser window, with no exam
 // (client/qt/browse_window.h): what "IEXPLORE.EXE X" opens on this desktop.
@@ -27,6 +30,7 @@ namespace {
 int usage() {
   std::cerr << "usage: BqTestMy [--app-folder DIR]\n"
                "       BqTestMy --demo-run OUTDIR [--app-folder DIR]\n"
+               "       BqTestMy --desktop-demo OUTDIR [--app-folder DIR]\n"
                "       BqTestMy --report-startup [--app-folder DIR]\n"
                "       BqTestMy --headless --app-folder DIR --events FILE\n"
                "       BqTestMy --browse [TARGET]\n";
@@ -50,6 +54,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--demo-run" && i + 1 < argc) {
       window.demoRunFolder = argv[++i];
       if (window.demoRunFolder.empty()) return usage();
+    } else if (arg == "--desktop-demo" && i + 1 < argc) {
+      window.desktopDemoFolder = argv[++i];
+      if (window.desktopDemoFolder.empty()) return usage();
     } else if (arg == "--report-startup") {
       window.reportStartup = true;
     } else if ((arg == "--app-folder" || arg == "--events") && i + 1 < argc) {

@@ -26,14 +26,14 @@ constexpr char kDesktopOpener[] = "xdg-open";
 
 // File managers that open a folder given as their last argument, for
 // machines without a desktop opener, in order of preference.
-constexpr std::array<const char*, 7> kFileManagers = {
-    "pcmanfm", "thunar", "nautilus", "nemo", "caja", "dolphin", "pcmanfm-qt"};
+constexpr std::array<const char*, 7> kFileManagers = {"pcmanfm", "thunar",  "nautilus",  "nemo",
+                                                      "caja",    "dolphin", "pcmanfm-qt"};
 
 // The names of Office documents, lower-cased.
 constexpr std::array<std::string_view, 28> kOfficeExtensions = {
-    ".doc",  ".docx", ".docm", ".dot",  ".dotx", ".dotm", ".xls", ".xlsx", ".xlsm", ".xlsb",
-    ".xlt",  ".xltx", ".xltm", ".ppt",  ".pptx", ".pptm", ".pps", ".ppsx", ".pot",  ".potx",
-    ".rtf",  ".odt",  ".ods",  ".odp",  ".odg",  ".fodt", ".fods", ".fodp"};
+    ".doc", ".docx", ".docm", ".dot", ".dotx", ".dotm", ".xls",  ".xlsx", ".xlsm", ".xlsb",
+    ".xlt", ".xltx", ".xltm", ".ppt", ".pptx", ".pptm", ".pps",  ".ppsx", ".pot",  ".potx",
+    ".rtf", ".odt",  ".ods",  ".odp", ".odg",  ".fodt", ".fods", ".fodp"};
 
 // How much of a file's start and end is looked at for its kind: a zip
 // package names its parts in the central directory at its end, and most put
@@ -103,6 +103,16 @@ std::optional<ProgramCommand> examClientBrowser(const std::string& target) {
   }
   if (!program) return std::nullopt;
   return withTarget(*program, {program->string(), kBrowseOption}, target);
+}
+
+// A desktop session runs: its xdg-open knows the desktop's file manager and
+// associations. Outside one (a bare X server, a window manager alone) xdg-open
+// only guesses: a folder may go to a web browser that refuses to start, or to
+// nothing at all, without a word.
+bool desktopSession() {
+  for (const char* variable : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+    if (const char* v = std::getenv(variable); v && *v) return true;
+  return false;
 }
 
 bool contains(std::string_view text, std::string_view part) {
@@ -212,34 +222,39 @@ ProgramCommand openerFor(OpenKind kind, const std::string& target) {
   switch (kind) {
     case OpenKind::kDocument: {
       if (auto command = fromVariable("BQ_OPEN", target)) return std::move(*command);
+      if (desktopSession())
+        if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
+      if (isOfficeDocument(target)) {
+        const fs::path soffice = libreOfficeProgram();
+        if (soffice.empty())
+          raiseStartError(err::kFileNotFound, "LibreOffice (soffice), which opens " + shown +
+                                                  ", is not installed (Debian: libreoffice-writer, "
+                                                  "libreoffice-calc, libreoffice-impress)");
+        return withTarget(soffice, {soffice.string()}, target);
+      }
+      // Outside a desktop session xdg-open guesses by the file's type alone.
       if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
-      if (!isOfficeDocument(target))
-        raiseStartError(err::kFileNotFound,
-                   "no program opens " + shown +
-                       " here (a desktop's xdg-open would; install xdg-utils, or set BQ_OPEN)");
-      const fs::path soffice = libreOfficeProgram();
-      if (soffice.empty())
-        raiseStartError(err::kFileNotFound, "LibreOffice (soffice), which opens " + shown +
-                                           ", is not installed (Debian: libreoffice-writer, "
-                                           "libreoffice-calc, libreoffice-impress)");
-      return withTarget(soffice, {soffice.string()}, target);
+      raiseStartError(err::kFileNotFound, "no program is installed to open " + shown +
+                                              " (install xdg-utils on a desktop, or set BQ_OPEN)");
     }
     case OpenKind::kFolder: {
       if (auto command = fromVariable("BQ_OPEN", target)) return std::move(*command);
-      if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
+      if (desktopSession())
+        if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
       for (const char* manager : kFileManagers)
         if (auto command = firstInstalled({manager}, target)) return std::move(*command);
-      raiseStartError(err::kFileNotFound, "no file manager opens the folder " + shown +
-                                         " here (install one, such as Debian's pcmanfm, or "
-                                         "xdg-utils on a desktop; or set BQ_OPEN)");
+      raiseStartError(err::kFileNotFound, "no file manager is installed to open the folder " +
+                                              shown +
+                                              " (install one, such as Debian's pcmanfm, or "
+                                              "xdg-utils on a desktop; or set BQ_OPEN)");
     }
     case OpenKind::kWebPage: {
       if (auto command = fromVariable("BQ_BROWSER", target)) return std::move(*command);
       if (auto command = examClientBrowser(target)) return std::move(*command);
       raiseStartError(err::kFileNotFound, std::string("the exam client ") + kExamClient +
-                                         ", which shows " + shown +
-                                         ", is neither beside this program nor in PATH "
-                                         "(or set BQ_BROWSER)");
+                                              ", which shows " + shown +
+                                              ", is neither beside this program nor in PATH "
+                                              "(or set BQ_BROWSER)");
     }
   }
   raiseError(err::kInvalidCall);

@@ -4,13 +4,20 @@
 // alias table of processes.h, which names the same programs for ending them).
 //
 //   what        tried in this order; the first one installed opens it
-//   document    $BQ_OPEN; the desktop's opener (xdg-open); for an Office
-//               document, LibreOffice (soffice)
-//   folder      $BQ_OPEN; xdg-open; a file manager (pcmanfm, thunar,
-//               nautilus, nemo, caja, dolphin, pcmanfm-qt)
+//   document    $BQ_OPEN; the desktop's opener (xdg-open) in a desktop
+//               session; for an Office document LibreOffice (soffice), for
+//               any other xdg-open
+//   folder      $BQ_OPEN; xdg-open in a desktop session; a file manager
+//               (pcmanfm, thunar, nautilus, nemo, caja, dolphin, pcmanfm-qt)
 //   web page    $BQ_BROWSER; the exam client in browser mode
 //               ("BqTestMy --browse", the program file beside the running
 //               program, else BqTestMy in $PATH)
+//
+// A desktop session is one that names itself ($XDG_CURRENT_DESKTOP or
+// $DESKTOP_SESSION set): there xdg-open knows the desktop's associations and
+// file manager. Without one xdg-open only guesses by type (a folder may go to
+// a web browser that cannot start, or to nothing, silently), so the table
+// uses its own programs first.
 //
 // The path or address to open is the command's last argument. $BQ_OPEN and
 // $BQ_BROWSER are commands whose words are split at blanks, without quoting;

@@ -36,6 +36,8 @@ class Openers : public ::testing::Test {
     env_.emplace_back("BQ_OPEN", std::nullopt);
     env_.emplace_back("BQ_BROWSER", std::nullopt);
     env_.emplace_back("BQ_SOFFICE", std::nullopt);
+    env_.emplace_back("XDG_CURRENT_DESKTOP", std::nullopt);
+    env_.emplace_back("DESKTOP_SESSION", std::nullopt);
     env_.emplace_back("BQ_DRIVES", (dir_ / "drives").string());
   }
   void TearDown() override {
@@ -49,8 +51,8 @@ class Openers : public ::testing::Test {
   fs::path program(const fs::path& path) {
     fs::create_directories(path.parent_path());
     const fs::path out = dir_ / "out";
-    std::ofstream(path) << "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\n' \"$@\" > " << out << ".tmp && mv " << out
-                        << ".tmp " << out << "\n";
+    std::ofstream(path) << "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\n' \"$@\" > " << out
+                        << ".tmp && mv " << out << ".tmp " << out << "\n";
     fs::permissions(path, fs::perms(0755));
     return path;
   }
@@ -133,15 +135,22 @@ TEST_F(Openers, EachKindTakesTheFirstInstalledProgramOfTheTable) {
   EXPECT_EQ(c.program, soffice);
   EXPECT_EQ(c.args, (Words{soffice.string(), doc.string()}));
 
-  // A file manager, in the table's order; then the desktop's opener before it.
+  // A file manager, in the table's order.
   program(bin() / "thunar");
   EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"thunar", folder}));
   program(bin() / "pcmanfm");
   EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"pcmanfm", folder}));
+  // xdg-open outside a desktop session: only for what the table has nothing for.
   program(bin() / "xdg-open");
-  EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"xdg-open", folder}));
-  EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).args, (Words{"xdg-open", doc.string()}));
-  EXPECT_EQ(openerFor(OpenKind::kDocument, text.string()).program, bin() / "xdg-open");
+  EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"pcmanfm", folder}));
+  EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).program, soffice);
+  EXPECT_EQ(openerFor(OpenKind::kDocument, text.string()).args, (Words{"xdg-open", text.string()}));
+  // In a desktop session the desktop's opener comes first.
+  {
+    ScopedEnv session("XDG_CURRENT_DESKTOP", "LXDE");
+    EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"xdg-open", folder}));
+    EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).args, (Words{"xdg-open", doc.string()}));
+  }
 
   // $BQ_OPEN before everything, its words split at blanks.
   ScopedEnv opener("BQ_OPEN", "  " + (bin() / "thunar").string() + "   --tab ");
@@ -164,15 +173,15 @@ TEST_F(Openers, NothingToOpenWithSaysWhatToInstall) {
   const fs::path text = file("notes.txt", "text");
   const fs::path soffice = program(dir_ / "lo" / "soffice");
   ScopedEnv lo("BQ_SOFFICE", soffice.string());
-  const std::vector<std::tuple<OpenKind, std::string, std::optional<std::string>, int32_t,
-                               std::string>>
+  const std::vector<
+      std::tuple<OpenKind, std::string, std::optional<std::string>, int32_t, std::string>>
       table = {
           {OpenKind::kDocument, text.string(), std::nullopt, 53,
-           "File not found: no program opens " + text.string() +
-               " here (a desktop's xdg-open would; install xdg-utils, or set BQ_OPEN)"},
+           "File not found: no program is installed to open " + text.string() +
+               " (install xdg-utils on a desktop, or set BQ_OPEN)"},
           {OpenKind::kFolder, dir_.string(), std::nullopt, 53,
-           "File not found: no file manager opens the folder " + dir_.string() +
-               " here (install one, such as Debian's pcmanfm, or xdg-utils on a desktop; or set "
+           "File not found: no file manager is installed to open the folder " + dir_.string() +
+               " (install one, such as Debian's pcmanfm, or xdg-utils on a desktop; or set "
                "BQ_OPEN)"},
           {OpenKind::kWebPage, "/p/Login.asp", std::nullopt, 53,
            "File not found: the exam client BqTestMy, which shows /p/Login.asp, is neither "
@@ -214,8 +223,9 @@ TEST_F(Openers, TheShellOpensThroughTheTable) {
   const std::vector<std::pair<std::string, std::string>> failures = {
       {"bq-no-such-program-anywhere a b", "File not found: bq-no-such-program-anywhere"},
       {R"(C:\nowhere\prog.exe arg)", R"(File not found: C:\nowhere\prog.exe)"},
-      {"IEXPLORE.EXE", "File not found: the exam client BqTestMy, which shows (nothing), is "
-                       "neither beside this program nor in PATH (or set BQ_BROWSER)"}};
+      {"IEXPLORE.EXE",
+       "File not found: the exam client BqTestMy, which shows (nothing), is "
+       "neither beside this program nor in PATH (or set BQ_BROWSER)"}};
   for (const auto& [command, text] : failures) {
     const std::optional<AutomationError> e = failure([&] { run(command); });
     ASSERT_TRUE(e) << command;
