@@ -94,6 +94,9 @@ int DesktopDemo::run(FrmBrowser& window) {
     drive(window);
   } catch (const DriverError& e) {
     err_ << "BqTestMy: desktop demo failed: " << e.what() << std::endl;
+    // What the screen showed then (a dialog of a program, say).
+    const QString path = picturePath("failed");
+    if (saveScreenPicture(path)) err_ << "the screen then: " << path.toStdString() << std::endl;
     return 1;
   }
   out_ << "desktop demo passed; the programs it started stay open" << std::endl;

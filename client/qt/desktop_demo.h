@@ -15,7 +15,7 @@
 // The programs stay open when the run ends. Needs an X display (a picture of
 // the root window, windows found by class). Every wait is bounded (60 s for
 // a program); the first step that fails ends the run with a message on `err`
-// naming the step.
+// naming the step, and a picture of the screen then (OUTDIR/NN-failed.png).
 //
 // Thread safety: the user-interface thread only.
 #pragma once
