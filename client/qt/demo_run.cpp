@@ -51,6 +51,18 @@ void signInAndBegin(BrowserDriver& driver, FrmBrowser& window,
   loaded("Begin.asp");
 }
 
+void openSection(BrowserDriver& driver, FrmBrowser& window, const char* button, const char* page,
+                 bool backFirst) {
+  if (backFirst) {
+    QAction* back = window.toolBar()->findChild<QAction*>(q("Back"));
+    check(back != nullptr, "the toolbar has no Back button");
+    back->trigger();
+    driver.waitForPage(q("Begin.asp"));
+  }
+  driver.click(QStringLiteral("#") + q(button));
+  driver.waitForPage(q(page));
+}
+
 DemoRun::DemoRun(fs::path outDir, std::ostream& out, std::ostream& err)
     : outDir_(std::move(outDir)), out_(out), err_(err) {}
 
@@ -92,17 +104,10 @@ void DemoRun::drive(FrmBrowser& window) {
 
   signInAndBegin(driver, window, shot);
 
-  QAction* back = window.toolBar()->findChild<QAction*>(q("Back"));
-  check(back != nullptr, "the toolbar has no Back button");
   bool first = true;
   for (const Section& section : kSections) {
-    if (!first) {
-      back->trigger();
-      driver.waitForPage(q("Begin.asp"));
-    }
+    openSection(driver, window, section.button, section.page, !first);
     first = false;
-    driver.click(QStringLiteral("#") + q(section.button));
-    driver.waitForPage(q(section.page));
     const std::string page = section.page;
 
     // The countdown has shown the remaining time.

@@ -35,6 +35,12 @@ class BrowserDriver;
 void signInAndBegin(BrowserDriver& driver, FrmBrowser& window,
                     const std::function<void(const std::string&)>& reached = {});
 
+// Opens the section page `page` with its button `button` on "Begin.asp";
+// with `backFirst`, from a section page, going back to "Begin.asp" with the
+// toolbar's Back button first. Throws DriverError when a step fails.
+void openSection(BrowserDriver& driver, FrmBrowser& window, const char* button, const char* page,
+                 bool backFirst);
+
 class DemoRun {
  public:
   DemoRun(std::filesystem::path outDir, std::ostream& out, std::ostream& err);

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -10,7 +9,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
-#include <QToolBar>
 #include <system_error>
 
 #include "client/core/dispatcher.h"
@@ -122,17 +120,10 @@ void DesktopDemo::drive(FrmBrowser& window) {
   };
 
   signInAndBegin(driver, window);
-  QAction* back = window.toolBar()->findChild<QAction*>(q("Back"));
-  if (back == nullptr) throw DriverError("the toolbar has no Back button");
   bool first = true;
   for (const DesktopSection& section : kSections) {
-    if (!first) {
-      back->trigger();
-      driver.waitForPage(q("Begin.asp"));
-    }
+    openSection(driver, window, section.button, section.page, !first);
     first = false;
-    driver.click(QStringLiteral("#") + q(section.button));
-    driver.waitForPage(q(section.page));
     const std::string page = fs::path(section.page).stem().string();
     const std::optional<OpenCommand> open = openCommandFor(section.page, window.app());
     if (!open) throw DriverError(std::string("no open button on ") + section.page);

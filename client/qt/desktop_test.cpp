@@ -264,8 +264,7 @@ class DesktopTest : public ::testing::Test {
   void answerSection(const Section& s) {
     // Signing in prepares the exam: the question documents land in C:\BQTEST.
     signInAndBegin(*driver_, *window_);
-    driver_->click(QStringLiteral("#") + q(s.button));
-    driver_->waitForPage(q(s.page));
+    openSection(*driver_, *window_, s.button, s.page, false);
     const fs::path document = work_ / s.document;
     const fs::path untouched = root_ / (std::string("untouched-") + s.document);
     ASSERT_TRUE(fs::is_regular_file(document));
