@@ -186,6 +186,9 @@ class DesktopTest : public ::testing::Test {
       for (const char* name : {"WinWord.exe", "QuestionPane.exe"})
         for (int pid : running(name)) shell::terminateProcess(pid);
     std::error_code ignored;
+    // LibreOffice ended by force leaves the socket of our pipe behind.
+    if (!pipe_.empty())
+      fs::remove("/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_, ignored);
     if (!cServer_.empty()) fs::remove_all(servers_.root / cServer_, ignored);
     if (!root_.empty()) fs::remove_all(root_, ignored);
   }
