@@ -137,6 +137,19 @@ std::vector<ProcessEntry> processSnapshot() {
   return out;
 }
 
+std::vector<int> childProcesses(int parent) {
+  std::vector<int> out;
+  DirHandle proc(::opendir("/proc"));
+  if (!proc) return out;
+  while (dirent* e = ::readdir(proc.get())) {
+    int pid = 0;
+    if (parsePid(e->d_name, pid) && parentOf("/proc/" + std::to_string(pid)) == parent)
+      out.push_back(pid);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::vector<ProcessEntry> descendantsOf(const std::vector<ProcessEntry>& snapshot, int root) {
   std::unordered_map<int, std::vector<size_t>> children;
   for (size_t i = 0; i < snapshot.size(); ++i)
@@ -166,6 +179,14 @@ std::vector<ProcessEntry> endableProcesses() {
   int root = 0;
   if (!parsePid(scope, root)) return {};
   return descendantsOf(processSnapshot(), root);
+}
+
+int currentProcessId() { return static_cast<int>(::getpid()); }
+
+std::string hostName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return "";
+  return host;
 }
 
 bool terminateProcess(int pid) {

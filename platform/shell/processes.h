@@ -39,6 +39,11 @@ std::vector<ProcessEntry> processSnapshot();
 // their children, ...), in snapshot order; `root` itself is not among them.
 std::vector<ProcessEntry> descendantsOf(const std::vector<ProcessEntry>& snapshot, int root);
 
+// The identifiers of the processes whose parent is `parent`, in ascending
+// order, zombies included (they wait to be reaped). Empty when /proc cannot
+// be read.
+std::vector<int> childProcesses(int parent);
+
 // The processes that ending by name may end: processSnapshot(), or, when the
 // environment variable BQ_PROCESS_SCOPE holds a process identifier, only the
 // processes descended from that process (descendantsOf). The test programs
@@ -72,6 +77,12 @@ std::vector<std::string> linuxCounterparts(std::string_view upperName);
 // is open). "" for classes without one. The one table of such window classes,
 // beside the program names above.
 std::string linuxWindowClass(std::string_view windowsClass);
+
+// The identifier of the calling process.
+int currentProcessId();
+
+// The name of this machine (gethostname); "" when it cannot be read.
+std::string hostName();
 
 // The folder of the file that holds the code at `address` (a function of the
 // caller's): the shared library it is in, or the program it is linked into.

@@ -70,7 +70,7 @@ void ModelCanvas::fillBox(double x1, double, double x2, double, OleColor color) 
 // ---------------------------------------------------------------- console
 
 ConsoleProgressCanvas::ConsoleProgressCanvas(std::string label, std::FILE* out)
-    : label_(std::move(label)), out_(out), terminal_(::isatty(::fileno(out)) == 1) {
+    : label_(std::move(label)), out_(out), terminal_(isTerminal(out)) {
   statusLine().canvases.push_back(this);
 }
 
@@ -109,6 +109,8 @@ void ConsoleProgressCanvas::Refresh() {
   lastLogged_ = text();
   writeAll(out_, label_ + ": " + text() + "\n");
 }
+
+bool isTerminal(std::FILE* out) { return ::isatty(::fileno(out)) == 1; }
 
 void clearConsoleStatusLine(std::FILE* out) {
   StatusLine& line = statusLine();

@@ -152,6 +152,9 @@ class RecordingProgressCanvas final : public ModelCanvas {
   std::vector<Event> events_;
 };
 
+// Whether `out` writes to a terminal (not a file or a pipe).
+bool isTerminal(std::FILE* out);
+
 // Clears the console status line when one is shown on the terminal `out`, so
 // that a message can be written there; the canvases draw it again at their
 // next Refresh.

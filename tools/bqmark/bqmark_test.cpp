@@ -1,5 +1,6 @@
 // bqmark: the names of uploaded files, the report texts, and whole runs of
 // the program on a class made from the demo papers' model answers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -76,6 +77,32 @@ TEST(UploadNames, KindAndExamineeFromTheName) {
       {"report.html", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(parseUploadName(c.name), c.want) << c.name;
+}
+
+// Stamps stored by earlier runs must still match: the size, then the
+// modification time in seconds and nanoseconds since 1970, as stat gives them.
+TEST(FileStamp, SizeAndModificationTimeAsStoredBefore) {
+  char folder[] = "/tmp/bqmark-stamp-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const fs::path file = fs::path(folder) / "wtS1.doc";
+  writeText(file, "twelve bytes");
+  struct Case {
+    time_t seconds;
+    long nanoseconds;
+    std::string want;
+  } cases[] = {
+      {1700000000, 123456789, "12:1700000000.123456789"},
+      {1700000000, 0, "12:1700000000.0"},
+      {86400, 5, "12:86400.5"},
+  };
+  for (const Case& c : cases) {
+    const timespec times[2] = {{c.seconds, c.nanoseconds}, {c.seconds, c.nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    EXPECT_EQ(fileStamp(file), c.want);
+  }
+  EXPECT_EQ(fileStamp(fs::path(folder) / "missing.doc"), "");
+  EXPECT_EQ(fileStamp(""), "");
+  fs::remove_all(folder);
 }
 
 TEST(Report, PlainWords) {

@@ -1,7 +1,7 @@
 #include "tools/bqmark/jobs.h"
 
-#include <sys/stat.h>
-
+#include <chrono>
+#include <cstdint>
 #include <system_error>
 
 #include "common/automation_error.h"
@@ -79,10 +79,18 @@ std::string Job::key() const {
 }
 
 std::string fileStamp(const fs::path& file) {
-  struct stat st;
-  if (file.empty() || ::stat(file.c_str(), &st) != 0) return {};
-  return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-         std::to_string(st.st_mtim.tv_nsec);
+  using namespace std::chrono;
+  std::error_code ec;
+  if (file.empty()) return {};
+  const uintmax_t size = fs::file_size(file, ec);
+  if (ec) return {};
+  const fs::file_time_type written = fs::last_write_time(file, ec);
+  if (ec) return {};
+  // Seconds and nanoseconds since 1970, as stored stamps have them.
+  const auto since = duration_cast<nanoseconds>(file_clock::to_sys(written).time_since_epoch());
+  const seconds whole = floor<seconds>(since);
+  return std::to_string(size) + ":" + std::to_string(whole.count()) + "." +
+         std::to_string((since - whole).count());
 }
 
 std::vector<Job> planJobs(const ExamKey& key, const UploadFolder& uploads,

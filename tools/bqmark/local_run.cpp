@@ -1,7 +1,5 @@
 #include "tools/bqmark/local_run.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -58,7 +56,7 @@ class Progress {
   size_t total_;
   size_t done_ = 0;
   size_t shown_ = static_cast<size_t>(-1);
-  bool terminal_ = ::isatty(2) == 1;
+  bool terminal_ = ui::isTerminal(stderr);
 };
 
 }  // namespace

@@ -1,16 +1,10 @@
 #include "tools/bqmark/pg_queue.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -20,6 +14,8 @@
 #include "platform/db/value.h"
 #include "platform/office/legacy_conversion.h"
 #include "platform/office/resident_converter.h"
+#include "platform/shell/processes.h"
+#include "platform/shell/worker_processes.h"
 #include "tools/bqmark/report.h"
 #include "tools/bqmark/worker_pool.h"
 
@@ -74,9 +70,7 @@ std::vector<uint8_t> readFileBytes(const fs::path& file) {
 }
 
 std::string workerName() {
-  char host[256] = {};
-  ::gethostname(host, sizeof host - 1);
-  return std::string(host) + ":" + std::to_string(::getpid());
+  return shell::hostName() + ":" + std::to_string(shell::currentProcessId());
 }
 
 // Runs `body` in a transaction of its own, rolled back when it throws.
@@ -267,57 +261,31 @@ bool finishJob(QueueDatabase& q, const LeasedJob& leased, const std::string& wor
 size_t workQueue(const WorkOptions& options) {
   const int n = std::max(options.workers, 1);
   if (n == 1) return workLoop(options);
-  // Each process reports how many results it wrote through a pipe; one that
-  // dies (an answer that crashes a reader) is replaced, a few times at most.
-  std::map<pid_t, int> children;  // pid -> read end of its pipe
-  auto spawnWorker = [&] {
-    int p[2];
-    if (::pipe(p) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid == 0) {
-      ::close(p[0]);
-      int status = 0;
-      size_t written = 0;
-      try {
-        written = workLoop(options);
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "bqmark: work: %s\n", e.what());
-        status = 1;
-      }
-      const std::string count = std::to_string(written);
-      [[maybe_unused]] ssize_t ignored = ::write(p[1], count.data(), count.size());
-      ::_exit(status);
-    }
-    ::close(p[1]);
-    children[pid] = p[0];
-  };
-  for (int i = 0; i < n; ++i) spawnWorker();
+  // Each process reports how many results it wrote; one that dies (an
+  // answer that crashes a reader) is replaced, a few times at most.
   size_t total = 0;
   int restarts = 0;
   bool failed = false;
-  while (!children.empty()) {
-    int status = 0;
-    const pid_t pid = ::waitpid(-1, &status, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    auto it = children.find(pid);
-    if (it == children.end()) continue;
-    char buf[32] = {};
-    if (::read(it->second, buf, sizeof buf - 1) > 0) total += std::strtoull(buf, nullptr, 10);
-    ::close(it->second);
-    children.erase(it);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
-    if (WIFSIGNALED(status) && restarts < 3 * n) {
-      ++restarts;
-      spawnWorker();
-      continue;
-    }
-    failed = true;
-  }
+  shell::runChildProcesses(
+      n,
+      [&] {
+        try {
+          return std::to_string(workLoop(options));
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "bqmark: work: %s\n", e.what());
+          throw;
+        }
+      },
+      [&](const shell::ChildEnd& end) {
+        total += std::strtoull(end.output.c_str(), nullptr, 10);
+        if (end.exitCode == 0) return false;
+        if (end.signal != 0 && restarts < 3 * n) {
+          ++restarts;
+          return true;
+        }
+        failed = true;
+        return false;
+      });
   if (failed)
     throw AutomationError(
         err::kInvalidCall, "bqmark",

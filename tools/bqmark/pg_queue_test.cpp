@@ -1,7 +1,7 @@
 // The PostgreSQL queue with real worker processes: several `bqmark work` at
-// once, one taker killed with SIGKILL while it holds a job and one worker
-// killed while it runs; every answer is marked exactly once, with the scores
-// a local run gives.
+// once (one of them running two processes), one taker killed with SIGKILL
+// while it holds a job and one worker killed while it runs; every answer is
+// marked exactly once, with the scores a local run gives.
 #include "tools/bqmark/pg_queue.h"
 
 #include <fcntl.h>
@@ -118,11 +118,12 @@ TEST(PgQueue, KilledWorkersLoseNoAnswerAndMarkNoneTwice) {
   ::waitpid(doomed, nullptr, 0);
   ASSERT_GT(doomedJob, 0);
 
-  // Three workers; the first is killed once results come in.
+  // Three workers, the second with two processes of its own; the first is
+  // killed once results come in.
   std::vector<pid_t> workers;
   for (int i = 0; i < 3; ++i)
-    workers.push_back(
-        spawn({bqmark, "work", "--db", uri, "--batch", batch, "-j", "1", "--lease", "1.5"}));
+    workers.push_back(spawn({bqmark, "work", "--db", uri, "--batch", batch, "-j",
+                             i == 1 ? "2" : "1", "--lease", "1.5"}));
   const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (count(q.connection(),
                "SELECT count(*) FROM bqmark_result r JOIN bqmark_job j ON j.id = r.job_id WHERE "

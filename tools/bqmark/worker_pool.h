@@ -1,19 +1,16 @@
 // A pool of marking processes on this machine.
 //
-// Each worker is a child process (fork) that opens what marking needs once
-// (the scoring library, its PowerPoint application, a resident LibreOffice
-// for legacy files) and then marks one job after another, sent to it as one
-// JSON line on a pipe and answered as one JSON line. The parent hands a job
-// to whichever worker is free, so slow answers do not hold up the others.
+// Each worker is a child process (platform/shell/worker_processes.h) that
+// opens what marking needs once (the scoring library, its PowerPoint
+// application, a resident LibreOffice for legacy files) and then marks one
+// job after another, sent to it as one JSON line and answered as one JSON
+// line. The parent hands a job to whichever worker is free, so slow answers
+// do not hold up the others.
 //
 // A worker that dies while it marks (a file that crashes a reader, the
 // kernel's memory killer) or exceeds the job time limit is killed and
-// replaced; its job scores 0 with a note, and the run goes on.
-//
-// What a killed worker leaves running (a LibreOffice it started, in a process
-// group of its own) is ended too: while the pool runs, this process is the
-// subreaper of its workers' descendants, and it kills those that a dead
-// worker leaves behind.
+// replaced, with what it left running (a LibreOffice it started); its job
+// scores 0 with a note, and the run goes on.
 //
 // Thread safety: a pool belongs to the thread that made it. It forks, so
 // make it before the process starts any thread.
@@ -25,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell/worker_processes.h"
 #include "tools/bqmark/jobs.h"
 
 namespace bq::mark {
@@ -47,8 +45,8 @@ void markOnPool(const std::vector<Job>& jobs, const PoolOptions& options,
                 const std::function<void(Result)>& done);
 
 // What one worker does for its whole life: sets up a Marker (and the
-// resident converter when asked), then answers the job lines of `in` on
-// `out` until `in` ends. Used by the pool's children.
-void serveJobs(int in, int out, bool residentOffice);
+// resident converter when asked), then answers the job lines that come on
+// `channel` until they end. Used by the pool's children.
+void serveJobs(shell::WorkerChannel& channel, bool residentOffice);
 
 }  // namespace bq::mark
