@@ -342,6 +342,84 @@ TEST_P(Db, AForwardOnlyRecordsetAddsRowsWithTheirDefaults) {
   EXPECT_EQ(all.Fields()["name"].Value(), Variant("b"));
 }
 
+// Inside a transaction the SQLite providers add a row without returning it
+// and read it when it is first wanted; what the record set shows must be the
+// row as it was added, whatever the connection does afterwards.
+TEST_P(Db, ARowAddedInATransactionReadsAsItWasAdded) {
+  Connection c = db_.open();
+  struct Table {
+    const char* name;
+    const char* sqlite;  // nullptr: PostgreSQL's definition serves
+    const char* postgres;
+  };
+  const Table tables[] = {
+      {"plain",
+       "CREATE TABLE plain (id INTEGER PRIMARY KEY, name VarChar(10), n Integer DEFAULT 7)",
+       "CREATE TABLE plain (id integer PRIMARY KEY, name varchar(10), n integer DEFAULT 7)"},
+      // Columns that hide rowid names, and a table without rowids.
+      {"hiding",
+       "CREATE TABLE hiding (id INTEGER PRIMARY KEY, name VarChar(10), n Integer DEFAULT 7, "
+       "rowid Integer DEFAULT 1, oid Integer DEFAULT 2)",
+       nullptr},
+      {"norowid",
+       "CREATE TABLE norowid (id INTEGER PRIMARY KEY, name VarChar(10), n Integer DEFAULT 7) "
+       "WITHOUT ROWID",
+       nullptr},
+  };
+  for (const Table& t : tables) {
+    SCOPED_TRACE(t.name);
+    if (postgres() && !t.postgres) continue;
+    const std::string table = t.name;
+    c.Execute(postgres() ? t.postgres : t.sqlite);
+    c.BeginTrans();
+    Recordset rs;
+    rs.Open("Select id, name, n From " + table, c, adOpenForwardOnly, adLockOptimistic);
+    const auto add = [&](int32_t id, const char* name) {
+      rs.AddNew();
+      rs.Fields()["id"].setValue(id);
+      rs.Fields()["name"].setValue(name);
+      rs.Update();
+    };
+    add(1, "a");
+    add(2, "b");
+    // Changed by another statement after it was added: the record set shows it as added.
+    c.Execute("UPDATE " + table + " SET n = 99, name = 'x' WHERE id = 2");
+    EXPECT_EQ(rs.Fields()["name"].Value(), Variant("b"));
+    EXPECT_EQ(rs.Fields()["n"].Value(), Variant(int32_t{7}));
+    // A failed Update keeps the row added before as the current row. (A
+    // failed statement ends a PostgreSQL transaction.)
+    if (!postgres()) {
+      add(3, "c");
+      rs.AddNew();
+      rs.Fields()["id"].setValue(1);
+      EXPECT_EQ(errorOf([&] { rs.Update(); }).number(), kIntegrityViolation);
+      rs.CancelUpdate();
+      EXPECT_EQ(rs.Fields()["id"].Value(), Variant(int32_t{3}));
+      EXPECT_EQ(rs.Fields()["n"].Value(), Variant(int32_t{7}));
+    }
+    // Rolled back after it was added: still shown as it was added.
+    add(4, "d");
+    c.RollbackTrans();
+    EXPECT_EQ(rs.Fields()["name"].Value(), Variant("d"));
+    EXPECT_EQ(rs.Fields()["n"].Value(), Variant(int32_t{7}));
+    rs.Close();
+    EXPECT_EQ(variantText(c.Execute("SELECT count(*) FROM " + table).Fields()[0].Value()), "0");
+  }
+  if (postgres()) return;
+  // A row that a trigger drops was not added.
+  c.Execute("CREATE TABLE dropped (id INTEGER PRIMARY KEY, name VarChar(10))");
+  c.Execute("CREATE TRIGGER drop_all BEFORE INSERT ON dropped BEGIN SELECT RAISE(IGNORE); END");
+  c.BeginTrans();
+  Recordset rs;
+  rs.Open("dropped", c, adOpenForwardOnly, adLockOptimistic);
+  rs.AddNew();
+  rs.Fields()["name"].setValue("gone");
+  EXPECT_EQ(errorOf([&] { rs.Update(); }).number(), kConcurrencyViolation);
+  rs.CancelUpdate();
+  rs.Close();
+  c.CommitTrans();
+}
+
 TEST_P(Db, RefusesChangesItCannotMake) {
   Connection c = db_.open();
   c.createTable("t",

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "common/automation_error.h"
@@ -141,6 +142,8 @@ class SqliteStatement final : public Statement {
   }
 
   void readColumns();
+  // Before the first step of a statement that is not a query.
+  void beforeChange();
 
   SqliteSession* session_;
   sqlite3_stmt* stmt_ = nullptr;
@@ -148,6 +151,7 @@ class SqliteStatement final : public Statement {
   std::function<int64_t()> action_;
   bool ended_ = false;
   bool done_ = false;
+  bool query_ = false;  // reads rows and changes nothing: deferred reads may wait
   std::vector<ColumnInfo> columns_;
 };
 
@@ -198,6 +202,19 @@ class SqliteSession final : public Session {
     return sql::quoteIdentifier(schema) + "." + sql::quoteIdentifier(table);
   }
   void setCommandTimeout(int32_t seconds) override { timeoutSeconds_ = std::max(seconds, 0); }
+  std::string rowKeyFor(const ColumnInfo& column) override;
+  int64_t insertKeyed(std::string_view sql, std::span<const Variant> params) override;
+  bool readKeyed(std::string_view sql, int64_t key, Row& row) override;
+  void deferRead(DeferredRead* read) override { deferred_.push_back(read); }
+  void forgetRead(DeferredRead* read) override { std::erase(deferred_, read); }
+  // Does the deferred reads, before a statement that is not a query runs.
+  void readDeferred() {
+    while (!deferred_.empty()) {
+      DeferredRead* read = deferred_.back();
+      deferred_.pop_back();
+      read->readNow();
+    }
+  }
   void close() override;
   void attach(Statement* s) override { statements_.insert(s); }
   void detach(Statement* s) override { statements_.erase(s); }
@@ -302,6 +319,10 @@ class SqliteSession final : public Session {
   sqlite3* db_ = nullptr;
   std::set<Statement*> statements_;
   std::vector<IdleStatement> idle_;  // most recently kept last
+  std::vector<DeferredRead*> deferred_;
+  // The row key name of each table asked about ("" none), by schema and name;
+  // forgotten when the schema changes.
+  std::map<std::pair<std::string, std::string>, std::string> rowKeys_;
   int32_t timeoutSeconds_ = 30;
   bool timing_ = false;
   Clock::time_point deadline_;
@@ -323,6 +344,7 @@ SqliteStatement::SqliteStatement(SqliteSession* session, sqlite3_stmt* stmt)
     : session_(session), stmt_(stmt) {
   session_->attach(this);
   readColumns();
+  query_ = sqlite3_stmt_readonly(stmt_) != 0 && !columns_.empty();
 }
 
 SqliteStatement::SqliteStatement(SqliteSession* session, IdleStatement idle)
@@ -332,6 +354,12 @@ SqliteStatement::SqliteStatement(SqliteSession* session, IdleStatement idle)
     readColumns();
   else
     columns_ = std::move(idle.columns);
+  // Transaction statements (BEGIN, COMMIT ...) count as read-only; they have no columns.
+  query_ = sqlite3_stmt_readonly(stmt_) != 0 && !columns_.empty();
+}
+
+void SqliteStatement::beforeChange() {
+  if (!query_) session_->readDeferred();
 }
 
 void SqliteStatement::readColumns() {
@@ -380,6 +408,7 @@ void SqliteStatement::end() {
 bool SqliteStatement::next(Row& row) {
   checkOpen();
   if (action_ || done_) return false;
+  beforeChange();
   const int rc = session_->step(stmt_);
   if (rc == SQLITE_DONE) {
     done_ = true;
@@ -425,6 +454,7 @@ bool SqliteStatement::next(Row& row) {
 int64_t SqliteStatement::run() {
   checkOpen();
   if (action_) return action_();
+  beforeChange();
   const sqlite3_int64 before = sqlite3_total_changes64(session_->db());
   for (;;) {
     const int rc = session_->step(stmt_);
@@ -734,6 +764,8 @@ void SqliteSession::dropIdle() {
 void SqliteSession::release() {
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
   dropIdle();
+  deferred_.clear();
+  rowKeys_.clear();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
@@ -902,6 +934,7 @@ std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql)
   if (sqlite3_stmt_readonly(stmt) == 0 && !startsWithWord(sql, "INSERT") &&
       !startsWithWord(sql, "UPDATE") && !startsWithWord(sql, "DELETE")) {
     dropIdle();
+    rowKeys_.clear();
     return std::make_unique<SqliteStatement>(this, stmt);
   }
   return std::make_unique<SqliteStatement>(this, IdleStatement{std::string(sql), stmt, {}});
@@ -999,6 +1032,43 @@ std::unique_ptr<Statement> SqliteSession::prepare(std::string_view text,
     return std::make_unique<SqliteStatement>(this, std::move(action));
   }
   return prepareStatement(sql, params);
+}
+
+std::string SqliteSession::rowKeyFor(const ColumnInfo& column) {
+  if (!db_ || sqlite3_get_autocommit(db_) || column.baseTable.empty()) return {};
+  const std::string schema = column.baseSchema.empty() ? "main" : column.baseSchema;
+  auto [known, added] = rowKeys_.try_emplace({schema, column.baseTable});
+  if (!added) return known->second;
+  const auto kind = query("SELECT type, wr FROM pragma_table_list WHERE schema = ? AND name = ?",
+                          {schema, column.baseTable});
+  // Views, virtual tables and WITHOUT ROWID tables have no rowid.
+  if (kind.size() != 1 || kind[0][0] != "table" || kind[0][1] != "0") return {};
+  std::set<std::string> taken;
+  for (const auto& row :
+       query("SELECT upper(name) FROM pragma_table_xinfo(?, ?)", {column.baseTable, schema}))
+    taken.insert(row[0]);
+  // A column of the name hides the rowid behind it.
+  for (const char* name : {"ROWID", "_ROWID_", "OID"}) {
+    if (!taken.contains(name)) {
+      known->second = name;
+      break;
+    }
+  }
+  return known->second;
+}
+
+int64_t SqliteSession::insertKeyed(std::string_view sql, std::span<const Variant> params) {
+  prepare(sql, params)->run();
+  if (sqlite3_changes64(db_) != 1)
+    throw AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText);
+  return sqlite3_last_insert_rowid(db_);
+}
+
+bool SqliteSession::readKeyed(std::string_view sql, int64_t key, Row& row) {
+  auto st = prepareRaw(sql);
+  const int rc = sqlite3_bind_int64(st->handle(), 1, key);
+  if (rc != SQLITE_OK) raise(rc);
+  return st->next(row);
 }
 
 std::vector<std::string> SqliteSession::primaryKey(const ColumnInfo& column) {
