@@ -312,17 +312,19 @@ struct SealedWriter::State {
 };
 
 SealedWriter::SealedWriter(std::shared_ptr<const SealKeys> keys, uint64_t imageSize,
-                           uint32_t chunkSize, SealSink sink)
+                           uint32_t chunkSize, SealSink sink, int level)
     : state_(std::make_unique<State>()) {
   ensureSodium();
   if (chunkSize < kMinChunk || chunkSize > kMaxChunk) raiseError(err::kInvalidCall, kSealedSource);
+  if (level != kDefaultSealLevel && (level < 0 || level > 9))
+    raiseError(err::kInvalidCall, kSealedSource);
   State& s = *state_;
   s.keys = std::move(keys);
   s.imageSize = imageSize;
   s.chunkSize = chunkSize;
   s.sink = std::move(sink);
   s.cipher.resize(chunkSize + kTagBytes);
-  if (deflateInit(&s.z, Z_DEFAULT_COMPRESSION) != Z_OK)
+  if (deflateInit(&s.z, level == kDefaultSealLevel ? Z_DEFAULT_COMPRESSION : level) != Z_OK)
     raiseError(err::kOutOfMemory, kSealedSource);
   s.zReady = true;
 

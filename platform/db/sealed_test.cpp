@@ -256,6 +256,10 @@ TEST_F(SealedDb, OpeningFailsClearly) {
       {"Provider=SQLite;Data Source=" + plain, kProviderFailed, "Unrecognized database format"},
       {connect(file_, kPassword, "Sealed Image Memory Limit=lots;"), kBadConnectionString,
        "OLE DB"},
+      {connect(file_, kPassword, "Sealed Compression Level=10;"), kBadConnectionString,
+       "(Sealed Compression Level)"},
+      {connect(file_, kPassword, "Sealed Compression Level=fast;"), kBadConnectionString,
+       "(Sealed Compression Level)"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.connection);
@@ -287,6 +291,29 @@ TEST_F(SealedDb, ABigImageWorksInAPrivateFile) {
   EXPECT_EQ(inMemory.Execute("SELECT length(fj) FROM f").Fields()[0].Value(),
             Variant(int32_t{300000}));
   inMemory.Close();
+}
+
+TEST_F(SealedDb, AChangedFileIsSealedAtTheCompressionLevelAsked) {
+  const ByteArray blob(300000, 0x5A);
+  struct Case {
+    const char* level;
+    bool stored;  // level 0 stores the image as it is
+  };
+  for (const Case k : {Case{"", false}, Case{"Sealed Compression Level=0;", true},
+                       Case{"Sealed Compression Level=1;", false}}) {
+    SCOPED_TRACE(k.level);
+    std::filesystem::remove(file_);
+    createSealedDatabase(file_, kPassword, kFastSeal);
+    Connection c;
+    c.Open(connect(file_, kPassword, k.level));
+    c.Execute("CREATE TABLE f (fj LongBinary)");
+    c.Execute("INSERT INTO f VALUES (?)", {blob});
+    c.Close();
+    EXPECT_EQ(std::filesystem::file_size(file_) > blob.size(), k.stored);
+    c.Open(connect(file_));
+    EXPECT_EQ(c.Execute("SELECT fj FROM f").Fields()[0].Value(), Variant(blob));
+    c.Close();
+  }
 }
 
 TEST_F(SealedDb, AFileReplacedWhileOpenIsNotOverwritten) {

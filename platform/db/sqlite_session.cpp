@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -178,6 +179,8 @@ class SqliteSession final : public Session {
 
   void openPlain(bool readOnly);
   void openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive, bool readOnly);
+  // zlib's level when the image is sealed again (kDefaultSealLevel, or 0 to 9).
+  void setSealLevel(int level) { sealLevel_ = level; }
   // Opens the SQLite image `image` (taken over) in memory as the content of
   // a new sealed database, its text columns folded (foldTextColumns), to be
   // sealed under `keys` by sealImageTo.
@@ -329,6 +332,7 @@ class SqliteSession final : public Session {
   // Sealed files only.
   std::shared_ptr<const SealKeys> keys_;
   uint32_t chunkSize_ = 0;
+  int sealLevel_ = kDefaultSealLevel;
   FileIdentity identity_;
   fs::path tempDir_;
   int imageFd_ = -1;      // the image in tempDir_, read when it is sealed again
@@ -812,7 +816,7 @@ void SqliteSession::sealImageTo(const SealSink& sink) {
       unsigned char* p;
       ~Free() { sqlite3_free(p); }
     } freeCopy{copy};
-    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
+    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink, sealLevel_);
     if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
     writer.finish();
     return;
@@ -820,7 +824,7 @@ void SqliteSession::sealImageTo(const SealSink& sink) {
   struct stat st;
   if (::fstat(imageFd_, &st) != 0) raiseFileError(errno);
   const auto size = static_cast<uint64_t>(st.st_size);
-  SealedWriter writer(keys_, size, chunkSize_, sink);
+  SealedWriter writer(keys_, size, chunkSize_, sink, sealLevel_);
   std::vector<uint8_t> buf(1 << 20);
   uint64_t done = 0;
   while (done < size) {
@@ -1246,14 +1250,21 @@ std::shared_ptr<Session> openSqliteSession(const ConnectionString& cs) {
   auto session = std::make_shared<SqliteSession>(
       cs.provider(), name, name.empty() ? fs::path() : winpath::toNative(name));
   if (cs.provider() == Provider::kSealed) {
-    uint64_t limit = kDefaultMemoryLimit;
-    if (auto text = cs.get("Sealed Image Memory Limit")) {
-      auto [p, ec] = std::from_chars(text->data(), text->data() + text->size(), limit);
-      if (ec != std::errc() || p != text->data() + text->size())
-        throw AutomationError(kBadConnectionString, kConnectionSource,
-                              "Format of the initialization string does not conform to the OLE DB "
-                              "specification. (Sealed Image Memory Limit)");
-    }
+    // A whole number that `key` may give, within [least, most].
+    const auto number = [&](const char* key, auto value, auto least, auto most) {
+      if (auto text = cs.get(key)) {
+        auto [p, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+        if (ec != std::errc() || p != text->data() + text->size() || value < least || value > most)
+          throw AutomationError(kBadConnectionString, kConnectionSource,
+                                "Format of the initialization string does not conform to the OLE "
+                                "DB specification. (" +
+                                    std::string(key) + ")");
+      }
+      return value;
+    };
+    const uint64_t limit = number("Sealed Image Memory Limit", kDefaultMemoryLimit, uint64_t{0},
+                                  std::numeric_limits<uint64_t>::max());
+    session->setSealLevel(number("Sealed Compression Level", kDefaultSealLevel, 0, 9));
     session->openSealed(cs.get("Jet OLEDB:Database Password").value_or(""), limit, mode.exclusive,
                         mode.readOnly);
   } else {
