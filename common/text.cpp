@@ -13,7 +13,8 @@ namespace bq {
 namespace {
 
 bool isAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 template <typename Map>
@@ -84,7 +85,22 @@ std::string toUtf8(std::u16string_view utf16) {
 
 size_t len16(std::string_view s) {
   if (isAscii(s)) return s.size();
-  return toUtf16(s).size();
+  // Counted as toUtf16 converts, without building the text.
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  const auto n = static_cast<int32_t>(s.size());
+  size_t units = 0;
+  int32_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      ++i;
+      ++units;
+      continue;
+    }
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    units += c > 0xFFFF ? 2 : 1;
+  }
+  return units;
 }
 
 std::string left16(std::string_view s, size_t n) {

@@ -605,7 +605,10 @@ int64_t RecordsetState::actualSize(size_t field) {
   if (raw.isNull()) return 0;
   if (isBinaryType(c.type)) return static_cast<int64_t>(raw.bytes.size());
   if (isTextType(c.type)) {
-    const std::string text = variantText(toVariant(raw, c.type));
+    // Stored text is the value itself; a number stored in a text column reads as its text.
+    const bool stored = raw.kind == RawValue::Kind::kText || raw.kind == RawValue::Kind::kBlob;
+    const std::string converted = stored ? std::string() : variantText(toVariant(raw, c.type));
+    const std::string_view text = stored ? std::string_view(raw.bytes) : converted;
     return isWideTextType(c.type) ? 2 * static_cast<int64_t>(len16(text))
                                   : static_cast<int64_t>(text.size());
   }
