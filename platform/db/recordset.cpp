@@ -386,24 +386,35 @@ void RecordsetState::update() {
   checkUpdatable();
   resolveBase();
   const UpdateTarget& t = updateTarget();
-  std::string text;
   std::vector<Variant> params;
   const Row* old = nullptr;
+  Row returned;
   if (editMode == adEditAdd) {
     // Rows added one after another assign the same fields: the statement
-    // text is made once for them.
-    std::vector<bool> assigned(columns.size(), false);
-    for (size_t i : t.base) assigned[i] = edits[i].has_value();
-    if (!insertSql.empty() && insertFields == assigned) {
+    // text is made once for them, and their values move into its parameters
+    // (and back if it fails: a failed Update leaves the change pending).
+    bool same = !insertSql.empty();
+    for (size_t i : t.base) same = same && insertFields[i] == edits[i].has_value();
+    if (same) {
+      params.reserve(t.base.size());
       for (size_t i : t.base)
-        if (edits[i])
-          params.push_back(*edits[i]);  // kept: a failed Update leaves the change pending
+        if (edits[i]) params.push_back(std::move(*edits[i]));
     } else {
       insertSql = insertStatement(*this, t, params);
-      insertFields = std::move(assigned);
+      insertFields.assign(columns.size(), false);
+      for (size_t i : t.base) insertFields[i] = edits[i].has_value();
     }
-    if (!materialised && addKeyed(params)) return;
-    text = insertSql + " RETURNING " + t.returning;
+    try {
+      if (!materialised && addKeyed(params)) return;
+      returned = runReturning(*session, insertSql + " RETURNING " + t.returning, params);
+    } catch (...) {
+      if (same) {
+        size_t k = 0;
+        for (size_t i : t.base)
+          if (edits[i]) *edits[i] = std::move(params[k++]);
+      }
+      throw;
+    }
   } else {
     if (std::none_of(edits.begin(), edits.end(), [](const auto& e) { return e.has_value(); })) {
       editMode = adEditNone;
@@ -411,9 +422,9 @@ void RecordsetState::update() {
     }
     old = currentRow();
     if (!old) raiseAdo(adErrNoCurrentRecord, kRecordsetSource);
-    text = updateStatement(*this, t, *old, params) + " RETURNING " + t.returning;
+    returned = runReturning(
+        *session, updateStatement(*this, t, *old, params) + " RETURNING " + t.returning, params);
   }
-  const Row returned = runReturning(*session, text, params);
 
   // The row as it now stands: the table's fields as returned, the others
   // as they were.

@@ -392,7 +392,9 @@ TEST_P(Db, ARowAddedInATransactionReadsAsItWasAdded) {
       add(3, "c");
       rs.AddNew();
       rs.Fields()["id"].setValue(1);
+      rs.Fields()["name"].setValue("e");
       EXPECT_EQ(errorOf([&] { rs.Update(); }).number(), kIntegrityViolation);
+      EXPECT_EQ(rs.Fields()["name"].Value(), Variant("e"));  // still pending
       rs.CancelUpdate();
       EXPECT_EQ(rs.Fields()["id"].Value(), Variant(int32_t{3}));
       EXPECT_EQ(rs.Fields()["n"].Value(), Variant(int32_t{7}));

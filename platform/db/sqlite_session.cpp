@@ -208,6 +208,10 @@ class SqliteSession final : public Session {
   std::string rowKeyFor(const ColumnInfo& column) override;
   int64_t insertKeyed(std::string_view sql, std::span<const Variant> params) override;
   bool readKeyed(std::string_view sql, int64_t key, Row& row) override;
+  void forgetRowKeys() {
+    rowKeys_.clear();
+    lastRowKey_ = rowKeys_.end();
+  }
   void deferRead(DeferredRead* read) override { deferred_.push_back(read); }
   void forgetRead(DeferredRead* read) override { std::erase(deferred_, read); }
   // Does the deferred reads, before a statement that is not a query runs.
@@ -224,7 +228,7 @@ class SqliteSession final : public Session {
 
   // Keeps a statement that is done with for use again (reset, no bindings).
   void keepIdle(IdleStatement idle);
-  // Finalizes every idle statement.
+  // Finalizes every idle statement (and the kept keyed INSERT).
   void dropIdle();
 
   // One step of `stmt` under the command timeout.
@@ -326,6 +330,11 @@ class SqliteSession final : public Session {
   // The row key name of each table asked about ("" none), by schema and name;
   // forgotten when the schema changes.
   std::map<std::pair<std::string, std::string>, std::string> rowKeys_;
+  std::map<std::pair<std::string, std::string>, std::string>::iterator lastRowKey_ = rowKeys_.end();
+  // The statement of the last keyed INSERT and its text, kept for the next
+  // row: a copy adds every row of a table with the same statement.
+  sqlite3_stmt* keyedInsert_ = nullptr;
+  std::string keyedInsertSql_;
   int32_t timeoutSeconds_ = 30;
   bool timing_ = false;
   Clock::time_point deadline_;
@@ -435,16 +444,18 @@ bool SqliteStatement::next(Row& row) {
       case SQLITE_FLOAT:
         v = RawValue::ofReal(sqlite3_column_double(stmt_, i));
         break;
+      // Text and bytes go into the row's own strings: a row read again and
+      // again (a forward-only cursor) keeps their memory.
       case SQLITE_TEXT: {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        v = RawValue::ofText(
-            std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i))));
+        v.kind = RawValue::Kind::kText;
+        v.bytes.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i)));
         break;
       }
       case SQLITE_BLOB: {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, i));
-        v = RawValue::ofBlob(
-            std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i))));
+        v.kind = RawValue::Kind::kBlob;
+        v.bytes.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i)));
         break;
       }
       default:
@@ -480,7 +491,11 @@ void SqliteStatement::restart() {
 
 // ---------------------------------------------------------------- binding
 
-void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Variant& value) {
+// Binds `value` to parameter `index`. Text and bytes are copied unless
+// `copy` is false: then `value` must outlive the statement's use of it.
+void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Variant& value,
+               bool copy = true) {
+  const sqlite3_destructor_type lifetime = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   int rc = std::visit(
       [&](const auto& x) -> int {
         using T = std::decay_t<decltype(x)>;
@@ -500,11 +515,10 @@ void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Vari
           return sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
                                      SQLITE_UTF8);
         } else if constexpr (std::is_same_v<T, std::string>)
-          return sqlite3_bind_text64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
+          return sqlite3_bind_text64(stmt, index, x.data(), x.size(), lifetime, SQLITE_UTF8);
         else if constexpr (std::is_same_v<T, ByteArray>)
           return x.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
-                           : sqlite3_bind_blob64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT);
+                           : sqlite3_bind_blob64(stmt, index, x.data(), x.size(), lifetime);
         else
           throw AutomationError(
               adErrDataConversion, kConnectionSource,
@@ -763,13 +777,16 @@ void SqliteSession::keepIdle(IdleStatement idle) {
 void SqliteSession::dropIdle() {
   for (IdleStatement& idle : idle_) sqlite3_finalize(idle.stmt);
   idle_.clear();
+  sqlite3_finalize(keyedInsert_);
+  keyedInsert_ = nullptr;
+  keyedInsertSql_.clear();
 }
 
 void SqliteSession::release() {
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
   dropIdle();
   deferred_.clear();
-  rowKeys_.clear();
+  forgetRowKeys();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
@@ -938,7 +955,7 @@ std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql)
   if (sqlite3_stmt_readonly(stmt) == 0 && !startsWithWord(sql, "INSERT") &&
       !startsWithWord(sql, "UPDATE") && !startsWithWord(sql, "DELETE")) {
     dropIdle();
-    rowKeys_.clear();
+    forgetRowKeys();
     return std::make_unique<SqliteStatement>(this, stmt);
   }
   return std::make_unique<SqliteStatement>(this, IdleStatement{std::string(sql), stmt, {}});
@@ -1040,16 +1057,22 @@ std::unique_ptr<Statement> SqliteSession::prepare(std::string_view text,
 
 std::string SqliteSession::rowKeyFor(const ColumnInfo& column) {
   if (!db_ || sqlite3_get_autocommit(db_) || column.baseTable.empty()) return {};
-  const std::string schema = column.baseSchema.empty() ? "main" : column.baseSchema;
-  auto [known, added] = rowKeys_.try_emplace({schema, column.baseTable});
+  const std::string_view schema =
+      column.baseSchema.empty() ? std::string_view("main") : std::string_view(column.baseSchema);
+  // Asked for every row added: the table asked about last answers at once.
+  if (lastRowKey_ != rowKeys_.end() && lastRowKey_->first.first == schema &&
+      lastRowKey_->first.second == column.baseTable)
+    return lastRowKey_->second;
+  auto [known, added] = rowKeys_.try_emplace({std::string(schema), column.baseTable});
+  lastRowKey_ = known;
   if (!added) return known->second;
   const auto kind = query("SELECT type, wr FROM pragma_table_list WHERE schema = ? AND name = ?",
-                          {schema, column.baseTable});
+                          {std::string(schema), column.baseTable});
   // Views, virtual tables and WITHOUT ROWID tables have no rowid.
   if (kind.size() != 1 || kind[0][0] != "table" || kind[0][1] != "0") return {};
   std::set<std::string> taken;
-  for (const auto& row :
-       query("SELECT upper(name) FROM pragma_table_xinfo(?, ?)", {column.baseTable, schema}))
+  for (const auto& row : query("SELECT upper(name) FROM pragma_table_xinfo(?, ?)",
+                               {column.baseTable, std::string(schema)}))
     taken.insert(row[0]);
   // A column of the name hides the rowid behind it.
   for (const char* name : {"ROWID", "_ROWID_", "OID"}) {
@@ -1062,7 +1085,36 @@ std::string SqliteSession::rowKeyFor(const ColumnInfo& column) {
 }
 
 int64_t SqliteSession::insertKeyed(std::string_view sql, std::span<const Variant> params) {
-  prepare(sql, params)->run();
+  if (!db_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  readDeferred();
+  if (!keyedInsert_ || keyedInsertSql_ != sql) {
+    sqlite3_finalize(keyedInsert_);
+    keyedInsert_ = nullptr;
+    keyedInsertSql_.clear();
+    // The record set's own INSERT: one statement, no table definition.
+    const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &keyedInsert_, nullptr);
+    if (rc != SQLITE_OK) raise(rc);
+    keyedInsertSql_ = sql;
+  }
+  sqlite3_stmt* st = keyedInsert_;
+  if (static_cast<size_t>(sqlite3_bind_parameter_count(st)) != params.size())
+    raiseAdo(adErrInvalidArgument, kConnectionSource);
+  // The values outlive the step: bound without copies, unbound after it.
+  struct Unbind {
+    sqlite3_stmt* st;
+    ~Unbind() {
+      sqlite3_reset(st);
+      sqlite3_clear_bindings(st);
+    }
+  } unbind{st};
+  for (size_t i = 0; i < params.size(); ++i)
+    bindValue(*this, st, static_cast<int>(i) + 1, params[i], false);
+  const int rc = step(st);
+  if (rc != SQLITE_DONE) {
+    sqlite3_reset(st);
+    raise(rc);
+  }
   if (sqlite3_changes64(db_) != 1)
     throw AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText);
   return sqlite3_last_insert_rowid(db_);
