@@ -37,6 +37,17 @@ constexpr uint64_t kDefaultMemoryLimit = 64ull << 20;
 // none of SQLite's own locking.
 constexpr int kOpenOneThread = SQLITE_OPEN_NOMUTEX;
 
+// SQLite's settings for the whole process, made before its first use here.
+// Its memory statistics take a lock around every allocation, and nothing
+// reads them. (Once SQLite is in use, sqlite3_config changes nothing.)
+void configureSqliteOnce() {
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  (void)configured;
+}
+
 // True when the first word of `sql` (after blanks) is `word`, in any case.
 bool startsWithWord(std::string_view sql, std::string_view word) {
   size_t i = 0;
@@ -159,7 +170,9 @@ class SqliteStatement final : public Statement {
 class SqliteSession final : public Session {
  public:
   SqliteSession(Provider provider, std::string name, fs::path path)
-      : provider_(provider), name_(std::move(name)), path_(std::move(path)) {}
+      : provider_(provider), name_(std::move(name)), path_(std::move(path)) {
+    configureSqliteOnce();
+  }
 
   ~SqliteSession() override {
     try {
