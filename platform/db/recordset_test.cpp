@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <random>
+#include <thread>
 
 #include "common/text.h"
 #include "platform/db/connection.h"
@@ -532,6 +533,50 @@ TEST_P(Db, StatementsStopAtTheCommandTimeout) {
   EXPECT_LT(seconds, 5.0);
   c.setCommandTimeout(30);
   EXPECT_EQ(variantText(c.Execute("SELECT 1").Fields()[0].Value()), "1");
+}
+
+// A reader takes its rows at its own pace: it may wait between rows longer
+// than the command timeout, the connection runs other statements between its
+// rows, a reader closed halfway leaves the connection usable, and an error
+// among the rows comes where it happened, after the rows before it.
+TEST_P(Db, AReaderTakesRowsAtItsOwnPace) {
+  Connection c = db_.open();
+  c.createTable("t", {{"id", adInteger, 0, true, true}});
+  const int n = 20000;
+  const std::string rows =
+      "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < " +
+      std::to_string(n) + ") SELECT i, " +
+      (postgres() ? "repeat('0', 1000)" : "hex(zeroblob(500))") + " FROM r";
+  c.setCommandTimeout(1);
+  Recordset rs = c.Execute(rows);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  int64_t count = 0, sum = 0;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    if (count == 100) c.Execute("INSERT INTO t VALUES (1)");
+    if (count == 200) {
+      EXPECT_EQ(variantText(c.Execute("SELECT count(*) FROM t").Fields()[0].Value()), "1");
+    }
+    ++count;
+    sum += std::stoll(variantText(rs.Fields()[0].Value()));
+    EXPECT_EQ(variantText(rs.Fields()[1].Value()).size(), 1000u);
+  }
+  EXPECT_EQ(count, n);
+  EXPECT_EQ(sum, int64_t{n} * (n + 1) / 2);
+
+  Recordset half = c.Execute(rows);
+  for (int i = 0; i < 10; ++i) half.MoveNext();
+  half.Close();
+  EXPECT_EQ(variantText(c.Execute("SELECT count(*) FROM t").Fields()[0].Value()), "1");
+
+  if (!postgres()) return;  // SQLite divides by zero to NULL
+  Recordset failing = c.Execute("SELECT 10 / (5 - i) FROM generate_series(1, 10) i");
+  int before = 0;
+  const AutomationError e = errorOf([&] {
+    for (; !failing.Eof(); failing.MoveNext()) ++before;
+  });
+  EXPECT_EQ(before, 4);
+  EXPECT_NE(e.description().find("division by zero"), std::string::npos) << e.description();
+  EXPECT_EQ(variantText(c.Execute("SELECT count(*) FROM t").Fields()[0].Value()), "1");
 }
 
 TEST_P(Db, TransactionsNestAsSavepoints) {
