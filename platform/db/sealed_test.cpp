@@ -38,7 +38,8 @@ uint64_t getLe(const Bytes& b, size_t at, int n) {
 }
 
 TEST(Sealed, ImagesOfEverySizeComeBackWhole) {
-  for (size_t size : {0u, 1u, 4095u, 4096u, 200000u}) {
+  // Sizes about the compressor's pieces of 1 MiB as well.
+  for (size_t size : {0u, 1u, 4095u, 4096u, 200000u, 1048575u, 1048576u, 1048577u, 3157000u}) {
     SCOPED_TRACE(size);
     const Bytes image = sample(size);
     const Bytes sealed = sealImage(image, kPassword, kFastSeal);
@@ -51,6 +52,26 @@ TEST(Sealed, ImagesOfEverySizeComeBackWhole) {
     // Chunks of C + 17 bytes but the last.
     const size_t body = sealed.size() - kSealedHeaderSize;
     EXPECT_GT(body % (kFastSeal.chunkSize + 17), 17u);
+    EXPECT_EQ(unsealImage(sealed, kPassword), image);
+  }
+}
+
+// Written in slices that do not fall on the compressor's pieces, at every
+// kind of level.
+TEST(Sealed, AnImageWrittenInSlicesComesBackAtEveryLevel) {
+  const Bytes image = sample(2600000, 5);
+  for (int level : {0, 1, 9, kDefaultSealLevel}) {
+    SCOPED_TRACE(level);
+    Bytes sealed;
+    SealedWriter writer(
+        SealKeys::derive(kPassword, kFastSeal), image.size(), kFastSeal.chunkSize,
+        [&](std::span<const uint8_t> b) { sealed.insert(sealed.end(), b.begin(), b.end()); },
+        level);
+    for (size_t at = 0; at < image.size(); at += 99991)
+      writer.write(
+          std::span<const uint8_t>(image).subspan(at, std::min<size_t>(99991, image.size() - at)));
+    writer.finish();
+    EXPECT_EQ(sealed.size() > image.size(), level == 0);
     EXPECT_EQ(unsealImage(sealed, kPassword), image);
   }
 }
