@@ -284,6 +284,9 @@ class PgSession final : public Session {
       number = kIntegrityViolation;
     else if (code == "57014")
       number = kQueryTimeout;
+    if (code == "57014" && timedOut_)
+      message = "Query timeout expired: the statement ran past the command timeout of " +
+                std::to_string(timeout_) + " seconds";
     else if (code == "42P01")
       number = kNoSuchTable;
     else if (code == "22001")
@@ -314,6 +317,7 @@ class PgSession final : public Session {
 
   void send(const std::string& sql, const Params& params, bool oneRowAtATime) {
     settle();
+    timedOut_ = false;
     if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.values.size()),
                            params.types.data(), params.values.data(), params.lengths.data(),
                            params.formats.data(), 0))
@@ -335,6 +339,7 @@ class PgSession final : public Session {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
           cancelled = true;
+          timedOut_ = true;
           if (PGcancel* c = PQgetCancel(conn_)) {
             char error[256];
             PQcancel(c, error, sizeof error);
@@ -356,6 +361,7 @@ class PgSession final : public Session {
   std::set<Statement*> statements_;
   PgStatement* streaming_ = nullptr;  // the statement whose rows are on the connection
   int32_t timeout_ = 30;
+  bool timedOut_ = false;  // the statement sent last was cancelled for the timeout
   std::map<uint32_t, std::pair<std::string, std::string>> tables_;  // oid: schema, name
   std::map<std::pair<uint32_t, int>, std::string> tableColumns_;    // (oid, attnum): name
 };
