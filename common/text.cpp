@@ -150,12 +150,14 @@ std::string rtrimSpaces(std::string_view s) {
   return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
 }
 
-std::string trimSpaces(std::string_view s) {
+std::string_view trimSpacesView(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(' ');
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, e - b + 1);
 }
+
+std::string trimSpaces(std::string_view s) { return std::string(trimSpacesView(s)); }
 
 double leadingNumber(std::string_view s) {
   // The characters of the number with the skipped blanks left out.

@@ -82,7 +82,10 @@ std::string TrimNull(const Variant& value) {
   return trimSpaces(db::variantText(value));
 }
 
-std::string FitTextBytes(std::string_view text, double half) {
+namespace {
+
+// The count of bytes of `text` that FitTextBytes keeps.
+size_t fitLength(std::string_view text, double half) {
   const double budget = 2 * half;
   double used = 0;
   size_t at = 0;
@@ -98,7 +101,28 @@ std::string FitTextBytes(std::string_view text, double half) {
     used += width;
     at += n;
   }
-  return std::string(text.substr(0, at));
+  return at;
+}
+
+// Trim(FitTextBytes(TrimNull(value), half)), taken on views of the text.
+std::string fittedText(const Variant& value, double half) {
+  if (value.isNull() || value.isEmpty()) return {};
+  std::string converted;
+  std::string_view text;
+  if (value.is<std::string>()) {
+    text = value.as<std::string>();
+  } else {
+    converted = db::variantText(value);
+    text = converted;
+  }
+  text = trimSpacesView(text);
+  return std::string(trimSpacesView(text.substr(0, fitLength(text, half))));
+}
+
+}  // namespace
+
+std::string FitTextBytes(std::string_view text, double half) {
+  return std::string(text.substr(0, fitLength(text, half)));
 }
 
 bool CopyRecord(db::Recordset& source, db::Recordset& destination, AutomationError* failure) {
@@ -151,7 +175,7 @@ bool RecordCopier::copy(AutomationError* failure) {
               k.d->setValue(leadingNumber(db::variantText(value)));
               break;
             case Way::kText:
-              k.d->setValue(trimSpaces(FitTextBytes(TrimNull(value), k.half)));
+              k.d->setValue(fittedText(value, k.half));
               break;
             default:
               k.d->setValue(value);
