@@ -172,7 +172,9 @@ BlockStreamCounts compressBlockStream(const ByteSource& source, const ByteSink& 
     };
     const size_t half = twoThreads ? count / 2 : 0;
     if (half > 0) {
-      auto first = std::async(std::launch::async, compressRange, size_t{0}, half);
+      // On a thread of its own, or here when none can be had.
+      auto first =
+          std::async(std::launch::async | std::launch::deferred, compressRange, size_t{0}, half);
       compressRange(half, count);
       first.get();
     } else {

@@ -377,8 +377,14 @@ struct SealedWriter::State {
       done.set_value(deflatePiece(piece, dictionary, level, last));
       compressing.push_back(done.get_future());
     } else {
-      compressing.push_back(std::async(std::launch::async, deflatePiece, std::move(piece),
-                                       std::move(dictionary), level, last));
+      // On a thread of its own, or when none can be had, when it is collected.
+      // The job goes by copy: a failed start must not leave it moved from.
+      auto input = std::make_shared<const std::vector<uint8_t>>(std::move(piece));
+      auto primer = std::make_shared<const std::vector<uint8_t>>(std::move(dictionary));
+      const auto job = [input, primer, level = level, last] {
+        return deflatePiece(*input, *primer, level, last);
+      };
+      compressing.push_back(std::async(std::launch::async | std::launch::deferred, job));
     }
     piece = {};
     piece.reserve(kSealPiece);
