@@ -13,7 +13,8 @@ namespace bq {
 namespace {
 
 bool isAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 template <typename Map>
@@ -84,7 +85,22 @@ std::string toUtf8(std::u16string_view utf16) {
 
 size_t len16(std::string_view s) {
   if (isAscii(s)) return s.size();
-  return toUtf16(s).size();
+  // Counted as toUtf16 converts, without building the text.
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  const auto n = static_cast<int32_t>(s.size());
+  size_t units = 0;
+  int32_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      ++i;
+      ++units;
+      continue;
+    }
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    units += c > 0xFFFF ? 2 : 1;
+  }
+  return units;
 }
 
 std::string left16(std::string_view s, size_t n) {
@@ -134,12 +150,14 @@ std::string rtrimSpaces(std::string_view s) {
   return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
 }
 
-std::string trimSpaces(std::string_view s) {
+std::string_view trimSpacesView(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(' ');
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, e - b + 1);
 }
+
+std::string trimSpaces(std::string_view s) { return std::string(trimSpacesView(s)); }
 
 double leadingNumber(std::string_view s) {
   // The characters of the number with the skipped blanks left out.

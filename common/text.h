@@ -38,6 +38,8 @@ size_t instr16(std::string_view s, std::string_view what, size_t start = 1);
 
 // Trim, LTrim and RTrim: remove U+0020 only (not tabs or other blanks).
 std::string trimSpaces(std::string_view s);
+// The part of `s` that trimSpaces keeps, as a view of it.
+std::string_view trimSpacesView(std::string_view s);
 std::string ltrimSpaces(std::string_view s);
 std::string rtrimSpaces(std::string_view s);
 

@@ -18,6 +18,9 @@ TEST(Text, CountsAndCutsUtf16CodeUnits) {
   EXPECT_EQ(len16("abc"), 3u);
   EXPECT_EQ(len16("准考证号"), 4u);
   EXPECT_EQ(len16("a" + kWide), 3u);
+  // Ill-formed bytes count as the replacement characters they become.
+  for (const std::string bad : {"a\xFF", "\xC3", "\xE6\x88", "\xF0\xA0\x80x", "\xED\xA0\x80"})
+    EXPECT_EQ(len16(bad), toUtf16(bad).size()) << bad;
 
   EXPECT_EQ(left16("准考证号", 2), "准考");
   EXPECT_EQ(left16("ab", 5), "ab");
@@ -46,7 +49,10 @@ TEST(Text, TrimsSpacesOnly) {
   EXPECT_EQ(ltrimSpaces("  a "), "a ");
   EXPECT_EQ(rtrimSpaces("  a "), "  a");
   // A full-width space (U+3000) is not a space to the original's Trim.
-  EXPECT_EQ(trimSpaces("\xE3\x80\x80" "a"), "\xE3\x80\x80" "a");
+  EXPECT_EQ(trimSpaces("\xE3\x80\x80"
+                       "a"),
+            "\xE3\x80\x80"
+            "a");
 }
 
 TEST(Text, ChangesCaseOneCharacterAtATime) {
@@ -114,7 +120,10 @@ TEST(Text, GeneralNumberTextIsPrintfsGOfTheCLocale) {
 TEST(Text, RoundTripsUtf16AndRepairsBrokenUtf8) {
   std::string s = "准考证 bq1 " + kWide;
   EXPECT_EQ(toUtf8(toUtf16(s)), s);
-  EXPECT_EQ(toUtf8(toUtf16("a\xFF" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(toUtf8(toUtf16("a\xFF"
+                           "b")),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "dbmaint/backup_file.h"
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 
 #include "common/files.h"
@@ -66,7 +67,9 @@ bool CompressFile(PictureArg picture, const std::string& source, const std::stri
   remaining = length;
   ShowProgress(picture, 0);
   // The chunks are read as NextChunk sizes them; the block stream makes one
-  // block of each.
+  // block of each. It reads ahead of the blocks it writes: the progress shown
+  // with each block is the share read up to that block's chunk.
+  std::deque<uint64_t> readBefore;
   auto readChunk = [&](std::span<uint8_t> buf) -> size_t {
     if (processed >= length) return 0;
     remaining = NextChunk(remaining, buffer);
@@ -74,13 +77,16 @@ bool CompressFile(PictureArg picture, const std::string& source, const std::stri
     const size_t n = readFull(*input, buf.first(want));
     if (n < want) raiseError(err::kInputPastEnd);  // the file shrank while it was read
     processed += n;
+    readBefore.push_back(processed);
     return n;
   };
   auto writeBlock = [&](std::span<const uint8_t> block) {
     output->write(block);
+    const uint64_t done = readBefore.empty() ? processed : readBefore.front();
+    if (!readBefore.empty()) readBefore.pop_front();
     if (length > 0)
-      ShowProgress(picture, static_cast<float>(static_cast<double>(processed) /
-                                               static_cast<double>(length)));
+      ShowProgress(picture,
+                   static_cast<float>(static_cast<double>(done) / static_cast<double>(length)));
   };
   return guarded(
       [&] {

@@ -1,8 +1,10 @@
 #include "dbmaint/block_stream.h"
 
 #include <algorithm>
+#include <future>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "dbmaint/blocks.h"
 #include "platform/codec/codec.h"
@@ -141,17 +143,48 @@ std::vector<uint8_t> expandBlockSequence(std::span<const uint8_t> blocks) {
 
 BlockStreamCounts compressBlockStream(const ByteSource& source, const ByteSink& sink) {
   BlockStreamCounts counts;
-  std::vector<uint8_t> piece(kBlockPieceSize);
-  std::vector<uint8_t> block;
-  for (;;) {
-    size_t n = readFull(source, piece);
-    if (n == 0) break;
-    counts.bytesIn += n;
-    compressPiece(std::span(piece).first(n), block);
-    sink(block);
-    counts.bytesOut += block.size();
-    ++counts.blocks;
-    if (n < piece.size()) break;
+  // Pieces are read a batch at a time and the batch is compressed on two
+  // threads, each block as it would be alone; the blocks go out in order.
+  constexpr size_t kBatch = 64;
+  const bool twoThreads = std::thread::hardware_concurrency() > 1;
+  std::vector<std::vector<uint8_t>> pieces(kBatch), blocks(kBatch);
+  std::vector<size_t> sizes(kBatch);
+  bool ended = false;
+  while (!ended) {
+    size_t count = 0;
+    while (count < kBatch) {
+      pieces[count].resize(kBlockPieceSize);
+      const size_t n = readFull(source, pieces[count]);
+      if (n == 0) {
+        ended = true;
+        break;
+      }
+      counts.bytesIn += n;
+      sizes[count++] = n;
+      if (n < kBlockPieceSize) {
+        ended = true;
+        break;
+      }
+    }
+    auto compressRange = [&](size_t from, size_t to) {
+      for (size_t i = from; i < to; ++i)
+        compressPiece(std::span(pieces[i]).first(sizes[i]), blocks[i]);
+    };
+    const size_t half = twoThreads ? count / 2 : 0;
+    if (half > 0) {
+      // On a thread of its own, or here when none can be had.
+      auto first =
+          std::async(std::launch::async | std::launch::deferred, compressRange, size_t{0}, half);
+      compressRange(half, count);
+      first.get();
+    } else {
+      compressRange(0, count);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      sink(blocks[i]);
+      counts.bytesOut += blocks[i].size();
+      ++counts.blocks;
+    }
   }
   return counts;
 }

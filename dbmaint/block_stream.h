@@ -52,8 +52,9 @@ std::vector<uint8_t> compressBlockSequence(std::span<const uint8_t> data);
 // and returns nothing at all.
 std::vector<uint8_t> expandBlockSequence(std::span<const uint8_t> blocks);
 
-// Streaming forms, for data too large to hold twice. They keep at most one
-// piece and one block in memory.
+// Streaming forms, for data too large to hold twice. Expanding keeps at most
+// one piece and one block in memory; compressing takes up to 64 pieces from
+// the source (1 MiB) before it hands their blocks to the sink.
 //
 // A ByteSource fills the front of the span it is given and returns the count
 // of bytes it put there; it returns 0 only at the end of its data and may

@@ -54,7 +54,9 @@ std::vector<size_t> blockOffsets(const Bytes& seq) {
 }
 
 TEST(BlockStream, RoundTripsAroundThePieceSize) {
-  for (size_t size : {0, 1, 16383, 16384, 16385, 3 * 16384 + 7}) {
+  // Also about the 64 pieces that compressing reads ahead.
+  for (size_t size :
+       {0, 1, 16383, 16384, 16385, 3 * 16384 + 7, 64 * 16384, 64 * 16384 + 1, 130 * 16384 + 5}) {
     SCOPED_TRACE(size);
     const Bytes data = mixedData(size, static_cast<uint32_t>(size));
     const Bytes seq = compressBlockSequence(data);

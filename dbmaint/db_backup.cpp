@@ -94,11 +94,12 @@ CopiedTable copyIntoBackup(db::Connection& live, db::Connection& temp, const std
       &why);
   int64_t count = 0;
   if (whole) {
+    RecordCopier copier(source, destination);
     const bool read = guarded(
         [&] {
           while (!source.Eof()) {
             AutomationError failure(0, "", "");
-            if (CopyRecord(source, destination, &failure)) {
+            if (copier.copy(&failure)) {
               ++r.rows;
             } else {
               // The record is left out; the next one must not inherit its pending change.
@@ -347,9 +348,10 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
           db::Recordset destination;
           destination.Open(aSel2 ? "Select " + item(*aSel2, i) : "Select * From " + table, live,
                            db::adOpenForwardOnly, db::adLockOptimistic, db::adOptionUnspecified);
+          RecordCopier copier(source, destination);
           while (!source.Eof()) {
             AutomationError failure(0, "", "");
-            if (!CopyRecord(source, destination, &failure)) throw failure;
+            if (!copier.copy(&failure)) throw failure;
             progress.after(++written, SubDoingPic);
             source.MoveNext();
           }

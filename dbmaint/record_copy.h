@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/automation_error.h"
 #include "common/variant.h"
@@ -46,5 +47,33 @@ std::string FitTextBytes(std::string_view text, double half);
 // `failure` is given, the error there.
 bool CopyRecord(db::Recordset& source, db::Recordset& destination,
                 AutomationError* failure = nullptr);
+
+// CopyRecord for record after record of the same two record sets: which
+// fields are copied, and how, is worked out from their names, types and
+// sizes at the first record and kept (they do not change while the record
+// sets stay open).
+// REQUIRES: both record sets outlive the copier and stay open.
+class RecordCopier {
+ public:
+  RecordCopier(db::Recordset& source, db::Recordset& destination)
+      : source_(source), destination_(destination) {}
+  // CopyRecord(source, destination, failure) for the current source record.
+  bool copy(AutomationError* failure = nullptr);
+
+ private:
+  enum class Way : uint8_t { kSkip, kLong, kLeadingNumber, kText, kValue };
+  struct Step {
+    db::Field* s;
+    db::Field* d;
+    Way way;
+    double half;  // kText: half the destination's byte budget
+  };
+  void plan();
+
+  db::Recordset& source_;
+  db::Recordset& destination_;
+  std::vector<Step> steps_;
+  bool planned_ = false;
+};
 
 }  // namespace bq::dbmaint

@@ -19,6 +19,8 @@
 //   Sealed Image Memory Limit    bytes of image kept in memory (sealed files;
 //                                default 64 MiB; a larger image goes to a
 //                                private temporary file)
+//   Sealed Compression Level     zlib's level, 0 to 9, when a changed sealed
+//                                file is sealed again on Close (default 6)
 // Every connection to a sealed file holds a shared lock on it (flock), an
 // exclusive one with Mode=Share Exclusive.
 //

@@ -97,6 +97,10 @@ std::string adoErrorText(int32_t number);
 // The text of kNotValidPassword, as the Jet engine words it.
 inline constexpr const char* kNotValidPasswordText = "Not a valid password.";
 inline constexpr const char* kTimeoutText = "Query timeout expired";
+// kConcurrencyViolation: an INSERT or UPDATE that reached no row.
+inline constexpr const char* kRowNotLocatedText =
+    "Row cannot be located for updating. Some values may have been changed since it was last "
+    "read.";
 inline constexpr const char* kMultipleStepText =
     "Multiple-step operation generated errors. Check each status value.";
 

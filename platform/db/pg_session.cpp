@@ -1,7 +1,7 @@
 // PostgreSQL sessions over libpq.
 //
-// Statements are sent with PQexecParams: "?" placeholders become $1, $2 ...,
-// values go as text (bytes as binary bytea) with their types left for the
+// Statements are sent with PQsendQueryParams: "?" placeholders become $1, $2
+// ..., values go as text (bytes as binary bytea) with their types left for the
 // server to infer. Results come as text in fixed session settings (set at
 // connection start: client_encoding UTF8, DateStyle ISO, TimeZone UTC,
 // lc_monetary C, bytea_output hex, extra_float_digits 3), which makes them
@@ -9,13 +9,28 @@
 // yet is only described (PQprepare of the unnamed statement, then
 // PQdescribePrepared), so that opening an updatable recordset on a big table
 // to add rows reads none of them.
+//
+// Rows stream: a statement whose rows are read is sent in libpq's single-row
+// mode, and each row is taken from the connection when it is wanted, so that
+// reading a big table holds one row of it. The connection carries one such
+// stream at a time: before it is used for anything else, the rows still to
+// come are read into their statement (which then holds them), and a statement
+// that ends before its last row has the rest read and dropped. The command
+// timeout is kept here, not by the server: a statement is cancelled when its
+// first row (or its whole result, when its rows are not read) has not come
+// within the timeout, and a reader may then take as long as it likes over the
+// remaining rows.
 
+#include <errno.h>
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -130,34 +145,46 @@ class PgStatement final : public Statement {
   const std::vector<ColumnInfo>& columns() override;
   bool returnsRows() override {
     checkOpen();
-    if (!result_) execute();
-    return PQresultStatus(result_.get()) == PGRES_TUPLES_OK;
+    if (!started_) start();
+    return givesRows_;
   }
   bool next(Row& row) override;
   int64_t run() override;
-  void restart() override {
-    checkOpen();
-    result_.reset();
-    row_ = 0;
-  }
+  void restart() override;
   void end() override;
+
+  // The session needs the connection: the rows still to come are read into
+  // this statement (`keep`) or dropped.
+  void settle(bool keep);
 
  private:
   void checkOpen() const {
     if (ended_) raiseAdo(adErrObjectClosed, kRecordsetSource);
   }
-  void execute();
+  // Sends the statement for its rows, and waits for the first.
+  void start();
+  // Takes a result that came from the connection while streaming: false when
+  // it ended the stream (the last result has been read off the connection).
+  void take(Result r, bool keep);
   void takeColumns(const PGresult* r);
+  void convert(const PGresult* r, int index, Row& row) const;
 
   PgSession* session_;
   std::string sql_;
   Params params_;
-  Result result_;
-  int row_ = 0;
   bool ended_ = false;
   bool haveColumns_ = false;
   std::vector<ColumnInfo> columns_;
   std::vector<uint32_t> oids_;
+
+  bool started_ = false;
+  bool givesRows_ = false;
+  bool streaming_ = false;  // more results are to come from the connection
+  Result result_;           // the result being read (one row while streaming)
+  int row_ = 0;             // the next row of result_
+  std::deque<Row> held_;    // rows read off the connection before they were wanted
+  Result failure_;          // the error that ended the rows, raised after held_
+  std::string tuples_;      // PQcmdTuples of the statement's last result
 };
 
 class PgSession final : public Session {
@@ -196,25 +223,42 @@ class PgSession final : public Session {
   void setCommandTimeout(int32_t seconds) override { timeout_ = std::max(seconds, 0); }
 
   void close() override {
-    for (Statement* s : std::set<Statement*>(statements_)) s->end();
-    if (conn_) PQfinish(conn_);
+    // Statements end after the connection: rows still on it go with it.
+    PGconn* conn = conn_;
     conn_ = nullptr;
+    streaming_ = nullptr;
+    for (Statement* s : std::set<Statement*>(statements_)) s->end();
+    if (conn) PQfinish(conn);
   }
   void attach(Statement* s) override { statements_.insert(s); }
   void detach(Statement* s) override { statements_.erase(s); }
 
-  // Sends `sql` with `params` and returns the result; throws the server's error.
+  // Sends `sql` with `params` and returns its whole result; throws the
+  // server's error.
   Result execute(const std::string& sql, const Params& params) {
-    applyTimeout();
-    Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(params.values.size()),
-                          params.types.data(), params.values.data(), params.lengths.data(),
-                          params.formats.data(), 0));
-    check(r.get());
-    return r;
+    send(sql, params, false);
+    await();
+    Result last;
+    while (Result r{PQgetResult(conn_)}) last = std::move(r);
+    check(last.get());
+    return last;
+  }
+
+  // Sends `sql` with `params` for its rows, one result a row, and waits until
+  // the first has come; `s` is the statement that takes them.
+  void stream(PgStatement* s, const std::string& sql, const Params& params) {
+    send(sql, params, true);
+    streaming_ = s;
+    await();
+  }
+  // The next result of the stream (null once it has ended); blocks.
+  Result nextResult() { return Result(PQgetResult(conn_)); }
+  void streamEnded(PgStatement* s) {
+    if (streaming_ == s) streaming_ = nullptr;
   }
 
   Result describe(const std::string& sql, const Params& params) {
-    applyTimeout();
+    settle();
     Result p(PQprepare(conn_, "", sql.c_str(), static_cast<int>(params.types.size()),
                        params.types.data()));
     check(p.get());
@@ -240,6 +284,9 @@ class PgSession final : public Session {
       number = kIntegrityViolation;
     else if (code == "57014")
       number = kQueryTimeout;
+    if (code == "57014" && timedOut_)
+      message = "Query timeout expired: the statement ran past the command timeout of " +
+                std::to_string(timeout_) + " seconds";
     else if (code == "42P01")
       number = kNoSuchTable;
     else if (code == "22001")
@@ -255,25 +302,66 @@ class PgSession final : public Session {
  private:
   void check(const PGresult* r) const {
     const ExecStatusType s = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
-    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK) return;
+    if (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_SINGLE_TUPLE) return;
     if (s == PGRES_EMPTY_QUERY)
       throw AutomationError(kNoCommand, source(),
                             "Command text was not set for the command object.");
     raise(r);
   }
 
-  void applyTimeout() {
-    if (timeout_ == appliedTimeout_) return;
-    const std::string set = "SET statement_timeout = " + std::to_string(int64_t{timeout_} * 1000);
-    Result r(PQexec(conn_, set.c_str()));
-    check(r.get());
-    appliedTimeout_ = timeout_;
+  // The stream on the connection gives it up.
+  void settle() {
+    if (streaming_) streaming_->settle(true);
+    streaming_ = nullptr;
+  }
+
+  void send(const std::string& sql, const Params& params, bool oneRowAtATime) {
+    settle();
+    timedOut_ = false;
+    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.values.size()),
+                           params.types.data(), params.values.data(), params.lengths.data(),
+                           params.formats.data(), 0))
+      raise(nullptr);
+    if (oneRowAtATime) PQsetSingleRowMode(conn_);
+  }
+
+  // Waits until a result can be read without blocking; past the command
+  // timeout the statement is cancelled (the server then answers with SQLSTATE
+  // 57014). A connection that fails leaves the waiting to PQgetResult, which
+  // reports it.
+  void await() {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(timeout_);
+    bool cancelled = timeout_ == 0;
+    while (PQisBusy(conn_)) {
+      int wait = -1;
+      if (!cancelled) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+          cancelled = true;
+          timedOut_ = true;
+          if (PGcancel* c = PQgetCancel(conn_)) {
+            char error[256];
+            PQcancel(c, error, sizeof error);
+            PQfreeCancel(c);
+          }
+          continue;
+        }
+        wait = static_cast<int>(std::min<int64_t>(left.count(), 60'000));
+      }
+      pollfd p{PQsocket(conn_), POLLIN, 0};
+      if (p.fd < 0) return;
+      const int n = ::poll(&p, 1, wait);
+      if (n < 0 && errno != EINTR) return;
+      if (n > 0 && !PQconsumeInput(conn_)) return;
+    }
   }
 
   PGconn* conn_ = nullptr;
   std::set<Statement*> statements_;
+  PgStatement* streaming_ = nullptr;  // the statement whose rows are on the connection
   int32_t timeout_ = 30;
-  int32_t appliedTimeout_ = -1;
+  bool timedOut_ = false;  // the statement sent last was cancelled for the timeout
   std::map<uint32_t, std::pair<std::string, std::string>> tables_;  // oid: schema, name
   std::map<std::pair<uint32_t, int>, std::string> tableColumns_;    // (oid, attnum): name
 };
@@ -286,14 +374,30 @@ PgStatement::PgStatement(PgSession* session, std::string sql, std::span<const Va
 }
 
 PgStatement::~PgStatement() {
-  if (!ended_) session_->detach(this);
+  if (!ended_) end();
 }
 
 void PgStatement::end() {
   if (ended_) return;
+  if (streaming_ && session_->isOpen()) settle(false);
   ended_ = true;
+  streaming_ = false;
+  session_->streamEnded(this);
   result_.reset();
+  failure_.reset();
+  held_.clear();
   session_->detach(this);
+}
+
+void PgStatement::restart() {
+  checkOpen();
+  if (streaming_) settle(false);
+  session_->streamEnded(this);
+  started_ = false;
+  result_.reset();
+  failure_.reset();
+  held_.clear();
+  row_ = 0;
 }
 
 void PgStatement::takeColumns(const PGresult* r) {
@@ -323,26 +427,77 @@ const std::vector<ColumnInfo>& PgStatement::columns() {
   return columns_;
 }
 
-void PgStatement::execute() {
-  result_ = session_->execute(sql_, params_);
+void PgStatement::start() {
+  started_ = true;
+  streaming_ = true;
+  held_.clear();
+  failure_.reset();
   row_ = 0;
-  if (!haveColumns_) takeColumns(result_.get());
+  session_->stream(this, sql_, params_);
+  Result first = session_->nextResult();
+  const ExecStatusType status = first ? PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
+  givesRows_ = status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK;
+  if (givesRows_ && !haveColumns_) takeColumns(first.get());
+  take(std::move(first), true);
+  if (failure_) {
+    Result f = std::move(failure_);
+    started_ = false;
+    session_->raise(f.get());
+  }
 }
 
-bool PgStatement::next(Row& row) {
-  checkOpen();
-  if (!result_) execute();
-  if (row_ >= PQntuples(result_.get())) return false;
-  const int n = PQnfields(result_.get());
+void PgStatement::take(Result r, bool keep) {
+  if (!r) {
+    streaming_ = false;
+    session_->streamEnded(this);
+    return;
+  }
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status == PGRES_SINGLE_TUPLE) {
+    if (!keep) return;
+    if (result_ && row_ < PQntuples(result_.get())) {
+      Row row;
+      convert(r.get(), 0, row);
+      held_.push_back(std::move(row));
+    } else if (held_.empty()) {
+      result_ = std::move(r);
+      row_ = 0;
+    } else {
+      Row row;
+      convert(r.get(), 0, row);
+      held_.push_back(std::move(row));
+    }
+    return;
+  }
+  // The last result: the rows' end, the command's, or an error. What follows
+  // it is read now, so that the connection is free.
+  if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+    tuples_ = PQcmdTuples(r.get());
+    if (keep && !result_) result_ = std::move(r);
+  } else if (keep && !failure_) {
+    failure_ = std::move(r);
+  }
+  while (Result rest{session_->nextResult()}) {
+  }
+  streaming_ = false;
+  session_->streamEnded(this);
+}
+
+void PgStatement::settle(bool keep) {
+  while (streaming_) take(session_->nextResult(), keep);
+}
+
+void PgStatement::convert(const PGresult* r, int index, Row& row) const {
+  const int n = PQnfields(r);
   row.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     RawValue& v = row[static_cast<size_t>(i)];
-    if (PQgetisnull(result_.get(), row_, i)) {
+    if (PQgetisnull(r, index, i)) {
       v = RawValue::null();
       continue;
     }
-    const char* text = PQgetvalue(result_.get(), row_, i);
-    const size_t len = static_cast<size_t>(PQgetlength(result_.get(), row_, i));
+    const char* text = PQgetvalue(r, index, i);
+    const size_t len = static_cast<size_t>(PQgetlength(r, index, i));
     switch (oids_[static_cast<size_t>(i)]) {
       case kBoolOid:
         v = RawValue::ofInteger(text[0] == 't' ? 1 : 0);
@@ -383,17 +538,50 @@ bool PgStatement::next(Row& row) {
         break;
     }
   }
-  ++row_;
-  return true;
+}
+
+bool PgStatement::next(Row& row) {
+  checkOpen();
+  if (!started_) start();
+  for (;;) {
+    if (result_ && row_ < PQntuples(result_.get())) {
+      convert(result_.get(), row_++, row);
+      return true;
+    }
+    if (!held_.empty()) {
+      row = std::move(held_.front());
+      held_.pop_front();
+      return true;
+    }
+    if (failure_) {
+      Result f = std::move(failure_);
+      session_->raise(f.get());
+    }
+    if (!streaming_) return false;
+    result_.reset();
+    take(session_->nextResult(), true);
+  }
 }
 
 int64_t PgStatement::run() {
   checkOpen();
-  if (!result_) execute();
-  const char* tuples = PQcmdTuples(result_.get());
+  if (!started_) {
+    // Rows not wanted: the whole result at once.
+    result_ = session_->execute(sql_, params_);
+    started_ = true;
+    tuples_ = PQcmdTuples(result_.get());
+    if (!haveColumns_) takeColumns(result_.get());
+  } else {
+    settle(false);
+    if (failure_) {
+      Result f = std::move(failure_);
+      session_->raise(f.get());
+    }
+  }
+  if (result_) row_ = PQntuples(result_.get());
+  held_.clear();
   int64_t n = 0;
-  std::from_chars(tuples, tuples + std::char_traits<char>::length(tuples), n);
-  row_ = PQntuples(result_.get());
+  std::from_chars(tuples_.data(), tuples_.data() + tuples_.size(), n);
   return n;
 }
 

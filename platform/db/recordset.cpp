@@ -47,8 +47,37 @@ bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // ---------------------------------------------------------------- state
 
+RecordsetState::~RecordsetState() { dropDeferred(); }
+
+void RecordsetState::dropDeferred() {
+  if (currentDeferred && session) session->forgetRead(this);
+  currentDeferred = false;
+  currentLost = false;
+}
+
+void RecordsetState::readNow() {
+  if (!currentDeferred) return;
+  currentDeferred = false;
+  Row returned;
+  bool found = false;
+  try {
+    found = session->readKeyed(target.keyedSelect, currentKey, returned);
+  } catch (const AutomationError&) {
+    found = false;
+  }
+  // Found only after a statement failed so badly that the database rolled
+  // back the transaction that added it.
+  currentLost = !found || returned.size() != target.base.size();
+  if (currentLost) return;
+  Row row(columns.size());
+  for (size_t k = 0; k < target.base.size(); ++k) row[target.base[k]] = std::move(returned[k]);
+  current = std::move(row);
+}
+
 void RecordsetState::start(std::shared_ptr<Session> s, std::unique_ptr<Statement> st,
                            std::string src, int32_t cursor, int32_t lock) {
+  dropDeferred();
+  target = {};
   session = std::move(s);
   statement = std::move(st);
   source = std::move(src);
@@ -83,6 +112,7 @@ void RecordsetState::start(std::shared_ptr<Session> s, std::unique_ptr<Statement
 }
 
 void RecordsetState::close() {
+  dropDeferred();
   open = false;
   statement.reset();
   rows.clear();
@@ -110,6 +140,7 @@ void RecordsetState::ensureFetched() {
     while (statement->next(row)) rows.push_back(std::move(row));
     position = 0;
   } else {
+    dropDeferred();
     haveCurrent = statement->next(current);
     position = 0;
   }
@@ -177,12 +208,16 @@ void RecordsetState::resolveBase() {
   baseResolved = true;
 }
 
-const Row* RecordsetState::currentRow() const {
+const Row* RecordsetState::currentRow() {
   if (materialised)
     return position >= 0 && position < static_cast<int64_t>(rows.size())
                ? &rows[static_cast<size_t>(position)]
                : nullptr;
-  return haveCurrent ? &current : nullptr;
+  if (currentDeferred) {
+    session->forgetRead(this);
+    readNow();
+  }
+  return haveCurrent && !currentLost ? &current : nullptr;
 }
 
 bool RecordsetState::eof() {
@@ -208,6 +243,7 @@ void RecordsetState::moveNext() {
   if (materialised) {
     ++position;
   } else {
+    dropDeferred();
     haveCurrent = statement->next(current);
     ++position;
   }
@@ -244,44 +280,48 @@ void RecordsetState::cancelUpdate() {
   appendField = -1;
 }
 
-namespace {
-
-// Where Update writes: the table of the first field that comes from one,
-// the fields of that table (by index), and the list of their columns that
-// the statement returns.
-struct UpdateTarget {
-  const ColumnInfo* first = nullptr;
-  std::vector<size_t> base;
-  std::string table;
-  std::string returning;
-};
-
-UpdateTarget updateTarget(const RecordsetState& s) {
+const RecordsetState::UpdateTarget& RecordsetState::updateTarget() {
+  if (target.known) {
+    // Only fields of the target's table take values.
+    for (size_t i = 0, b = 0; i < columns.size(); ++i) {
+      if (b < target.base.size() && target.base[b] == i)
+        ++b;
+      else if (edits[i])
+        notAssignable(columns[i].name);
+    }
+    return target;
+  }
   UpdateTarget t;
-  for (const ColumnInfo& c : s.columns)
+  for (const ColumnInfo& c : columns)
     if (!c.baseTable.empty() && !c.baseColumn.empty()) {
       t.first = &c;
       break;
     }
   if (!t.first) raiseNotUpdatable();
-  for (size_t i = 0; i < s.columns.size(); ++i) {
-    const ColumnInfo& c = s.columns[i];
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const ColumnInfo& c = columns[i];
     if (c.baseTable == t.first->baseTable && c.baseSchema == t.first->baseSchema &&
         !c.baseColumn.empty())
       t.base.push_back(i);
-    else if (s.edits[i])
+    else if (edits[i])
       notAssignable(c.name);
   }
-  t.table = s.session->qualifiedName(t.first->baseSchema, t.first->baseTable);
+  t.table = session->qualifiedName(t.first->baseSchema, t.first->baseTable);
   for (size_t i : t.base) {
     if (!t.returning.empty()) t.returning += ", ";
-    t.returning += sql::quoteIdentifier(s.columns[i].baseColumn);
+    t.returning += sql::quoteIdentifier(columns[i].baseColumn);
   }
-  return t;
+  t.known = true;
+  target = std::move(t);
+  return target;
 }
 
+namespace {
+
+using UpdateTarget = RecordsetState::UpdateTarget;
+
 // The INSERT of a new row with the fields given (the table's defaults for
-// the others); the values go to `params`.
+// the others), without RETURNING; the values go to `params`.
 std::string insertStatement(const RecordsetState& s, const UpdateTarget& t,
                             std::vector<Variant>& params) {
   std::string names, marks;
@@ -296,12 +336,11 @@ std::string insertStatement(const RecordsetState& s, const UpdateTarget& t,
     params.push_back(*s.edits[i]);
   }
   return "INSERT INTO " + t.table +
-         (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")") +
-         " RETURNING " + t.returning;
+         (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")");
 }
 
 // The UPDATE of row `old`, found by its primary key, with the changed
-// fields; the values go to `params`.
+// fields, without RETURNING; the values go to `params`.
 std::string updateStatement(const RecordsetState& s, const UpdateTarget& t, const Row& old,
                             std::vector<Variant>& params) {
   std::string sets;
@@ -322,7 +361,7 @@ std::string updateStatement(const RecordsetState& s, const UpdateTarget& t, cons
     where += sql::quoteIdentifier(k) + " = ?";
     params.push_back(rawParameter(old[*it]));
   }
-  return "UPDATE " + t.table + " SET " + sets + " WHERE " + where + " RETURNING " + t.returning;
+  return "UPDATE " + t.table + " SET " + sets + " WHERE " + where;
 }
 
 // Runs the statement; the row it returns, or kConcurrencyViolation when it
@@ -331,9 +370,7 @@ Row runReturning(Session& session, const std::string& text, const std::vector<Va
   auto st = session.prepare(text, params);
   Row returned;
   if (!st->next(returned)) {
-    throw AutomationError(kConcurrencyViolation, session.source(),
-                          "Row cannot be located for updating. Some values may have been changed "
-                          "since it was last read.");
+    throw AutomationError(kConcurrencyViolation, session.source(), kRowNotLocatedText);
   }
   Row extra;
   while (st->next(extra)) {
@@ -348,42 +385,55 @@ void RecordsetState::update() {
   if (editMode == adEditNone) return;
   checkUpdatable();
   resolveBase();
-  const UpdateTarget target = updateTarget(*this);
-  std::string text;
+  const UpdateTarget& t = updateTarget();
   std::vector<Variant> params;
-  const Row* old = currentRow();
+  const Row* old = nullptr;
+  Row returned;
   if (editMode == adEditAdd) {
     // Rows added one after another assign the same fields: the statement
-    // text is made once for them.
-    std::vector<bool> assigned(columns.size(), false);
-    for (size_t i : target.base) assigned[i] = edits[i].has_value();
-    if (!insertSql.empty() && insertFields == assigned) {
-      for (size_t i : target.base)
-        if (edits[i]) params.push_back(*edits[i]);  // kept: a failed Update leaves the change pending
-      text = insertSql;
+    // text is made once for them, and their values move into its parameters
+    // (and back if it fails: a failed Update leaves the change pending).
+    bool same = !insertSql.empty();
+    for (size_t i : t.base) same = same && insertFields[i] == edits[i].has_value();
+    if (same) {
+      params.reserve(t.base.size());
+      for (size_t i : t.base)
+        if (edits[i]) params.push_back(std::move(*edits[i]));
     } else {
-      text = insertStatement(*this, target, params);
-      insertSql = text;
-      insertFields = std::move(assigned);
+      insertSql = insertStatement(*this, t, params);
+      insertFields.assign(columns.size(), false);
+      for (size_t i : t.base) insertFields[i] = edits[i].has_value();
+    }
+    try {
+      if (!materialised && addKeyed(params)) return;
+      returned = runReturning(*session, insertSql + " RETURNING " + t.returning, params);
+    } catch (...) {
+      if (same) {
+        size_t k = 0;
+        for (size_t i : t.base)
+          if (edits[i]) *edits[i] = std::move(params[k++]);
+      }
+      throw;
     }
   } else {
     if (std::none_of(edits.begin(), edits.end(), [](const auto& e) { return e.has_value(); })) {
       editMode = adEditNone;
       return;
     }
+    old = currentRow();
     if (!old) raiseAdo(adErrNoCurrentRecord, kRecordsetSource);
-    text = updateStatement(*this, target, *old, params);
+    returned = runReturning(
+        *session, updateStatement(*this, t, *old, params) + " RETURNING " + t.returning, params);
   }
-  const Row returned = runReturning(*session, text, params);
 
   // The row as it now stands: the table's fields as returned, the others
   // as they were.
   Row row(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
-    auto it = std::find(target.base.begin(), target.base.end(), i);
-    if (it != target.base.end())
-      row[i] = returned[static_cast<size_t>(it - target.base.begin())];
-    else if (old && editMode != adEditAdd)
+    auto it = std::find(t.base.begin(), t.base.end(), i);
+    if (it != t.base.end())
+      row[i] = returned[static_cast<size_t>(it - t.base.begin())];
+    else if (old)
       row[i] = (*old)[i];
   }
   if (editMode == adEditAdd) {
@@ -391,6 +441,7 @@ void RecordsetState::update() {
       rows.push_back(std::move(row));
       position = static_cast<int64_t>(rows.size()) - 1;
     } else {
+      dropDeferred();
       current = std::move(row);
       haveCurrent = true;
       fetched = true;
@@ -400,6 +451,37 @@ void RecordsetState::update() {
   } else {
     current = std::move(row);
   }
+  endEdit();
+}
+
+bool RecordsetState::addKeyed(const std::vector<Variant>& params) {
+  const std::string key = session->rowKeyFor(*target.first);
+  if (key.empty()) return false;
+  if (target.keyName != key) {
+    target.keyedSelect =
+        "SELECT " + target.returning + " FROM " + target.table + " WHERE " + key + " = ?";
+    target.keyName = key;
+  }
+  // The row added before stays current until this one is in; the INSERT must
+  // not read it first.
+  const bool hadDeferred = currentDeferred;
+  if (hadDeferred) session->forgetRead(this);
+  try {
+    currentKey = session->insertKeyed(insertSql, params);
+  } catch (...) {
+    if (hadDeferred) session->deferRead(this);
+    throw;
+  }
+  currentDeferred = true;
+  currentLost = false;
+  session->deferRead(this);
+  haveCurrent = true;
+  fetched = true;
+  endEdit();
+  return true;
+}
+
+void RecordsetState::endEdit() {
   editMode = adEditNone;
   edits.assign(columns.size(), std::nullopt);
   appendField = -1;
@@ -534,7 +616,10 @@ int64_t RecordsetState::actualSize(size_t field) {
   if (raw.isNull()) return 0;
   if (isBinaryType(c.type)) return static_cast<int64_t>(raw.bytes.size());
   if (isTextType(c.type)) {
-    const std::string text = variantText(toVariant(raw, c.type));
+    // Stored text is the value itself; a number stored in a text column reads as its text.
+    const bool stored = raw.kind == RawValue::Kind::kText || raw.kind == RawValue::Kind::kBlob;
+    const std::string converted = stored ? std::string() : variantText(toVariant(raw, c.type));
+    const std::string_view text = stored ? std::string_view(raw.bytes) : converted;
     return isWideTextType(c.type) ? 2 * static_cast<int64_t>(len16(text))
                                   : static_cast<int64_t>(text.size());
   }

@@ -21,13 +21,17 @@
 // Changes: AddNew, then Value assignments and AppendChunk, then Update runs
 // one INSERT with bound parameters into the table the fields come from, and
 // the new row (as the database stored it, defaults included) becomes the
-// current row (keyset and static cursors add it at the end). Assigning to
-// fields of the current row and Update runs an UPDATE of that row by the
-// table's primary key (3251 when the table has none among the fields).
-// As in ADO, AddNew and the Move methods save a pending change first, and a
-// failed Update leaves the change pending (CancelUpdate drops it); Close
-// drops a pending change. Fields that do not come from one table column
-// (expressions) cannot be assigned.
+// current row (keyset and static cursors add it at the end). On the SQLite
+// providers a forward-only record set inside a transaction does not read the
+// new row back at once: it reads it by its rowid when a field of it is first
+// wanted, or before the connection runs anything that is not a query, so that
+// a later change, commit or rollback never shows in it (a caller that only
+// adds rows is spared one read per row). Assigning to fields of the current
+// row and Update runs an UPDATE of that row by the table's primary key (3251
+// when the table has none among the fields). As in ADO, AddNew and the Move
+// methods save a pending change first, and a failed Update leaves the change
+// pending (CancelUpdate drops it); Close drops a pending change. Fields that
+// do not come from one table column (expressions) cannot be assigned.
 //
 // Long data: GetChunk(n) returns the next n bytes (binary fields) or UTF-16
 // code units (text fields; never half a surrogate pair) of the field's value,

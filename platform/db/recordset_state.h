@@ -21,7 +21,12 @@ struct ConnectionState {
   bool isOpen() const { return session && session->isOpen(); }
 };
 
-struct RecordsetState {
+struct RecordsetState final : DeferredRead {
+  RecordsetState() = default;
+  RecordsetState(const RecordsetState&) = delete;
+  RecordsetState& operator=(const RecordsetState&) = delete;
+  ~RecordsetState();
+
   std::shared_ptr<Session> session;
   std::unique_ptr<Statement> statement;
   std::vector<ColumnInfo> columns;
@@ -42,9 +47,31 @@ struct RecordsetState {
   bool typesResolved = false;
   bool baseResolved = false;
 
+  // The row a forward-only record set added last, when the session put off
+  // reading it (Session::rowKeyFor): `current` is read by its key when first
+  // wanted, or before the session changes anything.
+  bool currentDeferred = false;
+  bool currentLost = false;  // the deferred row could not be read: no current record
+  int64_t currentKey = 0;
+
+  // Where Update writes: the table of the first field that comes from one,
+  // the fields of that table (by index), and the list of their columns that
+  // the statement returns. Worked out on the first Update.
+  struct UpdateTarget {
+    bool known = false;
+    const ColumnInfo* first = nullptr;
+    std::vector<size_t> base;
+    std::string table;
+    std::string returning;
+    std::string keyedSelect;  // the row of a key, for deferred reads ("" until needed)
+    std::string keyName;      // the key that keyedSelect selects by
+  };
+  UpdateTarget target;
+
   // A pending change.
   int32_t editMode = adEditNone;
-  // The INSERT statement of the last row added, and which fields it assigns.
+  // The INSERT statement of the last row added (without RETURNING), and which
+  // fields it assigns.
   std::string insertSql;
   std::vector<bool> insertFields;
   std::vector<std::optional<Variant>> edits;
@@ -66,12 +93,21 @@ struct RecordsetState {
   void ensureFetched();
   void resolveTypes();
   void resolveBase();
-  const Row* currentRow() const;
+  const UpdateTarget& updateTarget();
+  // The current row (reading a deferred one); null when there is none.
+  const Row* currentRow();
+  // Forgets the deferred read of the current row (it is replaced or dropped).
+  void dropDeferred();
+  void readNow() override;
   bool eof();
   bool bof();
   void moveNext();
   void addNew();
   void update();
+  // Adds the pending new row by a keyed INSERT whose row is read when wanted;
+  // false when the session cannot (the caller returns it from the INSERT).
+  bool addKeyed(const std::vector<Variant>& params);
+  void endEdit();
   void cancelUpdate();
   void checkUpdatable() const;
   void endChunksExcept(int field);

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <mutex>
+#include <thread>
 
 #include "common/automation_error.h"
 #include "platform/db/errors.h"
@@ -259,21 +261,68 @@ void SealedReader::readImage(const SealSink& sink) {
 
 // ---------------------------------------------------------------- writing
 
+namespace {
+
+// The image is compressed in pieces of kSealPiece bytes on up to two threads
+// at once, as pigz does: each piece is raw deflate primed with the 32 KiB of
+// image before it and ended with a sync flush (the last with the final
+// block), so that the pieces' outputs in order, between a zlib header and the
+// Adler-32 of the whole image, are one zlib stream.
+constexpr size_t kSealPiece = size_t{1} << 20;
+constexpr size_t kDeflateWindow = size_t{1} << 15;
+
+std::vector<uint8_t> deflatePiece(const std::vector<uint8_t>& in,
+                                  const std::vector<uint8_t>& dictionary, int level, bool last) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    raiseError(err::kOutOfMemory, kSealedSource);
+  struct End {
+    z_stream* z;
+    ~End() { deflateEnd(z); }
+  } end{&z};
+  if (!dictionary.empty() &&
+      deflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size())) != Z_OK)
+    raiseError(err::kOutOfMemory, kSealedSource);
+  // deflateBound covers one call with Z_FINISH; a sync flush adds at most an
+  // empty stored block.
+  std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(in.size())) + 64);
+  z.next_in = const_cast<uint8_t*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  for (;;) {
+    z.next_out = out.data() + z.total_out;
+    z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+    const int rc = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    if (rc == Z_STREAM_ERROR) raiseError(err::kOutOfMemory, kSealedSource);
+    if (last ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
+    out.resize(out.size() * 2);
+  }
+  out.resize(z.total_out);
+  return out;
+}
+
+}  // namespace
+
 struct SealedWriter::State {
   std::shared_ptr<const SealKeys> keys;
   uint64_t imageSize;
   uint64_t written = 0;
   uint32_t chunkSize;
+  int level = Z_DEFAULT_COMPRESSION;
   SealSink sink;
   crypto_secretstream_xchacha20poly1305_state stream;
-  z_stream z{};
-  bool zReady = false;
   std::vector<uint8_t> pending;  // compressed bytes not yet encrypted
   std::vector<uint8_t> cipher;
   bool finished = false;
 
+  uLong adler = adler32(0, nullptr, 0);
+  std::vector<uint8_t> piece;   // image bytes not yet handed to a compressor
+  std::vector<uint8_t> window;  // the image's last 32 KiB before `piece`
+  std::deque<std::future<std::vector<uint8_t>>> compressing;  // in image order
+  size_t threads = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+
   ~State() {
-    if (zReady) deflateEnd(&z);
+    for (auto& f : compressing)
+      if (f.valid()) f.wait();
     sodium_memzero(&stream, sizeof stream);
   }
 
@@ -295,36 +344,68 @@ struct SealedWriter::State {
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(start));
   }
 
-  void deflateSome(const uint8_t* data, size_t n, int flush) {
-    z.next_in = const_cast<uint8_t*>(data);
-    z.avail_in = static_cast<uInt>(n);
-    uint8_t out[64 << 10];
-    for (;;) {
-      z.next_out = out;
-      z.avail_out = sizeof out;
-      int rc = deflate(&z, flush);
-      if (rc == Z_STREAM_ERROR) raiseError(err::kOutOfMemory, kSealedSource);
-      pending.insert(pending.end(), out, out + (sizeof out - z.avail_out));
-      drain();
-      if (flush == Z_FINISH ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
+  // The zlib header that zlib itself writes for `level`.
+  void header() {
+    const int effective = level == Z_DEFAULT_COMPRESSION ? 6 : level;
+    const unsigned flags = effective < 2 ? 0 : effective < 6 ? 1 : effective == 6 ? 2 : 3;
+    unsigned h = (0x78u << 8) | (flags << 6);
+    h += 31 - h % 31;
+    pending.push_back(static_cast<uint8_t>(h >> 8));
+    pending.push_back(static_cast<uint8_t>(h & 0xff));
+  }
+
+  void collectOldest() {
+    std::vector<uint8_t> out = compressing.front().get();
+    compressing.pop_front();
+    pending.insert(pending.end(), out.begin(), out.end());
+    drain();
+  }
+
+  // Hands `piece` to a compressor.
+  void launch(bool last) {
+    std::vector<uint8_t> dictionary = window;
+    if (piece.size() >= kDeflateWindow) {
+      window.assign(piece.end() - static_cast<std::ptrdiff_t>(kDeflateWindow), piece.end());
+    } else {
+      window.insert(window.end(), piece.begin(), piece.end());
+      if (window.size() > kDeflateWindow)
+        window.erase(window.begin(), window.end() - static_cast<std::ptrdiff_t>(kDeflateWindow));
     }
+    while (compressing.size() >= threads) collectOldest();
+    if (threads == 1) {
+      std::promise<std::vector<uint8_t>> done;
+      done.set_value(deflatePiece(piece, dictionary, level, last));
+      compressing.push_back(done.get_future());
+    } else {
+      // On a thread of its own, or when none can be had, when it is collected.
+      // The job goes by copy: a failed start must not leave it moved from.
+      auto input = std::make_shared<const std::vector<uint8_t>>(std::move(piece));
+      auto primer = std::make_shared<const std::vector<uint8_t>>(std::move(dictionary));
+      const auto job = [input, primer, level = level, last] {
+        return deflatePiece(*input, *primer, level, last);
+      };
+      compressing.push_back(std::async(std::launch::async | std::launch::deferred, job));
+    }
+    piece = {};
+    piece.reserve(kSealPiece);
   }
 };
 
 SealedWriter::SealedWriter(std::shared_ptr<const SealKeys> keys, uint64_t imageSize,
-                           uint32_t chunkSize, SealSink sink)
+                           uint32_t chunkSize, SealSink sink, int level)
     : state_(std::make_unique<State>()) {
   ensureSodium();
   if (chunkSize < kMinChunk || chunkSize > kMaxChunk) raiseError(err::kInvalidCall, kSealedSource);
+  if (level != kDefaultSealLevel && (level < 0 || level > 9))
+    raiseError(err::kInvalidCall, kSealedSource);
   State& s = *state_;
   s.keys = std::move(keys);
   s.imageSize = imageSize;
   s.chunkSize = chunkSize;
+  s.level = level == kDefaultSealLevel ? Z_DEFAULT_COMPRESSION : level;
   s.sink = std::move(sink);
   s.cipher.resize(chunkSize + kTagBytes);
-  if (deflateInit(&s.z, Z_DEFAULT_COMPRESSION) != Z_OK)
-    raiseError(err::kOutOfMemory, kSealedSource);
-  s.zReady = true;
+  s.piece.reserve(static_cast<size_t>(std::min<uint64_t>(imageSize, kSealPiece)));
 
   uint8_t header[kSealedHeaderSize] = {};
   std::memcpy(header, kMagic, sizeof kMagic);
@@ -338,6 +419,7 @@ SealedWriter::SealedWriter(std::shared_ptr<const SealKeys> keys, uint64_t imageS
                                                   SealKeysAccess::streamKey(*s.keys));
   SealKeysAccess::keyCheck(*s.keys, header, header + kKeyCheckOffset);
   s.sink(std::span<const uint8_t>(header, sizeof header));
+  s.header();
 }
 
 SealedWriter::~SealedWriter() = default;
@@ -347,10 +429,12 @@ void SealedWriter::write(std::span<const uint8_t> bytes) {
   if (s.finished || bytes.size() > s.imageSize - s.written)
     raiseError(err::kInvalidCall, kSealedSource);
   s.written += bytes.size();
-  // zlib takes at most 4 GiB - 1 at a time.
   while (!bytes.empty()) {
-    size_t n = std::min<size_t>(bytes.size(), 1u << 30);
-    s.deflateSome(bytes.data(), n, Z_NO_FLUSH);
+    // A full piece goes once more bytes follow it: the last goes in finish().
+    if (s.piece.size() == kSealPiece) s.launch(false);
+    const size_t n = std::min(bytes.size(), kSealPiece - s.piece.size());
+    s.adler = adler32(s.adler, bytes.data(), static_cast<uInt>(n));
+    s.piece.insert(s.piece.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
     bytes = bytes.subspan(n);
   }
 }
@@ -358,7 +442,11 @@ void SealedWriter::write(std::span<const uint8_t> bytes) {
 void SealedWriter::finish() {
   State& s = *state_;
   if (s.finished || s.written != s.imageSize) raiseError(err::kInvalidCall, kSealedSource);
-  s.deflateSome(nullptr, 0, Z_FINISH);
+  s.launch(true);
+  while (!s.compressing.empty()) s.collectOldest();
+  for (int shift = 24; shift >= 0; shift -= 8)
+    s.pending.push_back(static_cast<uint8_t>(s.adler >> shift));
+  s.drain();
   s.push(s.pending.data(), s.pending.size(), crypto_secretstream_xchacha20poly1305_TAG_FINAL);
   s.pending.clear();
   s.finished = true;

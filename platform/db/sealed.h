@@ -152,12 +152,16 @@ class SealedReader {
   std::shared_ptr<const SealKeys> keys_;
 };
 
+// zlib's compression level of a sealed image: its default (6) unless the
+// writer asks for another (0 to 9). Readers take any level.
+inline constexpr int kDefaultSealLevel = -1;
+
 // Writes a sealed file to a sink: call write() with exactly `imageSize` bytes
 // in total, then finish().
 class SealedWriter {
  public:
   SealedWriter(std::shared_ptr<const SealKeys> keys, uint64_t imageSize, uint32_t chunkSize,
-               SealSink sink);
+               SealSink sink, int level = kDefaultSealLevel);
   ~SealedWriter();
   SealedWriter(const SealedWriter&) = delete;
   SealedWriter& operator=(const SealedWriter&) = delete;

@@ -38,7 +38,8 @@ uint64_t getLe(const Bytes& b, size_t at, int n) {
 }
 
 TEST(Sealed, ImagesOfEverySizeComeBackWhole) {
-  for (size_t size : {0u, 1u, 4095u, 4096u, 200000u}) {
+  // Sizes about the compressor's pieces of 1 MiB as well.
+  for (size_t size : {0u, 1u, 4095u, 4096u, 200000u, 1048575u, 1048576u, 1048577u, 3157000u}) {
     SCOPED_TRACE(size);
     const Bytes image = sample(size);
     const Bytes sealed = sealImage(image, kPassword, kFastSeal);
@@ -51,6 +52,26 @@ TEST(Sealed, ImagesOfEverySizeComeBackWhole) {
     // Chunks of C + 17 bytes but the last.
     const size_t body = sealed.size() - kSealedHeaderSize;
     EXPECT_GT(body % (kFastSeal.chunkSize + 17), 17u);
+    EXPECT_EQ(unsealImage(sealed, kPassword), image);
+  }
+}
+
+// Written in slices that do not fall on the compressor's pieces, at every
+// kind of level.
+TEST(Sealed, AnImageWrittenInSlicesComesBackAtEveryLevel) {
+  const Bytes image = sample(2600000, 5);
+  for (int level : {0, 1, 9, kDefaultSealLevel}) {
+    SCOPED_TRACE(level);
+    Bytes sealed;
+    SealedWriter writer(
+        SealKeys::derive(kPassword, kFastSeal), image.size(), kFastSeal.chunkSize,
+        [&](std::span<const uint8_t> b) { sealed.insert(sealed.end(), b.begin(), b.end()); },
+        level);
+    for (size_t at = 0; at < image.size(); at += 99991)
+      writer.write(
+          std::span<const uint8_t>(image).subspan(at, std::min<size_t>(99991, image.size() - at)));
+    writer.finish();
+    EXPECT_EQ(sealed.size() > image.size(), level == 0);
     EXPECT_EQ(unsealImage(sealed, kPassword), image);
   }
 }
@@ -256,6 +277,10 @@ TEST_F(SealedDb, OpeningFailsClearly) {
       {"Provider=SQLite;Data Source=" + plain, kProviderFailed, "Unrecognized database format"},
       {connect(file_, kPassword, "Sealed Image Memory Limit=lots;"), kBadConnectionString,
        "OLE DB"},
+      {connect(file_, kPassword, "Sealed Compression Level=10;"), kBadConnectionString,
+       "(Sealed Compression Level)"},
+      {connect(file_, kPassword, "Sealed Compression Level=fast;"), kBadConnectionString,
+       "(Sealed Compression Level)"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.connection);
@@ -287,6 +312,29 @@ TEST_F(SealedDb, ABigImageWorksInAPrivateFile) {
   EXPECT_EQ(inMemory.Execute("SELECT length(fj) FROM f").Fields()[0].Value(),
             Variant(int32_t{300000}));
   inMemory.Close();
+}
+
+TEST_F(SealedDb, AChangedFileIsSealedAtTheCompressionLevelAsked) {
+  const ByteArray blob(300000, 0x5A);
+  struct Case {
+    const char* level;
+    bool stored;  // level 0 stores the image as it is
+  };
+  for (const Case k : {Case{"", false}, Case{"Sealed Compression Level=0;", true},
+                       Case{"Sealed Compression Level=1;", false}}) {
+    SCOPED_TRACE(k.level);
+    std::filesystem::remove(file_);
+    createSealedDatabase(file_, kPassword, kFastSeal);
+    Connection c;
+    c.Open(connect(file_, kPassword, k.level));
+    c.Execute("CREATE TABLE f (fj LongBinary)");
+    c.Execute("INSERT INTO f VALUES (?)", {blob});
+    c.Close();
+    EXPECT_EQ(std::filesystem::file_size(file_) > blob.size(), k.stored);
+    c.Open(connect(file_));
+    EXPECT_EQ(c.Execute("SELECT fj FROM f").Fields()[0].Value(), Variant(blob));
+    c.Close();
+  }
 }
 
 TEST_F(SealedDb, AFileReplacedWhileOpenIsNotOverwritten) {

@@ -18,6 +18,7 @@
 
 #include "common/variant.h"
 #include "platform/db/connection_string.h"
+#include "platform/db/errors.h"
 #include "platform/db/value.h"
 
 namespace bq::db {
@@ -38,6 +39,17 @@ struct ColumnInfo {
 };
 
 using Row = std::vector<RawValue>;
+
+// A read of a row that its record set put off until the row is wanted
+// (Session::deferRead).
+class DeferredRead {
+ public:
+  // Reads the row now. Must not throw: a row that cannot be read is marked so.
+  virtual void readNow() = 0;
+
+ protected:
+  ~DeferredRead() = default;
+};
 
 class Statement {
  public:
@@ -83,6 +95,36 @@ class Session {
   // Closes the database: a changed sealed database is sealed and written
   // first. On a failure to write, throws and stays open.
   virtual void close() = 0;
+
+  // Row keys. A provider whose rows carry a key that finds them again cheaply
+  // (SQLite's rowid) adds a row without returning it, and the record set reads
+  // it by its key only when it is wanted: most added rows are never read.
+  //
+  // The name that selects the row key of the table of `column`, or "" when a
+  // row added to that table now could not be found so, and must be returned
+  // by the INSERT itself: the provider keeps no row keys, the table has none
+  // or its columns hide every name of it, or no transaction is open (only a
+  // transaction's write lock keeps other connections off the new row until
+  // it is read, and a commit or rollback reads it first, see deferRead).
+  virtual std::string rowKeyFor(const ColumnInfo& /*column*/) { return {}; }
+  // Runs the INSERT `sql` (without RETURNING) with `params`; the row key of
+  // the row it added. Throws the provider's error, or kConcurrencyViolation
+  // when it added no row (a trigger ignored it).
+  // REQUIRES: rowKeyFor() gave a name for the table.
+  virtual int64_t insertKeyed(std::string_view /*sql*/, std::span<const Variant> /*params*/) {
+    raiseAdo(adErrFeatureNotAvailable, kConnectionSource);
+  }
+  // Runs the query `sql`, whose one "?" is a row key, with `key`; false when
+  // it gives no row, else its first row in `row`.
+  virtual bool readKeyed(std::string_view /*sql*/, int64_t /*key*/, Row& /*row*/) {
+    raiseAdo(adErrFeatureNotAvailable, kConnectionSource);
+  }
+  // Has `read` done (readNow) before the session next runs a statement that
+  // is not a query: before anything on this connection can change the row or
+  // end the transaction. forgetRead() withdraws it; the session forgets it
+  // when it closes.
+  virtual void deferRead(DeferredRead* /*read*/) {}
+  virtual void forgetRead(DeferredRead* /*read*/) {}
 
   // Statements keep a pointer to the session and register here so that
   // close() can end them.

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <map>
 #include <set>
 
 #include "common/automation_error.h"
@@ -34,6 +36,17 @@ constexpr uint64_t kDefaultMemoryLimit = 64ull << 20;
 // A session belongs to one thread at a time, so its database handle needs
 // none of SQLite's own locking.
 constexpr int kOpenOneThread = SQLITE_OPEN_NOMUTEX;
+
+// SQLite's settings for the whole process, made before its first use here.
+// Its memory statistics take a lock around every allocation, and nothing
+// reads them. (Once SQLite is in use, sqlite3_config changes nothing.)
+void configureSqliteOnce() {
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    return true;
+  }();
+  (void)configured;
+}
 
 // True when the first word of `sql` (after blanks) is `word`, in any case.
 bool startsWithWord(std::string_view sql, std::string_view word) {
@@ -141,6 +154,8 @@ class SqliteStatement final : public Statement {
   }
 
   void readColumns();
+  // Before the first step of a statement that is not a query.
+  void beforeChange();
 
   SqliteSession* session_;
   sqlite3_stmt* stmt_ = nullptr;
@@ -148,13 +163,16 @@ class SqliteStatement final : public Statement {
   std::function<int64_t()> action_;
   bool ended_ = false;
   bool done_ = false;
+  bool query_ = false;  // reads rows and changes nothing: deferred reads may wait
   std::vector<ColumnInfo> columns_;
 };
 
 class SqliteSession final : public Session {
  public:
   SqliteSession(Provider provider, std::string name, fs::path path)
-      : provider_(provider), name_(std::move(name)), path_(std::move(path)) {}
+      : provider_(provider), name_(std::move(name)), path_(std::move(path)) {
+    configureSqliteOnce();
+  }
 
   ~SqliteSession() override {
     try {
@@ -174,6 +192,8 @@ class SqliteSession final : public Session {
 
   void openPlain(bool readOnly);
   void openSealed(std::string_view password, uint64_t memoryLimit, bool exclusive, bool readOnly);
+  // zlib's level when the image is sealed again (kDefaultSealLevel, or 0 to 9).
+  void setSealLevel(int level) { sealLevel_ = level; }
   // Opens the SQLite image `image` (taken over) in memory as the content of
   // a new sealed database, its text columns folded (foldTextColumns), to be
   // sealed under `keys` by sealImageTo.
@@ -198,13 +218,30 @@ class SqliteSession final : public Session {
     return sql::quoteIdentifier(schema) + "." + sql::quoteIdentifier(table);
   }
   void setCommandTimeout(int32_t seconds) override { timeoutSeconds_ = std::max(seconds, 0); }
+  std::string rowKeyFor(const ColumnInfo& column) override;
+  int64_t insertKeyed(std::string_view sql, std::span<const Variant> params) override;
+  bool readKeyed(std::string_view sql, int64_t key, Row& row) override;
+  void forgetRowKeys() {
+    rowKeys_.clear();
+    lastRowKey_ = rowKeys_.end();
+  }
+  void deferRead(DeferredRead* read) override { deferred_.push_back(read); }
+  void forgetRead(DeferredRead* read) override { std::erase(deferred_, read); }
+  // Does the deferred reads, before a statement that is not a query runs.
+  void readDeferred() {
+    while (!deferred_.empty()) {
+      DeferredRead* read = deferred_.back();
+      deferred_.pop_back();
+      read->readNow();
+    }
+  }
   void close() override;
   void attach(Statement* s) override { statements_.insert(s); }
   void detach(Statement* s) override { statements_.erase(s); }
 
   // Keeps a statement that is done with for use again (reset, no bindings).
   void keepIdle(IdleStatement idle);
-  // Finalizes every idle statement.
+  // Finalizes every idle statement (and the kept keyed INSERT).
   void dropIdle();
 
   // One step of `stmt` under the command timeout.
@@ -302,12 +339,22 @@ class SqliteSession final : public Session {
   sqlite3* db_ = nullptr;
   std::set<Statement*> statements_;
   std::vector<IdleStatement> idle_;  // most recently kept last
+  std::vector<DeferredRead*> deferred_;
+  // The row key name of each table asked about ("" none), by schema and name;
+  // forgotten when the schema changes.
+  std::map<std::pair<std::string, std::string>, std::string> rowKeys_;
+  std::map<std::pair<std::string, std::string>, std::string>::iterator lastRowKey_ = rowKeys_.end();
+  // The statement of the last keyed INSERT and its text, kept for the next
+  // row: a copy adds every row of a table with the same statement.
+  sqlite3_stmt* keyedInsert_ = nullptr;
+  std::string keyedInsertSql_;
   int32_t timeoutSeconds_ = 30;
   bool timing_ = false;
   Clock::time_point deadline_;
   // Sealed files only.
   std::shared_ptr<const SealKeys> keys_;
   uint32_t chunkSize_ = 0;
+  int sealLevel_ = kDefaultSealLevel;
   FileIdentity identity_;
   fs::path tempDir_;
   int imageFd_ = -1;      // the image in tempDir_, read when it is sealed again
@@ -323,6 +370,7 @@ SqliteStatement::SqliteStatement(SqliteSession* session, sqlite3_stmt* stmt)
     : session_(session), stmt_(stmt) {
   session_->attach(this);
   readColumns();
+  query_ = sqlite3_stmt_readonly(stmt_) != 0 && !columns_.empty();
 }
 
 SqliteStatement::SqliteStatement(SqliteSession* session, IdleStatement idle)
@@ -332,6 +380,12 @@ SqliteStatement::SqliteStatement(SqliteSession* session, IdleStatement idle)
     readColumns();
   else
     columns_ = std::move(idle.columns);
+  // Transaction statements (BEGIN, COMMIT ...) count as read-only; they have no columns.
+  query_ = sqlite3_stmt_readonly(stmt_) != 0 && !columns_.empty();
+}
+
+void SqliteStatement::beforeChange() {
+  if (!query_) session_->readDeferred();
 }
 
 void SqliteStatement::readColumns() {
@@ -380,6 +434,7 @@ void SqliteStatement::end() {
 bool SqliteStatement::next(Row& row) {
   checkOpen();
   if (action_ || done_) return false;
+  beforeChange();
   const int rc = session_->step(stmt_);
   if (rc == SQLITE_DONE) {
     done_ = true;
@@ -402,16 +457,18 @@ bool SqliteStatement::next(Row& row) {
       case SQLITE_FLOAT:
         v = RawValue::ofReal(sqlite3_column_double(stmt_, i));
         break;
+      // Text and bytes go into the row's own strings: a row read again and
+      // again (a forward-only cursor) keeps their memory.
       case SQLITE_TEXT: {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        v = RawValue::ofText(
-            std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i))));
+        v.kind = RawValue::Kind::kText;
+        v.bytes.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i)));
         break;
       }
       case SQLITE_BLOB: {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, i));
-        v = RawValue::ofBlob(
-            std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i))));
+        v.kind = RawValue::Kind::kBlob;
+        v.bytes.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, i)));
         break;
       }
       default:
@@ -425,6 +482,7 @@ bool SqliteStatement::next(Row& row) {
 int64_t SqliteStatement::run() {
   checkOpen();
   if (action_) return action_();
+  beforeChange();
   const sqlite3_int64 before = sqlite3_total_changes64(session_->db());
   for (;;) {
     const int rc = session_->step(stmt_);
@@ -446,7 +504,11 @@ void SqliteStatement::restart() {
 
 // ---------------------------------------------------------------- binding
 
-void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Variant& value) {
+// Binds `value` to parameter `index`. Text and bytes are copied unless
+// `copy` is false: then `value` must outlive the statement's use of it.
+void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Variant& value,
+               bool copy = true) {
+  const sqlite3_destructor_type lifetime = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   int rc = std::visit(
       [&](const auto& x) -> int {
         using T = std::decay_t<decltype(x)>;
@@ -466,11 +528,10 @@ void bindValue(SqliteSession& session, sqlite3_stmt* stmt, int index, const Vari
           return sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
                                      SQLITE_UTF8);
         } else if constexpr (std::is_same_v<T, std::string>)
-          return sqlite3_bind_text64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
+          return sqlite3_bind_text64(stmt, index, x.data(), x.size(), lifetime, SQLITE_UTF8);
         else if constexpr (std::is_same_v<T, ByteArray>)
           return x.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
-                           : sqlite3_bind_blob64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT);
+                           : sqlite3_bind_blob64(stmt, index, x.data(), x.size(), lifetime);
         else
           throw AutomationError(
               adErrDataConversion, kConnectionSource,
@@ -729,11 +790,16 @@ void SqliteSession::keepIdle(IdleStatement idle) {
 void SqliteSession::dropIdle() {
   for (IdleStatement& idle : idle_) sqlite3_finalize(idle.stmt);
   idle_.clear();
+  sqlite3_finalize(keyedInsert_);
+  keyedInsert_ = nullptr;
+  keyedInsertSql_.clear();
 }
 
 void SqliteSession::release() {
   for (Statement* s : std::set<Statement*>(statements_)) s->end();
   dropIdle();
+  deferred_.clear();
+  forgetRowKeys();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
   if (lockFd_ >= 0) ::close(lockFd_);
@@ -780,7 +846,7 @@ void SqliteSession::sealImageTo(const SealSink& sink) {
       unsigned char* p;
       ~Free() { sqlite3_free(p); }
     } freeCopy{copy};
-    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink);
+    SealedWriter writer(keys_, static_cast<uint64_t>(size), chunkSize_, sink, sealLevel_);
     if (size > 0) writer.write(std::span<const uint8_t>(p, static_cast<size_t>(size)));
     writer.finish();
     return;
@@ -788,7 +854,7 @@ void SqliteSession::sealImageTo(const SealSink& sink) {
   struct stat st;
   if (::fstat(imageFd_, &st) != 0) raiseFileError(errno);
   const auto size = static_cast<uint64_t>(st.st_size);
-  SealedWriter writer(keys_, size, chunkSize_, sink);
+  SealedWriter writer(keys_, size, chunkSize_, sink, sealLevel_);
   std::vector<uint8_t> buf(1 << 20);
   uint64_t done = 0;
   while (done < size) {
@@ -902,6 +968,7 @@ std::unique_ptr<SqliteStatement> SqliteSession::prepareRaw(std::string_view sql)
   if (sqlite3_stmt_readonly(stmt) == 0 && !startsWithWord(sql, "INSERT") &&
       !startsWithWord(sql, "UPDATE") && !startsWithWord(sql, "DELETE")) {
     dropIdle();
+    forgetRowKeys();
     return std::make_unique<SqliteStatement>(this, stmt);
   }
   return std::make_unique<SqliteStatement>(this, IdleStatement{std::string(sql), stmt, {}});
@@ -999,6 +1066,78 @@ std::unique_ptr<Statement> SqliteSession::prepare(std::string_view text,
     return std::make_unique<SqliteStatement>(this, std::move(action));
   }
   return prepareStatement(sql, params);
+}
+
+std::string SqliteSession::rowKeyFor(const ColumnInfo& column) {
+  if (!db_ || sqlite3_get_autocommit(db_) || column.baseTable.empty()) return {};
+  const std::string_view schema =
+      column.baseSchema.empty() ? std::string_view("main") : std::string_view(column.baseSchema);
+  // Asked for every row added: the table asked about last answers at once.
+  if (lastRowKey_ != rowKeys_.end() && lastRowKey_->first.first == schema &&
+      lastRowKey_->first.second == column.baseTable)
+    return lastRowKey_->second;
+  auto [known, added] = rowKeys_.try_emplace({std::string(schema), column.baseTable});
+  lastRowKey_ = known;
+  if (!added) return known->second;
+  const auto kind = query("SELECT type, wr FROM pragma_table_list WHERE schema = ? AND name = ?",
+                          {std::string(schema), column.baseTable});
+  // Views, virtual tables and WITHOUT ROWID tables have no rowid.
+  if (kind.size() != 1 || kind[0][0] != "table" || kind[0][1] != "0") return {};
+  std::set<std::string> taken;
+  for (const auto& row : query("SELECT upper(name) FROM pragma_table_xinfo(?, ?)",
+                               {column.baseTable, std::string(schema)}))
+    taken.insert(row[0]);
+  // A column of the name hides the rowid behind it.
+  for (const char* name : {"ROWID", "_ROWID_", "OID"}) {
+    if (!taken.contains(name)) {
+      known->second = name;
+      break;
+    }
+  }
+  return known->second;
+}
+
+int64_t SqliteSession::insertKeyed(std::string_view sql, std::span<const Variant> params) {
+  if (!db_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  readDeferred();
+  if (!keyedInsert_ || keyedInsertSql_ != sql) {
+    sqlite3_finalize(keyedInsert_);
+    keyedInsert_ = nullptr;
+    keyedInsertSql_.clear();
+    // The record set's own INSERT: one statement, no table definition.
+    const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &keyedInsert_, nullptr);
+    if (rc != SQLITE_OK) raise(rc);
+    keyedInsertSql_ = sql;
+  }
+  sqlite3_stmt* st = keyedInsert_;
+  if (static_cast<size_t>(sqlite3_bind_parameter_count(st)) != params.size())
+    raiseAdo(adErrInvalidArgument, kConnectionSource);
+  // The values outlive the step: bound without copies, unbound after it.
+  struct Unbind {
+    sqlite3_stmt* st;
+    ~Unbind() {
+      sqlite3_reset(st);
+      sqlite3_clear_bindings(st);
+    }
+  } unbind{st};
+  for (size_t i = 0; i < params.size(); ++i)
+    bindValue(*this, st, static_cast<int>(i) + 1, params[i], false);
+  const int rc = step(st);
+  if (rc != SQLITE_DONE) {
+    sqlite3_reset(st);
+    raise(rc);
+  }
+  if (sqlite3_changes64(db_) != 1)
+    throw AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText);
+  return sqlite3_last_insert_rowid(db_);
+}
+
+bool SqliteSession::readKeyed(std::string_view sql, int64_t key, Row& row) {
+  auto st = prepareRaw(sql);
+  const int rc = sqlite3_bind_int64(st->handle(), 1, key);
+  if (rc != SQLITE_OK) raise(rc);
+  return st->next(row);
 }
 
 std::vector<std::string> SqliteSession::primaryKey(const ColumnInfo& column) {
@@ -1176,14 +1315,21 @@ std::shared_ptr<Session> openSqliteSession(const ConnectionString& cs) {
   auto session = std::make_shared<SqliteSession>(
       cs.provider(), name, name.empty() ? fs::path() : winpath::toNative(name));
   if (cs.provider() == Provider::kSealed) {
-    uint64_t limit = kDefaultMemoryLimit;
-    if (auto text = cs.get("Sealed Image Memory Limit")) {
-      auto [p, ec] = std::from_chars(text->data(), text->data() + text->size(), limit);
-      if (ec != std::errc() || p != text->data() + text->size())
-        throw AutomationError(kBadConnectionString, kConnectionSource,
-                              "Format of the initialization string does not conform to the OLE DB "
-                              "specification. (Sealed Image Memory Limit)");
-    }
+    // A whole number that `key` may give, within [least, most].
+    const auto number = [&](const char* key, auto value, auto least, auto most) {
+      if (auto text = cs.get(key)) {
+        auto [p, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+        if (ec != std::errc() || p != text->data() + text->size() || value < least || value > most)
+          throw AutomationError(kBadConnectionString, kConnectionSource,
+                                "Format of the initialization string does not conform to the OLE "
+                                "DB specification. (" +
+                                    std::string(key) + ")");
+      }
+      return value;
+    };
+    const uint64_t limit = number("Sealed Image Memory Limit", kDefaultMemoryLimit, uint64_t{0},
+                                  std::numeric_limits<uint64_t>::max());
+    session->setSealLevel(number("Sealed Compression Level", kDefaultSealLevel, 0, 9));
     session->openSealed(cs.get("Jet OLEDB:Database Password").value_or(""), limit, mode.exclusive,
                         mode.readOnly);
   } else {

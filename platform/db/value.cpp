@@ -237,12 +237,22 @@ std::string formatDate(double x) {
   int64_t y;
   unsigned m, d;
   civilFromDays(day + kOleEpochFromUnix, y, m, d);
-  char buf[48];
+  // "YYYY-MM-DD HH:MM:SS.fff": the digits written in place (a row of dates
+  // is written by every copy of a table); years lie within 100 to 9999.
   const int sec = static_cast<int>(ms / 1000), frac = static_cast<int>(ms % 1000);
-  int n = std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d",
-                        static_cast<long long>(y), m, d, sec / 3600, sec / 60 % 60, sec % 60);
-  if (frac != 0) std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), ".%03d", frac);
-  return buf;
+  char buf[] = "0000-00-00 00:00:00.000";
+  const auto put = [&](size_t at, int64_t value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value /= 10)
+      buf[at + static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+  };
+  put(0, y, 4);
+  put(5, m, 2);
+  put(8, d, 2);
+  put(11, sec / 3600, 2);
+  put(14, sec / 60 % 60, 2);
+  put(17, sec % 60, 2);
+  put(20, frac, 3);
+  return std::string(buf, frac != 0 ? 23 : 19);
 }
 
 std::optional<double> parseDate(std::string_view text) {
