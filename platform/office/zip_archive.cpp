@@ -51,10 +51,6 @@ struct FileCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-struct DecompressorFree {
-  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-
 // Everything `file` yields, up to `cap` bytes. Past the first few megabytes,
 // which are taken at once, the buffer grows with what arrives, not with what
 // the directory record claims.
@@ -89,6 +85,9 @@ void requireDeclaredSize(const ZipEntry& entry, uint64_t got, const Failure& fai
 }  // namespace
 
 void ZipArchive::Closer::operator()(zip* za) const { zip_discard(za); }
+void ZipArchive::InflaterFree::operator()(libdeflate_decompressor* d) const {
+  libdeflate_free_decompressor(d);
+}
 
 ZipArchive::ZipArchive(ZipArchive&&) noexcept = default;
 ZipArchive& ZipArchive::operator=(ZipArchive&&) noexcept = default;
@@ -231,12 +230,11 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
     // One byte more than declared, so that a stream longer than its record
     // says is told apart from one that fills the buffer exactly.
     out.resize(static_cast<size_t>(entry.size) + 1);
-    std::unique_ptr<libdeflate_decompressor, DecompressorFree> inflater(
-        libdeflate_alloc_decompressor());
-    if (!inflater) failure.raise("out of memory inflating the entry \"" + entry.name + "\"");
+    if (!inflater_) inflater_.reset(libdeflate_alloc_decompressor());
+    if (!inflater_) failure.raise("out of memory inflating the entry \"" + entry.name + "\"");
     size_t produced = 0;
     const libdeflate_result result = libdeflate_deflate_decompress(
-        inflater.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
+        inflater_.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
     if (result == LIBDEFLATE_INSUFFICIENT_SPACE)
       produced = out.size();  // more than declared
     else if (result != LIBDEFLATE_SUCCESS)

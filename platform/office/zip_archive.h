@@ -30,6 +30,7 @@
 #include "platform/office/unique_fd.h"
 
 struct zip;
+struct libdeflate_decompressor;
 
 namespace bq::office {
 
@@ -67,9 +68,15 @@ class ZipArchive {
   struct Closer {
     void operator()(zip* za) const;
   };
+  struct InflaterFree {
+    void operator()(libdeflate_decompressor* d) const;
+  };
   std::unique_ptr<std::string> bytes_;  // fromBytes: the data libzip reads
   std::unique_ptr<zip, Closer> zip_;
   std::vector<ZipEntry> entries_;
+  // Made on the first deflated entry and kept for the others: making one
+  // costs as much as inflating a small part.
+  mutable std::unique_ptr<libdeflate_decompressor, InflaterFree> inflater_;
 };
 
 // The number of entries that a Zip64 end-of-central-directory record in the
@@ -98,7 +105,8 @@ uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&
   uint64_t claimed = 0;
   if (tail.size() < kEocd + kLocator) return 0;
   for (size_t p = tail.size() - kEocd + 1; p-- > kLocator;) {
-    if (tail.compare(p, 4, "PK\5\6") != 0) continue;
+    // Most bytes are no 'P': one comparison rules them out.
+    if (tail[p] != 'P' || tail.compare(p, 4, "PK\5\6") != 0) continue;
     size_t loc = p - kLocator;
     if (tail.compare(loc, 4, "PK\6\7") != 0) continue;
     uint64_t at = detail::readLe(tail, loc + 8, 8);
