@@ -799,7 +799,7 @@ std::shared_ptr<DocumentData> load(Package package) {
   if (!root || !is(root, Ns::WordprocessingML, "document"))
     raise(wd::kCannotOpenFile, "The file appears to be corrupted: it is no Word document.");
 
-  if (Part styles = d->documentPart.related(reltype::kStyles)) d->styles.read(styles.xml());
+  if (Part styles = d->documentPart.related(reltype::kStyles)) d->styles.read(styles);
   if (Part numbering = d->documentPart.related(reltype::kNumbering))
     d->numbering.read(numbering.xml());
   Part theme = d->documentPart.related(reltype::kTheme);

@@ -269,8 +269,10 @@ std::unique_ptr<Style> readStyle(pugi::xml_node n) {
 
 }  // namespace
 
-void Styles::read(pugi::xml_node root) {
-  pugi::xml_node defaults = root.child("w:docDefaults");
+void Styles::read(const Part& part) {
+  part_ = part;
+  const pugi::xml_node root = part.lazyXml();
+  const pugi::xml_node defaults = part.expand(root.child("w:docDefaults"));
   defaultRun_ = readRunProps(defaults.child("w:rPrDefault").child("w:rPr"));
   defaultPara_ = readParaProps(defaults.child("w:pPrDefault").child("w:pPr"));
   for (pugi::xml_node n : root.children("w:style")) {
@@ -288,9 +290,11 @@ void Styles::read(pugi::xml_node root) {
   }
 }
 
+pugi::xml_node Styles::nodeAt(size_t index) const { return part_.expand(entries_[index].node); }
+
 const Style* Styles::styleAt(size_t index) const {
   const Entry& e = entries_[index];
-  if (!e.style) e.style = readStyle(e.node);
+  if (!e.style) e.style = readStyle(nodeAt(index));
   return e.style.get();
 }
 
@@ -310,7 +314,7 @@ const Style* Styles::defaultTableStyle() const {
 const Style* Styles::paragraphStyleNamed(std::string_view name) const {
   for (size_t i = 0; i < entries_.size(); ++i)
     if (entries_[i].type == Style::Type::Paragraph &&
-        equalsNoCase(attr(entries_[i].node.child("w:name"), "w:val"), name))
+        equalsNoCase(attr(nodeAt(i).child("w:name"), "w:val"), name))
       return styleAt(i);
   return nullptr;
 }
