@@ -51,8 +51,13 @@ class Points {
       return std::hash<const void*>()(k.first) * 31 + k.second;
     }
   };
+  // Looked up before inserting: nearly every value has been added before,
+  // and emplace would make a node for it first.
   bool first(std::string_view label, uint32_t value) {
-    return added_.emplace(label.data(), value).second;
+    const std::pair<const char*, uint32_t> key(label.data(), value);
+    if (added_.find(key) != added_.end()) return false;
+    added_.insert(key);
+    return true;
   }
 
   KnowledgeSet& d_;
