@@ -6,7 +6,8 @@
 // size is known and bounded, so one buffer of that size is all it needs.
 // Other methods go through libzip's own streams.
 //
-// Opening reads the central directory only. It fails (Failure::raise) when
+// Opening reads the central directory only (a file of up to 16 MiB is read
+// into memory at once, and its entries read from there). It fails (Failure::raise) when
 // the archive is damaged, holds more than limits::kMaxParts entries (a Zip64
 // directory claiming more is refused before libzip allocates for it), when
 // the declared sizes of all entries add up to more than
