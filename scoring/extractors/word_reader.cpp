@@ -19,6 +19,7 @@ namespace bq {
 namespace {
 
 namespace word = office::word;
+using extract::ReadOnce;
 using extract::step;
 
 // Text items are cut to this many characters.
@@ -134,23 +135,10 @@ void readParagraph(const word::Paragraph& p, Points& points) {
 
 void readWord(const word::Document& doc, int32_t index, Points& points) {
   // The word, its shading and its font are each read once for the steps
-  // that use them; a read that fails is tried again by the next step, which
-  // then fails as it would have on its own.
-  std::optional<word::Range> range;
-  const auto w = [&]() -> const word::Range& {
-    if (!range) range = doc.words(index);
-    return *range;
-  };
-  std::optional<word::Shading> shading;
-  const auto shade = [&]() -> const word::Shading& {
-    if (!shading) shading = w().shading();
-    return *shading;
-  };
-  std::optional<word::Font> font;
-  const auto f = [&]() -> const word::Font& {
-    if (!font) font = w().font();
-    return *font;
-  };
+  // that use them.
+  ReadOnce w([&] { return doc.words(index); });
+  ReadOnce shade([&] { return w().shading(); });
+  ReadOnce f([&] { return w().font(); });
   step([&] { points.add("底纹背景色,", shade().backgroundPatternColor); });
   step([&] { points.add("底纹前景色,", shade().foregroundPatternColor); });
   step([&] { points.add("底纹类型,", shade().texture); });
@@ -225,16 +213,8 @@ void ReadTables(const word::Document& doc, KnowledgeSet& dObj) {
     std::optional<word::Range> range;
     step([&] { range = doc.paragraphs(i).range(); });
     if (!range) continue;
-    std::optional<word::Font> font;
-    const auto f = [&]() -> const word::Font& {
-      if (!font) font = range->font();
-      return *font;
-    };
-    std::optional<word::Cells> cells;
-    const auto c = [&]() -> const word::Cells& {
-      if (!cells) cells = range->cells();
-      return *cells;
-    };
+    ReadOnce f([&] { return range->font(); });
+    ReadOnce c([&] { return range->cells(); });
     step([&] { points.add("文本,", left16(range->text(), kTextCut)); });
     step([&] { points.add("文本对齐,", range->paragraphFormat().alignment); });
     step([&] { points.add("字体名称,", f().name); });
