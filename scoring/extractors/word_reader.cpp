@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -33,6 +34,11 @@ class Points {
  public:
   explicit Points(KnowledgeSet& d) : d_(d) {}
   void add(std::string_view label, std::string_view value) {
+    // Texts recur too (a font name on every word): the last one of each
+    // label is not added again.
+    std::string& last = lastText_[label.data()];
+    if (!last.empty() && last == value) return;
+    last.assign(value);
     key_.assign(label);
     key_ += value;
     d_.set(key_, 1);
@@ -63,6 +69,7 @@ class Points {
 
   KnowledgeSet& d_;
   std::string key_;
+  std::unordered_map<const char*, std::string> lastText_;
   std::unordered_set<std::pair<const char*, uint32_t>, Hash> added_;
 };
 
@@ -172,7 +179,12 @@ std::string IntegerPart(float value) {
   return text;
 }
 
-std::string TrimmedText(std::string_view text) { return left16(trimSpaces(text), kTextCut); }
+std::string TrimmedText(std::string_view text) {
+  // As trimSpaces, without a copy of its own.
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return left16(text.substr(first, text.find_last_not_of(' ') - first + 1), kTextCut);
+}
 
 void ReadDocument(const word::Document& doc, KnowledgeSet& dObj) {
   Points points(dObj);
