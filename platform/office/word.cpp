@@ -371,7 +371,8 @@ uint32_t StoryBuilder::formatOf(const detail::RunProps& paraRun, pugi::xml_node 
     for (const detail::Style* s : d_.styles.chain(cs)) chain.overlay(s->run);
     r = stack(r, chain, true);
   }
-  r = stack(r, direct, false);
+  // The run's own settings are absolute: laid over, in place.
+  r.overlay(direct);
   CharFormat f = resolve(r);
   // Runs in a row mostly share their format.
   if (lastFormat_ != UINT32_MAX && d_.formats[lastFormat_] == f) return lastFormat_;
