@@ -137,6 +137,73 @@ TEST_F(ArchivePeers, DebiansArchivesAreExtractedByOurs) {
   EXPECT_NE(msg.find("   creating: src/空文件夹/\r\n"), std::string::npos) << msg;
 }
 
+// Python's zipfile as a second peer, both ways, and a LibreOffice document
+// (an Office file is a zip package) extracted by ours.
+TEST_F(ArchivePeers, PythonsZipfileAndLibreOfficeDocuments) {
+  const fs::path src = sampleTree();
+  fs::remove(src / ".hidden");
+  CGZipFiles z;
+  z.ZipFileName((dir_ / "ours.zip").string());
+  z.RootDirectory(dir_.string());
+  z.AddFile("src");
+  z.RecurseFolders(true);
+  ASSERT_EQ(z.MakeZipFile(), 0) << z.GetLastMessage();
+
+  // zipfile reads our names (UTF-8 flagged where not ASCII) and bytes.
+  const fs::path script = dir_ / "peer.py";
+  writeFile(script,
+            "import sys, zipfile, os\n"
+            "z = zipfile.ZipFile(sys.argv[1])\n"
+            "assert z.testzip() is None\n"
+            "for i in z.infolist():\n"
+            "    ascii = all(ord(c) < 128 for c in i.filename)\n"
+            "    assert ascii or i.flag_bits & 0x800, i.filename\n"
+            "    if not i.is_dir():\n"
+            "        sys.stdout.write('%s %d %d\\n' % (i.filename, i.file_size, sum(z.read(i))))\n"
+            "w = zipfile.ZipFile(sys.argv[2], 'w')\n"
+            "w.writestr(zipfile.ZipInfo('py/数据.txt'), '甲乙丙\\r\\n'.encode('utf-8'),\n"
+            "           zipfile.ZIP_DEFLATED)\n"
+            "w.writestr('py/stored.bin', bytes(range(256)) * 40, zipfile.ZIP_STORED)\n"
+            "w.writestr('py/空/', b'')\n"
+            "w.close()\n");
+  Ran py = run("/usr/bin/python3 " + sh(script) + " " + sh(dir_ / "ours.zip") + " " +
+               sh(dir_ / "py.zip"));
+  ASSERT_EQ(py.status, 0) << py.output;
+  std::string expected;
+  for (const auto& [name, bytes] : tree(src)) {
+    if (bytes == "/") continue;  // a folder
+    int sum = 0;
+    for (unsigned char c : bytes) sum += c;
+    expected += "src/" + name + " " + std::to_string(bytes.size()) + " " + std::to_string(sum) + "\n";
+  }
+  EXPECT_EQ(py.output.size(), expected.size()) << py.output << "\nexpected:\n" << expected;
+  for (size_t at = 0, next; (next = expected.find('\n', at)) != std::string::npos; at = next + 1)
+    EXPECT_NE(py.output.find(expected.substr(at, next - at + 1)), std::string::npos)
+        << expected.substr(at, next - at);
+
+  // zipfile's archive extracted by ours, byte for byte.
+  CGUnzipFiles u;
+  EXPECT_EQ(u.Unzip((dir_ / "py.zip").string(), (dir_ / "pyout").string()), 0)
+      << u.GetLastMessage();
+  EXPECT_EQ(readFile(dir_ / "pyout" / "py" / "数据.txt"), "甲乙丙\r\n");
+  std::string ramp;
+  for (int k = 0; k < 40; ++k)
+    for (int c = 0; c < 256; ++c) ramp += static_cast<char>(c);
+  EXPECT_EQ(readFile(dir_ / "pyout" / "py" / "stored.bin"), ramp);
+  EXPECT_TRUE(fs::is_directory(dir_ / "pyout" / "py" / "空"));
+
+  // A document LibreOffice wrote: every part comes out as Debian's unzip
+  // extracts it.
+  const fs::path doc = fs::path(BQ_SOURCE_DIR) / "scoring/extractors/testdata/word/lo_exam.docx";
+  CGUnzipFiles d;
+  EXPECT_EQ(d.Unzip(doc.string(), (dir_ / "docout").string()), 0) << d.GetLastMessage();
+  Ran x = run("unzip -q " + sh(doc) + " -d " + sh(dir_ / "docpeer"));
+  ASSERT_EQ(x.status, 0) << x.output;
+  const auto parts = tree(dir_ / "docout");
+  EXPECT_GT(parts.size(), 5u);
+  EXPECT_EQ(parts, tree(dir_ / "docpeer"));
+}
+
 TEST_F(ArchivePeers, EncryptedArchivesAskThePasswordOncePerRun) {
   writeFile(dir_ / "src" / "a.txt", "secret a");
   writeFile(dir_ / "src" / "b.txt", std::string(5000, 'b'));

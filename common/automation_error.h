@@ -82,6 +82,8 @@ inline constexpr int32_t kObjectNotSet = 91;
 inline constexpr int32_t kObjectRequired = 424;
 inline constexpr int32_t kCantCreateObject = 429;
 inline constexpr int32_t kNoSuchMember = 438;
+inline constexpr int32_t kArgumentNotOptional = 449;
+inline constexpr int32_t kWrongArgumentCount = 450;
 inline constexpr int32_t kActionNotSupported = 445;
 inline constexpr int32_t kKeyExists = 457;
 }  // namespace err

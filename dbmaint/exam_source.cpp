@@ -43,6 +43,17 @@ constexpr ExamTableLayout kExamTables[] = {
     {"wordtest", kOffice},     {"wordtable", kOffice},     {"exceltest", kOffice},
     {"powerpoint", kOffice},   {"E_mail", kTextOnly}};
 
+// The model answers of operation questions, from which the build computes the
+// expected knowledge points. The client reads neither, so a source may lack it.
+constexpr RequiredColumn kModelAnswer[] = {{"topic_id", ColumnKind::kText},
+                                           {"tpid", ColumnKind::kLong},
+                                           {"model", ColumnKind::kLongBinary}};
+constexpr ExamTableLayout kOptionalTables[] = {{"model_answer", kModelAnswer}};
+
+const ExamTableLayout& layoutAt(size_t i) {
+  return i < std::size(kExamTables) ? kExamTables[i] : kOptionalTables[i - std::size(kExamTables)];
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -430,6 +441,8 @@ const SourceTable* ExamSource::table(std::string_view name) const {
 
 std::span<const ExamTableLayout> examTables() { return kExamTables; }
 
+std::span<const ExamTableLayout> optionalExamTables() { return kOptionalTables; }
+
 SourceTable parseSourceTable(std::string_view text, std::string_view tableName,
                              std::string_view file, const fs::path& folder) {
   SourceTable table;
@@ -490,28 +503,31 @@ ExamSource readExamSource(const fs::path& folder) {
     if (!tsv)
       failFile(file, "not a table file; tables/ holds only <table>.tsv files", kExamSourceError);
     const std::string_view stem = std::string_view(e.name).substr(0, e.name.size() - 4);
-    size_t index = std::size(kExamTables);
-    for (size_t i = 0; i < std::size(kExamTables); ++i) {
-      if (equalsNoCase(kExamTables[i].name, stem)) index = i;
+    // Required tables first, then the optional ones, in one numbering.
+    size_t index = std::size(kExamTables) + std::size(kOptionalTables);
+    for (size_t i = 0; i < std::size(kExamTables) + std::size(kOptionalTables); ++i) {
+      if (equalsNoCase(layoutAt(i).name, stem)) index = i;
     }
-    if (index == std::size(kExamTables)) {
+    if (index == std::size(kExamTables) + std::size(kOptionalTables)) {
       failFile(
           file,
-          "the exam database has no table " + inQuotes(stem) + "; its tables are " + tableNames(),
+          "the exam database has no table " + inQuotes(stem) + "; its tables are " + tableNames() +
+              ", and " + std::string(kOptionalTables[0].name) + " when wanted",
           kExamSourceError);
     }
     if (auto [it, fresh] = found.emplace(index, e.name); !fresh) {
       failFile(file,
-               "a second file of the table " + std::string(kExamTables[index].name) + " (tables/" +
+               "a second file of the table " + std::string(layoutAt(index).name) + " (tables/" +
                    it->second + ")",
                kExamSourceError);
     }
   }
   ExamSource source;
   source.folder = folder;
-  for (size_t i = 0; i < std::size(kExamTables); ++i) {
-    const ExamTableLayout& layout = kExamTables[i];
+  for (size_t i = 0; i < std::size(kExamTables) + std::size(kOptionalTables); ++i) {
+    const ExamTableLayout& layout = layoutAt(i);
     auto it = found.find(i);
+    if (it == found.end() && i >= std::size(kExamTables)) continue;
     if (it == found.end()) {
       failFile("tables/" + std::string(layout.name) + ".tsv",
                "missing; the exam database needs all of its tables: " + tableNames(),

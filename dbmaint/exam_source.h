@@ -5,7 +5,8 @@
 // A source is a folder:
 //
 //   tables/<table>.tsv   one file for each table of the exam database, all of
-//                        them (see examTables() below), and no other file
+//                        them (see examTables() below), the optional tables
+//                        (optionalExamTables()) when wanted, and no other file
 //   anything else        the question files that LongBinary fields name
 //
 // A table file is UTF-8 text (a leading byte-order mark is skipped; lines end
@@ -117,7 +118,7 @@ struct SourceTable {
 
 struct ExamSource {
   std::filesystem::path folder;
-  std::vector<SourceTable> tables;  // in the order of examTables()
+  std::vector<SourceTable> tables;  // in the order of examTables(), then optionalExamTables()
 
   // The table `name` (without regard to case), or nullptr.
   const SourceTable* table(std::string_view name) const;
@@ -139,6 +140,12 @@ struct ExamTableLayout {
 // selection, judgement, typewrite, Operation, wordtest, wordtable, exceltest,
 // powerpoint, E_mail.
 std::span<const ExamTableLayout> examTables();
+
+// Tables a source may hold besides those (the client reads none of them):
+// model_answer (topic_id, tpid, model: the model answer file of an operation
+// question, from which `bqdb build` computes the expected knowledge points).
+// They follow examTables() in ExamSource::tables when present.
+std::span<const ExamTableLayout> optionalExamTables();
 
 // Reads and checks the source in `folder`. The caller owns the result.
 // On any fault throws AutomationError as described above and returns nothing.

@@ -599,7 +599,7 @@ TEST_F(ExamSourceTest, UnknownTableFile) {
                             "tables/selections.tsv: the exam database has no table "
                             "\"selections\"; its tables are topics, test_paper, selection, "
                             "judgement, typewrite, Operation, wordtest, wordtable, exceltest, "
-                            "powerpoint, E_mail"}));
+                            "powerpoint, E_mail, and model_answer when wanted"}));
 }
 
 TEST_F(ExamSourceTest, TwoFilesOfOneTable) {

@@ -314,8 +314,4 @@ TEST_F(Transfers, BqcallReportsEveryArgumentAfterTheCall) {
 }  // namespace
 }  // namespace bq
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  return bq::testing::runInOwnProcesses([] { return RUN_ALL_TESTS(); });
-}
+int main(int argc, char** argv) { return bq::testing::mainInOwnProcesses(argc, argv); }

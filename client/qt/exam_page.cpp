@@ -219,6 +219,12 @@ void ExamPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, con
   emit elementEvent(event);
 }
 
+bool ExamPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& message,
+                                const QString& defaultValue, QString* result) {
+  if (promptHandler_ && promptHandler_(securityOrigin, message, result)) return true;
+  return QWebEnginePage::javaScriptPrompt(securityOrigin, message, defaultValue, result);
+}
+
 QWebEnginePage* ExamPage::createWindow(WebWindowType type) {
   (void)type;
   return new NewWindowCatcher(profile(), this);

@@ -24,6 +24,8 @@
 //     document is ready, loaded and resized) and <body scroll=no>.
 //   - A request for a new window (a target other than "_self") opens the
 //     address in this page.
+//   - A prompt() of page script goes first to the prompt handler, when one
+//     is set (the web component's bridge, client/qt/bqcom_bridge.h).
 //
 // Pages without a declared character set are read as GBK.
 //
@@ -33,6 +35,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <functional>
 #include <optional>
 
 class QWebEngineProfile;
@@ -58,6 +61,13 @@ class ExamPage final : public QWebEnginePage {
   // The script injected into every document (exposed for its tests).
   static QString hostScript();
 
+  // Answers a prompt() of the frame of `securityOrigin` with `message`: true
+  // when it took the prompt and set *result; false leaves it to the engine's
+  // own dialog. Runs on the user-interface thread while the script waits.
+  using PromptHandler =
+      std::function<bool(const QUrl& securityOrigin, const QString& message, QString* result)>;
+  void setPromptHandler(PromptHandler handler) { promptHandler_ = std::move(handler); }
+
  signals:
   // Before a navigation to `url` (an address of the program scheme for local
   // files, client/qt/program_scheme.h) goes on; emitted inside the engine's
@@ -71,6 +81,11 @@ class ExamPage final : public QWebEnginePage {
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int lineNumber, const QString& sourceID) override;
   QWebEnginePage* createWindow(WebWindowType type) override;
+  bool javaScriptPrompt(const QUrl& securityOrigin, const QString& message,
+                        const QString& defaultValue, QString* result) override;
+
+ private:
+  PromptHandler promptHandler_;
 };
 
 }  // namespace bq::client

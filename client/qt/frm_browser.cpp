@@ -22,8 +22,11 @@
 #include <QWebEngineView>
 #include <iostream>
 
+#include "client/core/exam_servers.h"
+#include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/demo_run.h"
+#include "client/qt/networked_run.h"
 #include "client/qt/program_scheme.h"
 #include "client/qt/web_engine_setup.h"
 #include "common/automation_error.h"
@@ -96,6 +99,7 @@ void FrmBrowser::buildControls() {
       new ProgramSchemeHandler(QString::fromStdString(winpath::toNative(app_.AppFolder).string()),
                                profile_));
   page_ = new ExamPage(profile_, this);
+  bridge_ = new BqcomBridge(*page_, readExamServers(app_.AppFolder), this);
 
   QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
   mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -189,6 +193,11 @@ void FrmBrowser::handleLoad() {
   tbToolBar_->update();
   brwWebBrowser_->setFocus();
   dispatcher_.onLoad();
+  if (!startAddress_.empty()) {
+    // As if typed into the address box.
+    setAddressText(startAddress_);
+    dispatcher_.onAddressClick();
+  }
 }
 
 void FrmBrowser::closeEvent(QCloseEvent* event) {
@@ -434,7 +443,14 @@ int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options)
   }
 
   FrmBrowser window(app);
+  window.setStartAddress(options.startAddress);
   window.show();
+  if (!options.networkedRunFolder.empty()) {
+    NetworkedRun networked(options.networkedRunFolder, std::cout, std::cerr);
+    const int status = networked.run(window, options.startAddress);
+    window.close();
+    return status;
+  }
   if (options.reportStartup) {
     BrowserDriver driver(window);
     try {

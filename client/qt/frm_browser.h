@@ -48,6 +48,8 @@ class QWebEngineLoadingInfo;
 
 namespace bq::client {
 
+class BqcomBridge;
+
 // Runs a shell command (ShellObject.Run); throws AutomationError when it
 // cannot be started.
 using ShellRunner = std::function<void(const std::string& command)>;
@@ -67,6 +69,10 @@ class FrmBrowser final : public QMainWindow, public BrowserHost {
   QWebEngineView* view() { return brwWebBrowser_; }
   ExamPage* page() { return page_; }
   QComboBox* addressBox() { return cboAddress_; }
+  BqcomBridge* bqcomBridge() { return bridge_; }
+  // An address to open once the window has loaded, in place of the sign-in
+  // page, as the browser opens the address it is started with.
+  void setStartAddress(std::string address) { startAddress_ = std::move(address); }
   QToolBar* toolBar() { return tbToolBar_; }
   // The window's timer `timer` (its QTimer).
   QTimer* timer(Timer timer) { return timers_[static_cast<size_t>(timer)]; }
@@ -119,6 +125,7 @@ class FrmBrowser final : public QMainWindow, public BrowserHost {
 
   QWebEngineProfile* profile_ = nullptr;
   ExamPage* page_ = nullptr;
+  BqcomBridge* bridge_ = nullptr;
   QToolBar* tbToolBar_ = nullptr;
   QWidget* picAddress_ = nullptr;
   QLabel* lblAddress_ = nullptr;
@@ -130,6 +137,7 @@ class FrmBrowser final : public QMainWindow, public BrowserHost {
   bool loading_ = false;    // from a load's start to its end
   bool requested_ = false;  // navigate() asked, no load started yet
   bool quitting_ = false;
+  std::string startAddress_;
   std::string locationURL_;
   std::string locationName_;
   // The element report being handled.
@@ -146,6 +154,11 @@ struct BrowserWindowOptions {
   // --report-startup: print the milliseconds from process start to the
   // sign-in page's load on standard error, then end.
   bool reportStartup = false;
+  // An address to open in place of the sign-in page (FrmBrowser::setStartAddress).
+  std::string startAddress;
+  // --networked-run OUTDIR: drive one test of the demo networked exam at
+  // startAddress and save screenshots there.
+  std::string networkedRunFolder;
 };
 
 // The start procedure: prepares the web engine, starts Qt with the Qt

@@ -27,7 +27,7 @@
 #include "client/core/dispatcher.h"
 #include "client/core/preparation.h"
 #include "client/qt/browser_driver.h"
-#include "client/qt/web_engine_setup.h"
+#include "client/qt/testing/window_test.h"
 #include "platform/ui/recorder.h"
 
 namespace bq::client {
@@ -44,30 +44,13 @@ const char* const kProgramFiles[] = {
     "Login.asp",   "bq.css",      "BqTest.MDB", "bq.avi",      "questionpane.exe",
 };
 
-class ClientWindowTest : public ::testing::Test {
+class ClientWindowTest : public testing::WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "client_qt_test";
-    static char* argv[] = {name, nullptr};
-    prepareWebEngine();
-    new QApplication(argc, argv);  // deleted after the last test
-  }
-
-  // The web engine shuts down with the application object; a process that
-  // ends with it still alive leaves the engine's threads running while the
-  // program's static objects are destroyed.
-  static void TearDownTestSuite() { delete QApplication::instance(); }
-
   void SetUp() override {
     std::random_device seed;
     root_ = fs::temp_directory_path() / ("bq-client-qt-" + std::to_string(seed()));
     program_ = root_ / "program";
-    fs::create_directories(program_ / "images");
-    const fs::path demo = BQ_DEMO_FOLDER;
-    for (const char* name : kProgramFiles) fs::copy_file(demo / name, program_ / name);
-    fs::copy(demo / "images", program_ / "images", fs::copy_options::recursive);
+    testing::copyProgramFolder(BQ_DEMO_FOLDER, program_, kProgramFiles);
     qputenv("BQ_DRIVES", QByteArray::fromStdString((root_ / "drives").string()));
 
     app_.AppFolder = program_.string();

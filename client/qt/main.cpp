@@ -2,15 +2,20 @@
 // the program folder; with --headless it replays browser events from a file
 // and prints the effects (client/core/headless.h).
 //
-//   BqTestMy [--app-folder DIR]
+//   BqTestMy [--app-folder DIR] [ADDRESS]
 //   BqTestMy --demo-run OUTDIR [--app-folder DIR]
+//   BqTestMy --networked-run OUTDIR [--app-folder DIR] ADDRESS
 //   BqTestMy --report-startup [--app-folder DIR]
 //   BqTestMy --headless --app-folder DIR --events FILE
 //
 // --demo-run drives a whole demo exam in the window and saves a picture of
 // every page into OUTDIR (client/qt/demo_run.h); --report-startup prints the
-// milliseconds from the process start to the sign-in page's load and ends.
-// The program folder defaults to the folder of the program file.
+// milliseconds from the process start to the sign-in page's load and ends;
+// --networked-run drives one test of the demo networked exam whose page is
+// ADDRESS and saves a picture of every step (client/qt/networked_run.h).
+// The program folder defaults to the folder of the program file. An ADDRESS
+// (a networked exam's page) opens in place of the sign-in page, as the shell's
+// "IEXPLORE.EXE ADDRESS" starts the browser with it.
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -21,8 +26,9 @@
 namespace {
 
 int usage() {
-  std::cerr << "usage: BqTestMy [--app-folder DIR]\n"
+  std::cerr << "usage: BqTestMy [--app-folder DIR] [ADDRESS]\n"
                "       BqTestMy --demo-run OUTDIR [--app-folder DIR]\n"
+               "       BqTestMy --networked-run OUTDIR [--app-folder DIR] ADDRESS\n"
                "       BqTestMy --report-startup [--app-folder DIR]\n"
                "       BqTestMy --headless --app-folder DIR --events FILE\n";
   return 2;
@@ -41,6 +47,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--demo-run" && i + 1 < argc) {
       window.demoRunFolder = argv[++i];
       if (window.demoRunFolder.empty()) return usage();
+    } else if (arg == "--networked-run" && i + 1 < argc) {
+      window.networkedRunFolder = argv[++i];
+      if (window.networkedRunFolder.empty()) return usage();
     } else if (arg == "--report-startup") {
       window.reportStartup = true;
     } else if ((arg == "--app-folder" || arg == "--events") && i + 1 < argc) {
@@ -48,6 +57,8 @@ int main(int argc, char** argv) {
     } else if (!headless && arg.rfind("--", 0) == 0) {
       // Options for the window's toolkit and web engine pass through.
       continue;
+    } else if (!headless && arg.rfind('-', 0) != 0 && window.startAddress.empty()) {
+      window.startAddress = arg;
     } else {
       return usage();
     }
@@ -56,6 +67,7 @@ int main(int argc, char** argv) {
     if (options.appFolder.empty() || options.eventsPath.empty()) return usage();
     return bq::client::runHeadless(options, std::cin, std::cout, std::cerr);
   }
+  if (!window.networkedRunFolder.empty() && window.startAddress.empty()) return usage();
   window.appFolder = options.appFolder;
   return bq::client::runBrowserWindow(argc, argv, window);
 }

@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "common/text.h"
+#include "platform/office/resident_converter.h"
 #include "platform/office/unique_fd.h"
 
 extern char** environ;
@@ -30,20 +31,21 @@ struct Format {
   const char* extension;  // of the private copy handed to LibreOffice
   const char* filter;     // LibreOffice's import filter
   const char* target;     // --convert-to
+  const char* exporter;   // the export filter --convert-to chooses for `target`
 };
 
 Format formatFor(ConvertTo target) {
   switch (target) {
     case ConvertTo::Docx:
-      return {"doc", "MS Word 97", "docx"};
+      return {"doc", "MS Word 97", "docx", "MS Word 2007 XML"};
     case ConvertTo::Xlsx:
-      return {"xls", "MS Excel 97", "xlsx"};
+      return {"xls", "MS Excel 97", "xlsx", "Calc MS Excel 2007 XML"};
     case ConvertTo::Pptx:
-      return {"ppt", "MS PowerPoint 97", "pptx"};
+      return {"ppt", "MS PowerPoint 97", "pptx", "Impress MS PowerPoint 2007 XML"};
     case ConvertTo::None:
       break;
   }
-  return {"", "", ""};
+  return {"", "", "", ""};
 }
 
 bool isExecutableFile(const fs::path& p) {
@@ -218,6 +220,15 @@ ConvertedFile convertLegacyFile(int sourceFd, ConvertTo target, std::chrono::mil
   std::error_code ec;
   fs::create_directory(outDir, ec);
   if (ec) failure.raise("cannot make a temporary folder (" + ec.message() + ")");
+  fs::path converted = outDir / (std::string("source.") + format.target);
+
+  // A marking process keeps one LibreOffice running for all its files.
+  if (ResidentConverter* resident = residentConverter()) {
+    resident->convert(input, format.filter, converted, format.exporter, timeout, failure);
+    if (!fs::is_regular_file(converted, ec))
+      failure.raise("LibreOffice could not convert the file (no file written)");
+    return ConvertedFile{std::move(folder), std::move(converted)};
+  }
 
   const std::vector<std::string> argv = {
       soffice.string(),
@@ -240,7 +251,6 @@ ConvertedFile convertLegacyFile(int sourceFd, ConvertTo target, std::chrono::mil
     failure.raise("LibreOffice did not convert the file within " +
                   (timeout.count() % 1000 ? std::to_string(timeout.count()) + " ms"
                                           : std::to_string(timeout.count() / 1000) + " s"));
-  fs::path converted = outDir / (std::string("source.") + format.target);
   if (!fs::is_regular_file(converted, ec))
     failure.raise("LibreOffice could not convert the file (" + lastLogLine(log) + ")");
   return ConvertedFile{std::move(folder), std::move(converted)};

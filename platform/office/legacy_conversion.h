@@ -11,6 +11,9 @@
 // started when it exceeds its time; whatever it leaves running after it ends
 // is killed too.
 //
+// A thread that has a resident converter (resident_converter.h) converts
+// with it instead, on the same private copy and into the same folder.
+//
 // The program is $BQ_SOFFICE when set and not empty, else "soffice" looked
 // up in $PATH, else /usr/lib/libreoffice/program/soffice when present.
 //

@@ -3,7 +3,9 @@
 //   bqdb build SRC OUT --password P
 //                                 the exam database made from the readable
 //                                 source folder SRC (dbmaint/exam_source.h),
-//                                 sealed under P
+//                                 with the answer key computed from its model
+//                                 answers (tools/bqmark/answer_key.h), sealed
+//                                 under P
 //   bqdb blocks compress IN OUT   IN's bytes as a block sequence
 //   bqdb blocks expand IN OUT     the data of the block sequence IN, checked
 //   bqdb seal PLAIN SEALED --password P
@@ -73,6 +75,7 @@
 #include "platform/db/connection.h"
 #include "platform/db/value.h"
 #include "platform/ui/progress_canvas.h"
+#include "tools/bqmark/answer_key.h"
 
 namespace {
 
@@ -159,8 +162,13 @@ void addBuildCommand(CLI::App& app, int& status) {
   sub->add_option("OUT", *out, "Database to write (replaced only on success)")->required();
   sub->add_option("--password", *password, "Password of the sealed database")->required();
   sub->callback([&status, src, out, password] {
-    status = runCommand(
-        "build", [&] { bq::buildExamDatabase(bq::winpath::toNative(*src), *out, *password); });
+    status = runCommand("build", [&] {
+      // The answer key is computed from the model answers by the scoring
+      // library's extractors (tools/bqmark/answer_key.h).
+      bq::ExamSource source = bq::readExamSource(bq::winpath::toNative(*src));
+      source.tables.push_back(bq::mark::answerKeyTable(source));
+      bq::buildExamDatabase(source, *out, *password);
+    });
   });
 }
 

@@ -3,7 +3,8 @@
 // see and end only the processes the program starts, never those of other
 // programs on the machine.
 //
-// The program's main calls runInOwnProcesses(body): it makes a PID and mount
+// The program's main calls runInOwnProcesses(body) (or is
+// mainInOwnProcesses, for GoogleTest programs): it makes a PID and mount
 // namespace (as root directly, else through a user namespace), mounts a /proc
 // of its own there and runs body in the namespace's first process, returning
 // its exit code (the calling process ends with it). Where no namespace can be
@@ -12,6 +13,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -91,6 +93,14 @@ inline int runInOwnProcesses(const std::function<int()>& body) {
   std::fflush(nullptr);
   ::_exit(WIFEXITED(status) ? WEXITSTATUS(status)
                             : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0));
+}
+
+// The main of a GoogleTest program whose tests run in a namespace of their
+// own; listing the tests needs none.
+inline int mainInOwnProcesses(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  return runInOwnProcesses([] { return RUN_ALL_TESTS(); });
 }
 
 }  // namespace bq::testing

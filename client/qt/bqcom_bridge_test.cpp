@@ -1,0 +1,398 @@
+// The web component's bridge in the real web engine: page script of the
+// program folder and of the demo exam server (demo/networked/exam_server.py,
+// HTTP and FTP on free loopback ports, started and stopped by the tests)
+// creates BrightquillWebComm.BQCOM and calls it synchronously; a page of an
+// unlisted origin is refused. The demo networked exam runs end to end and
+// the files on both sides are compared; pictures of every step are kept
+// under BQ_TEST_ARTIFACTS.
+//
+// The program runs in a process namespace of its own
+// (webcom/testing/own_processes.h): FileUpLoad ends every LibreOffice it can
+// see, and EndTest's double-click every exam client (it is never used here).
+#include "client/qt/bqcom_bridge.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/core/exam_servers.h"
+#include "client/core/preparation.h"
+#include "client/qt/browser_driver.h"
+#include "client/qt/frm_browser.h"
+#include "client/qt/networked_run.h"
+#include "client/qt/testing/window_test.h"
+#include "common/ansi.h"
+#include "webcom/testing/open_recorder.h"
+#include "webcom/testing/own_processes.h"
+
+namespace bq::client {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+QString q(const char* text) { return QString::fromUtf8(text); }
+
+std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+// The demo exam server (exam_server.py) on free loopback ports, serving the
+// built pages and a copy of the built FTP folder.
+class ExamServer {
+ public:
+  explicit ExamServer(const fs::path& dir) : ftpRoot_(dir / "ftp") {
+    fs::create_directories(ftpRoot_);
+    fs::copy(fs::path(BQ_DEMO_EXAM_SERVER) / "ftp" / "exam", ftpRoot_ / "exam");
+    const fs::path ports = dir / "ports";
+    const char* python = std::getenv("BQ_FTP_PYTHON");
+    const std::string interpreter = python && *python ? python : "/usr/bin/python3";
+    const std::string www = (fs::path(BQ_DEMO_EXAM_SERVER) / "www").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execl(interpreter.c_str(), interpreter.c_str(), BQ_EXAM_SERVER_PY, "--www", www.c_str(),
+              "--ftp-root", ftpRoot_.c_str(), "--port-file", ports.c_str(), "--lifetime", "300",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int i = 0; i < 200 && httpPort_ == 0; ++i) {
+      std::ifstream(ports) >> httpPort_ >> ftpPort_;
+      if (httpPort_ == 0) std::this_thread::sleep_for(50ms);
+    }
+    if (httpPort_ == 0) throw std::runtime_error("the demo exam server did not start");
+  }
+  ~ExamServer() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100; ++i) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) return;
+      std::this_thread::sleep_for(20ms);
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+  }
+  ExamServer(const ExamServer&) = delete;
+  ExamServer& operator=(const ExamServer&) = delete;
+
+  // The exam page as a page of `host`.
+  std::string page(const std::string& host = "127.0.0.1") const {
+    return "http://" + host + ":" + std::to_string(httpPort_) + "/index.htm";
+  }
+  std::string origin() const { return "http://127.0.0.1:" + std::to_string(httpPort_); }
+  const fs::path& ftpRoot() const { return ftpRoot_; }
+
+ private:
+  fs::path ftpRoot_;
+  pid_t pid_ = -1;
+  int httpPort_ = 0;
+  int ftpPort_ = 0;
+};
+
+class BridgeTest : public testing::WindowTest {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    root_ = fs::temp_directory_path() / ("bq-bridge-" + std::to_string(seed()));
+    program_ = root_ / "program";
+    const char* const files[] = {"BqLogin.asp", "bq.css", "BqTest.MDB"};
+    testing::copyProgramFolder(BQ_DEMO_FOLDER, program_, files);
+    drives_ = root_ / "drives";
+    setenv("BQ_DRIVES", drives_.c_str(), 1);
+    opened_ = std::make_unique<bq::testing::OpenRecorder>(root_);
+    app_.AppFolder = program_.string();
+    openExamConnection(app_);
+  }
+
+  void TearDown() override {
+    driver_.reset();
+    window_.reset();
+    opened_.reset();
+    server_.reset();
+    unsetenv("BQ_DRIVES");
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  void startServer(bool listed = true) {
+    server_ = std::make_unique<ExamServer>(root_);
+    if (listed)
+      std::ofstream(program_ / kExamServersFile) << "# the demo\n" << server_->origin() << "\n";
+  }
+
+  // The window, started on `address`.
+  void open(const std::string& address) {
+    window_ = std::make_unique<FrmBrowser>(app_, [](const std::string&) {});
+    window_->setStartAddress(address);
+    driver_ = std::make_unique<BrowserDriver>(*window_);
+    window_->show();
+    driver_->waitUntil([&] { return window_->locationURL() == address; },
+                       QString::fromStdString("the page " + address), kPageTimeout);
+  }
+
+  // A page of the program folder holding `body`.
+  std::string programPage(const std::string& name, const std::string& body) {
+    std::ofstream(program_ / name)
+        << "<html><head><meta charset=\"utf-8\"></head><body>" << body << "</body></html>";
+    return "file://" + (program_ / name).string();
+  }
+
+  QString js(const QString& script) { return driver_->evaluate(script).toString(); }
+
+  fs::path artifacts() const {
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return fs::path(BQ_TEST_ARTIFACTS) / test;
+  }
+
+  fs::path root_, program_, drives_;
+  AppValues app_;
+  std::unique_ptr<bq::testing::OpenRecorder> opened_;
+  std::unique_ptr<ExamServer> server_;
+  std::unique_ptr<FrmBrowser> window_;
+  std::unique_ptr<BrowserDriver> driver_;
+};
+
+// A script that runs `body` with com, a new BQCOM, and gives "ok" or the
+// error's number and description.
+QString attempt(const char* body) {
+  return QStringLiteral(
+             "(function () { try { var com = new ActiveXObject('BrightquillWebComm.BQCOM'); %1;"
+             " return 'ok'; } catch (e) { return e.number + ' ' + e.description; } })()")
+      .arg(q(body));
+}
+
+TEST_F(BridgeTest, ProgramFolderPagesCallTheComponentSynchronously) {
+  ASSERT_EQ(bq::testing::ownProcessesWhyNot(), "");
+  open(programPage("bridge.htm", "<input id='client' value='D:\\answers'>"));
+
+  struct Case {
+    const char* body;
+    const char* outcome;
+  };
+  const Case cases[] = {
+      // Created in any case of the identifier; methods named in any case.
+      {"new ActiveXObject('brightquillwebcomm.bqcom').pretest('C:\\\\BQTEST')", "ok"},
+      {"com.PreTest('C:\\\\BQTEST'); com.TERMPROC()", "ok"},
+      // The component's failures, numbered as script saw them.
+      {"com.CreateOpDirs('C:\\\\NoSuch\\\\BQTEST', '')", "-2146828212 Path not found"},
+      {"com.CreateOpDirs('C:\\\\BQTEST2', '..\\\\x.txt')", "-2146828213 Path/File access error"},
+      // What the dispatch layer refuses.
+      {"com.Terminate()", "-2146827850 Object doesn't support this property or method"},
+      {"com.Colour = 1", "-2146827850 Object doesn't support this property or method"},
+      {"com.PreTest()", "-2146827839 Argument not optional"},
+      {"com.TermProc(1)", "-2146827838 Wrong number of arguments or invalid property assignment"},
+      {"com.PreTest(null)", "-2146828275 Type mismatch"},
+      // Another class is refused as a blocked one is.
+      {"new ActiveXObject('Scripting.FileSystemObject')",
+       "-2146827859 Automation server can't create object"},
+      // The page cannot come between the bridge and its prompt.
+      {"window.prompt = function () { return '{}'; }; com.PreTest('C:\\\\BQTEST')", "ok"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(js(attempt(c.body)), q(c.outcome)) << c.body;
+
+  // The call has done its work when it returns: the folders are there for
+  // the next statement of the same script.
+  EXPECT_EQ(js(attempt("com.CreateOpDirs('C:\\\\BQTEST', 'a\\\\,a\\\\b.txt');"
+                       "com.CreateOpDirs('C:\\\\BQTEST\\\\sub', '')")),
+            q("ok"));
+  EXPECT_TRUE(fs::is_directory(drives_ / "c" / "BQTEST" / "sub"));
+  EXPECT_EQ(slurp(drives_ / "c" / "BqOperation" / "a" / "b.txt"), toAnsi("岚屿克祝您好运！\r\n"));
+
+  // By reference: a holder (or a form field) gets the value back, a string
+  // is a copy. The port is no number, so every transfer fails at once.
+  fs::create_directories(drives_ / "d" / "BqOperation");
+  EXPECT_EQ(js(q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM');"
+                 " var holder = { value: 'D:\\\\answers' }, text = 'D:\\\\answers';"
+                 " var field = document.getElementById('client');"
+                 " com.FileUpLoad('127.0.0.1', 'x', 'exam', holder, 'BQ1', '000000');"
+                 " com.FileUpLoad('127.0.0.1', 'x', 'exam', text, 'BQ1', '000000');"
+                 " com.FileUpLoad('127.0.0.1', 'x', 'exam', field, 'BQ1', '000000');"
+                 " return [holder.value, text, field.value].join('|'); })()")),
+            q("D:\\BqOperation|D:\\answers|D:\\BqOperation"));
+  EXPECT_TRUE(fs::is_regular_file(drives_ / "d" / "BqOperation" / "opBQ1.txt"));
+  // Changed before the failure, the value still comes back.
+  EXPECT_EQ(js(q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM');"
+                 " var holder = { value: '/answers' }, number = 0;"
+                 " try { com.FileUpLoad('127.0.0.1', 'x', 'exam', holder, 'BQ1', '000000'); }"
+                 " catch (e) { number = e.number & 0xFFFF; }"
+                 " return holder.value + ' ' + number; })()")),
+            q("/:\\BqOperation 76"));
+}
+
+TEST_F(BridgeTest, TheTitleWindowHoldsTheCallingScriptAndOpensTheWorkbookOnceAThread) {
+  open(programPage("pane.htm", ""));
+  const fs::path workbook = drives_ / "c" / "tmpftp" / "download" / "exbq1.xls";
+  fs::create_directories(workbook.parent_path());
+  std::ofstream(workbook) << "workbook";
+  // Each window is read for a while, then closed; meanwhile the window's
+  // timers go on (the page's script does not).
+  int shown = 0;
+  QString nested;
+  QElapsedTimer since;
+  QTimer reader;
+  reader.setInterval(20);
+  QObject::connect(&reader, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != q("bqTextWindow")) return;
+    if (!since.isValid()) since.start();
+    if (since.elapsed() < 300) return;
+    // A call that arrives meanwhile (another frame's) is refused.
+    nested = window_->bqcomBridge()->answer(
+        QUrl(q("bqfile:")), q("{\"op\": \"call\", \"progId\": \"BrightquillWebComm.BQCOM\","
+                              " \"method\": \"PreTest\", \"args\": [\"C:\\\\BQTEST\"]}"));
+    ++shown;
+    since.invalidate();
+    modal->close();
+  });
+  reader.start();
+  const QString times =
+      js(q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM'), t = [];"
+           " for (var i = 0; i < 2; i++) { var s = Date.now(); com.QuestionPane('第' + i + "
+           "'题~打开C:|x');"
+           " t.push(Date.now() - s); }"
+           " var s = Date.now(); com.QuestionPane(''); t.push(Date.now() - s);"
+           " return t.join(' '); })()"));
+  reader.stop();
+  EXPECT_EQ(shown, 2);
+  const QStringList t = times.split(QLatin1Char(' '));
+  ASSERT_EQ(t.size(), 3) << times.toStdString();
+  EXPECT_GE(t[0].toInt(), 300) << "the script waits while the window shows";
+  EXPECT_GE(t[1].toInt(), 300);
+  EXPECT_LT(t[2].toInt(), 300) << "an empty text shows nothing";
+  EXPECT_EQ(nested, q("{\"error\":{\"description\":\"Call was rejected by callee.\","
+                      "\"number\":-2147418111}}"));
+  // One title window for the page's thread: only its first activation opens
+  // the workbook.
+  EXPECT_EQ(opened_->opened(1, 2s), std::vector<std::string>{workbook.string()});
+}
+
+// The window is sent elsewhere (the exam clock's time-up page, the address
+// box) while a call waits in its modal window: the page stays until the call
+// has returned, then the new page loads and may call in its turn.
+TEST_F(BridgeTest, ANavigationWhileACallWaitsGoesOnWhenTheCallHasReturned) {
+  const std::string next = programPage("next.htm", "next");
+  open(programPage("wait.htm",
+                   "<input type='button' id='wait' value='wait' onclick=\""
+                   "new ActiveXObject('BrightquillWebComm.BQCOM').QuestionPane('x')\">"));
+  bool navigated = false;
+  int ticks = 0;
+  std::string shownWhileWaiting;
+  QTimer mover;
+  mover.setInterval(20);
+  QObject::connect(&mover, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != q("bqTextWindow")) return;
+    if (!navigated) {
+      navigated = true;
+      window_->navigate(next);
+      return;
+    }
+    // A moment for the engine; the page held by the call stays on display.
+    if (++ticks < 10) return;
+    shownWhileWaiting = window_->locationURL();
+    modal->close();
+  });
+  mover.start();
+  driver_->click(q("#wait"));
+  driver_->waitUntil([&] { return navigated && !QApplication::activeModalWidget(); },
+                     q("the call to be left"));
+  driver_->waitUntil([&] { return window_->locationURL() == next; }, q("the next page"),
+                     kPageTimeout);
+  mover.stop();
+  EXPECT_NE(shownWhileWaiting, next);
+  EXPECT_EQ(js(attempt("com.PreTest('C:\\\\BQTEST')")), q("ok"));
+}
+
+TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {
+  startServer();
+  // The same server under another name is another origin, not listed.
+  open(server_->page("localhost"));
+  driver_->click(q("#step1"));
+  driver_->waitUntil(
+      [&] { return !js(q("document.getElementById('result1').className")).isEmpty(); },
+      q("the outcome of step 1"));
+  EXPECT_EQ(js(q("document.getElementById('result1').innerText")),
+            q("错误 429：Automation server can't create object"));
+  EXPECT_EQ(js(attempt("")), q("-2146827859 Automation server can't create object"));
+  // Nor can the page ask the host itself.
+  EXPECT_EQ(
+      js(q("prompt('__bq_com__:' + JSON.stringify({op: 'call', progId: "
+           "'BrightquillWebComm.BQCOM', method: 'CreateOpDirs', args: ['C:\\\\BQTEST', '']}))")),
+      q("{\"error\":{\"description\":\"Automation server can't create object\","
+        "\"number\":-2146827859}}"));
+  EXPECT_FALSE(fs::exists(drives_ / "c" / "BQTEST"));
+  EXPECT_FALSE(fs::exists(drives_ / "c" / "tmpftp"));
+}
+
+TEST_F(BridgeTest, TheDemoNetworkedExamRunsEndToEnd) {
+  ASSERT_EQ(bq::testing::ownProcessesWhyNot(), "");
+  startServer();
+  open(server_->page());
+
+  NetworkedRun run(artifacts(), std::cout, std::cerr);
+  run.readingTime = 400ms;
+  const fs::path download = drives_ / "c" / "tmpftp" / "download";
+  run.examineeWork = [&] {
+    NetworkedRun::doFileOperationQuestion();
+    std::ofstream(download / "wdbq1.doc", std::ios::app) << "edited by the examinee";
+  };
+  ASSERT_EQ(run.run(*window_, server_->page()), 0);
+  EXPECT_EQ(run.pictures().size(), 9u);
+  for (const fs::path& p : run.pictures()) EXPECT_GT(fs::file_size(p), 1000u) << p;
+
+  // Every question file came down whole; nothing else.
+  const fs::path exam = server_->ftpRoot() / "exam";
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(exam)) {
+    ++files;
+    const std::string name = entry.path().filename().string();
+    if (name != "wdbq1.doc") {
+      EXPECT_EQ(slurp(download / name), slurp(entry.path())) << name;
+    }
+  }
+  EXPECT_EQ(files, 12u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(download), fs::directory_iterator()), 12);
+
+  // The answers went up: the four documents as the examinee left them, and
+  // the listing of the operation root after the file-operation question.
+  const fs::path answers = server_->ftpRoot() / "answer";
+  for (const char* name : {"wtbq1.doc", "wdbq1.doc", "exbq1.xls", "pptbq1.ppt"})
+    EXPECT_EQ(slurp(answers / name), slurp(download / name)) << name;
+  EXPECT_NE(slurp(answers / "wdbq1.doc"), slurp(exam / "wdbq1.doc"));
+  EXPECT_EQ(slurp(answers / "opbq1.txt"),
+            toAnsi("考生\\,资料\\,资料\\图片\\,资料\\备份\\,资料\\说明.txt\r\n"));
+  EXPECT_EQ(slurp(answers / "opbq1.txt"), slurp(drives_ / "c" / "BqOperation" / "opbq1.txt"));
+
+  // What the page saw: the by-reference cClient, and a script held while
+  // the question window showed.
+  ASSERT_EQ(run.outcomes().size(), 6u);
+  EXPECT_EQ(run.outcomes()[4], "完成，清单在 C:\\BqOperation");
+  EXPECT_EQ(run.outcomes()[3].rfind("完成（试题窗口显示 0.", 0), 0u) << run.outcomes()[3];
+  // The title window's first activation opened the downloaded workbook.
+  const std::vector<std::string> opened = opened_->opened(1, 2s);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], (download / "exbq1.xls").string());
+}
+
+}  // namespace
+}  // namespace bq::client
+
+int main(int argc, char** argv) { return bq::testing::mainInOwnProcesses(argc, argv); }
