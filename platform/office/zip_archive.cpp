@@ -139,7 +139,9 @@ ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
   archive.bytes_ = std::make_unique<std::string>(std::move(bytes));
   const std::string& data = *archive.bytes_;
   const uint64_t tailLength = std::min<uint64_t>(data.size(), kTailBytes);
-  checkZip64Claims(zip64ClaimedEntries(data.substr(data.size() - tailLength), data.size(),
+  // The tail is looked at where it lies, not copied.
+  checkZip64Claims(zip64ClaimedEntries(std::string_view(data).substr(data.size() - tailLength),
+                                       data.size(),
                                        [&](uint64_t at, uint64_t length) {
                                          return at >= data.size() ? std::string()
                                                                   : data.substr(at, length);

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/office/failure.h"
@@ -85,12 +86,12 @@ class ZipArchive {
 // `readAt(offset, length)` (which returns fewer bytes at the end of the
 // file); 0 when there is no well-formed Zip64 record. Exposed for tests.
 template <typename ReadAt>
-uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt);
+uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt);
 
 // ---------------------------------------------------------------------------
 
 namespace detail {
-inline uint64_t readLe(const std::string& s, size_t at, int bytes) {
+inline uint64_t readLe(std::string_view s, size_t at, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
   return v;
@@ -98,7 +99,7 @@ inline uint64_t readLe(const std::string& s, size_t at, int bytes) {
 }  // namespace detail
 
 template <typename ReadAt>
-uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt) {
+uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt) {
   // End of central directory: "PK\5\6", 22 bytes plus a comment of up to
   // 65535; the Zip64 locator ("PK\6\7", 20 bytes) sits right before it and
   // points at the Zip64 record ("PK\6\6"), whose entry counts are 64-bit.
