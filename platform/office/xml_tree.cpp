@@ -327,9 +327,16 @@ class TextCanonicaliser {
   };
   // What a prefix names under the declarations in scope, and whether it is
   // that namespace's canonical prefix already.
+  // Packed in one integer, the kind in the low byte: a binding is looked up
+  // for nearly every name, and as a pair of bytes it went through memory
+  // in halves and was read back whole, which stalls.
   struct Binding {
-    Ns kind;
-    bool canonical;
+    uint16_t bits = 0;
+    Binding() = default;
+    Binding(Ns kind, bool canonical)
+        : bits(static_cast<uint16_t>(static_cast<uint8_t>(kind) | (canonical ? 0x100u : 0u))) {}
+    Ns kind() const { return static_cast<Ns>(bits & 0xFFu); }
+    bool canonical() const { return (bits & 0x100u) != 0; }
   };
   // The bindings of the last prefixes looked up, valid while the
   // declarations in scope stay as they are.
@@ -578,7 +585,7 @@ bool TextCanonicaliser::plainStartTag(size_t& p) {
   const Name name = scanName(q);
   if (!name.qualified || !(isSpace(s[q]) || s[q] == '/' || s[q] == '>')) return false;
   const Binding element = bind(prefixOf(name));
-  if (element.kind == Ns::Unknown || element.kind == Ns::MarkupCompatibility) return false;
+  if (element.kind() == Ns::Unknown || element.kind() == Ns::MarkupCompatibility) return false;
 
   // The attribute names so far, for the check that they differ (left
   // uninitialised: most tags have one or two).
@@ -603,7 +610,7 @@ bool TextCanonicaliser::plainStartTag(size_t& p) {
     if (!a.qualified) return false;
     const std::string_view aname = text(a);
     if (aname.starts_with("xmlns") && (a.size == 5 || a.colon == a.at + 5)) return false;
-    if (a.colon != kNone && !bind(prefixOf(a)).canonical) return false;
+    if (a.colon != kNone && !bind(prefixOf(a)).canonical()) return false;
     for (size_t i = 0; i < count; ++i)
       if (namesSize[i] == aname.size() && sameText(namesAt[i], aname.data(), aname.size()))
         return false;
@@ -624,10 +631,10 @@ bool TextCanonicaliser::plainStartTag(size_t& p) {
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
   if (depth > limits::kMaxXmlDepth) return false;
 
-  const bool renamed = !element.canonical;
-  if (renamed) replaceName(name, element.kind);
+  const bool renamed = !element.canonical();
+  if (renamed) replaceName(name, element.kind());
   noteStart(depth, q);
-  if (!empty) open_.push_back({name, element.kind, renamed, scope_.size()});
+  if (!empty) open_.push_back({name, element.kind(), renamed, scope_.size()});
   p = q;
   return true;
 }
@@ -696,8 +703,8 @@ bool TextCanonicaliser::startTag(size_t& p) {
     scopeChanged();
   }
   const Binding element = bind(prefixOf(name));
-  if (element.kind == Ns::Unknown) return false;
-  const bool renamed = !element.canonical;
+  if (element.kind() == Ns::Unknown) return false;
+  const bool renamed = !element.canonical();
 
   bool attributesRenamed = false;
   if (prefixed) {
@@ -706,23 +713,23 @@ bool TextCanonicaliser::startTag(size_t& p) {
       // Unprefixed attributes are in no namespace; declarations stay as written.
       if (a.name.colon == kNone || a.declaration) continue;
       const Binding binding = bind(prefixOf(a.name));
-      if (binding.kind == Ns::Unknown) return false;
-      if (binding.canonical) continue;
+      if (binding.kind() == Ns::Unknown) return false;
+      if (binding.canonical()) continue;
       a.renamed = attributesRenamed = true;
-      a.kind = binding.kind;
+      a.kind = binding.kind();
       a.canonicalAt = names_.size();
-      names_ += prefixWithColon(binding.kind);
+      names_ += prefixWithColon(binding.kind());
       names_ += localOf(a.name);
       a.canonicalSize = names_.size() - a.canonicalAt;
     }
   }
   if (attributes_.size() > 1 && !uniqueAttributes()) return false;
 
-  if (renamed) replaceName(name, element.kind);
+  if (renamed) replaceName(name, element.kind());
   // mc:Choice names the namespaces it needs by prefix: the canonical ones
   // are written (into the first attribute named Requires once renamed).
   const Attribute* needs = nullptr;
-  if (element.kind == Ns::MarkupCompatibility && localOf(name) == "Choice")
+  if (element.kind() == Ns::MarkupCompatibility && localOf(name) == "Choice")
     for (const Attribute& a : attributes_)
       if (canonicalName(a) == "Requires") {
         needs = &a;
@@ -751,7 +758,7 @@ bool TextCanonicaliser::startTag(size_t& p) {
       scopeChanged();
     }
   } else {
-    open_.push_back({name, element.kind, renamed, scopeMark});
+    open_.push_back({name, element.kind(), renamed, scopeMark});
   }
   return true;
 }
