@@ -271,7 +271,19 @@ std::string_view prefixWithColon(Ns kind) {
 //
 // The pass runs over every tag of every part read, so it is kept lean: a
 // prefix is looked up in the declarations in scope once until they change,
-// attribute values are skipped with memchr, and nothing is allocated per tag.
+// short attribute values are skipped inline and long ones with memchr, and nothing is allocated per tag.
+// Where the first `quote` at or after `from` in s[0, size) lies, or npos.
+// Most attribute values are a few bytes long: those are looked through here,
+// longer ones handed to memchr.
+inline size_t findQuote(const char* s, size_t from, size_t size, char quote) {
+  const size_t inlineEnd = std::min(size, from + 16);
+  for (size_t i = from; i < inlineEnd; ++i)
+    if (s[i] == quote) return i;
+  if (inlineEnd == size) return std::string_view::npos;
+  const void* close = std::memchr(s + inlineEnd, quote, size - inlineEnd);
+  return close ? static_cast<size_t>(static_cast<const char*>(close) - s) : std::string_view::npos;
+}
+
 // Equality of two short texts without a call to memcmp.
 inline bool sameText(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i)
@@ -623,9 +635,9 @@ bool TextCanonicaliser::plainStartTag(size_t& p) {
     const char quote = s[q];
     if (quote != '"' && quote != '\'') return false;
     ++q;
-    const void* close = std::memchr(s + q, quote, in_.size() - q);
-    if (!close) return false;
-    q = static_cast<size_t>(static_cast<const char*>(close) - s) + 1;
+    const size_t close = findQuote(s, q, in_.size(), quote);
+    if (close == kNone) return false;
+    q = close + 1;
     if (isNameStart(s[q])) return false;
   }
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
@@ -680,9 +692,9 @@ bool TextCanonicaliser::startTag(size_t& p) {
     if (quote != '"' && quote != '\'') return false;
     a.valueAt = ++p;
     // No NUL within the text (run checked): the quote or the end.
-    const void* close = std::memchr(s + p, quote, in_.size() - p);
-    if (!close) return false;
-    p = static_cast<size_t>(static_cast<const char*>(close) - s);
+    const size_t close = findQuote(s, p, in_.size(), quote);
+    if (close == kNone) return false;
+    p = close;
     a.valueEnd = p++;
     // pugixml refuses a name straight after the quote.
     if (isNameStart(s[p])) return false;

@@ -324,6 +324,26 @@ TEST(XmlTree, TheTextPassAndTheWalkAgreeOnDamagedDocuments) {
   }
 }
 
+// Attribute values are looked through in two ways, by their length: every
+// length around the change, closed or running to the end of the part, with
+// the other quote inside, parses as the walk parses it.
+TEST(XmlTree, AttributeValuesOfEveryLengthParseAsTheWalkParsesThem) {
+  for (size_t length = 0; length <= 40; ++length) {
+    for (const char quote : {'"', '\''}) {
+      const char other = quote == '"' ? '\'' : '"';
+      std::string value(length, 'v');
+      if (length > 3) value[length / 2] = other;
+      const std::string open = std::string("<a b=") + quote + value;
+      for (const std::string& xml :
+           {open + quote + "/>", open + quote + " c=" + quote + quote + "/>", open, open + "/>"}) {
+        EXPECT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+      }
+    }
+  }
+  EXPECT_TRUE(parse(std::string("<a b='") + std::string(17, 'v') + "'/>").tree);
+  EXPECT_FALSE(parse(std::string("<a b='") + std::string(17, 'v') + "/>").tree);
+}
+
 // The content of the root's children is parsed when asked for, and then is
 // what a whole parse gives; content that parses differently on its own (only
 // blanks, text alone, a byte order mark first) is parsed at once.
