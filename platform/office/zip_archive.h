@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,9 +107,12 @@ uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& 
   constexpr size_t kEocd = 22, kLocator = 20, kRecord = 56;
   uint64_t claimed = 0;
   if (tail.size() < kEocd + kLocator) return 0;
-  for (size_t p = tail.size() - kEocd + 1; p-- > kLocator;) {
-    // Most bytes are no 'P': one comparison rules them out.
-    if (tail[p] != 'P' || tail.compare(p, 4, "PK\5\6") != 0) continue;
+  for (size_t p = tail.size() - kEocd + 1; p > kLocator;) {
+    // Most bytes are no 'P': memrchr passes over them.
+    const void* hit = ::memrchr(tail.data() + kLocator, 'P', p - kLocator);
+    if (!hit) break;
+    p = static_cast<size_t>(static_cast<const char*>(hit) - tail.data());
+    if (tail.compare(p, 4, "PK\5\6") != 0) continue;
     size_t loc = p - kLocator;
     if (tail.compare(loc, 4, "PK\6\7") != 0) continue;
     uint64_t at = detail::readLe(tail, loc + 8, 8);
