@@ -271,7 +271,8 @@ std::string_view prefixWithColon(Ns kind) {
 //
 // The pass runs over every tag of every part read, so it is kept lean: a
 // prefix is looked up in the declarations in scope once until they change,
-// short attribute values are skipped inline and long ones with memchr, and nothing is allocated per tag.
+// short attribute values are skipped inline and long ones with memchr, and
+// nothing is allocated per tag.
 // Where the first `quote` at or after `from` in s[0, size) lies, or npos.
 // Most attribute values are a few bytes long: those are looked through here,
 // longer ones handed to memchr.

@@ -140,13 +140,12 @@ ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
   const std::string& data = *archive.bytes_;
   const uint64_t tailLength = std::min<uint64_t>(data.size(), kTailBytes);
   // The tail is looked at where it lies, not copied.
-  checkZip64Claims(zip64ClaimedEntries(std::string_view(data).substr(data.size() - tailLength),
-                                       data.size(),
-                                       [&](uint64_t at, uint64_t length) {
-                                         return at >= data.size() ? std::string()
-                                                                  : data.substr(at, length);
-                                       }),
-                   failure);
+  checkZip64Claims(
+      zip64ClaimedEntries(std::string_view(data).substr(data.size() - tailLength), data.size(),
+                          [&](uint64_t at, uint64_t length) {
+                            return at >= data.size() ? std::string() : data.substr(at, length);
+                          }),
+      failure);
 
   zip_error_t error;
   zip_error_init(&error);
