@@ -454,8 +454,7 @@ void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
 }
 
 // Inlined into the tag loops: names are most of the bytes of Office markup.
-[[gnu::always_inline]] inline TextCanonicaliser::Name TextCanonicaliser::scanName(
-    size_t& p) const {
+[[gnu::always_inline]] inline TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
   const char* s = in_.data();
   Name n;
   n.at = p;
@@ -468,8 +467,7 @@ void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   }
   n.size = p - n.at;
   // As isQualifiedName.
-  n.qualified =
-      n.colon == kNone ? n.size > 0 : !twoColons && n.colon > n.at && n.colon + 1 < p;
+  n.qualified = n.colon == kNone ? n.size > 0 : !twoColons && n.colon > n.at && n.colon + 1 < p;
   return n;
 }
 
@@ -549,8 +547,7 @@ bool TextCanonicaliser::endTag(size_t& p) {
   if (size > in_.size() - p || !sameText(s + p, s + open.name.at, size) ||
       (classOf(s[p + size]) & kNamePart))
     return false;
-  const Name name{p, size,
-                  open.name.colon == kNone ? kNone : p + (open.name.colon - open.name.at),
+  const Name name{p, size, open.name.colon == kNone ? kNone : p + (open.name.colon - open.name.at),
                   open.name.qualified};
   p += size;
   while (isSpace(s[p])) ++p;
@@ -876,8 +873,8 @@ XmlParse parseAfterPass(std::string bytes, std::string rewritten,
 // The tree of canonical `text` without the contents that `children` set
 // apart, which it keeps for expandXml; null when nothing is set apart or
 // the rest does not parse as the pass expects.
-std::unique_ptr<XmlTree> parseWithoutContents(std::string& text,
-                                              const std::vector<TextCanonicaliser::Child>& children) {
+std::unique_ptr<XmlTree> parseWithoutContents(
+    std::string& text, const std::vector<TextCanonicaliser::Child>& children) {
   size_t apart = 0;
   for (const TextCanonicaliser::Child& c : children) apart += c.contentEnd - c.contentAt;
   if (apart == 0) return nullptr;
@@ -937,9 +934,8 @@ bool expandXml(XmlTree& tree, pugi::xml_node child, std::string& error) {
   tree.deferred.erase(it);
   // Parsed as a fragment (text and several elements at its top), from a
   // copy that pugixml keeps with the document.
-  const pugi::xml_parse_result parsed =
-      child.append_buffer(tree.text.data() + at, end - at, kParseOptions | pugi::parse_fragment,
-                          pugi::encoding_utf8);
+  const pugi::xml_parse_result parsed = child.append_buffer(
+      tree.text.data() + at, end - at, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
   if (parsed) return true;
   error = std::string("not well-formed XML (") + parsed.description() + " at byte " +
           std::to_string(at + static_cast<size_t>(parsed.offset)) + ")";
