@@ -304,9 +304,21 @@ void Dispatcher::onCommandStateChange() {
   }
   if (!openArmed_) return;
   ignoringFailure([&] { BQCOM().TermProc(); });
-  ignoringFailure([&] { host_.shellRun(open->command); });
-  ignoringFailure([&] { host_.shellRun(std::string(kViewerCommand) + " " + open->titleFile); });
+  launch(open->command);
+  launch(std::string(kViewerCommand) + " " + open->titleFile);
   openArmed_ = false;
+}
+
+void Dispatcher::launch(const std::string& command) {
+  // A program that cannot be started leaves the examinee with nothing to
+  // work in: the message names the command and the shell's reason (the
+  // program missing, what to install). The launch goes on as if it had run.
+  try {
+    host_.shellRun(command);
+  } catch (const AutomationError& e) {
+    ignoringFailure([&] { showFailure("无法启动 " + command + "。", e); });
+  } catch (const std::exception&) {
+  }
 }
 
 void Dispatcher::onDownloadComplete() {

@@ -117,6 +117,8 @@ class Dispatcher {
 
  private:
   void buildPage(const DispatchPage& page);
+  // Runs one of the open button's commands; a failure to start is shown.
+  void launch(const std::string& command);
   void prepare();
   void recomputeTimes();
   void switchClocks(const std::string& url);

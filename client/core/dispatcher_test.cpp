@@ -62,7 +62,7 @@ class FakeHost final : public BrowserHost {
   }
   void shellRun(const std::string& command) override {
     commands.push_back(command);
-    if (failRun) throw AutomationError(53, "", "File not found");
+    if (failRun) throw AutomationError(53, "", "File not found: soffice");
   }
   void quit() override { quitCalled = true; }
   void fileWritten(const std::string& path) override { written.push_back(path); }
@@ -271,12 +271,16 @@ TEST_F(DispatcherTest, OpenButtonNeedsItsCaptionAnOperationPageAndAReadableEleme
   EXPECT_TRUE(d_.OpenArmed());
 }
 
-TEST_F(DispatcherTest, AFailedLaunchStillDisarmsTheButton) {
+TEST_F(DispatcherTest, AFailedLaunchIsShownAndStillDisarmsTheButton) {
   host_.failRun = true;
   navigateTo("excel.asp");
   pressOpen();
   EXPECT_EQ(host_.commands.size(), 2u);  // the viewer is still tried
   EXPECT_FALSE(d_.OpenArmed());
+  ASSERT_EQ(rec_->shown().size(), 2u);
+  EXPECT_EQ(rec_->shown()[0].prompt,
+            "无法启动 " + host_.commands[0] + "。\r\nFile not found: soffice (53)");
+  EXPECT_EQ(rec_->shown()[1].prompt.rfind("无法启动 c:\\bqtest\\QuestionPane.exe exbq1.tg。", 0), 0u);
 }
 
 TEST_F(DispatcherTest, CloseDeletesOnlyThePagesThatExist) {

@@ -33,6 +33,36 @@ void check(bool condition, const std::string& what) {
 
 }  // namespace
 
+void signInAndBegin(BrowserDriver& driver, FrmBrowser& window,
+                    const std::function<void(const std::string&)>& reached) {
+  const auto loaded = [&](const char* page) {
+    driver.waitForPage(q(page));
+    if (reached) reached(page);
+  };
+  // The card number "BQ1", typed into the card input.
+  loaded("BqLogin.asp");
+  driver.click(q("#card"));
+  driver.type(q("BQ1"));
+  driver.waitUntil([&] { return window.app().CardNumber == "bq1"; },
+                   q("the card number bq1 to be taken from the input"));
+  driver.click(q("#btn-confirm"));
+  loaded("StdKnow.asp");
+  driver.click(q("#btn-begin"));
+  loaded("Begin.asp");
+}
+
+void openSection(BrowserDriver& driver, FrmBrowser& window, const char* button, const char* page,
+                 bool backFirst) {
+  if (backFirst) {
+    QAction* back = window.toolBar()->findChild<QAction*>(q("Back"));
+    check(back != nullptr, "the toolbar has no Back button");
+    back->trigger();
+    driver.waitForPage(q("Begin.asp"));
+  }
+  driver.click(QStringLiteral("#") + q(button));
+  driver.waitForPage(q(page));
+}
+
 DemoRun::DemoRun(fs::path outDir, std::ostream& out, std::ostream& err)
     : outDir_(std::move(outDir)), out_(out), err_(err) {}
 
@@ -72,32 +102,12 @@ void DemoRun::drive(FrmBrowser& window) {
     out_ << path.string() << std::endl;
   };
 
-  // Sign in with "BQ1", typed into the card input.
-  driver.waitForPage(q("BqLogin.asp"));
-  shot("BqLogin.asp");
-  driver.click(q("#card"));
-  driver.type(q("BQ1"));
-  driver.waitUntil([&] { return window.app().CardNumber == "bq1"; },
-                   q("the card number bq1 to be taken from the input"));
-  driver.click(q("#btn-confirm"));
-  driver.waitForPage(q("StdKnow.asp"));
-  shot("StdKnow.asp");
+  signInAndBegin(driver, window, shot);
 
-  driver.click(q("#btn-begin"));
-  driver.waitForPage(q("Begin.asp"));
-  shot("Begin.asp");
-
-  QAction* back = window.toolBar()->findChild<QAction*>(q("Back"));
-  check(back != nullptr, "the toolbar has no Back button");
   bool first = true;
   for (const Section& section : kSections) {
-    if (!first) {
-      back->trigger();
-      driver.waitForPage(q("Begin.asp"));
-    }
+    openSection(driver, window, section.button, section.page, !first);
     first = false;
-    driver.click(QStringLiteral("#") + q(section.button));
-    driver.waitForPage(q(section.page));
     const std::string page = section.page;
 
     // The countdown has shown the remaining time.

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,6 +25,21 @@
 #include "client/qt/frm_browser.h"
 
 namespace bq::client {
+
+class BrowserDriver;
+
+// Signs in as an examinee of the demo papers: card "BQ1" typed into the
+// sign-in page, "确定", then "开始考试" on the instructions page; ends on
+// "Begin.asp". `reached` (when set) is called with each page's name once it
+// has loaded. Throws DriverError when a step fails.
+void signInAndBegin(BrowserDriver& driver, FrmBrowser& window,
+                    const std::function<void(const std::string&)>& reached = {});
+
+// Opens the section page `page` with its button `button` on "Begin.asp";
+// with `backFirst`, from a section page, going back to "Begin.asp" with the
+// toolbar's Back button first. Throws DriverError when a step fails.
+void openSection(BrowserDriver& driver, FrmBrowser& window, const char* button, const char* page,
+                 bool backFirst);
 
 class DemoRun {
  public:

@@ -26,6 +26,7 @@
 #include "client/qt/bqcom_bridge.h"
 #include "client/qt/browser_driver.h"
 #include "client/qt/demo_run.h"
+#include "client/qt/desktop_demo.h"
 #include "client/qt/networked_run.h"
 #include "client/qt/program_scheme.h"
 #include "client/qt/web_engine_setup.h"
@@ -438,6 +439,13 @@ int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options)
   if (!options.demoRunFolder.empty()) {
     DemoRun demo(options.demoRunFolder, std::cout, std::cerr);
     FrmBrowser window(app, demo.shellRecorder());
+    window.show();
+    return demo.run(window);
+  }
+
+  if (!options.desktopDemoFolder.empty()) {
+    DesktopDemo demo(options.desktopDemoFolder, std::cout, std::cerr);
+    FrmBrowser window(app);
     window.show();
     return demo.run(window);
   }

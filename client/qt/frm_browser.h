@@ -151,6 +151,9 @@ struct BrowserWindowOptions {
   std::string appFolder;
   // --demo-run OUTDIR: drive a whole demo exam and save screenshots there.
   std::string demoRunFolder;
+  // --desktop-demo OUTDIR: open every operation section's programs for real
+  // and save pictures of the screen there (client/qt/desktop_demo.h).
+  std::string desktopDemoFolder;
   // --report-startup: print the milliseconds from process start to the
   // sign-in page's load on standard error, then end.
   bool reportStartup = false;

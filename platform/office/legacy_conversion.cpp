@@ -19,6 +19,7 @@
 #include "common/text.h"
 #include "platform/office/resident_converter.h"
 #include "platform/office/unique_fd.h"
+#include "platform/shell/openers.h"
 
 extern char** environ;
 
@@ -46,11 +47,6 @@ Format formatFor(ConvertTo target) {
       break;
   }
   return {"", "", "", ""};
-}
-
-bool isExecutableFile(const fs::path& p) {
-  struct stat st;
-  return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
 }
 
 // A file: URL for the local path `p`.
@@ -101,23 +97,7 @@ void pause(long nanoseconds) {
 
 }  // namespace
 
-fs::path findSoffice() {
-  if (const char* configured = std::getenv("BQ_SOFFICE"); configured && *configured)
-    return fs::path(configured);
-  if (const char* path = std::getenv("PATH")) {
-    std::string_view dirs(path);
-    while (!dirs.empty()) {
-      size_t colon = dirs.find(':');
-      std::string_view dir = dirs.substr(0, colon);
-      dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
-      if (dir.empty()) continue;
-      fs::path candidate = fs::path(dir) / "soffice";
-      if (isExecutableFile(candidate)) return candidate;
-    }
-  }
-  fs::path fallback = "/usr/lib/libreoffice/program/soffice";
-  return isExecutableFile(fallback) ? fallback : fs::path();
-}
+fs::path findSoffice() { return shell::libreOfficeProgram(); }
 
 TempFolder::TempFolder(std::string_view prefix, const Failure& failure) {
   std::error_code ec;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -34,14 +35,34 @@ fs::path unoPython() {
   return "python3";
 }
 
+// Writes all of `data`. A helper that has died fails the write (EPIPE) and
+// does not end this process: SIGPIPE is held back for the calling thread
+// while it writes, and one raised by the write is taken off again.
 bool writeAll(int fd, std::string_view data) {
+  sigset_t pipe, before;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigset_t pending;
+  sigpending(&pending);
+  const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe, &before);
+  bool ok = true;
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
     data.remove_prefix(static_cast<size_t>(n));
   }
-  return true;
+  if (!ok && errno == EPIPE && !alreadyPending) {
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return ok;
 }
 
 std::string seconds(std::chrono::milliseconds t) {

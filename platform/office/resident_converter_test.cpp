@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <thread>
 
 #include "common/automation_error.h"
 #include "platform/office/unique_fd.h"
@@ -57,6 +58,9 @@ TEST_F(Resident, StartsAgainAfterLibreOfficeWasKilled) {
   convertTea(c);
   ASSERT_GT(c.processGroup(), 0);
   ::kill(-c.processGroup(), SIGKILL);
+  // Time for the helper to be gone: the next request then meets a pipe with
+  // no reader, which must fail the write and not end the test (SIGPIPE).
+  std::this_thread::sleep_for(300ms);
   convertTea(c);
   EXPECT_EQ(c.starts(), 2);
 }

@@ -12,6 +12,7 @@
 
 #include "common/automation_error.h"
 #include "common/winpath.h"
+#include "platform/shell/openers.h"
 
 namespace bq::shell {
 namespace {
@@ -73,62 +74,6 @@ std::string joinWords(const std::vector<std::string>& words, size_t from) {
     out += words[i];
   }
   return out;
-}
-
-// The words of a variable such as $BQ_OPEN, split at blanks; none when unset.
-std::vector<std::string> commandFromVariable(const char* variable) {
-  std::vector<std::string> words;
-  const char* value = std::getenv(variable);
-  if (!value) return words;
-  std::string_view v = value;
-  size_t i = 0;
-  while (i < v.size()) {
-    while (i < v.size() && isBlank(v[i])) ++i;
-    size_t start = i;
-    while (i < v.size() && !isBlank(v[i])) ++i;
-    if (i > start) words.emplace_back(v.substr(start, i - start));
-  }
-  return words;
-}
-
-// Checks that the native path `program` names a file we may run.
-void requireRunnable(const fs::path& program) {
-  struct stat st;
-  if (::stat(program.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) raiseError(err::kFileNotFound);
-    raiseFileError(errno);
-  }
-  if (!S_ISREG(st.st_mode) || ::access(program.c_str(), X_OK) != 0)
-    raiseError(err::kPermissionDenied);
-}
-
-// `name` looked up in $PATH as execvp would: the first runnable regular file.
-// 53 when there is none, 70 when only files that may not be run were found.
-fs::path searchPath(const std::string& name) {
-  if (name.empty()) raiseError(err::kFileNotFound);
-  const char* env = std::getenv("PATH");
-  std::string_view dirs = env ? env : "/usr/local/bin:/usr/bin:/bin";
-  bool sawFile = false;
-  size_t from = 0;
-  while (from <= dirs.size()) {
-    size_t to = dirs.find(':', from);
-    if (to == std::string_view::npos) to = dirs.size();
-    std::string_view dir = dirs.substr(from, to - from);
-    from = to + 1;
-    fs::path candidate = fs::path(dir.empty() ? "." : std::string(dir)) / name;
-    struct stat st;
-    if (::stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    sawFile = true;
-  }
-  raiseError(sawFile ? err::kPermissionDenied : err::kFileNotFound);
-}
-
-// A native (Linux) command word: a path when it has a "/", else a PATH name.
-fs::path resolveNative(const std::string& word) {
-  if (word.find('/') == std::string::npos) return searchPath(word);
-  requireRunnable(word);
-  return word;
 }
 
 [[noreturn]] void reportAndExit(int errFd, int errnum) {
@@ -216,34 +161,25 @@ void startDetached(const fs::path& program, const std::vector<std::string>& args
   ::close(fds[0]);
   while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
-  if (got == sizeof childErrno) {
-    if (childErrno == ENOENT) raiseError(err::kFileNotFound);
-    raiseFileError(childErrno);
-  }
+  if (got == sizeof childErrno)
+    raiseStartError(childErrno == ENOENT ? err::kFileNotFound : fileErrorNumber(childErrno), path);
 }
 
-// Opens the existing native path with $BQ_OPEN or xdg-open.
+// Opens the existing native path with the program the opener table gives.
 void openNative(const fs::path& native) {
-  std::vector<std::string> command = commandFromVariable("BQ_OPEN");
-  if (command.empty()) command.push_back("xdg-open");
-  fs::path opener = resolveNative(command[0]);
-  command.push_back(native.string());
-  startDetached(opener, command);
+  std::error_code ec;
+  const OpenKind kind = fs::is_directory(native, ec) ? OpenKind::kFolder : OpenKind::kDocument;
+  ProgramCommand command = openerFor(kind, native.string());
+  startDetached(command.program, command.args);
 }
 
 // "IEXPLORE.EXE X": X in the exam browser.
 void openInBrowser(const std::string& target) {
-  std::vector<std::string> command = commandFromVariable("BQ_BROWSER");
-  if (command.empty()) {
-    if (target.empty()) raiseError(err::kInvalidCall);  // xdg-open needs something to open
-    command.push_back("xdg-open");
-  }
-  fs::path browser = resolveNative(command[0]);
-  if (!target.empty()) {
-    bool localPath = !isUrl(target) && (hasDrive(target) || target[0] == '/' || target[0] == '\\');
-    command.push_back(localPath ? winpath::toNative(target).string() : target);
-  }
-  startDetached(browser, command);
+  bool localPath = !target.empty() && !isUrl(target) &&
+                   (hasDrive(target) || target[0] == '/' || target[0] == '\\');
+  ProgramCommand command =
+      openerFor(OpenKind::kWebPage, localPath ? winpath::toNative(target).string() : target);
+  startDetached(command.program, command.args);
 }
 
 }  // namespace
@@ -333,10 +269,9 @@ void run(const std::string& command) {
   if (looksLikePath(program)) {
     native = winpath::toNative(program);
     struct stat st;
-    if (::stat(native.c_str(), &st) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) raiseError(err::kFileNotFound);
-      raiseFileError(errno);
-    }
+    if (::stat(native.c_str(), &st) != 0)
+      raiseStartError(errno == ENOENT || errno == ENOTDIR ? err::kFileNotFound : fileErrorNumber(errno),
+                 program);
     bool runnable = S_ISREG(st.st_mode) && ::access(native.c_str(), X_OK) == 0;
     if (!runnable) {
       // A folder or a document opens as the shell's OPEN verb opens it; the
@@ -345,7 +280,7 @@ void run(const std::string& command) {
         openNative(native);
         return;
       }
-      raiseError(err::kPermissionDenied);
+      raiseStartError(err::kPermissionDenied, program);
     }
   } else {
     native = searchPath(program);

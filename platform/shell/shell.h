@@ -12,15 +12,15 @@
 // line as the Windows C runtime does (splitCommandLine below), then looks at
 // the first word, the program:
 //   - "Explorer.exe X" (any case, with or without a folder before it) opens
-//     the folder X with the opener below; the further words, joined by single
+//     the folder X as open() does; the further words, joined by single
 //     spaces, are the folder. Without a folder it opens the drives folder
 //     (common/winpath.h), as Explorer opens the computer's drives;
-//   - "IEXPLORE.EXE X" opens X in the exam browser: the command in
-//     $BQ_BROWSER with X as a further argument, else xdg-open X. X is the
-//     further words joined by single spaces; a drive path or an absolute path
-//     is mapped to the native path, a URL ("http://...", "file:...") and
-//     anything else is passed as it stands. "IEXPLORE.EXE" alone starts
-//     $BQ_BROWSER without arguments, and fails with 5 without it;
+//   - "IEXPLORE.EXE X" opens X in the web browser of the opener table
+//     (openers.h: $BQ_BROWSER, else the exam client in browser mode). X is
+//     the further words joined by single spaces; a drive path or an absolute
+//     path is mapped to the native path, a URL ("http://...", "file:...") and
+//     anything else is passed as it stands. "IEXPLORE.EXE" alone opens the
+//     browser without a page;
 //   - a program word with a drive ("C:..."), "\" or "/" is a path, mapped
 //     with common/winpath.h: a folder opens like "Explorer.exe"; a regular
 //     file that we may execute runs; any other regular file is a document
@@ -35,10 +35,11 @@
 // Linux program; all others pass as they stand. The program inherits the
 // caller's working folder and environment.
 //
-// The opener for documents and folders is $BQ_OPEN when set and not blank (a
-// command whose words are split at blanks, without quoting, and whose first
-// word is a path when it has a "/", else looked up in $PATH), else xdg-open;
-// the native path is its last argument. $BQ_BROWSER is read the same way.
+// Documents and folders open with the program that the opener table of
+// openers.h gives for them ($BQ_OPEN, the desktop's opener, LibreOffice for
+// Office documents, a file manager for folders); the native path is its last
+// argument. Every failure to start names what could not be started in the
+// error's text ("File not found: xdg-open").
 //
 // Thread safety: all functions may be called from any thread; the environment
 // must not change while they run.
@@ -61,7 +62,7 @@ void run(const std::string& command);
 // Opens the document or folder `path` (Windows or POSIX form) with the opener
 // and returns at once. Throws AutomationError 5 for an empty path, 53 / 76
 // when `path` does not exist (76 when its folder is missing too), and as
-// run() does when the opener cannot be started.
+// run() does when nothing can open it or its opener cannot be started.
 void open(const std::string& path);
 
 // The words of the Windows command line `line`, as the Windows C runtime

@@ -1,0 +1,65 @@
+#include "client/qt/browse_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include "client/qt/exam_page.h"
+#include "client/qt/program_scheme.h"
+#include "client/qt/web_engine_setup.h"
+
+namespace bq::client {
+
+BrowseWindow::BrowseWindow(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("frmBrowse"));
+  resize(900, 700);
+  // Off the record, as the exam window: nothing is kept on disk.
+  profile_ = new QWebEngineProfile(this);
+  page_ = new ExamPage(profile_, this);
+  view_ = new QWebEngineView(this);
+  view_->setPage(page_);
+  setCentralWidget(view_);
+  connect(page_, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
+    setWindowTitle(title.isEmpty() ? toFileUrl(page_->url()).toDisplayString() : title);
+  });
+}
+
+BrowseWindow::~BrowseWindow() {
+  // The page goes before its profile, as the engine requires.
+  view_->setPage(nullptr);
+  delete page_;
+  delete profile_;
+}
+
+QUrl BrowseWindow::addressOf(const std::string& target) {
+  if (target.empty()) return QUrl(QStringLiteral("about:blank"));
+  return toEngineUrl(QUrl::fromUserInput(QString::fromStdString(target), QDir::currentPath(),
+                                         QUrl::AssumeLocalFile));
+}
+
+void BrowseWindow::open(const std::string& target) {
+  const QUrl address = addressOf(target);
+  // A local file is served with the files of its own folder and below (its
+  // pictures, frames and style sheets), and nothing else of the disk.
+  if (scheme_ != nullptr) profile_->removeUrlSchemeHandler(scheme_);
+  scheme_ = nullptr;
+  if (address.scheme() == QLatin1StringView(kProgramScheme)) {
+    scheme_ = new ProgramSchemeHandler(QFileInfo(address.path()).absolutePath(), profile_);
+    profile_->installUrlSchemeHandler(kProgramScheme, scheme_);
+  }
+  setWindowTitle(toFileUrl(address).toDisplayString());
+  page_->setUrl(address);
+}
+
+int runBrowseWindow(int argc, char** argv, const std::string& target) {
+  prepareWebEngine();
+  QApplication application(argc, argv);
+  BrowseWindow window;
+  window.show();
+  window.open(target);
+  return QApplication::exec();
+}
+
+}  // namespace bq::client

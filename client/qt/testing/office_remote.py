@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""Drives a running LibreOffice through its own remote interface (UNO, over
+the named pipe its profile accepts), as the desktop tests' examinee and
+marker. Run with Debian's /usr/bin/python3 (python3-uno).
+
+    office_remote.py wait PIPE NAME SECONDS
+        waits until LibreOffice answers on PIPE and shows the document whose
+        file is named NAME (letter case ignored) in a window
+    office_remote.py edit PIPE KIND NAME
+        the examinee's part of the task on the open document NAME, then
+        saves it in place as the program's Save keeps it (store())
+    office_remote.py model PIPE KIND SOURCE TARGET
+        opens SOURCE hidden, makes the whole task of the model answer and
+        stores it as TARGET in the format SOURCE was read in
+    office_remote.py resave PIPE SOURCE TARGET [FILTER]
+        opens SOURCE hidden and stores it unchanged as TARGET, in FILTER or
+        in the format SOURCE was read in
+
+KIND is "word" (the Word section's title: bold and centred; the model also
+sets it in 黑体, 22 points) or "calc" (A1:F1 merged and centred; the model
+also sets the title in 黑体, 16 points, and sums F3:F7).
+
+Each command prints one JSON object on standard output: the document's
+address, the filter it was read or stored with, the title text. Failures
+print a message on standard error and exit 1.
+"""
+import json
+import os
+import sys
+import time
+
+import uno
+from com.sun.star.beans import PropertyValue
+from com.sun.star.connection import NoConnectException
+
+BOLD = 150.0
+CENTER_PARAGRAPH = 3  # com.sun.star.style.ParagraphAdjust.CENTER
+
+
+def connect(pipe, seconds):
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext(
+        "com.sun.star.bridge.UnoUrlResolver", local)
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            ctx = resolver.resolve(
+                "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+            return ctx.ServiceManager.createInstanceWithContext(
+                "com.sun.star.frame.Desktop", ctx)
+        except NoConnectException:
+            if time.monotonic() > deadline:
+                raise SystemExit("LibreOffice did not answer on pipe %s" % pipe)
+            time.sleep(0.2)
+
+
+def props(**values):
+    return tuple(PropertyValue(Name=k, Value=v) for k, v in values.items())
+
+
+def arg(doc, name):
+    for a in doc.getArgs():
+        if a.Name == name:
+            return a.Value
+    return None
+
+
+def file_name(doc):
+    url = doc.getURL()
+    return os.path.basename(uno.fileUrlToSystemPath(url)) if url else ""
+
+
+def find_open(desktop, name):
+    components = desktop.getComponents().createEnumeration()
+    while components.hasMoreElements():
+        doc = components.nextElement()
+        if file_name(doc).lower() == name.lower():
+            return doc
+    return None
+
+
+def shown(doc):
+    controller = doc.getCurrentController()
+    return controller is not None and controller.getFrame().getContainerWindow().isVisible()
+
+
+def title_cell_text(doc, kind):
+    if kind == "word":
+        return doc.getText().createEnumeration().nextElement().getString()
+    return doc.getSheets().getByIndex(0).getCellRangeByName("A1").getString()
+
+
+def apply_task(doc, kind, whole):
+    if kind == "word":
+        title = doc.getText().createEnumeration().nextElement()
+        title.CharWeight = BOLD
+        title.CharWeightAsian = BOLD
+        title.ParaAdjust = CENTER_PARAGRAPH
+        if whole:
+            title.CharFontNameAsian = "黑体"
+            title.CharHeight = 22.0
+            title.CharHeightAsian = 22.0
+    elif kind == "calc":
+        sheet = doc.getSheets().getByIndex(0)
+        heading = sheet.getCellRangeByName("A1:F1")
+        heading.merge(True)
+        heading.HoriJustify = uno.Enum("com.sun.star.table.CellHoriJustify", "CENTER")
+        if whole:
+            heading.CharFontNameAsian = "黑体"
+            heading.CharHeight = 16.0
+            heading.CharHeightAsian = 16.0
+            for row in range(3, 8):
+                sheet.getCellRangeByName("F%d" % row).setFormula("=SUM(B%d:E%d)" % (row, row))
+    else:
+        raise SystemExit("unknown kind " + kind)
+
+
+def report(doc, kind=None):
+    out = {"url": doc.getURL(), "filter": arg(doc, "FilterName")}
+    if kind:
+        out["title"] = title_cell_text(doc, kind)
+    print(json.dumps(out, ensure_ascii=False), flush=True)
+
+
+def main(argv):
+    if len(argv) < 3:
+        raise SystemExit(__doc__)
+    command, pipe = argv[1], argv[2]
+    if command == "wait":
+        name, seconds = argv[3], float(argv[4])
+        deadline = time.monotonic() + seconds
+        desktop = connect(pipe, seconds)
+        while True:
+            doc = find_open(desktop, name)
+            if doc is not None and shown(doc):
+                return report(doc)
+            if time.monotonic() > deadline:
+                raise SystemExit("LibreOffice shows no document named " + name)
+            time.sleep(0.2)
+    desktop = connect(pipe, 30)
+    if command == "edit":
+        kind, name = argv[3], argv[4]
+        doc = find_open(desktop, name)
+        if doc is None:
+            raise SystemExit("no open document named " + name)
+        apply_task(doc, kind, whole=False)
+        doc.store()
+        return report(doc, kind)
+    if command in ("model", "resave"):
+        if command == "model":
+            kind, source, target, filter_name = argv[3], argv[4], argv[5], None
+        else:
+            kind, source, target = None, argv[3], argv[4]
+            filter_name = argv[5] if len(argv) > 5 else None
+        doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(source), "_blank", 0,
+                                           props(Hidden=True))
+        if doc is None:
+            raise SystemExit("LibreOffice cannot open " + source)
+        try:
+            if kind:
+                apply_task(doc, kind, whole=True)
+            used = filter_name or arg(doc, "FilterName")
+            doc.storeToURL(uno.systemPathToFileUrl(target), props(FilterName=used))
+            out = {"url": uno.systemPathToFileUrl(target), "filter": used}
+            if kind:
+                out["title"] = title_cell_text(doc, kind)
+            print(json.dumps(out, ensure_ascii=False), flush=True)
+        finally:
+            doc.close(True)
+        return None
+    raise SystemExit("unknown command " + command)
+
+
+if __name__ == "__main__":
+    main(sys.argv)
