@@ -17,6 +17,24 @@ bool isAscii(std::string_view s) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Whether toUtf16 reads `s` without replacing anything, so that toUtf8 gives
+// it back as it is.
+bool readsWhole(std::string_view s) {
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  int32_t i = 0;
+  const auto n = static_cast<int32_t>(s.size());
+  while (i < n) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
 template <typename Map>
 std::u16string mapCase16(std::u16string_view s, Map map) {
   std::u16string out;
@@ -105,6 +123,9 @@ size_t len16(std::string_view s) {
 
 std::string left16(std::string_view s, size_t n) {
   if (isAscii(s)) return std::string(s.substr(0, n));
+  // No more bytes than units to keep: nothing is cut (a character takes at
+  // least as many bytes as units).
+  if (s.size() <= n && readsWhole(s)) return std::string(s);
   std::u16string u = toUtf16(s);
   return toUtf8(std::u16string_view(u).substr(0, n));
 }

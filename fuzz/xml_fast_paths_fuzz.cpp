@@ -5,6 +5,9 @@
 //    (TextCanonicaliser) where it can, against parseXmlByWalk, which parses
 //    and renames by walking the tree: the same tree (every node, name, value
 //    and attribute) or the same error text;
+//  - parseXmlDeferred, which leaves the content of the root's children to
+//    be parsed piece by piece, every piece expanded, against the same: the
+//    same tree or the same error (an expansion never fails);
 //  - readStylesFromText, which reads a style sheet in one pass over its text,
 //    against readStyles on the parsed tree: wherever the text reader answers,
 //    the part parses and the tree reader gives the same records. Where it
@@ -52,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string fast = testing::outcome(fastParse);
   const std::string walk = testing::outcome(testing::parseByWalk(bytes));
   if (fast != walk) differ("parseXml against parseXmlByWalk", fast, walk);
+  const std::string deferred = testing::outcome(testing::parseDeferredWhole(bytes));
+  if (deferred != walk) differ("parseXmlDeferred against parseXmlByWalk", deferred, walk);
 
   Styles fromText;
   if (excel::detail::readStylesFromText(bytes, fromText)) {

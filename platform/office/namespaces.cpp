@@ -177,13 +177,17 @@ bool is(pugi::xml_node node, Ns kind, std::string_view local) {
 }
 
 NsSet NsSet::standard() {
-  NsSet s;
-  for (const NsEntry& e : kTable) {
-    if (e.kind == Ns::None || e.kind == Ns::Unknown) continue;
-    if (static_cast<unsigned>(e.kind) >= static_cast<unsigned>(Ns::Word2006)) break;
-    s = s | NsSet{e.kind};
-  }
-  return s;
+  // Asked for by every walk over elements: worked out once.
+  static const NsSet kStandard = [] {
+    NsSet s;
+    for (const NsEntry& e : kTable) {
+      if (e.kind == Ns::None || e.kind == Ns::Unknown) continue;
+      if (static_cast<unsigned>(e.kind) >= static_cast<unsigned>(Ns::Word2006)) break;
+      s = s | NsSet{e.kind};
+    }
+    return s;
+  }();
+  return kStandard;
 }
 
 pugi::xml_node chosenBranch(pugi::xml_node ac, NsSet understood) {

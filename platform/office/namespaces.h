@@ -17,6 +17,7 @@
 // Thread safety: all functions are pure.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -147,6 +148,13 @@ void forEachElement(pugi::xml_node parent, Fn&& fn, NsSet understood = NsSet::st
 pugi::xml_node firstElement(pugi::xml_node parent, std::string_view name,
                             NsSet understood = NsSet::standard());
 
+// The first child of `parent` named as each of `names` (as parent.child(name)
+// finds it; empty where there is none), found in one pass over the children:
+// for a reader that takes several properties of one element.
+template <size_t N>
+std::array<pugi::xml_node, N> firstChildren(pugi::xml_node parent,
+                                            const std::array<std::string_view, N>& names);
+
 // Relationship types. The Transitional form is the one these constants hold;
 // a Strict type (http://purl.oclc.org/ooxml/officeDocument/relationships/...)
 // matches its Transitional twin, including the few whose names differ
@@ -224,6 +232,24 @@ void forEachElement(pugi::xml_node parent, Fn&& fn, NsSet understood) {
     }
     fn(child);
   }
+}
+
+template <size_t N>
+std::array<pugi::xml_node, N> firstChildren(pugi::xml_node parent,
+                                            const std::array<std::string_view, N>& names) {
+  std::array<pugi::xml_node, N> found;
+  size_t left = N;
+  for (pugi::xml_node child = parent.first_child(); child && left != 0;
+       child = child.next_sibling()) {
+    const std::string_view name = child.name();
+    for (size_t i = 0; i < N; ++i) {
+      if (found[i] || name != names[i]) continue;
+      found[i] = child;
+      --left;
+      break;
+    }
+  }
+  return found;
 }
 
 }  // namespace bq::office

@@ -49,9 +49,10 @@ struct PackageState {
   PackageState(Failure f, ZipArchive z) : failure(std::move(f)), zip(std::move(z)) {}
 
   std::optional<size_t> find(std::string_view name) const;
-  pugi::xml_node xml(size_t index);
+  pugi::xml_node xml(size_t index, bool lazy = false);
+  void expand(size_t index, pugi::xml_node child);
   bool scan(size_t index, const std::function<bool(const std::string&)>& read);
-  void parse(PartEntry& part, std::string bytes, bool markupTaken);
+  void parse(PartEntry& part, std::string bytes, bool markupTaken, bool lazy = false);
   std::vector<Relationship> loadRelationships(std::string_view source);
   std::string contentType(std::string_view name) const;
 };
@@ -172,28 +173,46 @@ std::optional<size_t> PackageState::find(std::string_view name) const {
   return it->second;
 }
 
-// Parses `bytes` of `part`, keeping the tree or the failure.
-void PackageState::parse(PartEntry& part, std::string bytes, bool markupTaken) {
+// Parses `bytes` of `part`, keeping the tree or the failure; `lazy` leaves
+// the content of the root's children to expand().
+void PackageState::parse(PartEntry& part, std::string bytes, bool markupTaken, bool lazy) {
   uint64_t unbounded = UINT64_MAX;
-  XmlParse parse = parseXml(std::move(bytes), markupTaken ? unbounded : markupLeft);
+  uint64_t& budget = markupTaken ? unbounded : markupLeft;
+  XmlParse parse =
+      lazy ? parseXmlDeferred(std::move(bytes), budget) : parseXml(std::move(bytes), budget);
   if (parse.tree)
     part.tree = std::move(parse.tree);
   else
     part.error = failure.make("part \"" + part.name + "\": " + parse.error);
 }
 
-pugi::xml_node PackageState::xml(size_t index) {
+pugi::xml_node PackageState::xml(size_t index, bool lazy) {
   PartEntry& part = parts[index];
   if (!part.read) {
     try {
-      parse(part, zip.read(zip.entries()[part.zipEntry], failure), part.markupTaken);
+      parse(part, zip.read(zip.entries()[part.zipEntry], failure), part.markupTaken, lazy);
     } catch (const AutomationError& e) {
       part.error = e;
     }
     part.read = true;
   }
   if (part.error) throw *part.error;
-  return part.tree->document.document_element();
+  pugi::xml_node root = part.tree->document.document_element();
+  if (!lazy && !part.tree->deferred.empty())
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling())
+      expand(index, child);
+  return root;
+}
+
+void PackageState::expand(size_t index, pugi::xml_node child) {
+  PartEntry& part = parts[index];
+  if (!part.read) xml(index, true);
+  if (part.error) throw *part.error;
+  std::string error;
+  if (!expandXml(*part.tree, child, error)) {
+    part.error = failure.make("part \"" + part.name + "\": " + error);
+    throw *part.error;
+  }
 }
 
 bool PackageState::scan(size_t index, const std::function<bool(const std::string&)>& read) {
@@ -306,6 +325,15 @@ uint64_t Part::size() const {
 }
 
 pugi::xml_node Part::xml() const { return state_ ? state_->xml(index_) : pugi::xml_node(); }
+
+pugi::xml_node Part::lazyXml() const {
+  return state_ ? state_->xml(index_, true) : pugi::xml_node();
+}
+
+pugi::xml_node Part::expand(pugi::xml_node child) const {
+  if (state_ && child) state_->expand(index_, child);
+  return child;
+}
 
 bool Part::scan(const std::function<bool(const std::string&)>& read) const {
   return state_ && state_->scan(index_, read);

@@ -115,6 +115,15 @@ class Part {
   // (namespaces.h). Throws as described above when the part is not well-formed or exceeds a bound;
   // the failure is kept and thrown again by later calls.
   pugi::xml_node xml() const;
+  // The root element for a reader that takes a few of its children (a style
+  // sheet): the root's child elements come with their attributes, and the
+  // content of each (its children and text) is parsed when expand() is
+  // asked for it. Markup budget, checks and failures are xml()'s; xml()
+  // afterwards gives the whole tree.
+  pugi::xml_node lazyXml() const;
+  // `child`, a child element of lazyXml()'s root, with its content parsed;
+  // any other node as it is. Throws as xml() does.
+  pugi::xml_node expand(pugi::xml_node child) const;
   // The part's bytes, read anew on each call.
   std::string bytes() const;
 

@@ -394,6 +394,31 @@ TEST_F(PackageTest, AScannedPartTakesItsMarkupOnceAndFallsBackToTheTree) {
   EXPECT_EQ(errorOf([&] { bad.xml(); }).description(), expected);
 }
 
+// A part read lazily: its root's children come with their attributes, their
+// content when asked for; the whole tree afterwards is xml()'s; a damaged part
+// fails as xml() fails.
+TEST_F(PackageTest, ALazyPartParsesAChildsContentWhenAskedFor) {
+  std::vector<Entry> entries = testing::workbookEntries();
+  entries.push_back({"xl/lazy.xml", "<x:r xmlns:x='" + testing::kMain +
+                                        "'><x:a n='1'><x:b/></x:a><x:a n='2'><x:c/></x:a></x:r>"});
+  entries.push_back({"xl/bad.xml", "<r><a><b></a></r>"});
+  Package pkg = Package::open(write("lazy.xlsx", entries));
+  const Part lazy = pkg.part("/xl/lazy.xml");
+  const pugi::xml_node root = lazy.lazyXml();
+  const pugi::xml_node first = root.first_child(), second = first.next_sibling();
+  EXPECT_STREQ(second.attribute("n").value(), "2");
+  EXPECT_FALSE(first.first_child());
+  EXPECT_STREQ(lazy.expand(first).first_child().name(), "x:b");
+  EXPECT_FALSE(second.first_child());
+  EXPECT_EQ(lazy.xml(), root);
+  EXPECT_STREQ(second.first_child().name(), "x:c") << "xml() expands the rest";
+
+  Package fresh = Package::open(write("lazy.xlsx", entries));
+  const std::string expected = errorOf([&] { fresh.part("/xl/bad.xml").xml(); }).description();
+  EXPECT_EQ(errorOf([&] { pkg.part("/xl/bad.xml").lazyXml(); }).description(), expected);
+  EXPECT_EQ(errorOf([&] { pkg.part("/xl/bad.xml").expand(root); }).description(), expected);
+}
+
 TEST_F(PackageTest, HandlesStayValidWhenThePackageMoves) {
   Package pkg = Package::open(write("book.xlsx", testing::workbookEntries()));
   Part book = pkg.mainPart();
@@ -412,6 +437,7 @@ TEST_F(PackageTest, AnEmptyPartIsANullObject) {
   EXPECT_EQ(none.contentType(), "");
   EXPECT_EQ(none.size(), 0u);
   EXPECT_FALSE(none.xml());
+  EXPECT_FALSE(none.lazyXml());
   EXPECT_FALSE(none.xml().child("x:sheets").child("x:sheet")) << "lookups chain";
   EXPECT_EQ(none.bytes(), "");
   EXPECT_TRUE(none.relationships().empty());

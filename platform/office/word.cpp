@@ -371,7 +371,8 @@ uint32_t StoryBuilder::formatOf(const detail::RunProps& paraRun, pugi::xml_node 
     for (const detail::Style* s : d_.styles.chain(cs)) chain.overlay(s->run);
     r = stack(r, chain, true);
   }
-  r = stack(r, direct, false);
+  // The run's own settings are absolute: laid over, in place.
+  r.overlay(direct);
   CharFormat f = resolve(r);
   // Runs in a row mostly share their format.
   if (lastFormat_ != UINT32_MAX && d_.formats[lastFormat_] == f) return lastFormat_;
@@ -799,7 +800,7 @@ std::shared_ptr<DocumentData> load(Package package) {
   if (!root || !is(root, Ns::WordprocessingML, "document"))
     raise(wd::kCannotOpenFile, "The file appears to be corrupted: it is no Word document.");
 
-  if (Part styles = d->documentPart.related(reltype::kStyles)) d->styles.read(styles.xml());
+  if (Part styles = d->documentPart.related(reltype::kStyles)) d->styles.read(styles);
   if (Part numbering = d->documentPart.related(reltype::kNumbering))
     d->numbering.read(numbering.xml());
   Part theme = d->documentPart.related(reltype::kTheme);
@@ -866,18 +867,29 @@ void forEachSpan(const Story& s, size_t start, size_t end, Fn&& fn) {
 // ---------------------------------------------------------------------------
 // Range.
 
-std::string Range::text() const { return toUtf8(text16()); }
+std::string Range::text() const {
+  return toUtf8(std::u16string_view(story_->text).substr(start_, end_ - start_));
+}
 
 std::u16string Range::text16() const { return story_->text.substr(start_, end_ - start_); }
 
 Font Range::font() const {
-  Common<std::string> name;
+  // The names are compared by where they lie first: the characters of a
+  // span mostly take one slot of one format.
+  const std::string* name = nullptr;
+  bool nameMixed = false;
   Common<float> size;
   Common<int32_t> bold, italic, underline, colour;
   forEachSpan(*story_, start_, end_, [&](const Span& sp, size_t a, size_t b) {
     const CharFormat& f = data_->formats[sp.format];
-    for (size_t i = a; i < b && !name.mixed(); ++i)
-      name.add(f.fonts[static_cast<size_t>(fontSlotOf(story_->text[i], f.eastAsiaHint))]);
+    for (size_t i = a; i < b && !nameMixed; ++i) {
+      const std::string& n =
+          f.fonts[static_cast<size_t>(fontSlotOf(story_->text[i], f.eastAsiaHint))];
+      if (!name)
+        name = &n;
+      else if (name != &n && *name != n)
+        nameMixed = true;
+    }
     size.add(f.size);
     bold.add(boolValue(f.bold));
     italic.add(boolValue(f.italic));
@@ -885,7 +897,7 @@ Font Range::font() const {
     colour.add(colorIndexOf(f.color));
   });
   Font out;
-  out.name = name.get("");
+  if (name && !nameMixed) out.name = *name;
   out.size = size.get(kUndefinedSingle, kDefaultFontSize);
   out.bold = bold.get(wd::kUndefined);
   out.italic = italic.get(wd::kUndefined);

@@ -5,6 +5,7 @@
 #include <limits>
 #include <unordered_set>
 
+#include "platform/office/namespaces.h"
 #include "platform/office/text_util.h"
 
 namespace bq::office::word::detail {
@@ -118,7 +119,13 @@ ShadingRef readShading(pugi::xml_node shd) {
 RunProps readRunProps(pugi::xml_node rPr) {
   RunProps r;
   if (!rPr) return r;
-  if (pugi::xml_node f = rPr.child("w:rFonts")) {
+  // Run properties are read for every run: their elements are found in one
+  // pass.
+  enum { kFonts, kBold, kItalic, kSize, kSizeCs, kUnderline, kColor, kShading, kLang, kStyle };
+  static constexpr std::array<std::string_view, 10> kNames = {
+      "w:rFonts", "w:b", "w:i", "w:sz", "w:szCs", "w:u", "w:color", "w:shd", "w:lang", "w:rStyle"};
+  const std::array<pugi::xml_node, 10> e = firstChildren(rPr, kNames);
+  if (pugi::xml_node f = e[kFonts]) {
     // A theme font wins over the typeface written beside it.
     static constexpr std::pair<const char*, const char*> kSlots[kFontSlots] = {
         {"w:ascii", "w:asciiTheme"},
@@ -135,24 +142,25 @@ RunProps readRunProps(pugi::xml_node rPr) {
     if (pugi::xml_attribute hint = f.attribute("w:hint"))
       r.eastAsiaHint = std::string_view(hint.value()) == "eastAsia";
   }
-  r.bold = onOff(rPr.child("w:b"));
-  r.italic = onOff(rPr.child("w:i"));
-  if (pugi::xml_node sz = rPr.child("w:sz")) r.halfPoints = intAttr(sz, "w:val");
-  if (pugi::xml_node sz = rPr.child("w:szCs")) r.halfPointsCs = intAttr(sz, "w:val");
-  r.underline = valOf(rPr.child("w:u"));
-  if (pugi::xml_node c = rPr.child("w:color")) r.color = readColor(c);
-  if (pugi::xml_node s = rPr.child("w:shd")) r.shading = readShading(s);
-  if (pugi::xml_attribute ea = rPr.child("w:lang").attribute("w:eastAsia"))
-    r.eastAsiaLanguage = ea.value();
-  r.style = attr(rPr.child("w:rStyle"), "w:val");
+  r.bold = onOff(e[kBold]);
+  r.italic = onOff(e[kItalic]);
+  if (pugi::xml_node sz = e[kSize]) r.halfPoints = intAttr(sz, "w:val");
+  if (pugi::xml_node sz = e[kSizeCs]) r.halfPointsCs = intAttr(sz, "w:val");
+  r.underline = valOf(e[kUnderline]);
+  if (pugi::xml_node c = e[kColor]) r.color = readColor(c);
+  if (pugi::xml_node sh = e[kShading]) r.shading = readShading(sh);
+  if (pugi::xml_attribute ea = e[kLang].attribute("w:eastAsia")) r.eastAsiaLanguage = ea.value();
+  r.style = attr(e[kStyle], "w:val");
   return r;
 }
 
 ParaProps readParaProps(pugi::xml_node pPr) {
   ParaProps p;
   if (!pPr) return p;
-  p.alignment = valOf(pPr.child("w:jc"));
-  if (pugi::xml_node s = pPr.child("w:spacing")) {
+  static constexpr std::array<std::string_view, 3> kNames = {"w:jc", "w:spacing", "w:ind"};
+  const auto [jc, spacing, indent] = firstChildren(pPr, kNames);
+  p.alignment = valOf(jc);
+  if (pugi::xml_node s = spacing) {
     p.before = intAttr(s, "w:before");
     p.beforeLines = intAttr(s, "w:beforeLines");
     p.after = intAttr(s, "w:after");
@@ -160,7 +168,7 @@ ParaProps readParaProps(pugi::xml_node pPr) {
     p.line = intAttr(s, "w:line");
     if (pugi::xml_attribute rule = s.attribute("w:lineRule")) p.lineRule = rule.value();
   }
-  if (pugi::xml_node ind = pPr.child("w:ind")) {
+  if (pugi::xml_node ind = indent) {
     const auto either = [&](const char* a, const char* b) {
       std::optional<int32_t> v = intAttr(ind, a);
       return v ? v : intAttr(ind, b);
@@ -269,8 +277,10 @@ std::unique_ptr<Style> readStyle(pugi::xml_node n) {
 
 }  // namespace
 
-void Styles::read(pugi::xml_node root) {
-  pugi::xml_node defaults = root.child("w:docDefaults");
+void Styles::read(const Part& part) {
+  part_ = part;
+  const pugi::xml_node root = part.lazyXml();
+  const pugi::xml_node defaults = part.expand(root.child("w:docDefaults"));
   defaultRun_ = readRunProps(defaults.child("w:rPrDefault").child("w:rPr"));
   defaultPara_ = readParaProps(defaults.child("w:pPrDefault").child("w:pPr"));
   for (pugi::xml_node n : root.children("w:style")) {
@@ -288,9 +298,11 @@ void Styles::read(pugi::xml_node root) {
   }
 }
 
+pugi::xml_node Styles::nodeAt(size_t index) const { return part_.expand(entries_[index].node); }
+
 const Style* Styles::styleAt(size_t index) const {
   const Entry& e = entries_[index];
-  if (!e.style) e.style = readStyle(e.node);
+  if (!e.style) e.style = readStyle(nodeAt(index));
   return e.style.get();
 }
 
@@ -310,7 +322,7 @@ const Style* Styles::defaultTableStyle() const {
 const Style* Styles::paragraphStyleNamed(std::string_view name) const {
   for (size_t i = 0; i < entries_.size(); ++i)
     if (entries_[i].type == Style::Type::Paragraph &&
-        equalsNoCase(attr(entries_[i].node.child("w:name"), "w:val"), name))
+        equalsNoCase(attr(nodeAt(i).child("w:name"), "w:val"), name))
       return styleAt(i);
   return nullptr;
 }

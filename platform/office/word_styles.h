@@ -30,6 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/office/package.h"
+
 namespace bq::office::word::detail {
 
 // A colour as the file writes it (w:color, or one side of w:shd), resolved
@@ -149,15 +151,17 @@ struct Style {
 };
 
 // The style sheet. A style sheet holds many styles a document never uses
-// (Word's templates carry a hundred table styles); each style is read from
-// its element when it is first looked up.
+// (Word's templates carry a hundred table styles, 350 KB): it is parsed
+// lazily (Part::lazyXml), and each style is parsed and read from its
+// element when it is first looked up.
 //
 // Thread safety: lookups fill the cache; one thread at a time.
 class Styles {
  public:
-  // Indexes the style sheet part whose root is `root` (w:styles; empty: none)
-  // and reads its defaults. REQUIRES: the part's tree outlives this object.
-  void read(pugi::xml_node root);
+  // Indexes the style sheet part `part` (empty: none) and reads its
+  // defaults. Throws AutomationError when the part is damaged.
+  // REQUIRES: the part's package outlives this object.
+  void read(const Part& part);
 
   const RunProps& defaultRun() const { return defaultRun_; }
   const ParaProps& defaultPara() const { return defaultPara_; }
@@ -182,7 +186,10 @@ class Styles {
     mutable std::unique_ptr<Style> style;  // read on first use
   };
   const Style* styleAt(size_t index) const;
+  // The element of entry `index`, its content parsed.
+  pugi::xml_node nodeAt(size_t index) const;
 
+  Part part_;
   RunProps defaultRun_;
   ParaProps defaultPara_;
   std::vector<Entry> entries_;

@@ -264,16 +264,55 @@ std::string_view prefixWithColon(Ns kind) {
 // namespace outside the table (whose canonical form "?p:name" is no XML name),
 // a namespace declaration with a reference or a blank in its URI, and every
 // fault the walk would report (those the walk then reports at their place in
-// the text as written). Comments, processing instructions and CDATA sections
-// are copied unread, so renaming never reaches into them.
+// the text as written). It also gives up on every fault of the markup that
+// pugixml refuses inside an element, so that text it passes parses, piece
+// by piece too (see Child). Comments, processing instructions and CDATA
+// sections are copied unread, so renaming never reaches into them.
+//
+// The pass runs over every tag of every part read, so it is kept lean: a
+// prefix is looked up in the declarations in scope once until they change,
+// short attribute values are skipped inline and long ones with memchr, and
+// nothing is allocated per tag.
+// Where the first `quote` at or after `from` in s[0, size) lies, or npos.
+// Most attribute values are a few bytes long: those are looked through here,
+// longer ones handed to memchr.
+inline size_t findQuote(const char* s, size_t from, size_t size, char quote) {
+  const size_t inlineEnd = std::min(size, from + 16);
+  for (size_t i = from; i < inlineEnd; ++i)
+    if (s[i] == quote) return i;
+  if (inlineEnd == size) return std::string_view::npos;
+  const void* close = std::memchr(s + inlineEnd, quote, size - inlineEnd);
+  return close ? static_cast<size_t>(static_cast<const char*>(close) - s) : std::string_view::npos;
+}
+
+// Equality of two short texts without a call to memcmp.
+inline bool sameText(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 class TextCanonicaliser {
  public:
   enum class Outcome { Canonical, Rewritten, NeedsWalk };
+
+  // A child element of the root, and the content between its tags in the
+  // canonical text: [contentAt, contentEnd), empty when the content is not
+  // to be parsed apart. Content is set apart only where parsing it alone
+  // gives what parsing it in place gives: when it holds an element and does
+  // not begin with a byte order mark.
+  struct Child {
+    size_t contentAt = 0, contentEnd = 0;
+  };
+
+  // `children`: note the root's child elements (children()).
+  explicit TextCanonicaliser(bool children = false) : noteChildren_(children) {}
 
   // Whether `bytes` are canonical as they stand, or `out` now holds their
   // canonical text, or the part needs the walk. The scanning stops at the NUL
   // that ends a std::string's characters (and gives up if there is another).
   Outcome run(const std::string& bytes, std::string& out);
+  const std::vector<Child>& children() const { return children_; }
 
  private:
   static constexpr size_t kNone = std::string_view::npos;
@@ -299,6 +338,26 @@ class TextCanonicaliser {
     bool renamed;
     size_t scopeMark;  // scope_.size() before its declarations
   };
+  // What a prefix names under the declarations in scope, and whether it is
+  // that namespace's canonical prefix already.
+  // Packed in one integer, the kind in the low byte: a binding is looked up
+  // for nearly every name, and as a pair of bytes it went through memory
+  // in halves and was read back whole, which stalls.
+  struct Binding {
+    uint16_t bits = 0;
+    Binding() = default;
+    Binding(Ns kind, bool canonical)
+        : bits(static_cast<uint16_t>(static_cast<uint8_t>(kind) | (canonical ? 0x100u : 0u))) {}
+    Ns kind() const { return static_cast<Ns>(bits & 0xFFu); }
+    bool canonical() const { return (bits & 0x100u) != 0; }
+  };
+  // The bindings of the last prefixes looked up, valid while the
+  // declarations in scope stay as they are.
+  struct CachedBinding {
+    const char* prefix = nullptr;
+    size_t size = kNone;
+    Binding binding{};
+  };
 
   Name scanName(size_t& p) const;
   std::string_view text(size_t at, size_t size) const { return in_.substr(at, size); }
@@ -314,9 +373,26 @@ class TextCanonicaliser {
                      : text(a.name);
   }
 
+  Binding bind(std::string_view prefix) {
+    // Most names of a part share one or two prefixes.
+    if (prefix.size() == last_.size && sameText(last_.prefix, prefix.data(), prefix.size()))
+      return last_.binding;
+    last_ = {prefix.data(), prefix.size(), bindCached(prefix)};
+    return last_.binding;
+  }
+  Binding bindCached(std::string_view prefix);
+  void scopeChanged() {
+    for (CachedBinding& c : cache_) c.size = kNone;
+    last_.size = kNone;
+  }
   bool startTag(size_t& p);
+  bool plainStartTag(size_t& p);
   bool endTag(size_t& p);
+  void noteStart(uint32_t depth, size_t p);
+  bool skipInstruction(size_t& p) const;
   bool uniqueAttributes() const;
+  // Where offset `p` of the text as written lies in the canonical text.
+  size_t outAt(size_t p) const { return changed_ ? written_ + (p - copied_) : p; }
   // Writes in_[copied_, from), then `text` in place of in_[from, to).
   void replace(size_t from, size_t to, std::string_view text);
   // Gives `name` the canonical prefix of `kind`: only the prefix and its
@@ -331,9 +407,17 @@ class TextCanonicaliser {
   size_t copied_ = 0;   // in_[0, copied_) is written (once changed_)
   bool changed_ = false;
   std::vector<Declaration> scope_;
+  std::array<CachedBinding, 4> cache_;
+  CachedBinding last_;
   std::vector<Open> open_;
   std::vector<Attribute> attributes_;
   std::string names_;  // canonical attribute names of the current tag
+  // The root's children, while noteChildren_.
+  bool noteChildren_;
+  std::vector<Child> children_;
+  // Where the open child's content starts, as written and in the canonical text.
+  size_t childContentIn_ = 0, childContentOut_ = 0;
+  bool childHasElements_ = false;
 };
 
 using xml_syntax::classOf;
@@ -341,6 +425,17 @@ using xml_syntax::isNameStart;
 using xml_syntax::isSpace;
 using xml_syntax::kColon;
 using xml_syntax::kNamePart;
+
+TextCanonicaliser::Binding TextCanonicaliser::bindCached(std::string_view prefix) {
+  CachedBinding& slot = cache_[(prefix.size() + (prefix.empty() ? 0 : prefix[0])) & 3];
+  if (slot.size == prefix.size() && sameText(slot.prefix, prefix.data(), prefix.size()))
+    return slot.binding;
+  const Ns kind = resolveIn(scope_, prefix);
+  const bool canonical =
+      kind == Ns::None ? prefix.empty() : kind != Ns::Unknown && prefix == canonicalPrefix(kind);
+  slot = {prefix.data(), prefix.size(), {kind, canonical}};
+  return slot.binding;
+}
 
 void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   const size_t kept = from - copied_;
@@ -358,17 +453,34 @@ void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   changed_ = true;
 }
 
-TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
+// Inlined into the tag loops: names are most of the bytes of Office markup.
+[[gnu::always_inline]] inline TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
   const char* s = in_.data();
   Name n;
   n.at = p;
-  unsigned colons = 0;
-  for (uint8_t c; (c = classOf(s[p])) & kNamePart; ++p)
-    if ((c & kColon) && colons++ == 0) n.colon = p;
+  bool twoColons = false;
+  for (uint8_t c; (c = classOf(s[p])) & kNamePart; ++p) {
+    if (c & kColon) {
+      twoColons = twoColons || n.colon != kNone;
+      if (n.colon == kNone) n.colon = p;
+    }
+  }
   n.size = p - n.at;
   // As isQualifiedName.
-  n.qualified = colons == 0 ? n.size > 0 : colons == 1 && n.colon > n.at && n.colon + 1 < p;
+  n.qualified = n.colon == kNone ? n.size > 0 : !twoColons && n.colon > n.at && n.colon + 1 < p;
   return n;
+}
+
+// `p` is at the '?' after '<'; moves past the "?>". As pugixml, which skips
+// processing instructions: a name must follow, and "?>" after it.
+bool TextCanonicaliser::skipInstruction(size_t& p) const {
+  ++p;
+  if (!isNameStart(in_[p])) return false;
+  while (classOf(in_[p]) & kNamePart) ++p;
+  const size_t end = in_.find("?>", p);
+  if (end == kNone) return false;
+  p = end + 2;
+  return true;
 }
 
 TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std::string& out) {
@@ -378,19 +490,21 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std:
   size_t at = 0;
   if (!xml_syntax::readsAsUtf8(in, at)) return Outcome::NeedsWalk;
   // pugixml ends names, values and the text at a NUL.
-  if (in.find('\0') != kNone) return Outcome::NeedsWalk;
+  if (std::memchr(in.data(), '\0', in.size()) != nullptr) return Outcome::NeedsWalk;
   for (;;) {
     // Most tags follow one another directly.
-    const size_t lt = at < in.size() && in[at] == '<' ? at : in.find('<', at);
-    if (lt == kNone) break;
+    size_t lt = at;
+    if (lt >= in.size() || in[lt] != '<') {
+      const void* found = std::memchr(in.data() + at, '<', in.size() - std::min(at, in.size()));
+      if (!found) break;
+      lt = static_cast<size_t>(static_cast<const char*>(found) - in.data());
+    }
     at = lt + 1;
     if (at >= in.size()) return Outcome::NeedsWalk;
     size_t end = kNone;
     switch (in[at]) {
       case '?':
-        end = in.find("?>", at + 1);
-        if (end == kNone) return Outcome::NeedsWalk;
-        at = end + 2;
+        if (!skipInstruction(at)) return Outcome::NeedsWalk;
         break;
       case '!':
         if (in.substr(at).starts_with("!--")) {
@@ -401,6 +515,7 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std:
           end = in.find("]]>", at + 8);
           if (end == kNone) return Outcome::NeedsWalk;
           at = end + 3;
+          childHasElements_ = true;  // a CDATA node of its own, as an element
         } else {
           return Outcome::NeedsWalk;  // a document type declaration, or a fault
         }
@@ -425,20 +540,118 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std:
 bool TextCanonicaliser::endTag(size_t& p) {
   if (open_.empty()) return false;
   const char* s = in_.data();
-  const Name name = scanName(p);
+  const size_t lt = p - 2;
   const Open& open = open_.back();
-  if (text(name) != text(open.name)) return false;
+  // The name of the element open: the same bytes, and no name byte after them.
+  const size_t size = open.name.size;
+  if (size > in_.size() - p || !sameText(s + p, s + open.name.at, size) ||
+      (classOf(s[p + size]) & kNamePart))
+    return false;
+  const Name name{p, size, open.name.colon == kNone ? kNone : p + (open.name.colon - open.name.at),
+                  open.name.qualified};
+  p += size;
   while (isSpace(s[p])) ++p;
   if (s[p] != '>') return false;
   ++p;
+  if (noteChildren_ && open_.size() == 2) {
+    // A child of the root closes: its content is set apart where that is
+    // safe (see Child).
+    Child& child = children_.back();
+    const std::string_view content = text(childContentIn_, lt - childContentIn_);
+    if (childHasElements_ && !content.starts_with("\xEF\xBB\xBF")) {
+      child.contentAt = childContentOut_;
+      child.contentEnd = outAt(lt);
+    }
+  }
   if (open.renamed) replaceName(name, open.kind);
-  scope_.resize(open.scopeMark);
+  if (scope_.size() != open.scopeMark) {
+    scope_.resize(open.scopeMark);
+    scopeChanged();
+  }
   open_.pop_back();
+  return true;
+}
+
+void TextCanonicaliser::noteStart(uint32_t depth, size_t p) {
+  if (!noteChildren_) return;
+  if (depth == 2) {
+    children_.emplace_back();
+    childContentIn_ = p;
+    childContentOut_ = outAt(p);
+    childHasElements_ = false;
+  } else if (depth > 2) {
+    childHasElements_ = true;
+  }
+}
+
+// The start tag at `p` when it is plain (nearly all are): no namespace
+// declaration, at most eight attributes whose prefixes are canonical, no
+// mc:Choice, no fault; then moves past the '>' and returns true. Otherwise
+// returns false having changed nothing, and startTag reads the tag.
+bool TextCanonicaliser::plainStartTag(size_t& p) {
+  const char* s = in_.data();
+  if (!isNameStart(s[p])) return false;
+  size_t q = p;
+  const Name name = scanName(q);
+  if (!name.qualified || !(isSpace(s[q]) || s[q] == '/' || s[q] == '>')) return false;
+  const Binding element = bind(prefixOf(name));
+  if (element.kind() == Ns::Unknown || element.kind() == Ns::MarkupCompatibility) return false;
+
+  // The attribute names so far, for the check that they differ (left
+  // uninitialised: most tags have one or two).
+  const char* namesAt[8];
+  size_t namesSize[8];
+  size_t count = 0;
+  bool empty = false;
+  for (;;) {
+    while (isSpace(s[q])) ++q;
+    if (s[q] == '>') {
+      ++q;
+      break;
+    }
+    if (s[q] == '/') {
+      if (s[q + 1] != '>') return false;
+      q += 2;
+      empty = true;
+      break;
+    }
+    if (!isNameStart(s[q]) || count == std::size(namesAt)) return false;
+    const Name a = scanName(q);
+    if (!a.qualified) return false;
+    const std::string_view aname = text(a);
+    if (aname.starts_with("xmlns") && (a.size == 5 || a.colon == a.at + 5)) return false;
+    if (a.colon != kNone && !bind(prefixOf(a)).canonical()) return false;
+    for (size_t i = 0; i < count; ++i)
+      if (namesSize[i] == aname.size() && sameText(namesAt[i], aname.data(), aname.size()))
+        return false;
+    namesAt[count] = aname.data();
+    namesSize[count++] = aname.size();
+    while (isSpace(s[q])) ++q;
+    if (s[q] != '=') return false;
+    ++q;
+    while (isSpace(s[q])) ++q;
+    const char quote = s[q];
+    if (quote != '"' && quote != '\'') return false;
+    ++q;
+    const size_t close = findQuote(s, q, in_.size(), quote);
+    if (close == kNone) return false;
+    q = close + 1;
+    if (isNameStart(s[q])) return false;
+  }
+  const auto depth = static_cast<uint32_t>(open_.size() + 1);
+  if (depth > limits::kMaxXmlDepth) return false;
+
+  const bool renamed = !element.canonical();
+  if (renamed) replaceName(name, element.kind());
+  noteStart(depth, q);
+  if (!empty) open_.push_back({name, element.kind(), renamed, scope_.size()});
+  p = q;
   return true;
 }
 
 // `p` is at the character after '<'; moves past the '>'.
 bool TextCanonicaliser::startTag(size_t& p) {
+  if (plainStartTag(p)) return true;
   const char* s = in_.data();
   if (!isNameStart(s[p])) return false;
   const Name name = scanName(p);
@@ -476,9 +689,13 @@ bool TextCanonicaliser::startTag(size_t& p) {
     const char quote = s[p];
     if (quote != '"' && quote != '\'') return false;
     a.valueAt = ++p;
-    while (s[p] != quote && s[p] != '\0') ++p;
-    if (s[p] == '\0') return false;
+    // No NUL within the text (run checked): the quote or the end.
+    const size_t close = findQuote(s, p, in_.size(), quote);
+    if (close == kNone) return false;
+    p = close;
     a.valueEnd = p++;
+    // pugixml refuses a name straight after the quote.
+    if (isNameStart(s[p])) return false;
   }
 
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
@@ -493,11 +710,11 @@ bool TextCanonicaliser::startTag(size_t& p) {
       scope_.push_back({a.name.size == 5 ? std::string_view() : text(a.name).substr(6),
                         namespaceKind(uri), depth});
     }
+    scopeChanged();
   }
-  const std::string_view prefix = prefixOf(name);
-  const Ns kind = resolveIn(scope_, prefix);
-  if (kind == Ns::Unknown) return false;
-  const bool renamed = kind == Ns::None ? !prefix.empty() : prefix != canonicalPrefix(kind);
+  const Binding element = bind(prefixOf(name));
+  if (element.kind() == Ns::Unknown) return false;
+  const bool renamed = !element.canonical();
 
   bool attributesRenamed = false;
   if (prefixed) {
@@ -505,28 +722,24 @@ bool TextCanonicaliser::startTag(size_t& p) {
     for (Attribute& a : attributes_) {
       // Unprefixed attributes are in no namespace; declarations stay as written.
       if (a.name.colon == kNone || a.declaration) continue;
-      const std::string_view aprefix = prefixOf(a.name);
-      const Ns akind = resolveIn(scope_, aprefix);
-      if (akind == Ns::Unknown) return false;
-      if (akind == Ns::None ? aprefix.empty() : aprefix == canonicalPrefix(akind)) continue;
+      const Binding binding = bind(prefixOf(a.name));
+      if (binding.kind() == Ns::Unknown) return false;
+      if (binding.canonical()) continue;
       a.renamed = attributesRenamed = true;
-      a.kind = akind;
+      a.kind = binding.kind();
       a.canonicalAt = names_.size();
-      if (akind != Ns::None) {
-        names_ += canonicalPrefix(akind);
-        names_ += ':';
-      }
+      names_ += prefixWithColon(binding.kind());
       names_ += localOf(a.name);
       a.canonicalSize = names_.size() - a.canonicalAt;
     }
   }
   if (attributes_.size() > 1 && !uniqueAttributes()) return false;
 
-  if (renamed) replaceName(name, kind);
+  if (renamed) replaceName(name, element.kind());
   // mc:Choice names the namespaces it needs by prefix: the canonical ones
   // are written (into the first attribute named Requires once renamed).
   const Attribute* needs = nullptr;
-  if (kind == Ns::MarkupCompatibility && localOf(name) == "Choice")
+  if (element.kind() == Ns::MarkupCompatibility && localOf(name) == "Choice")
     for (const Attribute& a : attributes_)
       if (canonicalName(a) == "Requires") {
         needs = &a;
@@ -548,10 +761,15 @@ bool TextCanonicaliser::startTag(size_t& p) {
     }
   }
 
-  if (empty)
-    scope_.resize(scopeMark);
-  else
-    open_.push_back({name, kind, renamed, scopeMark});
+  noteStart(depth, p);
+  if (empty) {
+    if (scope_.size() != scopeMark) {
+      scope_.resize(scopeMark);
+      scopeChanged();
+    }
+  } else {
+    open_.push_back({name, element.kind(), renamed, scopeMark});
+  }
   return true;
 }
 
@@ -559,9 +777,14 @@ bool TextCanonicaliser::startTag(size_t& p) {
 bool TextCanonicaliser::uniqueAttributes() const {
   const size_t count = attributes_.size();
   if (count <= 8) {
-    for (size_t i = 0; i < count; ++i)
-      for (size_t j = i + 1; j < count; ++j)
-        if (canonicalName(attributes_[i]) == canonicalName(attributes_[j])) return false;
+    for (size_t i = 0; i < count; ++i) {
+      const std::string_view a = canonicalName(attributes_[i]);
+      for (size_t j = i + 1; j < count; ++j) {
+        const std::string_view b = canonicalName(attributes_[j]);
+        if (a.size() == b.size() && a.back() == b.back() && sameText(a.data(), b.data(), a.size()))
+          return false;
+      }
+    }
     return true;
   }
   std::vector<std::string_view> names;
@@ -625,11 +848,13 @@ XmlParse parseAndWalk(std::string bytes) {
 
 }  // namespace
 
-XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
+namespace {
+
+// The parse after the pass over the text gave `outcome` (and `rewritten`).
+XmlParse parseAfterPass(std::string bytes, std::string rewritten,
+                        TextCanonicaliser::Outcome outcome) {
   XmlParse result;
-  if (!takeXmlMarkup(bytes, markupLeft, result.error)) return result;
-  std::string rewritten;
-  switch (TextCanonicaliser().run(bytes, rewritten)) {
+  switch (outcome) {
     case TextCanonicaliser::Outcome::Canonical:
       // What the walk would find: the same parse, and nothing to rename.
       result.tree = parseTree(std::move(bytes), result.error);
@@ -643,6 +868,78 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
       break;
   }
   return parseAndWalk(std::move(bytes));
+}
+
+// The tree of canonical `text` without the contents that `children` set
+// apart, which it keeps for expandXml; null when nothing is set apart or
+// the rest does not parse as the pass expects.
+std::unique_ptr<XmlTree> parseWithoutContents(
+    std::string& text, const std::vector<TextCanonicaliser::Child>& children) {
+  size_t apart = 0;
+  for (const TextCanonicaliser::Child& c : children) apart += c.contentEnd - c.contentAt;
+  if (apart == 0) return nullptr;
+  std::string rest;
+  rest.reserve(text.size() - apart);
+  size_t from = 0;
+  for (const TextCanonicaliser::Child& c : children) {
+    if (c.contentEnd == c.contentAt) continue;
+    rest.append(text, from, c.contentAt - from);
+    from = c.contentEnd;
+  }
+  rest.append(text, from);
+  std::string error;
+  std::unique_ptr<XmlTree> tree = parseTree(std::move(rest), error);
+  if (!tree) return nullptr;
+  size_t i = 0;
+  for (pugi::xml_node child = tree->document.document_element().first_child(); child;
+       child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    if (i == children.size()) return nullptr;
+    const TextCanonicaliser::Child& c = children[i++];
+    if (c.contentEnd != c.contentAt)
+      tree->deferred.emplace(child.internal_object(), std::make_pair(c.contentAt, c.contentEnd));
+  }
+  if (i != children.size()) return nullptr;
+  tree->text = std::move(text);
+  return tree;
+}
+
+}  // namespace
+
+XmlParse parseXml(std::string bytes, uint64_t& markupLeft) {
+  XmlParse result;
+  if (!takeXmlMarkup(bytes, markupLeft, result.error)) return result;
+  std::string rewritten;
+  const TextCanonicaliser::Outcome outcome = TextCanonicaliser().run(bytes, rewritten);
+  return parseAfterPass(std::move(bytes), std::move(rewritten), outcome);
+}
+
+XmlParse parseXmlDeferred(std::string bytes, uint64_t& markupLeft) {
+  XmlParse result;
+  if (!takeXmlMarkup(bytes, markupLeft, result.error)) return result;
+  std::string rewritten;
+  TextCanonicaliser pass(true);
+  const TextCanonicaliser::Outcome outcome = pass.run(bytes, rewritten);
+  if (outcome != TextCanonicaliser::Outcome::NeedsWalk) {
+    std::string& text = outcome == TextCanonicaliser::Outcome::Canonical ? bytes : rewritten;
+    if ((result.tree = parseWithoutContents(text, pass.children()))) return result;
+  }
+  return parseAfterPass(std::move(bytes), std::move(rewritten), outcome);
+}
+
+bool expandXml(XmlTree& tree, pugi::xml_node child, std::string& error) {
+  auto it = tree.deferred.find(child.internal_object());
+  if (it == tree.deferred.end()) return true;
+  const auto [at, end] = it->second;
+  tree.deferred.erase(it);
+  // Parsed as a fragment (text and several elements at its top), from a
+  // copy that pugixml keeps with the document.
+  const pugi::xml_parse_result parsed = child.append_buffer(
+      tree.text.data() + at, end - at, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+  if (parsed) return true;
+  error = std::string("not well-formed XML (") + parsed.description() + " at byte " +
+          std::to_string(at + static_cast<size_t>(parsed.offset)) + ")";
+  return false;
 }
 
 XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft) {

@@ -24,12 +24,19 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 namespace bq::office {
 
 struct XmlTree {
   std::string bytes;  // parsed in place: names and texts point into it
   pugi::xml_document document;
+  // Of a tree from parseXmlDeferred: the canonical text of the whole part,
+  // and where in it the content of each child element of the root lies
+  // that is not parsed yet (by the child's node).
+  std::string text;
+  std::unordered_map<const void*, std::pair<size_t, size_t>> deferred;
 };
 
 struct XmlParse {
@@ -46,6 +53,19 @@ XmlParse parseXml(std::string bytes, uint64_t& markupLeft);
 // Exposed so that tests and the differential fuzzer
 // (fuzz/xml_fast_paths_fuzz.cpp) can compare the two.
 XmlParse parseXmlByWalk(std::string bytes, uint64_t& markupLeft);
+
+// The same, except that the content (children and text) of the root's child
+// elements may be left unparsed until expandXml asks for it, for a reader
+// that takes a few children of a large part (a style sheet). The markup
+// taken and the checks made are parseXml's: a part it accepts is one that
+// parseXml accepts, and a child once expanded is the child parseXml gives.
+XmlParse parseXmlDeferred(std::string bytes, uint64_t& markupLeft);
+
+// Parses the content of `child`, a child element of the root of `tree`,
+// where parseXmlDeferred left it out; nothing to do for other nodes. False,
+// with `error` set, when it does not parse (which the checks of
+// parseXmlDeferred leave no room for).
+bool expandXml(XmlTree& tree, pugi::xml_node child, std::string& error);
 
 // Takes the markup of `bytes` (their '<' and '=' bytes) from `markupLeft`,
 // as parseXml does before parsing; false, with `error` set and `markupLeft`

@@ -17,6 +17,7 @@ namespace {
 
 using testing::outcome;
 using testing::parseByWalk;
+using testing::parseDeferredWhole;
 
 XmlParse parse(const std::string& xml) {
   uint64_t budget = limits::kMaxXmlMarkupPerPackage;
@@ -209,6 +210,7 @@ const std::string kStrictSsml = "http://purl.oclc.org/ooxml/spreadsheetml/main";
 const std::string kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 const std::string kMc = "http://schemas.openxmlformats.org/markup-compatibility/2006";
 const std::string kWps = "http://schemas.microsoft.com/office/word/2010/wordprocessingShape";
+const std::string kWordNs = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
 
 const std::vector<std::string>& samples() {
   static const std::vector<std::string> kSamples = {
@@ -265,6 +267,13 @@ const std::vector<std::string>& samples() {
       "<1r/>",
       "<r><1s/></r>",
       "<r xmlns='" + kSsml + "'><1s/></r>",
+      // Faults inside the root's children, whose content may be parsed on
+      // its own: pugixml's own refusals (a name straight after a value, a
+      // processing instruction without a name) must be seen by the text pass.
+      "<r><s a='1'><t b='2'>x</t><u/></s><v><w/></v></r>",
+      "<r><s><t a='1'b='2'/></s></r>",
+      "<r><s><?1 x?><t/></s></r>",
+      "<r><s><?\?><t/></s></r>",
   };
   return kSamples;
 }
@@ -272,6 +281,7 @@ const std::vector<std::string>& samples() {
 TEST(XmlTree, TheTextPassAndTheWalkGiveTheSameTreeOrTheSameError) {
   for (const std::string& xml : samples()) {
     EXPECT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+    EXPECT_EQ(outcome(parseDeferredWhole(xml)), outcome(parseByWalk(xml))) << xml;
   }
   EXPECT_EQ(outcome(parse(nest(limits::kMaxXmlDepth))),
             outcome(parseByWalk(nest(limits::kMaxXmlDepth))));
@@ -310,7 +320,51 @@ TEST(XmlTree, TheTextPassAndTheWalkAgreeOnDamagedDocuments) {
       }
     }
     ASSERT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+    ASSERT_EQ(outcome(parseDeferredWhole(xml)), outcome(parseByWalk(xml))) << xml;
   }
+}
+
+// Attribute values are looked through in two ways, by their length: every
+// length around the change, closed or running to the end of the part, with
+// the other quote inside, parses as the walk parses it.
+TEST(XmlTree, AttributeValuesOfEveryLengthParseAsTheWalkParsesThem) {
+  for (size_t length = 0; length <= 40; ++length) {
+    for (const char quote : {'"', '\''}) {
+      const char other = quote == '"' ? '\'' : '"';
+      std::string value(length, 'v');
+      if (length > 3) value[length / 2] = other;
+      const std::string open = std::string("<a b=") + quote + value;
+      for (const std::string& xml :
+           {open + quote + "/>", open + quote + " c=" + quote + quote + "/>", open, open + "/>"}) {
+        EXPECT_EQ(outcome(parse(xml)), outcome(parseByWalk(xml))) << xml;
+      }
+    }
+  }
+  EXPECT_TRUE(parse(std::string("<a b='") + std::string(17, 'v') + "'/>").tree);
+  EXPECT_FALSE(parse(std::string("<a b='") + std::string(17, 'v') + "/>").tree);
+}
+
+// The content of the root's children is parsed when asked for, and then is
+// what a whole parse gives; content that parses differently on its own (only
+// blanks, text alone, a byte order mark first) is parsed at once.
+TEST(XmlTree, DeferredChildrenAreParsedWhenExpanded) {
+  const std::string xml = "<w:styles xmlns:w='" + kWordNs +
+                          "'><w:style w:styleId='a'><w:name w:val='A'/>\r\n</w:style>"
+                          "<w:style w:styleId='b'> <!-- c --> </w:style><w:style>text</w:style>"
+                          "<w:style>\xEF\xBB\xBF<w:x/></w:style><w:empty/>tail</w:styles>";
+  uint64_t budget = limits::kMaxXmlMarkupPerPackage;
+  XmlParse p = parseXmlDeferred(xml, budget);
+  ASSERT_TRUE(p.tree) << p.error;
+  pugi::xml_node first = p.tree->document.document_element().first_child();
+  EXPECT_STREQ(first.attribute("w:styleId").value(), "a");
+  EXPECT_FALSE(first.first_child());
+  EXPECT_EQ(p.tree->deferred.size(), 1u);
+  std::string error;
+  ASSERT_TRUE(expandXml(*p.tree, first, error)) << error;
+  EXPECT_STREQ(first.child("w:name").attribute("w:val").value(), "A");
+  EXPECT_TRUE(p.tree->deferred.empty());
+  EXPECT_EQ(outcome(p), outcome(parseByWalk(xml)));
+  EXPECT_EQ(budget, limits::kMaxXmlMarkupPerPackage - 18);
 }
 
 }  // namespace

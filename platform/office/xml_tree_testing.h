@@ -41,4 +41,22 @@ inline XmlParse parseByWalk(const std::string& xml) {
   return parseXmlByWalk(xml, budget);
 }
 
+// The deferred parse with every child of the root expanded: the whole tree,
+// or the error of the parse or of the first expansion that fails.
+inline XmlParse parseDeferredWhole(const std::string& xml) {
+  uint64_t budget = limits::kMaxXmlMarkupPerPackage;
+  XmlParse p = parseXmlDeferred(xml, budget);
+  if (!p.tree) return p;
+  for (pugi::xml_node child = p.tree->document.document_element().first_child(); child;
+       child = child.next_sibling()) {
+    std::string error;
+    if (!expandXml(*p.tree, child, error)) {
+      p.tree.reset();
+      p.error = "expanding: " + error;
+      break;
+    }
+  }
+  return p;
+}
+
 }  // namespace bq::office::testing

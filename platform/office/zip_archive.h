@@ -6,7 +6,8 @@
 // size is known and bounded, so one buffer of that size is all it needs.
 // Other methods go through libzip's own streams.
 //
-// Opening reads the central directory only. It fails (Failure::raise) when
+// Opening reads the central directory only (a file of up to 16 MiB is read
+// into memory at once, and its entries read from there). It fails (Failure::raise) when
 // the archive is damaged, holds more than limits::kMaxParts entries (a Zip64
 // directory claiming more is refused before libzip allocates for it), when
 // the declared sizes of all entries add up to more than
@@ -22,14 +23,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/office/failure.h"
 #include "platform/office/unique_fd.h"
 
 struct zip;
+struct libdeflate_decompressor;
 
 namespace bq::office {
 
@@ -67,9 +71,15 @@ class ZipArchive {
   struct Closer {
     void operator()(zip* za) const;
   };
+  struct InflaterFree {
+    void operator()(libdeflate_decompressor* d) const;
+  };
   std::unique_ptr<std::string> bytes_;  // fromBytes: the data libzip reads
   std::unique_ptr<zip, Closer> zip_;
   std::vector<ZipEntry> entries_;
+  // Made on the first deflated entry and kept for the others: making one
+  // costs as much as inflating a small part.
+  mutable std::unique_ptr<libdeflate_decompressor, InflaterFree> inflater_;
 };
 
 // The number of entries that a Zip64 end-of-central-directory record in the
@@ -77,12 +87,12 @@ class ZipArchive {
 // `readAt(offset, length)` (which returns fewer bytes at the end of the
 // file); 0 when there is no well-formed Zip64 record. Exposed for tests.
 template <typename ReadAt>
-uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt);
+uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt);
 
 // ---------------------------------------------------------------------------
 
 namespace detail {
-inline uint64_t readLe(const std::string& s, size_t at, int bytes) {
+inline uint64_t readLe(std::string_view s, size_t at, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
   return v;
@@ -90,14 +100,18 @@ inline uint64_t readLe(const std::string& s, size_t at, int bytes) {
 }  // namespace detail
 
 template <typename ReadAt>
-uint64_t zip64ClaimedEntries(const std::string& tail, uint64_t fileSize, ReadAt&& readAt) {
+uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt) {
   // End of central directory: "PK\5\6", 22 bytes plus a comment of up to
   // 65535; the Zip64 locator ("PK\6\7", 20 bytes) sits right before it and
   // points at the Zip64 record ("PK\6\6"), whose entry counts are 64-bit.
   constexpr size_t kEocd = 22, kLocator = 20, kRecord = 56;
   uint64_t claimed = 0;
   if (tail.size() < kEocd + kLocator) return 0;
-  for (size_t p = tail.size() - kEocd + 1; p-- > kLocator;) {
+  for (size_t p = tail.size() - kEocd + 1; p > kLocator;) {
+    // Most bytes are no 'P': memrchr passes over them.
+    const void* hit = ::memrchr(tail.data() + kLocator, 'P', p - kLocator);
+    if (!hit) break;
+    p = static_cast<size_t>(static_cast<const char*>(hit) - tail.data());
     if (tail.compare(p, 4, "PK\5\6") != 0) continue;
     size_t loc = p - kLocator;
     if (tail.compare(loc, 4, "PK\6\7") != 0) continue;

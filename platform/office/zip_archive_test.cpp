@@ -202,6 +202,14 @@ TEST(ZipArchive, AZip64DirectoryClaimingTooManyEntriesIsRefusedBeforeLibzipReads
   std::string outside = bytes;
   testing::putLe32(outside, outside.size() - 22 - 20 + 8, 0x7FFFFFFF);
   EXPECT_EQ(zip64ClaimedEntries(outside, outside.size(), readAt(outside)), 0u);
+
+  // The record is found behind a comment of 'P's and a false end record, and
+  // in a tail that begins with its locator (the first place one can lie).
+  const std::string commented = bytes + "PPPK\5\6PPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPP";
+  EXPECT_EQ(zip64ClaimedEntries(commented, commented.size(), readAt(commented)), claimed);
+  const std::string tail = bytes.substr(bytes.size() - 22 - 20);
+  EXPECT_EQ(zip64ClaimedEntries(tail, bytes.size(), readAt(bytes)), claimed);
+  EXPECT_EQ(zip64ClaimedEntries(tail.substr(1), bytes.size(), readAt(bytes)), 0u);
 }
 
 TEST(ZipArchive, OpensFromAFileDescriptor) {

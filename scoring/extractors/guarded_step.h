@@ -6,6 +6,8 @@
 // Thread safety: no state.
 #pragma once
 
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "common/automation_error.h"
@@ -16,5 +18,22 @@ template <typename F>
 void step(F&& body) {
   guarded(std::forward<F>(body));
 }
+
+// A value that several steps read, read once: the first step that asks
+// reads it; a read that fails leaves nothing behind, so the next step reads
+// it again and fails as it would have on its own.
+template <typename Read>
+class ReadOnce {
+ public:
+  explicit ReadOnce(Read read) : read_(std::move(read)) {}
+  const auto& operator()() {
+    if (!value_) value_.emplace(read_());
+    return *value_;
+  }
+
+ private:
+  Read read_;
+  std::optional<std::invoke_result_t<Read&>> value_;
+};
 
 }  // namespace bq::extract

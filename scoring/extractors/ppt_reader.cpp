@@ -13,6 +13,7 @@ namespace bq {
 namespace {
 
 namespace pp = office::ppt;
+using extract::ReadOnce;
 using extract::step;
 
 // PpWindowState's ppWindowMinimized.
@@ -77,42 +78,48 @@ void readShape(const pp::Slide& slide, int32_t index, KnowledgeSet& dObj) {
   // the refusals.
   bool textFrame = true;
   step([&] { textFrame = shape.hasTextFrame(); });
+  // The values several steps read are read once for them.
+  ReadOnce text([&] { return shape.textRange(); });
   if (textFrame) {
-    addUnless(dObj, "文本颜色,存在", [&] { return shape.textRange().font.colorRgb != 0; });
-    step([&] { add(dObj, "文本," + trimSpaces(shape.textRange().text)); });
-    step([&] { add(dObj, "文本字体," + shape.textRange().font.nameAscii); });
-    step([&] { add(dObj, "文本字体," + shape.textRange().font.nameFarEast); });
-    step([&] { add(dObj, "文本大小," + ppt::SingleText(shape.textRange().font.size)); });
-    step([&] { add(dObj, "文本加粗," + whole(shape.textRange().font.bold)); });
-    step([&] { add(dObj, "文本斜体," + whole(shape.textRange().font.italic)); });
-    step([&] { add(dObj, "文本下划线," + whole(shape.textRange().font.underline)); });
-    step([&] { add(dObj, "文本阴影," + whole(shape.textRange().font.shadow)); });
+    addUnless(dObj, "文本颜色,存在", [&] { return text().font.colorRgb != 0; });
+    step([&] { add(dObj, "文本," + trimSpaces(text().text)); });
+    step([&] { add(dObj, "文本字体," + text().font.nameAscii); });
+    step([&] { add(dObj, "文本字体," + text().font.nameFarEast); });
+    step([&] { add(dObj, "文本大小," + ppt::SingleText(text().font.size)); });
+    step([&] { add(dObj, "文本加粗," + whole(text().font.bold)); });
+    step([&] { add(dObj, "文本斜体," + whole(text().font.italic)); });
+    step([&] { add(dObj, "文本下划线," + whole(text().font.underline)); });
+    step([&] { add(dObj, "文本阴影," + whole(text().font.shadow)); });
   } else {
     add(dObj, "文本颜色,存在");
   }
 
+  ReadOnce autoShape([&] { return shape.autoShapeType(); });
+  ReadOnce action([&] { return shape.actionSettings(1); });
   Composite("动作按钮:")
-      .value([&] { return whole(shape.autoShapeType()); })
-      .value([&] { return whole(shape.actionSettings(1).action); })
-      .value([&] { return shape.actionSettings(1).soundEffectName; })
-      .value([&] { return whole(shape.actionSettings(1).animateAction); }, true)
+      .value([&] { return whole(autoShape()); })
+      .value([&] { return whole(action().action); })
+      .value([&] { return action().soundEffectName; })
+      .value([&] { return whole(action().animateAction); }, true)
       .addTo(dObj);
 
+  ReadOnce animation([&] { return shape.animationSettings(); });
   Composite("动画效果:")
-      .value([&] { return whole(shape.animationSettings().textLevelEffect); })
-      .value([&] { return whole(shape.animationSettings().animateTextInReverse); })
-      .value([&] { return whole(shape.animationSettings().entryEffect); })
-      .value([&] { return whole(shape.animationSettings().textUnitEffect); })
-      .value([&] { return whole(shape.animationSettings().afterEffect); }, true)
+      .value([&] { return whole(animation().textLevelEffect); })
+      .value([&] { return whole(animation().animateTextInReverse); })
+      .value([&] { return whole(animation().entryEffect); })
+      .value([&] { return whole(animation().textUnitEffect); })
+      .value([&] { return whole(animation().afterEffect); }, true)
       .addTo(dObj);
 
+  ReadOnce fill([&] { return shape.fill(); });
   Composite("自选图形")
-      .value([&] { return whole(shape.autoShapeType()); })
-      .value([&] { return whole(shape.fill().visible); })
-      .value([&] { return whole(shape.fill().type); }, true)
+      .value([&] { return whole(autoShape()); })
+      .value([&] { return whole(fill().visible); })
+      .value([&] { return whole(fill().type); }, true)
       .addTo(dObj);
 
-  addUnless(dObj, "自选图形颜色,存在", [&] { return shape.fill().foreColorRgb != 0; });
+  addUnless(dObj, "自选图形颜色,存在", [&] { return fill().foreColorRgb != 0; });
 
   // Both media values are refused for a shape that is no media (Type 16):
   // the item is then the label alone.
@@ -155,12 +162,13 @@ void ReadSlide(const pp::Slide& slide, KnowledgeSet& dObj) {
 void ReadPresentation(const pp::Presentation& pres, KnowledgeSet& dObj) {
   step([&] { add(dObj, "应用摸板," + pres.templateName()); });
 
+  ReadOnce transition([&] { return pres.range().slideShowTransition(); });
   Composite("切换方式:")
-      .value([&] { return whole(pres.range().slideShowTransition().entryEffect); })
-      .value([&] { return whole(pres.range().slideShowTransition().speed); })
-      .value([&] { return whole(pres.range().slideShowTransition().advanceOnClick); })
-      .value([&] { return whole(pres.range().slideShowTransition().advanceOnTime); })
-      .value([&] { return whole(pres.range().slideShowTransition().soundEffectType); }, true)
+      .value([&] { return whole(transition().entryEffect); })
+      .value([&] { return whole(transition().speed); })
+      .value([&] { return whole(transition().advanceOnClick); })
+      .value([&] { return whole(transition().advanceOnTime); })
+      .value([&] { return whole(transition().soundEffectType); }, true)
       .addTo(dObj);
 
   int32_t count = 0;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@ namespace bq {
 namespace {
 
 namespace word = office::word;
+using extract::ReadOnce;
 using extract::step;
 
 // Text items are cut to this many characters.
@@ -32,6 +34,11 @@ class Points {
  public:
   explicit Points(KnowledgeSet& d) : d_(d) {}
   void add(std::string_view label, std::string_view value) {
+    // Texts recur too (a font name on every word): the last one of each
+    // label is not added again.
+    std::string& last = lastText_[label.data()];
+    if (!last.empty() && last == value) return;
+    last.assign(value);
     key_.assign(label);
     key_ += value;
     d_.set(key_, 1);
@@ -51,12 +58,18 @@ class Points {
       return std::hash<const void*>()(k.first) * 31 + k.second;
     }
   };
+  // Looked up before inserting: nearly every value has been added before,
+  // and emplace would make a node for it first.
   bool first(std::string_view label, uint32_t value) {
-    return added_.emplace(label.data(), value).second;
+    const std::pair<const char*, uint32_t> key(label.data(), value);
+    if (added_.find(key) != added_.end()) return false;
+    added_.insert(key);
+    return true;
   }
 
   KnowledgeSet& d_;
   std::string key_;
+  std::unordered_map<const char*, std::string> lastText_;
   std::unordered_set<std::pair<const char*, uint32_t>, Hash> added_;
 };
 
@@ -129,23 +142,10 @@ void readParagraph(const word::Paragraph& p, Points& points) {
 
 void readWord(const word::Document& doc, int32_t index, Points& points) {
   // The word, its shading and its font are each read once for the steps
-  // that use them; a read that fails is tried again by the next step, which
-  // then fails as it would have on its own.
-  std::optional<word::Range> range;
-  const auto w = [&]() -> const word::Range& {
-    if (!range) range = doc.words(index);
-    return *range;
-  };
-  std::optional<word::Shading> shading;
-  const auto shade = [&]() -> const word::Shading& {
-    if (!shading) shading = w().shading();
-    return *shading;
-  };
-  std::optional<word::Font> font;
-  const auto f = [&]() -> const word::Font& {
-    if (!font) font = w().font();
-    return *font;
-  };
+  // that use them.
+  ReadOnce w([&] { return doc.words(index); });
+  ReadOnce shade([&] { return w().shading(); });
+  ReadOnce f([&] { return w().font(); });
   step([&] { points.add("底纹背景色,", shade().backgroundPatternColor); });
   step([&] { points.add("底纹前景色,", shade().foregroundPatternColor); });
   step([&] { points.add("底纹类型,", shade().texture); });
@@ -179,7 +179,12 @@ std::string IntegerPart(float value) {
   return text;
 }
 
-std::string TrimmedText(std::string_view text) { return left16(trimSpaces(text), kTextCut); }
+std::string TrimmedText(std::string_view text) {
+  // As trimSpaces, without a copy of its own.
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return left16(text.substr(first, text.find_last_not_of(' ') - first + 1), kTextCut);
+}
 
 void ReadDocument(const word::Document& doc, KnowledgeSet& dObj) {
   Points points(dObj);
@@ -220,16 +225,8 @@ void ReadTables(const word::Document& doc, KnowledgeSet& dObj) {
     std::optional<word::Range> range;
     step([&] { range = doc.paragraphs(i).range(); });
     if (!range) continue;
-    std::optional<word::Font> font;
-    const auto f = [&]() -> const word::Font& {
-      if (!font) font = range->font();
-      return *font;
-    };
-    std::optional<word::Cells> cells;
-    const auto c = [&]() -> const word::Cells& {
-      if (!cells) cells = range->cells();
-      return *cells;
-    };
+    ReadOnce f([&] { return range->font(); });
+    ReadOnce c([&] { return range->cells(); });
     step([&] { points.add("文本,", left16(range->text(), kTextCut)); });
     step([&] { points.add("文本对齐,", range->paragraphFormat().alignment); });
     step([&] { points.add("字体名称,", f().name); });
