@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "common/text.h"
+#include "platform/office/group_spawn.h"
 #include "platform/office/resident_converter.h"
 #include "platform/office/unique_fd.h"
 #include "platform/shell/openers.h"
@@ -132,24 +133,11 @@ ProcessOutcome runBounded(const std::vector<std::string>& argv, const fs::path& 
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attr, 0);
-  sigset_t mask;
-  sigemptyset(&mask);
-  posix_spawnattr_setsigmask(&attr, &mask);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGCHLD, SIGUSR1, SIGUSR2})
-    sigaddset(&defaults, sig);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
+  const GroupSpawnAttributes attr;
 
   pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  int rc = ::posix_spawn(&pid, args[0], &actions, attr.get(), args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
   if (rc != 0) {
     outcome.spawnError = rc;
     return outcome;

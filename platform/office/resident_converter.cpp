@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/office/group_spawn.h"
 #include "platform/office/uno_converter_script.h"
 
 extern char** environ;
@@ -110,23 +111,10 @@ void ResidentConverter::start(const Failure& failure) {
   posix_spawn_file_actions_adddup2(&actions, up[1], 1);
   const std::string log = (dir / "helper.log").string();
   posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attr, 0);
-  sigset_t mask;
-  sigemptyset(&mask);
-  posix_spawnattr_setsigmask(&attr, &mask);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGCHLD, SIGUSR1, SIGUSR2})
-    sigaddset(&defaults, sig);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
+  const GroupSpawnAttributes attr;
   pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  const int rc = ::posix_spawnp(&pid, args[0], &actions, attr.get(), args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
   ::close(down[0]);
   ::close(up[1]);
   if (rc != 0) {
