@@ -422,10 +422,10 @@ class PgSession final : public Session {
   PGconn* conn_ = nullptr;
   std::set<Statement*> statements_;
   bool pipeline_ = false;
-  std::vector<DeferredRead*> queued_;           // whose each queued INSERT is, in order
-  size_t queuedBytes_ = 0;                      // their values' bytes
-  std::map<DeferredRead*, size_t> lastOf_;      // reader: its last INSERT in queued_
-  std::set<DeferredRead*> deferred_;            // readers whose rows are still wanted
+  std::vector<DeferredRead*> queued_;                 // whose each queued INSERT is, in order
+  size_t queuedBytes_ = 0;                            // their values' bytes
+  std::map<DeferredRead*, size_t> lastOf_;            // reader: its last INSERT in queued_
+  std::set<DeferredRead*> deferred_;                  // readers whose rows are still wanted
   std::map<DeferredRead*, std::optional<Row>> rows_;  // their rows, once read
   std::optional<AutomationError> queuedFailure_;
   std::map<std::pair<std::string, std::vector<Oid>>, std::string> prepared_;
@@ -693,8 +693,8 @@ void PgSession::queueInsert(std::string_view sql, std::span<const Variant> param
     if (!PQenterPipelineMode(conn_)) raise(nullptr);
     pipeline_ = true;
   }
-  if (!PQsendQueryPrepared(conn_, name.c_str(), count, values.values.data(),
-                           values.lengths.data(), values.formats.data(), 0)) {
+  if (!PQsendQueryPrepared(conn_, name.c_str(), count, values.values.data(), values.lengths.data(),
+                           values.formats.data(), 0)) {
     const AutomationError e = errorOf(nullptr);
     drainQueued();
     throw e;
@@ -736,8 +736,7 @@ void PgSession::drainQueued() {
         fail(errorOf(r.get()));
       }
     }
-    if (ended && !added)
-      fail(AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText));
+    if (ended && !added) fail(AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText));
   }
   for (int k = 0; k < 4; ++k) {
     await();
