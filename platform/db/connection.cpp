@@ -121,6 +121,8 @@ void Connection::RollbackTrans() {
   // The level ends whatever the database answers: a failed rollback has
   // nothing left to undo at that level.
   state_->transactionLevel = level - 1;
+  // INSERTs still queued are undone with the rest; their errors no longer matter.
+  state_->session->dropQueued();
   if (level > 1) {
     const std::string name = "bq_trans_" + std::to_string(level);
     Execute("ROLLBACK TO SAVEPOINT " + name, nullptr, adExecuteNoRecords);

@@ -20,6 +20,14 @@
 // first row (or its whole result, when its rows are not read) has not come
 // within the timeout, and a reader may then take as long as it likes over the
 // remaining rows.
+//
+// INSERTs that the record sets send (insertReturning, queueInsert) are
+// prepared once per text and parameter types and kept for the connection.
+// Inside a transaction they are queued in libpq's pipeline mode: sent without
+// waiting, their answers read together (every kQueueRows rows or kQueueBytes
+// of values, and before anything else uses the connection). A refused row
+// fails the transaction, so the rows queued after it are refused by the
+// server too, and its error is raised once, at the next read of the answers.
 
 #include <errno.h>
 #include <libpq-fe.h>
@@ -32,6 +40,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/automation_error.h"
@@ -79,6 +88,13 @@ int hexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
+
+constexpr size_t kQueueRows = 256;
+constexpr size_t kQueueBytes = size_t{1} << 20;
+constexpr size_t kMaxPrepared = 64;  // prepared INSERTs kept; past it they are dropped all
+
+// Row `index` of `r` as values of their OIDs' kinds.
+void convertRow(const PGresult* r, int index, Row& row);
 
 // Parameters as libpq takes them.
 struct Params {
@@ -175,7 +191,6 @@ class PgStatement final : public Statement {
   bool ended_ = false;
   bool haveColumns_ = false;
   std::vector<ColumnInfo> columns_;
-  std::vector<uint32_t> oids_;
 
   bool started_ = false;
   bool givesRows_ = false;
@@ -227,6 +242,13 @@ class PgSession final : public Session {
     PGconn* conn = conn_;
     conn_ = nullptr;
     streaming_ = nullptr;
+    pipeline_ = false;
+    queued_.clear();
+    lastOf_.clear();
+    deferred_.clear();
+    rows_.clear();
+    queuedFailure_.reset();
+    prepared_.clear();
     for (Statement* s : std::set<Statement*>(statements_)) s->end();
     if (conn) PQfinish(conn);
   }
@@ -273,7 +295,9 @@ class PgSession final : public Session {
     return execute(sql, params);
   }
 
-  [[noreturn]] void raise(const PGresult* r) const {
+  [[noreturn]] void raise(const PGresult* r) const { throw errorOf(r); }
+
+  AutomationError errorOf(const PGresult* r) const {
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     std::string message = primary ? primary : trimmed(conn_ ? PQerrorMessage(conn_) : "");
@@ -295,8 +319,30 @@ class PgSession final : public Session {
       number = kNotValidPassword;
     else if (code.empty() || code.rfind("08", 0) == 0 || code.rfind("57P", 0) == 0)
       number = kProviderFailed;
-    throw AutomationError(number, source(),
-                          code.empty() ? message : message + " (SQLSTATE " + code + ")");
+    return AutomationError(number, source(),
+                           code.empty() ? message : message + " (SQLSTATE " + code + ")");
+  }
+
+  bool insertReturning(std::string_view sql, std::span<const Variant> params, Row& row) override;
+  bool queuesInserts() override {
+    return conn_ && (pipeline_ || (!streaming_ && PQtransactionStatus(conn_) == PQTRANS_INTRANS));
+  }
+  void queueInsert(std::string_view sql, std::span<const Variant> params,
+                   DeferredRead* reader) override;
+  bool queuedRow(DeferredRead* reader, Row& row) override;
+  void flushQueued() override {
+    drainQueued();
+    raiseQueued();
+  }
+  void dropQueued() override {
+    drainQueued();
+    queuedFailure_.reset();
+  }
+  void deferRead(DeferredRead* read) override { deferred_.insert(read); }
+  void forgetRead(DeferredRead* read) override {
+    deferred_.erase(read);
+    rows_.erase(read);
+    lastOf_.erase(read);
   }
 
  private:
@@ -311,6 +357,8 @@ class PgSession final : public Session {
 
   // The stream on the connection gives it up.
   void settle() {
+    drainQueued();
+    raiseQueued();
     if (streaming_) streaming_->settle(true);
     streaming_ = nullptr;
   }
@@ -357,8 +405,31 @@ class PgSession final : public Session {
     }
   }
 
+  // Reads the answers of the queued INSERTs and leaves pipeline mode: the
+  // rows their readers want into rows_, the first error into queuedFailure_.
+  void drainQueued();
+  void raiseQueued() {
+    if (!queuedFailure_) return;
+    AutomationError e = std::move(*queuedFailure_);
+    queuedFailure_.reset();
+    throw e;
+  }
+  // The name of the prepared statement of `sql` with `params`' types,
+  // preparing it now when it has none.
+  // REQUIRES: the connection is free (no stream, not in pipeline mode).
+  const std::string& preparedInsert(std::pair<std::string, std::vector<Oid>> key);
+
   PGconn* conn_ = nullptr;
   std::set<Statement*> statements_;
+  bool pipeline_ = false;
+  std::vector<DeferredRead*> queued_;                 // whose each queued INSERT is, in order
+  size_t queuedBytes_ = 0;                            // their values' bytes
+  std::map<DeferredRead*, size_t> lastOf_;            // reader: its last INSERT in queued_
+  std::set<DeferredRead*> deferred_;                  // readers whose rows are still wanted
+  std::map<DeferredRead*, std::optional<Row>> rows_;  // their rows, once read
+  std::optional<AutomationError> queuedFailure_;
+  std::map<std::pair<std::string, std::vector<Oid>>, std::string> prepared_;
+  int preparedCount_ = 0;
   PgStatement* streaming_ = nullptr;  // the statement whose rows are on the connection
   int32_t timeout_ = 30;
   bool timedOut_ = false;  // the statement sent last was cancelled for the timeout
@@ -402,7 +473,6 @@ void PgStatement::restart() {
 
 void PgStatement::takeColumns(const PGresult* r) {
   columns_.clear();
-  oids_.clear();
   const int n = PQnfields(r);
   for (int i = 0; i < n; ++i) {
     ColumnInfo c;
@@ -413,7 +483,6 @@ void PgStatement::takeColumns(const PGresult* r) {
     c.tableOid = PQftable(r, i);
     c.tableColumn = PQftablecol(r, i);
     columns_.push_back(std::move(c));
-    oids_.push_back(PQftype(r, i));
   }
   haveColumns_ = true;
 }
@@ -488,6 +557,10 @@ void PgStatement::settle(bool keep) {
 }
 
 void PgStatement::convert(const PGresult* r, int index, Row& row) const {
+  convertRow(r, index, row);
+}
+
+void convertRow(const PGresult* r, int index, Row& row) {
   const int n = PQnfields(r);
   row.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
@@ -498,7 +571,7 @@ void PgStatement::convert(const PGresult* r, int index, Row& row) const {
     }
     const char* text = PQgetvalue(r, index, i);
     const size_t len = static_cast<size_t>(PQgetlength(r, index, i));
-    switch (oids_[static_cast<size_t>(i)]) {
+    switch (PQftype(r, i)) {
       case kBoolOid:
         v = RawValue::ofInteger(text[0] == 't' ? 1 : 0);
         break;
@@ -586,6 +659,128 @@ int64_t PgStatement::run() {
 }
 
 // ---------------------------------------------------------------- session
+
+const std::string& PgSession::preparedInsert(std::pair<std::string, std::vector<Oid>> key) {
+  if (auto it = prepared_.find(key); it != prepared_.end()) return it->second;
+  if (prepared_.size() >= kMaxPrepared) {
+    Result r(PQexec(conn_, "DEALLOCATE ALL"));
+    check(r.get());
+    prepared_.clear();
+  }
+  std::string name = "bq_insert_" + std::to_string(++preparedCount_);
+  Result p(PQprepare(conn_, name.c_str(), key.first.c_str(), static_cast<int>(key.second.size()),
+                     key.second.data()));
+  check(p.get());
+  return prepared_.emplace(std::move(key), std::move(name)).first->second;
+}
+
+void PgSession::queueInsert(std::string_view sql, std::span<const Variant> params,
+                            DeferredRead* reader) {
+  if (!conn_) raiseAdo(adErrObjectClosed, kConnectionSource);
+  int count = 0;
+  std::string numbered = sql::numberPlaceholders(sql, count);
+  if (params.size() != static_cast<size_t>(count))
+    throw AutomationError(kCommandFailed, source(),
+                          "The statement takes " + std::to_string(count) + " parameters, not " +
+                              std::to_string(params.size()) + ".");
+  Params values(params);
+  std::pair<std::string, std::vector<Oid>> key(std::move(numbered), values.types);
+  auto it = prepared_.find(key);
+  if (!pipeline_ || it == prepared_.end()) settle();
+  const std::string& name = it != prepared_.end() ? it->second : preparedInsert(std::move(key));
+  timedOut_ = false;
+  if (!pipeline_) {
+    if (!PQenterPipelineMode(conn_)) raise(nullptr);
+    pipeline_ = true;
+  }
+  if (!PQsendQueryPrepared(conn_, name.c_str(), count, values.values.data(), values.lengths.data(),
+                           values.formats.data(), 0)) {
+    const AutomationError e = errorOf(nullptr);
+    drainQueued();
+    throw e;
+  }
+  deferred_.insert(reader);
+  lastOf_[reader] = queued_.size();
+  queued_.push_back(reader);
+  for (int n : values.lengths) queuedBytes_ += static_cast<size_t>(n);
+  if (queued_.size() >= kQueueRows || queuedBytes_ >= kQueueBytes) flushQueued();
+}
+
+void PgSession::drainQueued() {
+  if (!pipeline_ || !conn_) return;
+  const auto fail = [&](AutomationError e) {
+    if (!queuedFailure_) queuedFailure_ = std::move(e);
+  };
+  if (!PQpipelineSync(conn_)) fail(errorOf(nullptr));
+  for (size_t i = 0; i < queued_.size(); ++i) {
+    DeferredRead* owner = queued_[i];
+    auto last = lastOf_.find(owner);
+    const bool wanted = last != lastOf_.end() && last->second == i && deferred_.count(owner);
+    if (wanted) rows_[owner].reset();
+    // The row (in a result of its own when libpq kept single-row mode), the
+    // end and the null that ends them; a broken connection gives fewer.
+    bool added = false, ended = false;
+    for (int k = 0; k < 8; ++k) {
+      await();
+      Result r(PQgetResult(conn_));
+      if (!r) break;
+      const ExecStatusType status = PQresultStatus(r.get());
+      if ((status == PGRES_TUPLES_OK || status == PGRES_SINGLE_TUPLE) && PQntuples(r.get()) > 0) {
+        if (wanted && !added) convertRow(r.get(), 0, rows_[owner].emplace());
+        added = true;
+      } else if (status == PGRES_TUPLES_OK) {
+        ended = true;
+      } else if (status == PGRES_PIPELINE_SYNC) {
+        break;
+      } else if (status != PGRES_PIPELINE_ABORTED) {
+        fail(errorOf(r.get()));
+      }
+    }
+    if (ended && !added) fail(AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText));
+  }
+  for (int k = 0; k < 4; ++k) {
+    await();
+    Result r(PQgetResult(conn_));
+    if (!r || PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+  }
+  if (!PQexitPipelineMode(conn_)) fail(errorOf(nullptr));
+  pipeline_ = false;
+  queued_.clear();
+  lastOf_.clear();
+  queuedBytes_ = 0;
+}
+
+bool PgSession::queuedRow(DeferredRead* reader, Row& row) {
+  try {
+    drainQueued();
+  } catch (...) {
+    pipeline_ = false;
+  }
+  deferred_.erase(reader);
+  auto it = rows_.find(reader);
+  if (it == rows_.end()) return false;
+  const bool found = it->second.has_value();
+  if (found) row = std::move(*it->second);
+  rows_.erase(it);
+  return found;
+}
+
+bool PgSession::insertReturning(std::string_view sql, std::span<const Variant> params, Row& row) {
+  struct Reader final : DeferredRead {
+    void readNow() override {}
+  } reader;
+  try {
+    queueInsert(sql, params, &reader);
+  } catch (...) {
+    forgetRead(&reader);
+    throw;
+  }
+  const bool found = queuedRow(&reader, row);
+  forgetRead(&reader);
+  raiseQueued();
+  if (!found) throw AutomationError(kConcurrencyViolation, source(), kRowNotLocatedText);
+  return true;
+}
 
 void PgSession::connect(const ConnectionString& cs, std::string_view userId,
                         std::string_view password) {

@@ -52,6 +52,7 @@ RecordsetState::~RecordsetState() { dropDeferred(); }
 void RecordsetState::dropDeferred() {
   if (currentDeferred && session) session->forgetRead(this);
   currentDeferred = false;
+  currentQueued = false;
   currentLost = false;
 }
 
@@ -61,7 +62,10 @@ void RecordsetState::readNow() {
   Row returned;
   bool found = false;
   try {
-    found = session->readKeyed(target.keyedSelect, currentKey, returned);
+    if (currentQueued)
+      found = session->queuedRow(this, returned);
+    else
+      found = session->readKeyed(target.keyedSelect, currentKey, returned);
   } catch (const AutomationError&) {
     found = false;
   }
@@ -213,7 +217,13 @@ const Row* RecordsetState::currentRow() {
     return position >= 0 && position < static_cast<int64_t>(rows.size())
                ? &rows[static_cast<size_t>(position)]
                : nullptr;
-  if (currentDeferred) {
+  if (currentDeferred && currentQueued) {
+    // The row is read with the answers queued before it; an error among
+    // them is raised here rather than shown as a missing record.
+    readNow();
+    currentQueued = false;
+    session->flushQueued();
+  } else if (currentDeferred) {
     session->forgetRead(this);
     readNow();
   }
@@ -405,8 +415,10 @@ void RecordsetState::update() {
       for (size_t i : t.base) insertFields[i] = edits[i].has_value();
     }
     try {
-      if (!materialised && addKeyed(params)) return;
-      returned = runReturning(*session, insertSql + " RETURNING " + t.returning, params);
+      if (!materialised && (addKeyed(params) || addQueued(params, t))) return;
+      const std::string text = insertSql + " RETURNING " + t.returning;
+      if (!session->insertReturning(text, params, returned))
+        returned = runReturning(*session, text, params);
     } catch (...) {
       if (same) {
         size_t k = 0;
@@ -475,6 +487,25 @@ bool RecordsetState::addKeyed(const std::vector<Variant>& params) {
   currentDeferred = true;
   currentLost = false;
   session->deferRead(this);
+  haveCurrent = true;
+  fetched = true;
+  endEdit();
+  return true;
+}
+
+bool RecordsetState::addQueued(const std::vector<Variant>& params, const UpdateTarget& t) {
+  if (!session->queuesInserts()) return false;
+  // The row added before is replaced by this one: its answer is not wanted.
+  dropDeferred();
+  try {
+    session->queueInsert(insertSql + " RETURNING " + t.returning, params, this);
+  } catch (...) {
+    session->forgetRead(this);
+    haveCurrent = false;
+    throw;
+  }
+  currentDeferred = true;
+  currentQueued = true;
   haveCurrent = true;
   fetched = true;
   endEdit();
@@ -699,7 +730,11 @@ void Recordset::Open(std::string_view source, const Connection& activeConnection
 
 void Recordset::Close() {
   if (!state_->open) raiseAdo(adErrObjectClosed, kRecordsetSource);
+  // Rows this record set queued are answered before it closes: a refused one
+  // fails the Close.
+  const bool queued = state_->currentDeferred && state_->currentQueued;
   state_->close();
+  if (queued && state_->session->isOpen()) state_->session->flushQueued();
 }
 
 int32_t Recordset::State() const {

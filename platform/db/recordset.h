@@ -26,7 +26,14 @@
 // new row back at once: it reads it by its rowid when a field of it is first
 // wanted, or before the connection runs anything that is not a query, so that
 // a later change, commit or rollback never shows in it (a caller that only
-// adds rows is spared one read per row). Assigning to fields of the current
+// adds rows is spared one read per row). On PostgreSQL the INSERT is a
+// statement prepared once for the connection, and a forward-only record set
+// inside a transaction sends its rows without waiting for each answer: a
+// refused row's error comes at a later Update (at most a few hundred rows
+// on), at the first read of a field of the row added last, at Close, or at
+// the next statement on the connection (CommitTrans), whichever is first;
+// the Update that reports it leaves its own row pending, and the failed
+// transaction refuses the rows after it, as the server does. Assigning to fields of the current
 // row and Update runs an UPDATE of that row by the table's primary key (3251
 // when the table has none among the fields). As in ADO, AddNew and the Move
 // methods save a pending change first, and a failed Update leaves the change

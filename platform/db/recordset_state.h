@@ -53,6 +53,7 @@ struct RecordsetState final : DeferredRead {
   bool currentDeferred = false;
   bool currentLost = false;  // the deferred row could not be read: no current record
   int64_t currentKey = 0;
+  bool currentQueued = false;  // deferred as a queued INSERT (Session::queueInsert), not by key
 
   // Where Update writes: the table of the first field that comes from one,
   // the fields of that table (by index), and the list of their columns that
@@ -107,6 +108,9 @@ struct RecordsetState final : DeferredRead {
   // Adds the pending new row by a keyed INSERT whose row is read when wanted;
   // false when the session cannot (the caller returns it from the INSERT).
   bool addKeyed(const std::vector<Variant>& params);
+  // Queues the pending new row's INSERT, its row read when wanted; false
+  // when the session cannot queue it now.
+  bool addQueued(const std::vector<Variant>& params, const UpdateTarget& t);
   void endEdit();
   void cancelUpdate();
   void checkUpdatable() const;

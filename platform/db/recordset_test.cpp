@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -421,6 +422,108 @@ TEST_P(Db, ARowAddedInATransactionReadsAsItWasAdded) {
   rs.CancelUpdate();
   rs.Close();
   c.CommitTrans();
+}
+
+// Rows added one after another in a transaction, as a restore adds them.
+// PostgreSQL sends them ahead of their answers: a refused row's error comes
+// at a later Update, at the read of the row, at Close or at the commit, but
+// once, and the rollback that follows leaves the table as it was.
+TEST_P(Db, ARefusedRowAmongManyAddedIsReportedOnceAndRolledBack) {
+  Connection c = db_.open();
+  c.Execute("CREATE TABLE q (id integer PRIMARY KEY, name varchar(20), n integer DEFAULT 7)");
+  const auto add = [](Recordset& rs, int32_t id) {
+    rs.AddNew();
+    rs.Fields()["id"].setValue(id);
+    rs.Fields()["name"].setValue("r" + std::to_string(id));
+    rs.Update();
+  };
+  const auto table = [&] {
+    Recordset r = c.Execute("SELECT count(*), sum(id) FROM q");
+    return variantText(r.Fields()[0].Value()) + "|" + variantText(r.Fields()[1].Value());
+  };
+  constexpr int32_t kRows = 700;  // more than PostgreSQL's queue of answers holds
+  c.BeginTrans();
+  {
+    Recordset rs;
+    rs.Open("SELECT id, name, n FROM q", c, adOpenForwardOnly, adLockOptimistic);
+    for (int32_t i = 1; i <= kRows; ++i) {
+      add(rs, i);
+      if (i % 97 == 0) {  // the row just added, its default included
+        EXPECT_EQ(rs.Fields()["id"].Value(), Variant(i));
+        EXPECT_EQ(rs.Fields()["n"].Value(), Variant(int32_t{7}));
+      }
+    }
+    EXPECT_EQ(rs.Fields()["name"].Value(), Variant("r700"));
+    rs.Close();
+  }
+  c.CommitTrans();
+  const std::string before = table();
+  EXPECT_EQ(before, "700|245350");
+
+  enum class Met { kUpdate, kRead, kClose, kCommit };
+  struct Case {
+    const char* name;
+    int32_t rows;
+    int32_t refused;  // the row whose id is taken
+    Met end;          // what follows the last Update
+    Met pgMet;        // where PostgreSQL reports it
+  };
+  const Case cases[] = {
+      {"in the middle of many", 600, 300, Met::kClose, Met::kUpdate},
+      {"last, then read", 10, 10, Met::kRead, Met::kRead},
+      {"in the middle, then closed", 10, 5, Met::kClose, Met::kClose},
+      {"in the middle, then committed", 10, 5, Met::kCommit, Met::kCommit},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    c.BeginTrans();
+    std::optional<AutomationError> error;
+    Met met = Met::kUpdate;
+    int32_t at = 0;
+    {
+      Recordset rs;
+      rs.Open("SELECT id, name, n FROM q", c, adOpenForwardOnly, adLockOptimistic);
+      try {
+        for (at = 1; at <= k.rows; ++at) add(rs, at == k.refused ? 5 : 1000 + at);
+        met = k.end;
+        if (k.end == Met::kRead) rs.Fields()["id"].Value();
+        if (k.end == Met::kClose) rs.Close();
+      } catch (const AutomationError& e) {
+        error = e;
+      }
+    }
+    if (!error && k.end == Met::kCommit) {
+      try {
+        c.CommitTrans();
+      } catch (const AutomationError& e) {
+        error = e;
+      }
+    }
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), kIntegrityViolation) << error->description();
+    if (postgres()) {
+      EXPECT_NE(error->description().find("SQLSTATE 23505"), std::string::npos);
+      EXPECT_EQ(met, k.pgMet);
+      if (met == Met::kUpdate) {
+        EXPECT_GT(at, k.refused);
+        EXPECT_LE(at, k.refused + 256);
+      }
+    } else {
+      EXPECT_EQ(met, Met::kUpdate);
+      EXPECT_EQ(at, k.refused);
+    }
+    ASSERT_EQ(c.transactionLevel(), 1);
+    c.RollbackTrans();
+    EXPECT_EQ(table(), before);
+  }
+  // The connection adds rows again as before.
+  c.BeginTrans();
+  Recordset rs;
+  rs.Open("SELECT id, name, n FROM q", c, adOpenForwardOnly, adLockOptimistic);
+  add(rs, 701);
+  rs.Close();
+  c.CommitTrans();
+  EXPECT_EQ(table(), "701|246051");
 }
 
 TEST_P(Db, RefusesChangesItCannotMake) {

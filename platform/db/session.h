@@ -126,6 +126,39 @@ class Session {
   virtual void deferRead(DeferredRead* /*read*/) {}
   virtual void forgetRead(DeferredRead* /*read*/) {}
 
+  // Prepared INSERTs. A provider that keeps a prepared statement for each
+  // INSERT text runs it here and returns true, with the row that the
+  // statement's RETURNING list gave in `row`; false when it does not (the
+  // caller prepares the statement itself). Throws the provider's error, or
+  // kConcurrencyViolation when it added no row.
+  virtual bool insertReturning(std::string_view /*sql*/, std::span<const Variant> /*params*/,
+                               Row& /*row*/) {
+    return false;
+  }
+  // Queued INSERTs. Inside a transaction a provider may send an INSERT with a
+  // RETURNING list without waiting for its answer, and read the answers of
+  // many at once: before the session runs any other statement, when a row of
+  // them is wanted (queuedRow), at flushQueued, and every so many rows.
+  // True when an INSERT sent now may be queued so.
+  virtual bool queuesInserts() { return false; }
+  // Queues the INSERT `sql` with `params` for `reader`, which must be
+  // deferred (deferRead) until it takes the row (queuedRow). Throws the error
+  // of a queued INSERT whose answer was read since the last error raised,
+  // before this one is sent; or this one's, or one before it, when the
+  // answers are read at once: the row was then not added.
+  virtual void queueInsert(std::string_view /*sql*/, std::span<const Variant> /*params*/,
+                           DeferredRead* /*reader*/) {
+    raiseAdo(adErrFeatureNotAvailable, kConnectionSource);
+  }
+  // The row of `reader`'s last queued INSERT, reading the queued answers;
+  // false when that INSERT added none (its error is raised by flushQueued or
+  // the session's next statement). Does not throw.
+  virtual bool queuedRow(DeferredRead* /*reader*/, Row& /*row*/) { return false; }
+  // Reads every queued answer; throws the first error among them not raised yet.
+  virtual void flushQueued() {}
+  // Forgets the queued INSERTs and their errors: a rollback undoes them.
+  virtual void dropQueued() {}
+
   // Statements keep a pointer to the session and register here so that
   // close() can end them.
   virtual void attach(Statement* s) = 0;
