@@ -22,6 +22,7 @@
 
 #include "archive/cg_unzip_files.h"
 #include "archive/cg_zip_files.h"
+#include "bench/rng.h"
 
 namespace {
 
@@ -33,17 +34,7 @@ constexpr int kFolders = 40;
 constexpr uint64_t kTotal = 100ull << 20;
 constexpr int kRuns = 3;
 
-// splitmix64: the same bytes on every machine.
-struct Rng {
-  uint64_t s;
-  uint64_t next() {
-    uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return z ^ (z >> 31);
-  }
-  size_t below(size_t n) { return static_cast<size_t>(next() % n); }
-};
+using bqbench::Rng;
 
 // One file in five is random bytes (pictures, packed documents); the others
 // are text of exam-like words.

@@ -19,6 +19,7 @@
 #include <span>
 #include <vector>
 
+#include "bench/rng.h"
 #include "dbmaint/blocks.h"
 
 namespace {
@@ -30,17 +31,7 @@ constexpr size_t kTotal = 64u << 20;
 constexpr size_t kPiece = 16384;
 constexpr int kPasses = 3;
 
-// splitmix64: the same bytes on every machine.
-struct Rng {
-  uint64_t s;
-  uint64_t next() {
-    uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return z ^ (z >> 31);
-  }
-  size_t below(size_t n) { return static_cast<size_t>(next() % n); }
-};
+using bqbench::Rng;
 
 // Runs of text-like words, random bytes, zeros and repeated short patterns.
 Bytes mixedData() {

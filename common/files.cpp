@@ -114,6 +114,19 @@ void AtomicOutput::commit() {
   }
 }
 
+std::string readAt(int fd, uint64_t offset, uint64_t length) {
+  std::string out(length, '\0');
+  size_t got = 0;
+  while (got < length) {
+    ssize_t n = ::pread(fd, out.data() + got, length - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(got);
+  return out;
+}
+
 bool canWriteIn(const fs::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
 
 void writeAnsiLine(const fs::path& path, std::string_view utf8Line) {

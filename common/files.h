@@ -66,6 +66,10 @@ class AtomicOutput {
   Durability durability_;
 };
 
+// Up to `length` bytes of the open file `fd` from byte `offset` (fewer at
+// the file's end or on a read error), without moving its file position.
+std::string readAt(int fd, uint64_t offset, uint64_t length);
+
 // True when this process may create files in the folder `folder`.
 bool canWriteIn(const std::filesystem::path& folder);
 

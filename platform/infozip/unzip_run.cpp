@@ -157,19 +157,6 @@ class LineEnds {
   bool pendingCr_ = false;
 };
 
-std::string preadString(int fd, uint64_t offset, uint64_t length) {
-  std::string out(length, '\0');
-  size_t got = 0;
-  while (got < length) {
-    ssize_t n = ::pread(fd, out.data() + got, length - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  out.resize(got);
-  return out;
-}
-
 int32_t clamp32(uint64_t v) {
   return static_cast<int32_t>(std::min<uint64_t>(v, std::numeric_limits<int32_t>::max()));
 }
@@ -306,8 +293,8 @@ class UnzipRun {
     constexpr uint64_t kTail = 22 + 65535 + 20;
     const uint64_t tailAt = size > kTail ? size - kTail : 0;
     const uint64_t claimed = office::zip64ClaimedEntries(
-        preadString(fd, tailAt, size - tailAt), size,
-        [&](uint64_t at, uint64_t length) { return preadString(fd, at, length); });
+        readAt(fd, tailAt, size - tailAt), size,
+        [&](uint64_t at, uint64_t length) { return readAt(fd, at, length); });
     if (claimed > limits::kMaxEntries) {
       ::close(fd);
       return tooManyEntries(claimed);

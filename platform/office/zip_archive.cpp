@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/files.h"
 #include "platform/office/limits.h"
 
 namespace bq::office {
@@ -29,19 +30,6 @@ std::string zipErrorText(zip_error_t* error) {
 
 [[noreturn]] void raiseDamaged(const Failure& failure, std::string_view cause) {
   failure.raise("not a readable zip archive (" + std::string(cause) + ")");
-}
-
-std::string preadString(int fd, uint64_t offset, uint64_t length) {
-  std::string out(length, '\0');
-  size_t got = 0;
-  while (got < length) {
-    ssize_t n = ::pread(fd, out.data() + got, length - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  out.resize(got);
-  return out;
 }
 
 void checkZip64Claims(uint64_t claimed, const Failure& failure) {
@@ -100,12 +88,12 @@ ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Failure& failu
   // A file of an answer's size is read at once and its parts taken from
   // memory: reading each part from the file costs libzip a seek and a read
   // or two, several hundred system calls for a presentation.
-  if (size <= kReadAtOnce) return fromBytes(preadString(fd.get(), 0, size), failure);
+  if (size <= kReadAtOnce) return fromBytes(readAt(fd.get(), 0, size), failure);
   const uint64_t tailLength = std::min(size, kTailBytes);
-  std::string tail = preadString(fd.get(), size - tailLength, tailLength);
+  std::string tail = readAt(fd.get(), size - tailLength, tailLength);
   checkZip64Claims(zip64ClaimedEntries(tail, size,
                                        [&](uint64_t at, uint64_t length) {
-                                         return preadString(fd.get(), at, length);
+                                         return readAt(fd.get(), at, length);
                                        }),
                    failure);
 
