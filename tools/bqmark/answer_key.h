@@ -1,6 +1,9 @@
-// The answer key of an exam database: the expected knowledge points of each
-// operation question, computed when the database is built by running the
-// scoring library's extractors on the question's model answer.
+// The answer key of an exam database: the knowledge points of each operation
+// question with their roles (marking.h: task, remove, keep), computed when the
+// database is built by running the scoring library's extractors on the
+// question document and on the model answer, and on both again as
+// LibreOffice saves them (stability.h) to find the points an examinee's
+// editor changes by itself.
 //
 // The source names the model answers in its optional table model_answer
 // (dbmaint/exam_source.h):
@@ -8,19 +11,27 @@
 //   topic_id:Char(2)  tpid:Long  model:LongBinary  [sheet:VarChar(31)]
 //   06                1          @models/wordtest/festival.docx
 //
-// and the build adds the table answer_key, one row per expected point, in the
-// order the extractor found them:
+// and the build adds the table answer_key, one row per point:
 //
-//   id:Long  topic_id:Char(2)  tpid:Long  zsd:Memo
+//   id:Long  topic_id:Char(2)  tpid:Long  zsd:Memo  role:VarChar(6)  stable:Long
 //
-// (`id` numbers the rows from 1, so that ORDER BY id gives each question's
-// points in their order). The optional `sheet` names the worksheet an Excel
-// question is about; it is passed to ReadExcel and GetExcelScore.
+// The model answer's points come first, in the order the extractor found
+// them (role task or keep), then the question document's points that the
+// model answer lacks (role remove), in their order; `id` numbers the rows
+// from 1, so that ORDER BY id gives each question's points in that order.
+// `stable` is 1 for a point that LibreOffice's round trips leave as it is, 0
+// for one they change. The question document is the `fj` file of the
+// question's table (for a listing, the starting tree of the Operation table's
+// `Question`; an e-mail question has none: all its points are tasks). The
+// optional `sheet` names the worksheet an Excel question is about; it is
+// passed to ReadExcel and GetExcelScore.
 //
 // Thread safety: no shared state; runs the library on the calling thread.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -34,13 +45,35 @@ namespace bq::mark {
 
 inline constexpr const char* kAnswerKeyTable = "answer_key";
 
+struct KeyBuildOptions {
+  // Open and save the documents with LibreOffice to find unstable points.
+  bool stabilityCheck = true;
+  // The folder of the round trips' cache ("" for stability.h's default).
+  std::filesystem::path cacheFolder;
+  // Where the build's report goes: one line per finding (LibreOffice missing,
+  // a task point LibreOffice cannot keep in the model answer); nullptr for
+  // none.
+  std::function<void(const std::string&)> report;
+};
+
 // The answer_key table of `source` (empty rows when it has no model_answer
 // table). Fails with AutomationError (source "ExamSource", the model_answer
 // file and line first) for a row whose topic is no operation topic, whose
 // question is not in its question table, that repeats a question, or whose
 // model answer gives no knowledge point, and with the library's error when
 // it cannot read a model answer.
-SourceTable answerKeyTable(const ExamSource& source);
+SourceTable answerKeyTable(const ExamSource& source, const KeyBuildOptions& options = {});
+
+// The answer key of one question: the points of the model answer `model` and
+// of the question document `question` (empty when it has none) with their
+// roles; the points of `modelRoundTrips` and `questionRoundTrips` (the same
+// documents as LibreOffice saves them, one set per format) decide which are
+// stable. `caseless` compares points without regard to case (listings).
+std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
+                            const std::vector<std::string>& question,
+                            const std::vector<std::vector<std::string>>& modelRoundTrips,
+                            const std::vector<std::vector<std::string>>& questionRoundTrips,
+                            bool caseless = false);
 
 // A question of a paper: topic code and question id.
 struct QuestionRef {
@@ -50,7 +83,7 @@ struct QuestionRef {
 };
 
 struct ExpectedSet {
-  std::vector<std::string> points;
+  std::vector<KeyPoint> points;
   std::string sheet;
 };
 

@@ -45,8 +45,11 @@ struct Job {
   Kind kind = Kind::kOperation;
   QuestionRef question;
   std::filesystem::path file;  // empty when the examinee sent none
-  std::vector<std::string> expected;
+  std::vector<KeyPoint> key;   // the question's answer key, in key order
   std::string sheet;
+  // Why the file is not read, when it is not (a symbolic link, a file over
+  // the readers' size bound): the answer scores 0 with this note.
+  std::string refusal;
   // Identifies what was marked: the file's size and modification time ("" for
   // no file), so a changed answer is marked again.
   std::string stamp;
@@ -54,6 +57,14 @@ struct Job {
   // Examinee (upper-cased), topic and question: one result per key.
   std::string key() const;
 };
+
+// The note of an answer file that is not read, or "" for one that is: a
+// symbolic link, a file whose real place is outside `folder` (the upload
+// folder), or a file over the Office readers' size bound.
+std::string refusalOf(const std::filesystem::path& folder, const std::filesystem::path& file);
+
+inline constexpr std::string_view kNoteSymlink = "答卷是符号链接，未读取";
+inline constexpr std::string_view kNoteTooLarge = "答卷超过 256 MiB，未读取";
 
 // One job per examinee and operation question of the paper: the paper whose
 // card number is the examinee's ID, else `defaultPaper` (when not empty). An
@@ -73,7 +84,7 @@ struct Result {
 };
 
 // Marks `job` in this process. An examinee without a paper scores -1 with a
-// note; otherwise Marker::markAnswer.
+// note, a refused file 0 with its note; otherwise Marker::markAnswer.
 Mark markJob(Marker& marker, const Job& job);
 
 inline constexpr std::string_view kNoteNoPaper = "没有找到该考生的试卷";

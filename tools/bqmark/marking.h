@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,15 +48,63 @@ const KindInfo& infoOf(Kind kind);
 std::optional<Kind> kindNamed(std::string_view name);
 std::optional<Kind> kindOfTopic(std::string_view topicId);
 
+// What a point of the answer key asks of an answer:
+//   task    in the model answer, not in the question document: what the
+//           question asks to add or change; the answer should have it
+//   remove  in the question document, not in the model answer: what the
+//           question asks to change or delete; the answer should not have it
+//   keep    in both: what the examinee should leave as it is
+// A point that LibreOffice (the examinee's editor) changes when it opens and
+// saves the question document or the model answer is unstable: it is neither
+// scored nor penalised.
+enum class Role { kTask, kRemove, kKeep };
+
+// "task", "remove", "keep", as the answer key stores them.
+std::string_view roleName(Role role);
+std::optional<Role> roleNamed(std::string_view name);
+
+struct KeyPoint {
+  std::string point;
+  Role role = Role::kTask;
+  bool stable = true;
+  friend bool operator==(const KeyPoint&, const KeyPoint&) = default;
+};
+
+// The points of the model answer (task and keep points, in key order): the
+// set the library's own score is taken against.
+std::vector<std::string> modelPoints(const std::vector<KeyPoint>& key);
+
 // The outcome of marking one answer.
 struct Mark {
-  // The library's score: the share of expected points matched (0 to 1), or
-  // -1 when the library does not score (no expected points).
+  // The library's score: the share of the model answer's points matched (0 to
+  // 1), or -1 when the library does not score (no expected points).
   double score = 0;
-  std::vector<std::string> matched;  // d1: expected points the answer has
-  std::vector<std::string> missing;  // d2: expected points it lacks
+  std::vector<std::string> matched;  // d1: model answer's points the answer has
+  std::vector<std::string> missing;  // d2: model answer's points it lacks
   std::string note;                  // why the answer scored 0 or -1, if it did
+
+  // The task score (scoreTasks): 0 to 1, or -1 when the question has no stable
+  // task or remove point (or the examinee no paper).
+  double taskScore = 0;
+  std::vector<std::string> tasksDone;     // stable task points the answer has
+  std::vector<std::string> tasksMissing;  // stable task points it lacks
+  std::vector<std::string> removed;       // stable remove points it no longer has
+  std::vector<std::string> notRemoved;    // stable remove points it still has
+  std::vector<std::string> damaged;       // stable keep points it lost
+  std::vector<std::string> unstable;      // points of the key not scored
 };
+
+// The task score of an answer of whose points `has` tells which it holds:
+//
+//   (task points present + remove points absent - keep points lost x w)
+//   / (task points + remove points)
+//
+// over the stable points only, cut to 0..1, where w = max(1, remove / keep)
+// (so that an answer with everything deleted gains nothing from the removes
+// however few points the question keeps). Fills the task fields of `mark`;
+// taskScore -1 when the key has no stable task or remove point.
+void scoreTasks(const std::vector<KeyPoint>& key,
+                const std::function<bool(const std::string&)>& has, Mark& mark);
 
 // Notes of the report (Chinese, as the teacher reads them).
 inline constexpr std::string_view kNoteNoFile = "未交答卷";
@@ -73,12 +122,13 @@ class Marker {
   Marker(const Marker&) = delete;
   Marker& operator=(const Marker&) = delete;
 
-  // Marks the answer `file` of `kind` against `expected` (in order). Never
-  // throws for a bad answer: a file the library cannot read scores 0 with a
-  // note (the library's own error text after kNoteUnreadable when it gave
-  // one).
-  Mark markAnswer(Kind kind, const std::filesystem::path& file,
-                  const std::vector<std::string>& expected, const std::string& sheet = {});
+  // Marks the answer `file` of `kind` against the answer key `key`: the
+  // library's score against the model answer's points and the task score.
+  // Never throws for a bad answer: a file the library cannot read scores 0
+  // with a note (the library's own error text after kNoteUnreadable when it
+  // gave one).
+  Mark markAnswer(Kind kind, const std::filesystem::path& file, const std::vector<KeyPoint>& key,
+                  const std::string& sheet = {});
 
   // The knowledge points that the library's extractor of `kind` finds in the
   // model answer `file`, in the order it adds them (for EXCEL of the sheet
