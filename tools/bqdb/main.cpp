@@ -1,11 +1,14 @@
 // bqdb: maintenance of exam databases and of the files kept in them.
 //
-//   bqdb build SRC OUT --password P
+//   bqdb build SRC OUT --password P [--no-stability]
 //                                 the exam database made from the readable
 //                                 source folder SRC (dbmaint/exam_source.h),
-//                                 with the answer key computed from its model
-//                                 answers (tools/bqmark/answer_key.h), sealed
-//                                 under P
+//                                 with the answer key computed from its
+//                                 question documents and model answers
+//                                 (tools/bqmark/answer_key.h), sealed under P;
+//                                 prints the key's points per role and
+//                                 question, and every task point LibreOffice
+//                                 cannot keep
 //   bqdb blocks compress IN OUT   IN's bytes as a block sequence
 //   bqdb blocks expand IN OUT     the data of the block sequence IN, checked
 //   bqdb seal PLAIN SEALED --password P
@@ -161,12 +164,22 @@ void addBuildCommand(CLI::App& app, int& status) {
   sub->add_option("SRC", *src, "Source folder (tables/*.tsv and the question files)")->required();
   sub->add_option("OUT", *out, "Database to write (replaced only on success)")->required();
   sub->add_option("--password", *password, "Password of the sealed database")->required();
-  sub->callback([&status, src, out, password] {
+  auto noStability = std::make_shared<bool>(false);
+  sub->add_flag("--no-stability", *noStability,
+                "Do not open and save the documents with LibreOffice to find the answer key's "
+                "unstable points");
+  sub->callback([&status, src, out, password, noStability] {
     status = runCommand("build", [&] {
-      // The answer key is computed from the model answers by the scoring
-      // library's extractors (tools/bqmark/answer_key.h).
+      // The answer key is computed from the question documents and model
+      // answers by the scoring library's extractors (tools/bqmark/answer_key.h).
       bq::ExamSource source = bq::readExamSource(bq::winpath::toNative(*src));
-      source.tables.push_back(bq::mark::answerKeyTable(source));
+      bq::mark::KeyBuildOptions options;
+      options.stabilityCheck = !*noStability;
+      options.report = [](const std::string& line) {
+        std::printf("bqdb: build: %s\n", line.c_str());
+        std::fflush(stdout);
+      };
+      source.tables.push_back(bq::mark::answerKeyTable(source, options));
       bq::buildExamDatabase(source, *out, *password);
     });
   });

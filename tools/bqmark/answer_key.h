@@ -75,6 +75,24 @@ std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
                             const std::vector<std::vector<std::string>>& questionRoundTrips,
                             bool caseless = false);
 
+class RoundTrips;
+
+// The answer key of one question of `kind` (the build's step for each model
+// answer): `points` are the model answer `model`'s, `questionPoints` those of
+// what the examinee starts from (`questionFile` the question document, empty
+// when there is none to save, as for a listing or an e-mail question). With
+// `roundTrips` (nullptr: none) both documents are saved by LibreOffice and
+// read again to find the unstable points. `report` (may be empty) is told,
+// one line each beginning with `name`, the points per role, every task point
+// that is not scored and why, and a round trip that failed.
+std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, Kind kind,
+                                       const std::filesystem::path& model,
+                                       const std::vector<std::string>& points,
+                                       const std::filesystem::path& questionFile,
+                                       const std::vector<std::string>& questionPoints,
+                                       const std::string& sheet, const std::string& name,
+                                       const std::function<void(const std::string&)>& report);
+
 // A question of a paper: topic code and question id.
 struct QuestionRef {
   std::string topicId;

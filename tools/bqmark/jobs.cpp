@@ -1,12 +1,15 @@
 #include "tools/bqmark/jobs.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 #include <system_error>
 
 #include "common/automation_error.h"
 #include "common/text.h"
 #include "common/winpath.h"
+#include "platform/office/limits.h"
 
 namespace bq::mark {
 namespace {
@@ -58,6 +61,7 @@ UploadFolder scanUploads(const fs::path& folder) {
     throw AutomationError(err::kPathNotFound, "bqmark",
                           "no such folder: \"" + folder.string() + "\"");
   UploadFolder out;
+  out.folder = folder;
   std::map<std::string, Examinee> byId;
   for (const winpath::DirEntry& e : winpath::listDirectory(folder)) {
     const auto parsed = e.isDirectory ? std::nullopt : parseUploadName(e.name);
@@ -117,9 +121,10 @@ std::vector<Job> planJobs(const ExamKey& key, const UploadFolder& uploads,
       job.question = q;
       if (auto f = ex.files.find(*kind); f != ex.files.end()) job.file = f->second;
       if (auto e = key.expected.find(q); e != key.expected.end()) {
-        job.expected = e->second.points;
+        job.points = e->second.points;
         job.sheet = e->second.sheet;
       }
+      if (!job.file.empty()) job.refusal = refusalOf(uploads.folder, job.file);
       job.stamp = fileStamp(job.file);
       jobs.push_back(std::move(job));
     }
@@ -127,14 +132,34 @@ std::vector<Job> planJobs(const ExamKey& key, const UploadFolder& uploads,
   return jobs;
 }
 
+std::string refusalOf(const fs::path& folder, const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status link = fs::symlink_status(file, ec);
+  if (ec) return {};  // gone: marked as not handed in
+  if (fs::is_symlink(link)) return std::string(kNoteSymlink);
+  // A file reached through a linked folder, or a hard-linked name, is read
+  // only when its real place is inside the upload folder.
+  const fs::path real = fs::weakly_canonical(file, ec);
+  const fs::path root = fs::weakly_canonical(folder, ec);
+  if (!ec) {
+    const auto [r, f] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+    if (r != root.end()) return std::string(kNoteSymlink);
+  }
+  if (fs::is_regular_file(link) && fs::file_size(file, ec) > office::limits::kMaxFileBytes && !ec)
+    return std::string(kNoteTooLarge);
+  return {};
+}
+
 Mark markJob(Marker& marker, const Job& job) {
   if (job.paper.empty()) {
     Mark m;
     m.score = -1;
+    m.taskScore = -1;
     m.note = kNoteNoPaper;
     return m;
   }
-  return marker.markAnswer(job.kind, job.file, job.expected, job.sheet);
+  if (!job.refusal.empty()) return unreadAnswer(job.points, job.refusal);
+  return marker.markAnswer(job.kind, job.file, job.points, job.sheet);
 }
 
 std::string jsonLine(const nlohmann::json& j) {
@@ -142,7 +167,17 @@ std::string jsonLine(const nlohmann::json& j) {
 }
 
 nlohmann::json markToJson(const Mark& m) {
-  return {{"score", m.score}, {"matched", m.matched}, {"missing", m.missing}, {"note", m.note}};
+  return {{"score", m.score},
+          {"matched", m.matched},
+          {"missing", m.missing},
+          {"note", m.note},
+          {"task_score", m.taskScore},
+          {"tasks_done", m.tasksDone},
+          {"tasks_missing", m.tasksMissing},
+          {"removed", m.removed},
+          {"not_removed", m.notRemoved},
+          {"damaged", m.damaged},
+          {"unstable", m.unstable}};
 }
 
 Mark markFromJson(const nlohmann::json& j) {
@@ -151,7 +186,31 @@ Mark markFromJson(const nlohmann::json& j) {
   m.matched = stringsOf(j.at("matched"));
   m.missing = stringsOf(j.at("missing"));
   m.note = j.at("note").get<std::string>();
+  m.taskScore = j.at("task_score").get<double>();
+  m.tasksDone = stringsOf(j.at("tasks_done"));
+  m.tasksMissing = stringsOf(j.at("tasks_missing"));
+  m.removed = stringsOf(j.at("removed"));
+  m.notRemoved = stringsOf(j.at("not_removed"));
+  m.damaged = stringsOf(j.at("damaged"));
+  m.unstable = stringsOf(j.at("unstable"));
   return m;
+}
+
+nlohmann::json keyToJson(const std::vector<KeyPoint>& key) {
+  nlohmann::json a = nlohmann::json::array();
+  for (const KeyPoint& k : key)
+    a.push_back({{"point", k.point}, {"role", roleName(k.role)}, {"stable", k.stable}});
+  return a;
+}
+
+std::vector<KeyPoint> keyFromJson(const nlohmann::json& j) {
+  std::vector<KeyPoint> key;
+  for (const auto& e : j) {
+    const std::optional<Role> role = roleNamed(e.at("role").get<std::string>());
+    if (!role) throw std::invalid_argument("unknown role of a key point");
+    key.push_back({e.at("point").get<std::string>(), *role, e.at("stable").get<bool>()});
+  }
+  return key;
 }
 
 nlohmann::json jobToJson(const Job& job) {
@@ -161,8 +220,9 @@ nlohmann::json jobToJson(const Job& job) {
           {"topic_id", job.question.topicId},
           {"tpid", job.question.tpid},
           {"file", job.file.string()},
-          {"expected", job.expected},
+          {"key", keyToJson(job.points)},
           {"sheet", job.sheet},
+          {"refusal", job.refusal},
           {"stamp", job.stamp}};
 }
 
@@ -173,8 +233,9 @@ Job jobFromJson(const nlohmann::json& j) {
   job.kind = kindNamed(j.at("kind").get<std::string>()).value_or(Kind::kOperation);
   job.question = {j.at("topic_id").get<std::string>(), j.at("tpid").get<int32_t>()};
   job.file = j.at("file").get<std::string>();
-  job.expected = stringsOf(j.at("expected"));
+  job.points = keyFromJson(j.at("key"));
   job.sheet = j.at("sheet").get<std::string>();
+  job.refusal = j.at("refusal").get<std::string>();
   job.stamp = j.at("stamp").get<std::string>();
   return job;
 }

@@ -29,6 +29,7 @@ struct Examinee {
 };
 
 struct UploadFolder {
+  std::filesystem::path folder;
   std::vector<Examinee> examinees;   // in order of their IDs upper-cased
   std::vector<std::string> ignored;  // file names that are no answer file
 };
@@ -45,7 +46,7 @@ struct Job {
   Kind kind = Kind::kOperation;
   QuestionRef question;
   std::filesystem::path file;  // empty when the examinee sent none
-  std::vector<KeyPoint> key;   // the question's answer key, in key order
+  std::vector<KeyPoint> points;  // the question's answer key, in key order
   std::string sheet;
   // Why the file is not read, when it is not (a symbolic link, a file over
   // the readers' size bound): the answer scores 0 with this note.
@@ -96,6 +97,9 @@ std::string jsonLine(const nlohmann::json& j);
 nlohmann::json markToJson(const Mark& m);
 Mark markFromJson(const nlohmann::json& j);
 nlohmann::json jobToJson(const Job& job);
+// The key as JSON: [{"point": ..., "role": "task", "stable": true}, ...].
+nlohmann::json keyToJson(const std::vector<KeyPoint>& key);
+std::vector<KeyPoint> keyFromJson(const nlohmann::json& j);
 Job jobFromJson(const nlohmann::json& j);
 
 }  // namespace bq::mark

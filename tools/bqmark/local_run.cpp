@@ -114,12 +114,13 @@ LocalRunSummary markFolder(const ExamKey& key, const LocalRunOptions& options) {
     const Job& job = jobs[i];
     results[i].job = job;
     slot[job.key()] = i;
-    if (job.paper.empty() || job.file.empty()) {
+    if (job.paper.empty() || job.file.empty() || !job.refusal.empty()) {
       results[i].mark = markJob(local, job);
       continue;
     }
     if (auto it = stored.find(job.key()); it != stored.end() && it->second.job.stamp == job.stamp &&
-                                          it->second.job.expected == job.expected) {
+                                          it->second.job.points == job.points &&
+                                          it->second.job.sheet == job.sheet) {
       results[i].mark = it->second.mark;
       ++summary.reused;
       continue;

@@ -8,8 +8,13 @@
 //       (default: one per core); reports in DIR (default FOLDER/bqmark):
 //       marks.csv, marks.json, report.html; results.jsonl keeps what was
 //       marked, so a rerun marks only new or changed answers (all with --force)
-//   bqmark expect MODEL --kind KIND [--sheet NAME]
-//       the expected knowledge points of a model answer as a JSON array
+//   bqmark expect MODEL --kind KIND [--question DOC] [--sheet NAME] [--model-only]
+//                [--no-stability]
+//       the answer key of a model answer, for question authors: a JSON object
+//       with the stable points by role ("task", "remove", "keep") and the
+//       "unstable" ones apart; DOC is the question document (for OPERATION a
+//       listing of the starting tree). --model-only: the model answer's points
+//       as one JSON array
 //   bqmark enqueue FOLDER --exam DB --db PG [--batch NAME] [--paper CARD] [--force]
 //   bqmark work --db PG [--batch NAME] [--jobs N] [--lease SECONDS] [--no-resident-office]
 //   bqmark report --db PG [--batch NAME] --out DIR [--title TEXT]
@@ -26,6 +31,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -34,6 +40,7 @@
 #include "tools/bqmark/local_run.h"
 #include "tools/bqmark/marking.h"
 #include "tools/bqmark/pg_queue.h"
+#include "tools/bqmark/stability.h"
 
 namespace {
 
@@ -118,25 +125,63 @@ void addMark(CLI::App& app, int& status) {
 
 void addExpect(CLI::App& app, int& status) {
   CLI::App* sub = app.add_subcommand(
-      "expect", "Print the expected knowledge points of a model answer as a JSON array");
+      "expect",
+      "Print the answer key of a model answer: its points as task, remove and keep points, "
+      "and those LibreOffice changes apart");
   auto model = std::make_shared<std::string>();
   auto kind = std::make_shared<std::string>();
   auto sheet = std::make_shared<std::string>();
+  auto question = std::make_shared<std::string>();
+  auto modelOnly = std::make_shared<bool>(false);
+  auto noStability = std::make_shared<bool>(false);
   sub->add_option("MODEL", *model, "The model answer file")->required();
   sub->add_option("--kind", *kind,
                   "WORDTEST, WORDTABLE, EXCEL, POWERPOINT, OPERATION (a listing) or EMAIL")
       ->required();
   sub->add_option("--sheet", *sheet, "EXCEL: only this worksheet");
-  sub->callback([&status, model, kind, sheet] {
+  sub->add_option("--question", *question,
+                  "What the examinee starts from: the question document (OPERATION: a listing "
+                  "of the starting tree); without it every point is a task");
+  sub->add_flag("--model-only", *modelOnly,
+                "Print the model answer's points alone, as one JSON array");
+  sub->add_flag("--no-stability", *noStability,
+                "Do not open and save the documents with LibreOffice");
+  sub->callback([&status, model, kind, sheet, question, modelOnly, noStability] {
     status = runCommand("expect", [&] {
       const std::optional<Kind> k = kindNamed(*kind);
       if (!k) throw bq::AutomationError(bq::err::kInvalidCall, "bqmark", "unknown kind " + *kind);
       Marker marker;
       const std::vector<std::string> points = marker.expectedPoints(*k, *model, *sheet);
-      std::cout << jsonLine(nlohmann::json(points)) << std::flush;
       if (points.empty())
         throw bq::AutomationError(bq::err::kInvalidCall, "bqmark",
                                   "no knowledge point found in " + *model);
+      if (*modelOnly) {
+        std::cout << jsonLine(nlohmann::json(points)) << std::flush;
+        return;
+      }
+      std::vector<std::string> start;
+      if (!question->empty()) start = marker.expectedPoints(*k, *question, *sheet);
+      std::optional<RoundTrips> roundTrips;
+      if (!*noStability) roundTrips.emplace();
+      if (roundTrips && !roundTrips->available())
+        std::fprintf(stderr, "bqmark: expect: LibreOffice is not installed: no point is checked "
+                             "for stability\n");
+      const std::vector<KeyPoint> key = buildQuestionKey(
+          marker, roundTrips ? &*roundTrips : nullptr, *k, *model, points,
+          *k == Kind::kOperation ? fs::path() : fs::path(*question), start, *sheet, *model,
+          [](const std::string& line) { std::fprintf(stderr, "bqmark: expect: %s\n", line.c_str()); });
+      nlohmann::json out = {{"task", nlohmann::json::array()},
+                            {"remove", nlohmann::json::array()},
+                            {"keep", nlohmann::json::array()},
+                            {"unstable", nlohmann::json::array()}};
+      for (const KeyPoint& p : key) {
+        if (p.stable)
+          out[std::string(roleName(p.role))].push_back(p.point);
+        else
+          out["unstable"].push_back({{"point", p.point}, {"role", roleName(p.role)}});
+      }
+      std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n"
+                << std::flush;
     });
   });
 }

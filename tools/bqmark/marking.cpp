@@ -1,5 +1,6 @@
 #include "tools/bqmark/marking.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "common/automation_error.h"
@@ -51,6 +52,15 @@ std::vector<std::vector<std::string>> mailMessages(BrightquillClient& client,
   return messages;
 }
 
+// The task marks of an answer that gives nothing to read: no task done, and
+// nothing counted as removed either, so deleting everything earns nothing.
+void scoreNothing(const std::vector<KeyPoint>& key, Mark& mark) {
+  scoreTasks(key, [](const std::string&) { return false; }, mark);
+  mark.removed.clear();
+  mark.damaged.clear();
+  if (mark.taskScore > 0) mark.taskScore = 0;
+}
+
 }  // namespace
 
 const std::vector<KindInfo>& kinds() { return kKinds; }
@@ -70,6 +80,82 @@ std::optional<Kind> kindOfTopic(std::string_view topicId) {
   return std::nullopt;
 }
 
+std::string_view roleName(Role role) {
+  switch (role) {
+    case Role::kTask:
+      return "task";
+    case Role::kRemove:
+      return "remove";
+    case Role::kKeep:
+      return "keep";
+  }
+  return "";
+}
+
+std::optional<Role> roleNamed(std::string_view name) {
+  for (Role r : {Role::kTask, Role::kRemove, Role::kKeep})
+    if (roleName(r) == name) return r;
+  return std::nullopt;
+}
+
+std::vector<std::string> modelPoints(const std::vector<KeyPoint>& key) {
+  std::vector<std::string> points;
+  for (const KeyPoint& k : key)
+    if (k.role != Role::kRemove) points.push_back(k.point);
+  return points;
+}
+
+void scoreTasks(const std::vector<KeyPoint>& key,
+                const std::function<bool(const std::string&)>& has, Mark& mark) {
+  mark.tasksDone.clear();
+  mark.tasksMissing.clear();
+  mark.removed.clear();
+  mark.notRemoved.clear();
+  mark.damaged.clear();
+  mark.unstable.clear();
+  size_t keep = 0;
+  for (const KeyPoint& k : key) {
+    if (!k.stable) {
+      mark.unstable.push_back(k.point);
+      continue;
+    }
+    const bool present = has(k.point);
+    switch (k.role) {
+      case Role::kTask:
+        (present ? mark.tasksDone : mark.tasksMissing).push_back(k.point);
+        break;
+      case Role::kRemove:
+        (present ? mark.notRemoved : mark.removed).push_back(k.point);
+        break;
+      case Role::kKeep:
+        ++keep;
+        if (!present) mark.damaged.push_back(k.point);
+        break;
+    }
+  }
+  const size_t tasks = mark.tasksDone.size() + mark.tasksMissing.size();
+  const size_t removes = mark.removed.size() + mark.notRemoved.size();
+  if (tasks + removes == 0) {
+    mark.taskScore = -1;
+    return;
+  }
+  // A lost keep point costs at least what a removed one gains, so that
+  // deleting everything is worth nothing.
+  const double weight =
+      keep == 0 ? 1.0 : std::max(1.0, static_cast<double>(removes) / static_cast<double>(keep));
+  const double earned = static_cast<double>(mark.tasksDone.size() + mark.removed.size()) -
+                        weight * static_cast<double>(mark.damaged.size());
+  mark.taskScore = std::clamp(earned / static_cast<double>(tasks + removes), 0.0, 1.0);
+}
+
+Mark unreadAnswer(const std::vector<KeyPoint>& key, std::string_view note) {
+  Mark mark;
+  mark.missing = modelPoints(key);
+  mark.note = std::string(note);
+  scoreNothing(key, mark);
+  return mark;
+}
+
 Marker::~Marker() {
   if (!pptOpen_) return;
   try {
@@ -85,15 +171,16 @@ void Marker::ensurePowerPoint() {
   pptOpen_ = true;
 }
 
-Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<std::string>& expected,
+Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPoint>& key,
                         const std::string& sheet) {
-  Mark mark;
+  const std::vector<std::string> expected = modelPoints(key);
   std::error_code ec;
-  if (file.empty() || !fs::exists(file, ec)) {
-    mark.missing = expected;
-    mark.note = kNoteNoFile;
-    return mark;
-  }
+  if (file.empty() || !fs::exists(file, ec)) return unreadAnswer(key, kNoteNoFile);
+  Mark mark;
+  // The answer's points as the library's matching sees them.
+  std::function<bool(const std::string&)> has = [](const std::string&) { return false; };
+  KnowledgeSet given;
+  bool emptyAnswer = false;
   try {
     switch (kind) {
       case Kind::kOperation: {
@@ -102,38 +189,60 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<std::
         const std::string expectedList = client_.JoinOpZSD(setOf(expected));
         mark.score = client_.GetOpScore(expectedList, listing);
         // GetOpScore compares items upper-cased; the report shows which.
-        KnowledgeSet given;
-        client_.SplitOpZSD(listing, given);
-        KnowledgeSet givenUpper;
-        for (const std::string& g : given.Keys()) givenUpper.set(ucase(g), 1);
-        for (const std::string& e : expected)
-          (givenUpper.Exists(ucase(e)) ? mark.matched : mark.missing).push_back(e);
-        if (given.empty()) mark.note = kNoteNoPoints;
+        KnowledgeSet listed;
+        client_.SplitOpZSD(listing, listed);
+        for (const std::string& g : listed.Keys()) given.set(ucase(g), 1);
+        has = [&given](const std::string& p) { return given.Exists(ucase(p)); };
+        for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
+        emptyAnswer = listed.empty();
         break;
       }
-      case Kind::kEmail:
-        mark = scoreMailFields(expected, mailMessages(client_, file));
+      case Kind::kEmail: {
+        const Mark best = scoreMailFields(expected, mailMessages(client_, file));
+        mark.score = best.score;
+        mark.matched = best.matched;
+        mark.missing = best.missing;
+        mark.note = best.note;
+        for (const std::string& m : best.matched) given.set(m, 1);
+        has = [&given](const std::string& p) { return given.Exists(p); };
+        emptyAnswer = !mark.note.empty();
         break;
+      }
       default: {
         if (kind == Kind::kPowerPoint) ensurePowerPoint();
-        KnowledgeSet oZSD = setOf(expected), d1, d2;
-        mark.score =
-            client_.GetExcelScore(std::string(infoOf(kind).name), oZSD, file.string(), d1, d2,
+        // One read of the answer by the library's own score: asked about
+        // every point of the key, it tells which the answer holds; its
+        // score against the model answer's points counts those alone,
+        // exactly as a call with the model answer's set would.
+        KnowledgeSet asked, d1, d2;
+        for (const KeyPoint& k : key) asked.set(k.point, 1);
+        const double all =
+            client_.GetExcelScore(std::string(infoOf(kind).name), asked, file.string(), d1, d2,
                                   sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
-        mark.matched = keysOf(d1);
-        mark.missing = keysOf(d2);
+        given = d1;
+        has = [&given](const std::string& p) { return given.Exists(p); };
+        for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
+        mark.score = all < 0 || expected.empty()
+                         ? -1
+                         : static_cast<double>(mark.matched.size()) /
+                               static_cast<double>(expected.size());
         // A score of 0 may be a file the extractor could not read at all.
-        if (mark.score == 0 && expectedPoints(kind, file, sheet).empty()) mark.note = kNoteNoPoints;
+        if (d1.empty()) emptyAnswer = expectedPoints(kind, file, sheet).empty();
+        if (emptyAnswer) mark.note = kNoteNoPoints;
         break;
       }
     }
+    if (emptyAnswer) {
+      // Nothing read: no task done, and nothing removed either.
+      if (kind == Kind::kOperation) mark.note = kNoteNoPoints;
+      scoreNothing(key, mark);
+    } else {
+      scoreTasks(key, has, mark);
+    }
   } catch (const AutomationError& e) {
-    mark.score = 0;
-    mark.matched.clear();
-    mark.missing = expected;
-    mark.note = unreadableNote(e);
+    mark = unreadAnswer(key, unreadableNote(e));
   }
-  if (mark.score < 0 && mark.note.empty()) mark.note = kNoteNotScored;
+  if (mark.score < 0 && mark.note.empty() && mark.taskScore < 0) mark.note = kNoteNotScored;
   return mark;
 }
 

@@ -145,6 +145,12 @@ class Marker {
   bool pptOpen_ = false;
 };
 
+// The mark of an answer that gives nothing to read (none handed in, a file
+// not read, unreadable or empty): library score 0 with every model answer's
+// point missing, task score 0 with no task done and nothing counted as removed
+// (-1 when the key has nothing to score), and `note`.
+Mark unreadAnswer(const std::vector<KeyPoint>& key, std::string_view note);
+
 // The e-mail question's score from the field lists of the examinee's
 // messages: the share of expected fields found in the message that has most
 // of them (fields compared exactly); -1 without expected fields.

@@ -23,13 +23,13 @@ TEST(WorkerPool, AJobPastItsTimeScoresZeroAndTheNextWorkerGoesOn) {
   slow.question = {"06", 2};
   // A legacy file with one LibreOffice start for it: far more than 300 ms.
   slow.file = fs::path(BQ_LEGACY_TESTDATA) / "tea.doc";
-  slow.expected = {"文本字体,隶书"};
+  slow.points = {{"文本字体,隶书", Role::kTask, true}};
   Job quick = slow;
   quick.examinee = "S2";
   quick.kind = Kind::kWordTable;
   quick.question = {"07", 1};
   quick.file = fs::path(BQ_DEMO_MODELS) / "wordtable/scores.docx";
-  quick.expected = {"文本,总分\r\a"};
+  quick.points = {{"文本,总分\r\a", Role::kTask, true}};
 
   PoolOptions options;
   options.workers = 1;
@@ -40,7 +40,8 @@ TEST(WorkerPool, AJobPastItsTimeScoresZeroAndTheNextWorkerGoesOn) {
   ASSERT_EQ(marks.size(), 2u);
   EXPECT_EQ(marks["S1"].score, 0);
   EXPECT_EQ(marks["S1"].note, kNoteTimedOut);
-  EXPECT_EQ(marks["S1"].missing, slow.expected);
+  EXPECT_EQ(marks["S1"].missing, modelPoints(slow.points));
+  EXPECT_EQ(marks["S1"].taskScore, 0);
   EXPECT_EQ(marks["S2"].score, 1);
   EXPECT_EQ(marks["S2"].note, "");
   // The LibreOffice that the killed worker had started is gone too.
