@@ -91,7 +91,7 @@ std::map<std::string, double> markWithBqcall(const fs::path& dir, const bq::mark
       const auto kind = bq::mark::kindOfTopic(q.topicId);
       auto file = ex.files.find(*kind);
       if (file == ex.files.end()) continue;
-      const json expected = key.expected.at(q).points;
+      const json expected = bq::mark::modelPoints(key.expected.at(q).points);
       const std::string name = file->second.filename().string();
       const std::string path = file->second.string();
       if (*kind == bq::mark::Kind::kOperation) {

@@ -142,9 +142,11 @@ TEST(Report, CsvQuotesFieldsAndKeepsFormulasText) {
   r.mark.score = 0.5;
   r.mark.matched = {"文本,\"引号\""};
   r.mark.missing = {"文本,a\r", "=HYPERLINK(\"x\")"};
+  r.mark.taskScore = 0.25;
+  r.mark.tasksMissing = {"-1"};
   const std::string csv = reportCsv(groupByExaminee({r}));
-  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.5,50.0,1,2,\"文本,\"\"引号\"\"\","
-                     "\"文本,a\r\n'=HYPERLINK(\"\"x\"\")\",,50.0\r\n"),
+  EXPECT_NE(csv.find("\"S,1\",BQ1,06,1,WORDTEST,\"wdS,1.doc\",0.25,25.0,0.5,50.0,1,2,"
+                     "\"文本,\"\"引号\"\"\",\"文本,a\r\n'=HYPERLINK(\"\"x\"\")\",,'-1,"),
             std::string::npos)
       << csv;
 }

@@ -11,6 +11,7 @@
 #include "dbmaint/exam_source.h"
 #include "platform/db/value.h"
 #include "platform/office/legacy_conversion.h"
+#include "platform/office/resident_converter.h"
 #include "tools/bqmark/answer_key.h"
 #include "tools/bqmark/jobs.h"
 #include "tools/bqmark/local_run.h"
@@ -241,17 +242,17 @@ TEST(Uploads, SymbolicLinksAndOversizedFilesAreNotRead) {
   fs::copy_file(kModels / "operation/1.txt", outside / "model.txt");
   fs::create_symlink(outside / "model.txt", cls / "opBQ1.txt");
   fs::create_directory_symlink(outside, cls / "sub");
-  std::ofstream(cls / "opBQ3.txt", std::ios::binary) << "x";
+  std::ofstream(cls / "plain.txt", std::ios::binary) << "x";
   EXPECT_EQ(refusalOf(cls, cls / "opBQ1.txt"), kNoteSymlink);
   EXPECT_EQ(refusalOf(cls, cls / "sub" / "model.txt"), kNoteSymlink);
-  EXPECT_EQ(refusalOf(cls, cls / "opBQ3.txt"), "");
+  EXPECT_EQ(refusalOf(cls, cls / "plain.txt"), "");
   // A sparse file past the readers' bound is refused by its size alone.
   {
-    std::ofstream big(cls / "wdBQ3.doc", std::ios::binary);
+    std::ofstream big(cls / "big.doc", std::ios::binary);
     big.seekp((256ll << 20) + 1);
     big << 'x';
   }
-  EXPECT_EQ(refusalOf(cls, cls / "wdBQ3.doc"), kNoteTooLarge);
+  EXPECT_EQ(refusalOf(cls, cls / "big.doc"), kNoteTooLarge);
 
   ExamKey key;
   key.papers["BQ1"] = {"BQ1", {{"05", 1}}};
