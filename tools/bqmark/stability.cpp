@@ -77,17 +77,20 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
       readWholeFile(file, ReadLimit{office::limits::kMaxFileBytes, "document"});
   // The original is read by content: an OOXML package or a legacy file.
   const bool ooxml = bytes.starts_with("PK");
-  const std::string importFilter(ooxml ? filters->ooxml : filters->legacy);
+  const std::string ooxmlFilter(filters->ooxml), legacyFilter(filters->legacy);
+  const std::string importFilter = ooxml ? ooxmlFilter : legacyFilter;
   const std::string hash = codec::sha256Hex(bytes);
   std::error_code ec;
   fs::create_directories(cache_, ec);
-  for (const auto& [ext, exportFilter] :
-       {std::pair{filters->ooxmlExt, filters->ooxml}, std::pair{filters->legacyExt, filters->legacy}}) {
+  for (const bool legacy : {false, true}) {
     SavedCopy copy;
-    copy.format = std::string(ext);
-    const std::string key =
-        codec::sha256Hex(hash + "\n" + importFilter + "\n" + std::string(exportFilter) + "\n" + build_);
-    const fs::path cached = cache_ / (key.substr(0, 32) + "." + copy.format);
+    copy.format = std::string(legacy ? filters->legacyExt : filters->ooxmlExt);
+    const std::string key = codec::sha256Hex(hash + "\n" + importFilter + "\n" +
+                                             (legacy ? legacyFilter : ooxmlFilter) + "\n" + build_)
+                                .substr(0, 32);
+    // Every copy is kept as an OOXML package: a legacy one as the readers
+    // read it, converted back with the filters legacy_conversion.h uses.
+    const fs::path cached = cache_ / (key + "." + std::string(filters->ooxmlExt));
     if (fs::is_regular_file(cached, ec)) {
       copy.file = cached;
       out.push_back(std::move(copy));
@@ -99,38 +102,52 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
       scope_ = std::make_unique<Scope>();
       converter = &scope_->resident.converter();
     }
+    const office::Failure failure{err::kPathNotFound, "bqmark", "LibreOffice round trip"};
     try {
-      const office::Failure failure{err::kPathNotFound, "bqmark", "LibreOffice round trip"};
       office::TempFolder work("bq-roundtrip-", failure);
       // Named as the examinee's file would be, with the content's own extension.
-      const fs::path input = work.path() / (std::string("answer.") + (ooxml ? std::string(filters->ooxmlExt)
-                                                                            : std::string(filters->legacyExt)));
-      const fs::path output = work.path() / ("saved." + copy.format);
+      const fs::path input =
+          work.path() / ("answer." + std::string(ooxml ? filters->ooxmlExt : filters->legacyExt));
       fs::copy_file(file, input, ec);
       if (ec) throw AutomationError(err::kFileNotFound, "bqmark", ec.message());
+      fs::path output = work.path() / ("saved." + copy.format);
       ++conversions_;
-      converter->convert(input, importFilter, output, std::string(exportFilter),
-                                           office::limits::kConversionTimeout, failure);
-      const std::string saved =
-          readWholeFile(output, ReadLimit{office::limits::kMaxFileBytes, "saved document"});
-      try {
-        AtomicOutput cache(cached, AtomicOutput::Durability::kUnflushed);
-        cache.write(std::span(reinterpret_cast<const uint8_t*>(saved.data()), saved.size()));
-        cache.commit();
-        copy.file = cached;
-      } catch (const AutomationError&) {
-        // No cache to write to: the copy lives as long as this object.
-        if (!scratch_) scratch_ = std::make_unique<office::TempFolder>("bq-roundtrips-", failure);
-        copy.file = scratch_->path() / (key.substr(0, 32) + "." + copy.format);
-        fs::copy_file(output, copy.file, fs::copy_options::overwrite_existing, ec);
-        if (ec) throw AutomationError(err::kPermissionDenied, "bqmark", ec.message());
+      converter->convert(input, importFilter, output, legacy ? legacyFilter : ooxmlFilter,
+                         office::limits::kConversionTimeout, failure);
+      if (legacy) {
+        const fs::path read = work.path() / ("read." + std::string(filters->ooxmlExt));
+        ++conversions_;
+        converter->convert(output, legacyFilter, read, ooxmlFilter,
+                           office::limits::kConversionTimeout, failure);
+        output = read;
       }
+      copy.file = keep(output, cached, failure);
     } catch (const AutomationError& e) {
       copy.failure = e.description();
     }
     out.push_back(std::move(copy));
   }
   return out;
+}
+
+fs::path RoundTrips::keep(const fs::path& file, const fs::path& cached,
+                          const office::Failure& failure) {
+  const std::string saved =
+      readWholeFile(file, ReadLimit{office::limits::kMaxFileBytes, "saved document"});
+  try {
+    AtomicOutput cache(cached, AtomicOutput::Durability::kUnflushed);
+    cache.write(std::span(reinterpret_cast<const uint8_t*>(saved.data()), saved.size()));
+    cache.commit();
+    return cached;
+  } catch (const AutomationError&) {
+    // No cache to write to: the copy lives as long as this object.
+    if (!scratch_) scratch_ = std::make_unique<office::TempFolder>("bq-roundtrips-", failure);
+    const fs::path copy = scratch_->path() / cached.filename();
+    std::error_code ec;
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing, ec);
+    if (ec) throw AutomationError(err::kPermissionDenied, "bqmark", ec.message());
+    return copy;
+  }
 }
 
 }  // namespace bq::mark

@@ -13,7 +13,9 @@
 //                 .ppt) stands for
 //
 // through the resident converter (platform/office/resident_converter.h), and
-// the points that such a round trip changes count as unstable.
+// the points that such a round trip changes count as unstable. A legacy copy
+// is converted back to OOXML at once, as the Office readers would convert it,
+// so that reading the copies again needs no LibreOffice.
 //
 // Saved files are kept in a cache folder under the SHA-256 of the original's
 // bytes, the format and LibreOffice's build (its program folder's versionrc),
@@ -40,8 +42,11 @@ namespace bq::mark {
 
 // One round trip of a document.
 struct SavedCopy {
-  std::string format;          // "docx", "doc", ...: the saved file's extension
-  std::filesystem::path file;  // the saved file (in the cache); empty when it failed
+  std::string format;          // "docx", "doc", ...: the format it was saved in
+  // The saved file (in the cache) as an OOXML package, as the Office readers
+  // read it (a legacy copy converted back as legacy_conversion.h does); empty
+  // when LibreOffice failed.
+  std::filesystem::path file;
   std::string failure;         // why LibreOffice could not save it
 };
 
@@ -65,6 +70,10 @@ class RoundTrips {
   int conversions() const { return conversions_; }
 
  private:
+  // Puts `file` into the cache as `cached` (or a private folder when the
+  // cache cannot be written) and returns where it is.
+  std::filesystem::path keep(const std::filesystem::path& file, const std::filesystem::path& cached,
+                             const office::Failure& failure);
   struct Scope;
   std::filesystem::path cache_;
   bool available_ = false;
