@@ -3,22 +3,33 @@
 // Tables (made on first use, in the database the connection names):
 //
 //   bqmark_job     one row per answer of a batch: examinee, paper, question,
-//                  kind, the file's name and bytes (so workers need no shared
-//                  folder), the expected points (JSON), state 'queued',
-//                  'leased' or 'done', lease_until, lease_token
-//   bqmark_result  one row per job that was marked (job_id is its key):
-//                  score, matched and missing points (JSON), note, worker
+//                  kind, the file's name, bytes (so workers need no shared
+//                  folder) and their SHA-256, the answer key in `expected`
+//                  (JSON: [{"point", "role", "stable"}, ...]), the refusal
+//                  note of a file not read (then no bytes), state 'queued',
+//                  'leased' or 'done', lease_until, lease_token, attempts
+//   bqmark_result  one row per job that was marked (job_id is its key): the
+//                  library's score, matched and missing points (JSON), note,
+//                  the task score and task_points (JSON: tasks_done,
+//                  tasks_missing, removed, not_removed, damaged, unstable),
+//                  worker
+//
+// A queue made before the task score gains its columns when it is opened:
+// its old results read as not scored by tasks (task score -1), its old jobs'
+// points as stable tasks, and a rerun of enqueue queues those jobs again.
 //
 // A worker takes the first job that is queued, or leased with its lease run
 // out, with SELECT ... FOR UPDATE SKIP LOCKED, so workers never wait for
 // each other and never take the same job; it marks the job leased until now +
-// lease and counts up its lease_token. When it has marked the answer it
+// lease and counts up its lease_token and attempts. When it has marked the answer it
 // writes the result and marks the job done in one transaction, but only if
 // the job is still leased under its token: a worker whose lease ran out and
 // whose job another worker took writes nothing. So every job gets exactly
 // one result, and a job whose worker died is taken again once its lease has
 // run out. A job taken three times without a result (its answer ends every
-// worker that reads it) scores 0 with a note on the fourth take, unread.
+// worker that reads it) scores 0 with a note on the fourth take, unread. A
+// job queued again starts its attempts anew; its lease_token counts on, so a
+// worker still marking the old answer writes nothing.
 //
 // Thread safety: a QueueDatabase belongs to one thread; workers are processes.
 #pragma once
@@ -46,13 +57,16 @@ class QueueDatabase {
 
 struct EnqueueSummary {
   size_t examinees = 0;
-  size_t queued = 0;    // new jobs (or jobs queued again with force)
+  size_t queued = 0;    // new jobs, and jobs queued again (changed, or force)
   size_t existing = 0;  // jobs of the batch left as they were
 };
 
 // Queues the answers of `folder` under `batch`. A job that the batch has
-// already (same examinee and question) is left alone unless `force`, which
-// queues it again with the folder's current file and drops its result.
+// already (same examinee and question) is left alone when it is unchanged:
+// the same answer bytes (by SHA-256), refusal note, answer key (roles and
+// stability included), paper, file name and sheet. A changed one, and with
+// `force` every one, is queued again with the folder's current file, and its
+// result is dropped. A refused file's bytes are not read.
 EnqueueSummary enqueueFolder(QueueDatabase& q, const std::string& batch, const ExamKey& key,
                              const std::filesystem::path& folder, const std::string& defaultPaper,
                              bool force);
@@ -60,9 +74,11 @@ EnqueueSummary enqueueFolder(QueueDatabase& q, const std::string& batch, const E
 // A job taken from the queue.
 struct LeasedJob {
   int64_t id = 0;
-  int64_t token = 0;
+  int64_t token = 0;    // the lease's; finishJob writes only under it
+  int64_t attempt = 0;  // takes of the job since it was queued, this one included
   Job job;
-  std::optional<std::vector<uint8_t>> answer;  // the file's bytes; none when none was sent
+  // The file's bytes; none when none was sent or the file was refused.
+  std::optional<std::vector<uint8_t>> answer;
 };
 
 // Takes the next job of `batch` for `leaseSeconds`, or nullopt when none is

@@ -8,6 +8,7 @@
 
 #include "common/automation_error.h"
 #include "common/files.h"
+#include "common/text.h"
 
 namespace bq::mark {
 namespace {
@@ -115,9 +116,73 @@ std::string anchorOf(const std::string& examinee) {
   return out;
 }
 
+// The library's score as a percentage; none when it did not score.
 std::optional<double> percentOf(const Mark& m) {
   if (m.score < 0) return std::nullopt;
   return m.score * 100;
+}
+
+// The task score as a percentage: an answer not handed in counts 0, a
+// question not scored none.
+std::optional<double> taskPercentOf(const Mark& m) {
+  if (m.taskScore < 0) return std::nullopt;
+  if (m.note == kNoteNoFile) return 0.0;
+  return m.taskScore * 100;
+}
+
+std::optional<double> meanOf(const std::vector<Result>& results,
+                             std::optional<double> (*percent)(const Mark&)) {
+  double sum = 0;
+  int n = 0;
+  for (const Result& r : results) {
+    if (auto p = percent(r.mark)) {
+      sum += *p;
+      ++n;
+    }
+  }
+  if (n == 0) return std::nullopt;
+  return sum / n;
+}
+
+std::string totalText(const std::optional<double>& total) {
+  return total ? percentText(*total) : std::string();
+}
+
+nlohmann::json totalJson(const std::optional<double>& total) {
+  return total ? nlohmann::json(*total) : nlohmann::json();
+}
+
+// A percentage cell of the class table, red below 60.
+std::string percentCell(const std::optional<double>& p, const char* none) {
+  if (!p) return std::string("<span class=\"none\">") + none + "</span>";
+  return "<span" + std::string(*p < 60 ? " class=\"low\"" : "") + ">" + percentText(*p) + "</span>";
+}
+
+// A list of the page, or nothing for no items.
+std::string listHtml(const std::vector<std::string>& items, const char* cls = nullptr) {
+  if (items.empty()) return {};
+  std::string out = cls ? "<ul class=\"" + std::string(cls) + "\">" : std::string("<ul>");
+  for (const std::string& item : items) out += "<li>" + html(item) + "</li>";
+  return out + "</ul>";
+}
+
+template <typename Words>
+std::vector<std::string> wordsOf(Kind kind, const std::vector<std::string>& points, Words words) {
+  std::vector<std::string> out;
+  for (const std::string& p : points) out.push_back(words(kind, p));
+  return out;
+}
+
+// A label and its value, when the point is one: "字体名称,黑体" and
+// "切换方式:769" (the first "," or ":" parts them).
+std::optional<std::pair<std::string, std::string>> labelled(const std::string& point) {
+  const size_t cut = point.find_first_of(",:");
+  if (cut == std::string::npos) return std::nullopt;
+  return std::make_pair(point.substr(0, cut), point.substr(cut + 1));
+}
+
+std::string listingItem(const std::string& point) {
+  return point.ends_with("\\") ? "文件夹“" + point + "”" : "文件“" + point + "”";
 }
 
 // Ten bins of 10 points (the last holds 100) for the histogram.
@@ -165,6 +230,7 @@ constexpr const char* kStyle =
     "th,td{border:1px solid #bbb;padding:4px 10px;text-align:left;vertical-align:top}"
     "th{background:#e8eef7}td.num{text-align:right}"
     ".low{color:#b00020}.note{color:#8a5a00}.none{color:#888}"
+    ".unstable{font-size:12px;color:#888}"
     ".examinee{display:none}.examinee:target{display:block}"
     "body:has(.examinee:target) #class{display:none}"
     "ul{margin:4px 0;padding-left:20px}";
@@ -175,21 +241,13 @@ std::vector<ExamineeMarks> groupByExaminee(const std::vector<Result>& results) {
   std::vector<ExamineeMarks> out;
   std::map<std::string, size_t> index;
   for (const Result& r : results) {
-    const std::string key = r.job.key().substr(0, r.job.key().find('|'));
-    auto [it, fresh] = index.emplace(key, out.size());
-    if (fresh) out.push_back({r.job.examinee, r.job.paper, {}, std::nullopt});
+    auto [it, fresh] = index.emplace(ucase(r.job.examinee), out.size());
+    if (fresh) out.push_back({r.job.examinee, r.job.paper, {}, std::nullopt, std::nullopt});
     out[it->second].questions.push_back(r);
   }
   for (ExamineeMarks& m : out) {
-    double sum = 0;
-    int n = 0;
-    for (const Result& r : m.questions) {
-      if (auto p = percentOf(r.mark)) {
-        sum += *p;
-        ++n;
-      }
-    }
-    if (n > 0) m.total = sum / n;
+    m.total = meanOf(m.questions, taskPercentOf);
+    m.libraryTotal = meanOf(m.questions, percentOf);
   }
   return out;
 }
@@ -207,6 +265,27 @@ std::string plainWords(Kind kind, const std::string& point) {
   return label + "应为“" + visible(value) + "”";
 }
 
+std::string pointWords(Kind kind, const std::string& point) {
+  if (kind == Kind::kOperation) return listingItem(point);
+  if (kind == Kind::kEmail) return "“" + point + "”";
+  const auto lv = labelled(point);
+  if (!lv) return "“" + visible(point) + "”";
+  if (lv->second == "存在") return "有" + lv->first;
+  if (lv->second.empty()) return lv->first + "为空";
+  return lv->first + "为“" + visible(lv->second) + "”";
+}
+
+std::string removalWords(Kind kind, const std::string& point) {
+  if (kind == Kind::kOperation) return "应删除" + listingItem(point);
+  if (kind == Kind::kEmail) return "邮件中不应有“" + point + "”";
+  return "应去掉：" + pointWords(kind, point);
+}
+
+std::string damageWords(Kind kind, const std::string& point) {
+  if (kind == Kind::kOperation) return "原有" + listingItem(point) + "被删除或移走";
+  return "原有内容被改动：" + pointWords(kind, point);
+}
+
 nlohmann::json reportJson(const std::vector<ExamineeMarks>& marks) {
   nlohmann::json examinees = nlohmann::json::array();
   for (const ExamineeMarks& m : marks) {
@@ -222,7 +301,8 @@ nlohmann::json reportJson(const std::vector<ExamineeMarks>& marks) {
     }
     examinees.push_back({{"examinee", m.examinee},
                          {"paper", m.paper},
-                         {"total", m.total ? nlohmann::json(*m.total) : nlohmann::json()},
+                         {"total", totalJson(m.total)},
+                         {"library_total", totalJson(m.libraryTotal)},
                          {"questions", std::move(questions)}});
   }
   return {{"examinees", std::move(examinees)}, {"histogram", histogram(marks)}};
@@ -230,25 +310,35 @@ nlohmann::json reportJson(const std::vector<ExamineeMarks>& marks) {
 
 std::string reportCsv(const std::vector<ExamineeMarks>& marks) {
   std::string out =
-      "examinee,paper,topic_id,tpid,kind,file,score,percent,matched_count,missing_count,matched,"
-      "missing,note,total\r\n";
+      "examinee,paper,topic_id,tpid,kind,file,task_score,task_percent,score,percent,matched_count,"
+      "missing_count,matched,missing,tasks_done,tasks_missing,not_removed,damaged,unstable,note,"
+      "total,library_total\r\n";
   for (const ExamineeMarks& m : marks) {
     for (const Result& r : m.questions) {
       const std::optional<double> p = percentOf(r.mark);
+      const std::optional<double> tp = taskPercentOf(r.mark);
       const std::vector<std::string> row = {csvText(m.examinee),
                                             csvText(m.paper),
                                             r.job.question.topicId,
                                             std::to_string(r.job.question.tpid),
                                             std::string(infoOf(r.job.kind).name),
                                             csvText(r.job.file.filename().string()),
+                                            scoreText(r.mark.taskScore),
+                                            tp ? percentText(*tp) : std::string(),
                                             scoreText(r.mark.score),
                                             p ? percentText(*p) : std::string(),
                                             std::to_string(r.mark.matched.size()),
                                             std::to_string(r.mark.missing.size()),
                                             joinLines(r.mark.matched),
                                             joinLines(r.mark.missing),
-                                            r.mark.note,
-                                            m.total ? percentText(*m.total) : std::string()};
+                                            joinLines(r.mark.tasksDone),
+                                            joinLines(r.mark.tasksMissing),
+                                            joinLines(r.mark.notRemoved),
+                                            joinLines(r.mark.damaged),
+                                            joinLines(r.mark.unstable),
+                                            csvText(r.mark.note),
+                                            totalText(m.total),
+                                            totalText(m.libraryTotal)};
       std::string line;
       for (const std::string& f : row) line += (line.empty() ? "" : ",") + csvField(f);
       out += line + "\r\n";
@@ -286,7 +376,7 @@ std::string reportHtml(const std::vector<ExamineeMarks>& marks, const std::strin
   page += "</p><h2>总分分布</h2>" + histogramSvg(histogram(marks));
   page += "<h2>全班成绩</h2><table id=\"marks\"><tr><th>考生</th><th>试卷</th>";
   for (Kind k : columns) page += "<th>" + html(infoOf(k).title) + "</th>";
-  page += "<th>总分</th></tr>";
+  page += "<th>总分</th><th>知识点总分（库）</th></tr>";
   for (const ExamineeMarks& m : marks) {
     page += "<tr><td><a href=\"#" + anchorOf(m.examinee) + "\">" + html(m.examinee) +
             "</a></td><td>" + (m.paper.empty() ? "<span class=\"none\">无</span>" : html(m.paper)) +
@@ -295,16 +385,15 @@ std::string reportHtml(const std::vector<ExamineeMarks>& marks, const std::strin
       std::string cell = "<span class=\"none\">—</span>";
       for (const Result& r : m.questions) {
         if (r.job.kind != k) continue;
-        const std::optional<double> p = percentOf(r.mark);
-        cell = p ? "<span" + std::string(*p < 60 ? " class=\"low\"" : "") + ">" + percentText(*p) +
-                       "</span>"
-                 : "<span class=\"none\">未评分</span>";
+        cell = percentCell(taskPercentOf(r.mark), "未评分");
         if (!r.mark.note.empty()) cell += " <span class=\"note\">*</span>";
       }
       page += "<td class=\"num\">" + cell + "</td>";
     }
     page += std::string("<td class=\"num total") + (m.total && *m.total < 60 ? " low" : "") +
-            "\">" + (m.total ? percentText(*m.total) : std::string("—")) + "</td></tr>";
+            "\">" + (m.total ? percentText(*m.total) : std::string("—")) + "</td>";
+    page += "<td class=\"num library\">" +
+            (m.libraryTotal ? percentText(*m.libraryTotal) : std::string("—")) + "</td></tr>";
   }
   page += "</table><p class=\"note\">* 有备注，见考生页。</p></div>";
 
@@ -312,24 +401,36 @@ std::string reportHtml(const std::vector<ExamineeMarks>& marks, const std::strin
     page += "<section class=\"examinee\" id=\"" + anchorOf(m.examinee) +
             "\"><p><a href=\"#\">← 返回全班成绩</a></p><h1>考生 " + html(m.examinee) +
             "</h1><p>试卷 " + (m.paper.empty() ? "无" : html(m.paper)) + "，总分 " +
-            (m.total ? percentText(*m.total) : std::string("—")) + "</p>";
+            (m.total ? percentText(*m.total) : std::string("—")) + "，知识点总分（库） " +
+            (m.libraryTotal ? percentText(*m.libraryTotal) : std::string("—")) + "</p>";
     page +=
-        "<table><tr><th>题目</th><th>答卷</th><th>得分</th><th>已得知识点</th><th>缺少的知识点</"
-        "th><th>备注</th></tr>";
+        "<table><tr><th>题目</th><th>答卷</th><th>得分</th><th>知识点得分（库）</th><th>已完成</"
+        "th><th>尚未做到</th><th>备注</th></tr>";
     for (const Result& r : m.questions) {
-      const std::optional<double> p = percentOf(r.mark);
-      page += "<tr><td>" + html(infoOf(r.job.kind).title) + "</td><td>" +
-              html(r.job.file.filename().string()) + "</td><td class=\"num\">" +
-              (p ? percentText(*p) : std::string("—")) + "</td><td class=\"num\">" +
-              std::to_string(r.mark.matched.size()) + " / " +
-              std::to_string(r.mark.matched.size() + r.mark.missing.size()) + "</td><td>";
-      if (!r.mark.missing.empty()) {
-        page += "<ul>";
-        for (const std::string& point : r.mark.missing)
-          page += "<li>" + html(plainWords(r.job.kind, point)) + "</li>";
-        page += "</ul>";
+      const Mark& mark = r.mark;
+      const std::optional<double> tp = taskPercentOf(mark);
+      const std::optional<double> p = percentOf(mark);
+      // Tasks and removals both count as what the question asks.
+      const size_t done = mark.tasksDone.size() + mark.removed.size();
+      const size_t asked = done + mark.tasksMissing.size() + mark.notRemoved.size();
+      page +=
+          "<tr><td>" + html(infoOf(r.job.kind).title) + "</td><td>" +
+          html(r.job.file.filename().string()) + "</td><td class=\"num\">" +
+          (tp ? percentText(*tp) : std::string("—")) + "</td><td class=\"num\">" +
+          (p ? percentText(*p) : std::string("—")) + "</td><td class=\"num\">" +
+          (asked > 0 ? std::to_string(done) + " / " + std::to_string(asked) : std::string("—")) +
+          "</td><td>";
+      std::vector<std::string> todo = wordsOf(r.job.kind, mark.tasksMissing, plainWords);
+      for (std::string& w : wordsOf(r.job.kind, mark.notRemoved, removalWords))
+        todo.push_back(std::move(w));
+      for (std::string& w : wordsOf(r.job.kind, mark.damaged, damageWords))
+        todo.push_back(std::move(w));
+      page += listHtml(todo);
+      if (!mark.unstable.empty()) {
+        page += "<p class=\"unstable\">未评分（LibreOffice 保存时会改变）：</p>";
+        page += listHtml(wordsOf(r.job.kind, mark.unstable, pointWords), "unstable");
       }
-      page += "</td><td class=\"note\">" + html(r.mark.note) + "</td></tr>";
+      page += "</td><td class=\"note\">" + html(mark.note) + "</td></tr>";
     }
     page += "</table></section>";
   }
