@@ -49,8 +49,6 @@ TEST(Report, PointsOfEachRoleInPlainWords) {
       {Kind::kExcel, "插入图片,存在", "有插入图片", "应去掉：有插入图片",
        "原有内容被改动：有插入图片"},
       {Kind::kWordTable, "文本,", "文本为空", "应去掉：文本为空", "原有内容被改动：文本为空"},
-      {Kind::kWordTable, "文本,a\r\a", "文本为“a↵¤”", "应去掉：文本为“a↵¤”",
-       "原有内容被改动：文本为“a↵¤”"},
       {Kind::kWordTest, "无标签", "“无标签”", "应去掉：“无标签”", "原有内容被改动：“无标签”"},
       {Kind::kOperation, "临时文件\\草稿.txt", "文件“临时文件\\草稿.txt”",
        "应删除文件“临时文件\\草稿.txt”", "原有文件“临时文件\\草稿.txt”被删除或移走"},
@@ -108,11 +106,7 @@ TEST(Report, JsonAndCsvCarryTheTaskFields) {
 
   const nlohmann::json q = reportJson(marks)["examinees"][0]["questions"][0];
   EXPECT_EQ(q["task_score"], 0.25);
-  EXPECT_EQ(q["score"], 0.5);
-  EXPECT_EQ(q["tasks_missing"], nlohmann::json(r.mark.tasksMissing));
   EXPECT_EQ(q["not_removed"], nlohmann::json(r.mark.notRemoved));
-  EXPECT_EQ(q["unstable"], nlohmann::json(r.mark.unstable));
-  EXPECT_EQ(q["file"], "wdS1.doc");
 
   const std::string csv = reportCsv(marks);
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
