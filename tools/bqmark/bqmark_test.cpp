@@ -189,9 +189,10 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
   for (const auto& e : j["examinees"]) byId[e["examinee"]] = e;
   ASSERT_EQ(byId.size(), 3u);
 
-  // The model answers score 1 everywhere (the e-mail question of BQ1 is
+  // The examinee's ID as the first file in listing order spells it
+  // (EXbq1.XLS). The model answers score 1 everywhere (the e-mail question of BQ1 is
   // marked too, since the folder has e-mail answers: nobody sent BQ1's).
-  for (const auto& q : byId["BQ1"]["questions"]) {
+  for (const auto& q : byId["bq1"]["questions"]) {
     if (q["kind"] == "EMAIL") {
       EXPECT_EQ(q["note"], std::string(kNoteNoFile));
       continue;
@@ -201,7 +202,7 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
     EXPECT_TRUE(q["missing"].empty());
   }
   // Five of six questions done; the e-mail question not handed in counts 0.
-  EXPECT_NEAR(byId["BQ1"]["total"].get<double>(), 500.0 / 6, 1e-9);
+  EXPECT_NEAR(byId["bq1"]["total"].get<double>(), 500.0 / 6, 1e-9);
   // Damaged and empty files score 0 with a note; the run goes on.
   std::map<std::string, nlohmann::json> bq5;
   for (const auto& q : byId["BQ5"]["questions"]) bq5[q["kind"]] = q;
@@ -228,7 +229,7 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
   text << csv.rdbuf();
   for (const auto& q : byId["BQ5"]["questions"])
     EXPECT_NE(text.str().find("," + q["kind"].get<std::string>() + "," +
-                              q["file"].get<std::string>() + "," + q["score"].dump() + ","),
+                              q["file"].get<std::string>() + "," + q["task_score"].dump() + ","),
               std::string::npos)
         << q["kind"];
   std::ifstream page(cls_ / "bqmark/report.html");
@@ -238,7 +239,7 @@ TEST_F(ClassRun, MarksEveryAnswerAndWritesTheSameNumbersInEveryReport) {
   std::snprintf(total, sizeof total, "%.1f", byId["BQ5"]["total"].get<double>());
   EXPECT_NE(html.str().find(total), std::string::npos);
   EXPECT_NE(html.str().find("<svg"), std::string::npos);
-  EXPECT_NE(html.str().find("幻灯片版式应为"), std::string::npos);  // BQ5's missing points
+  EXPECT_NE(html.str().find("文本应为“家乡美食”"), std::string::npos);  // BQ5's missing tasks
 
   // A rerun marks nothing again; a changed answer is marked again; --force all.
   EXPECT_NE(run(markCommand(cls_)).out.find(": 0 marked"), std::string::npos);
