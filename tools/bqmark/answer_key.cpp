@@ -152,8 +152,7 @@ std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
     key.push_back({p, Role::kRemove, true});
   }
   for (KeyPoint& k : key)
-    k.stable =
-        whyUnstable(k, modelFormats, modelRt, questionFormats, questionRt, caseless).empty();
+    k.stable = whyUnstable(k, modelFormats, modelRt, questionFormats, questionRt, caseless).empty();
   return key;
 }
 
@@ -178,7 +177,7 @@ std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, K
       for (const SavedCopy& copy : roundTrips->saved(kind, doc)) {
         if (copy.file.empty()) {
           say(name + ": LibreOffice cannot save the " + what + " as ." + copy.format + ": " +
-                 copy.failure);
+              copy.failure);
           continue;
         }
         try {
@@ -186,7 +185,7 @@ std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, K
           formats.push_back(copy.format);
         } catch (const AutomationError& e) {
           say(name + ": the " + what + " saved by LibreOffice as ." + copy.format +
-                 " cannot be read: " + e.description());
+              " cannot be read: " + e.description());
         }
       }
     };
@@ -208,11 +207,10 @@ std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, K
     ++unstable;
     if (k.role == Role::kTask)
       say(name + ": task point \"" + k.point + "\" is not scored: " +
-             whyUnstable(k, modelFormats, modelSets, questionFormats, questionSets, caseless));
+          whyUnstable(k, modelFormats, modelSets, questionFormats, questionSets, caseless));
   }
-  say(name + ": " + std::to_string(tasks) + " task, " + std::to_string(removes) +
-         " remove, " + std::to_string(keeps) + " keep points; " + std::to_string(unstable) +
-         " unstable");
+  say(name + ": " + std::to_string(tasks) + " task, " + std::to_string(removes) + " remove, " +
+      std::to_string(keeps) + " keep points; " + std::to_string(unstable) + " unstable");
   bool scored = false;
   for (const KeyPoint& k : key) scored = scored || (k.stable && k.role != Role::kKeep);
   if (!scored)
@@ -225,8 +223,8 @@ SourceTable answerKeyTable(const ExamSource& source, const KeyBuildOptions& opti
   SourceTable key;
   key.name = kAnswerKeyTable;
   key.file = std::string("tables/") + kAnswerKeyTable + ".tsv";
-  key.columns = {column("id", SourceType::kLong),      column("topic_id", SourceType::kChar, 2),
-                 column("tpid", SourceType::kLong),    column("zsd", SourceType::kMemo),
+  key.columns = {column("id", SourceType::kLong),         column("topic_id", SourceType::kChar, 2),
+                 column("tpid", SourceType::kLong),       column("zsd", SourceType::kMemo),
                  column("role", SourceType::kVarChar, 6), column("stable", SourceType::kLong)};
   const SourceTable* models = source.table("model_answer");
   if (!models) return key;
@@ -263,8 +261,8 @@ SourceTable answerKeyTable(const ExamSource& source, const KeyBuildOptions& opti
               "a second model answer of question " + std::to_string(tpid) + " of topic " + topic);
     const std::string sheet = sheetCol ? textOf(row[*sheetCol]) : std::string();
     const std::filesystem::path file = source.folder / row[modelCol].file;
-    const std::string name =
-        std::string(infoOf(*kind).name) + " " + std::to_string(tpid) + " (" + row[modelCol].file + ")";
+    const std::string name = std::string(infoOf(*kind).name) + " " + std::to_string(tpid) + " (" +
+                             row[modelCol].file + ")";
     std::vector<std::string> points;
     QuestionDocument start;
     try {
@@ -336,9 +334,9 @@ ExamKey readExamKey(db::Connection& c) {
     if (roles) {
       const std::optional<Role> role = roleNamed(rowText(rs, "role"));
       if (!role)
-        throw AutomationError(err::kInvalidCall, "bqmark",
-                              "the answer key has a point of unknown role \"" +
-                                  rowText(rs, "role") + "\"");
+        throw AutomationError(
+            err::kInvalidCall, "bqmark",
+            "the answer key has a point of unknown role \"" + rowText(rs, "role") + "\"");
       k.role = *role;
       k.stable = leadingNumber(rowText(rs, "stable")) != 0;
     }

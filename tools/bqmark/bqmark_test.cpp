@@ -300,9 +300,9 @@ TEST(Expect, PrintsTheExtractorsPointsOfAModelAnswer) {
   // For the question's author: the three lists against the starting tree.
   const fs::path start = fs::path(::testing::TempDir()) / "bqmark-start-1.txt";
   writeText(start, toAnsi("学习资料\\,学习资料\\草稿.txt,临时文件\\") + "\r\n");
-  const Outcome lists = run(std::string(BQMARK_PATH) + " expect " +
-                            quoted(kModels / "operation/1.txt") + " --kind operation --question " +
-                            quoted(start));
+  const Outcome lists =
+      run(std::string(BQMARK_PATH) + " expect " + quoted(kModels / "operation/1.txt") +
+          " --kind operation --question " + quoted(start));
   ASSERT_EQ(lists.status, 0);
   const auto key = nlohmann::json::parse(lists.out);
   EXPECT_EQ(key["keep"], nlohmann::json({"临时文件\\", "学习资料\\"}));

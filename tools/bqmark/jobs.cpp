@@ -1,7 +1,7 @@
 #include "tools/bqmark/jobs.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <system_error>
@@ -214,16 +214,11 @@ std::vector<KeyPoint> keyFromJson(const nlohmann::json& j) {
 }
 
 nlohmann::json jobToJson(const Job& job) {
-  return {{"examinee", job.examinee},
-          {"paper", job.paper},
-          {"kind", infoOf(job.kind).name},
-          {"topic_id", job.question.topicId},
-          {"tpid", job.question.tpid},
-          {"file", job.file.string()},
-          {"key", keyToJson(job.points)},
-          {"sheet", job.sheet},
-          {"refusal", job.refusal},
-          {"stamp", job.stamp}};
+  return {{"examinee", job.examinee},      {"paper", job.paper},
+          {"kind", infoOf(job.kind).name}, {"topic_id", job.question.topicId},
+          {"tpid", job.question.tpid},     {"file", job.file.string()},
+          {"key", keyToJson(job.points)},  {"sheet", job.sheet},
+          {"refusal", job.refusal},        {"stamp", job.stamp}};
 }
 
 Job jobFromJson(const nlohmann::json& j) {

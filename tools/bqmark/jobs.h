@@ -45,7 +45,7 @@ struct Job {
   std::string paper;     // card number of the paper, "" when none was found
   Kind kind = Kind::kOperation;
   QuestionRef question;
-  std::filesystem::path file;  // empty when the examinee sent none
+  std::filesystem::path file;    // empty when the examinee sent none
   std::vector<KeyPoint> points;  // the question's answer key, in key order
   std::string sheet;
   // Why the file is not read, when it is not (a symbolic link, a file over

@@ -164,12 +164,15 @@ void addExpect(CLI::App& app, int& status) {
       std::optional<RoundTrips> roundTrips;
       if (!*noStability) roundTrips.emplace();
       if (roundTrips && !roundTrips->available())
-        std::fprintf(stderr, "bqmark: expect: LibreOffice is not installed: no point is checked "
-                             "for stability\n");
-      const std::vector<KeyPoint> key = buildQuestionKey(
-          marker, roundTrips ? &*roundTrips : nullptr, *k, *model, points,
-          *k == Kind::kOperation ? fs::path() : fs::path(*question), start, *sheet, *model,
-          [](const std::string& line) { std::fprintf(stderr, "bqmark: expect: %s\n", line.c_str()); });
+        std::fprintf(stderr,
+                     "bqmark: expect: LibreOffice is not installed: no point is checked "
+                     "for stability\n");
+      const std::vector<KeyPoint> key =
+          buildQuestionKey(marker, roundTrips ? &*roundTrips : nullptr, *k, *model, points,
+                           *k == Kind::kOperation ? fs::path() : fs::path(*question), start, *sheet,
+                           *model, [](const std::string& line) {
+                             std::fprintf(stderr, "bqmark: expect: %s\n", line.c_str());
+                           });
       nlohmann::json out = {{"task", nlohmann::json::array()},
                             {"remove", nlohmann::json::array()},
                             {"keep", nlohmann::json::array()},

@@ -55,7 +55,8 @@ std::vector<std::vector<std::string>> mailMessages(BrightquillClient& client,
 // The task marks of an answer that gives nothing to read: no task done, and
 // nothing counted as removed either, so deleting everything earns nothing.
 void scoreNothing(const std::vector<KeyPoint>& key, Mark& mark) {
-  scoreTasks(key, [](const std::string&) { return false; }, mark);
+  scoreTasks(
+      key, [](const std::string&) { return false; }, mark);
   mark.removed.clear();
   mark.damaged.clear();
   if (mark.taskScore > 0) mark.taskScore = 0;
@@ -222,10 +223,9 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
         given = d1;
         has = [&given](const std::string& p) { return given.Exists(p); };
         for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
-        mark.score = all < 0 || expected.empty()
-                         ? -1
-                         : static_cast<double>(mark.matched.size()) /
-                               static_cast<double>(expected.size());
+        mark.score = all < 0 || expected.empty() ? -1
+                                                 : static_cast<double>(mark.matched.size()) /
+                                                       static_cast<double>(expected.size());
         // A score of 0 may be a file the extractor could not read at all.
         if (d1.empty()) emptyAnswer = expectedPoints(kind, file, sheet).empty();
         if (emptyAnswer) mark.note = kNoteNoPoints;

@@ -42,12 +42,12 @@ namespace bq::mark {
 
 // One round trip of a document.
 struct SavedCopy {
-  std::string format;          // "docx", "doc", ...: the format it was saved in
+  std::string format;  // "docx", "doc", ...: the format it was saved in
   // The saved file (in the cache) as an OOXML package, as the Office readers
   // read it (a legacy copy converted back as legacy_conversion.h does); empty
   // when LibreOffice failed.
   std::filesystem::path file;
-  std::string failure;         // why LibreOffice could not save it
+  std::string failure;  // why LibreOffice could not save it
 };
 
 class RoundTrips {

@@ -31,21 +31,21 @@ std::function<bool(const std::string&)> holding(std::set<std::string> points) {
 }
 
 TEST(TaskScore, FollowsTheWorkFromNothingToTheModel) {
-  const std::vector<KeyPoint> key = {
-      {"t1", Role::kTask, true},   {"t2", Role::kTask, true},   {"t3", Role::kTask, false},
-      {"r1", Role::kRemove, true}, {"r2", Role::kRemove, true}, {"k1", Role::kKeep, true},
-      {"k2", Role::kKeep, true},   {"k3", Role::kKeep, false}};
+  const std::vector<KeyPoint> key = {{"t1", Role::kTask, true},   {"t2", Role::kTask, true},
+                                     {"t3", Role::kTask, false},  {"r1", Role::kRemove, true},
+                                     {"r2", Role::kRemove, true}, {"k1", Role::kKeep, true},
+                                     {"k2", Role::kKeep, true},   {"k3", Role::kKeep, false}};
   struct Case {
     std::set<std::string> answer;
     double want;
   } cases[] = {
-      {{"r1", "r2", "k1", "k2", "k3"}, 0.0},    // the question document untouched
-      {{"t1", "t2", "t3", "k1", "k2"}, 1.0},    // the model answer (an unstable point lost)
-      {{"t1", "r2", "k1", "k2"}, 0.5},          // half: one task done, one point removed
-      {{"t1", "t2", "r1", "r2", "k1"}, 0.25},   // all tasks, nothing removed, one kept point lost
-      {{"t1", "t2"}, 0.5},                      // the tasks done, the rest deleted
-      {{}, 0.0},                                // everything deleted
-      {{"t3", "r1", "r2", "k1", "k2"}, 0.0},    // only an unstable task done: no credit
+      {{"r1", "r2", "k1", "k2", "k3"}, 0.0},   // the question document untouched
+      {{"t1", "t2", "t3", "k1", "k2"}, 1.0},   // the model answer (an unstable point lost)
+      {{"t1", "r2", "k1", "k2"}, 0.5},         // half: one task done, one point removed
+      {{"t1", "t2", "r1", "r2", "k1"}, 0.25},  // all tasks, nothing removed, one kept point lost
+      {{"t1", "t2"}, 0.5},                     // the tasks done, the rest deleted
+      {{}, 0.0},                               // everything deleted
+      {{"t3", "r1", "r2", "k1", "k2"}, 0.0},   // only an unstable task done: no credit
   };
   for (const Case& c : cases) {
     Mark m;
@@ -93,13 +93,14 @@ TEST(AnswerKey, RolesFromBothDocumentsAndStabilityFromTheRoundTrips) {
                                                             {"keep", "gone", "stays", "lost"}};
   const std::vector<KeyPoint> key = keyOf(model, question, modelRt, questionRt);
   const std::vector<KeyPoint> want = {
-      {"keep", Role::kKeep, true},    {"task", Role::kTask, true},
-      {"lost", Role::kKeep, false},   // the saved model lacks it
-      {"made", Role::kKeep, false},   // one saved question lacks it
-      {"gone", Role::kRemove, true},  {"stays", Role::kRemove, false}};
+      {"keep", Role::kKeep, true},   {"task", Role::kTask, true},
+      {"lost", Role::kKeep, false},  // the saved model lacks it
+      {"made", Role::kKeep, false},  // one saved question lacks it
+      {"gone", Role::kRemove, true}, {"stays", Role::kRemove, false}};
   EXPECT_EQ(key, want);
   // Without round trips every point is stable; a listing compares without case.
-  const std::vector<KeyPoint> listing = keyOf({"A\\", "A\\b.TXT"}, {"a\\", "a\\c.txt"}, {}, {}, true);
+  const std::vector<KeyPoint> listing =
+      keyOf({"A\\", "A\\b.TXT"}, {"a\\", "a\\c.txt"}, {}, {}, true);
   EXPECT_EQ(listing, (std::vector<KeyPoint>{{"A\\", Role::kKeep, true},
                                             {"A\\b.TXT", Role::kTask, true},
                                             {"a\\c.txt", Role::kRemove, true}}));
