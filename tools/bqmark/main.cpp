@@ -150,8 +150,12 @@ void addExpect(CLI::App& app, int& status) {
     status = runCommand("expect", [&] {
       const std::optional<Kind> k = kindNamed(*kind);
       if (!k) throw bq::AutomationError(bq::err::kInvalidCall, "bqmark", "unknown kind " + *kind);
+      // The library reads a relative path with ".." in it as a Windows path:
+      // the files are named absolutely.
+      const fs::path modelFile = fs::absolute(*model);
+      const fs::path questionFile = question->empty() ? fs::path() : fs::absolute(*question);
       Marker marker;
-      const std::vector<std::string> points = marker.expectedPoints(*k, *model, *sheet);
+      const std::vector<std::string> points = marker.expectedPoints(*k, modelFile, *sheet);
       if (points.empty())
         throw bq::AutomationError(bq::err::kInvalidCall, "bqmark",
                                   "no knowledge point found in " + *model);
@@ -160,7 +164,7 @@ void addExpect(CLI::App& app, int& status) {
         return;
       }
       std::vector<std::string> start;
-      if (!question->empty()) start = marker.expectedPoints(*k, *question, *sheet);
+      if (!question->empty()) start = marker.expectedPoints(*k, questionFile, *sheet);
       std::optional<RoundTrips> roundTrips;
       if (!*noStability) roundTrips.emplace();
       if (roundTrips && !roundTrips->available())
@@ -168,8 +172,8 @@ void addExpect(CLI::App& app, int& status) {
                      "bqmark: expect: LibreOffice is not installed: no point is checked "
                      "for stability\n");
       const std::vector<KeyPoint> key =
-          buildQuestionKey(marker, roundTrips ? &*roundTrips : nullptr, *k, *model, points,
-                           *k == Kind::kOperation ? fs::path() : fs::path(*question), start, *sheet,
+          buildQuestionKey(marker, roundTrips ? &*roundTrips : nullptr, *k, modelFile, points,
+                           *k == Kind::kOperation ? fs::path() : questionFile, start, *sheet,
                            *model, [](const std::string& line) {
                              std::fprintf(stderr, "bqmark: expect: %s\n", line.c_str());
                            });
