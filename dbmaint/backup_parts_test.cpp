@@ -10,11 +10,13 @@
 
 #include "dbmaint/backup_file.h"
 #include "dbmaint/block_stream.h"
+#include "dbmaint/blocks.h"
 #include "dbmaint/db_common.h"
 #include "dbmaint/progress.h"
 #include "dbmaint/record_copy.h"
 #include "platform/db/ado.h"
 #include "platform/db/testing/db_test_support.h"
+#include "platform/infozip/testing/small_file_system.h"
 #include "platform/ui/recorder.h"
 
 namespace bq::dbmaint {
@@ -219,6 +221,67 @@ TEST_F(BackupFileTest, DamagedFilesExpandToNothing) {
       EXPECT_EQ(path, file("in"));
     }
   }
+}
+
+// A backup file of `blocks` blocks that each expand to 999,999 zero bytes
+// (about a thousandth of that on disk).
+void writeZeroBlocks(const std::string& path, size_t blocks) {
+  std::vector<uint8_t> block;
+  ASSERT_EQ(CompressBlock(std::vector<uint8_t>(999'999, 0), block), 0);
+  std::ofstream out(path, std::ios::binary);
+  out << kBackupMarker;
+  for (size_t i = 0; i < blocks; ++i)
+    out.write(reinterpret_cast<const char*>(block.data()),
+              static_cast<std::streamsize>(block.size()));
+}
+
+TEST_F(BackupFileTest, ExpansionPastTheBoundIsRefusedBeforeAnythingIsWritten) {
+  // 4,399,995,600 bytes announced in about 4.5 MB: past the 4 GiB bound.
+  writeZeroBlocks(file("bomb.bak"), 4400);
+  writeBytes(TempDatabasePath(), {9, 9});  // an earlier temporary database
+  std::string path = file("bomb.bak");
+  EXPECT_EQ(ExpandFile(&canvas_, path), Expansion::kTooLarge);
+  EXPECT_EQ(path, file("bomb.bak"));
+  EXPECT_EQ(readBytes(TempDatabasePath()), (std::vector<uint8_t>{9, 9}));
+  ASSERT_EQ(recorder_->shown().size(), 1u);
+  EXPECT_EQ(recorder_->shown()[0].prompt.rfind(kBackupTooLargeMessage, 0), 0u);
+  EXPECT_NE(recorder_->shown()[0].prompt.find("4399995600 bytes, more than the 4294967296 allowed"),
+            std::string::npos)
+      << recorder_->shown()[0].prompt;
+
+  // A bound of the caller's: what the blocks announce counts, up to the bound itself.
+  struct Case {
+    size_t blocks;
+    Expansion expected;
+  } cases[] = {{1, Expansion::kExpanded}, {2, Expansion::kTooLarge}};
+  for (const Case& c : cases) {
+    writeZeroBlocks(file("in.bak"), c.blocks);
+    path = file("in.bak");
+    EXPECT_EQ(ExpandFile(&canvas_, path, BackupLimits{1'000'000}), c.expected) << c.blocks;
+  }
+}
+
+TEST_F(BackupFileTest, ExpansionNeedsTheFreeSpace) {
+  const fs::path small = folder_ / "small";
+  fs::create_directory(small);
+  writeZeroBlocks(file("six.bak"), 6);
+  writeZeroBlocks(file("two.bak"), 2);
+  // Six blocks do not fit 4 MiB; two do, with 1 MiB to spare.
+  const testing::SmallFileSystemRun run = testing::runWithSmallFileSystem(small, 4 << 20, [&] {
+    ::setenv("BQ_TEMP_DATABASE_FOLDER", small.c_str(), 1);
+    std::string path = file("six.bak");
+    if (ExpandFile(&canvas_, path) != Expansion::kNoSpace) return std::string("six: not refused");
+    if (recorder_->shown().empty() ||
+        recorder_->shown().back().prompt.rfind(kNoSpaceForBackupMessage, 0) != 0)
+      return std::string("six: no message of the free space");
+    if (!fs::is_empty(small)) return std::string("six: something was written");
+    path = file("two.bak");
+    if (ExpandFile(&canvas_, path) != Expansion::kExpanded) return std::string("two: refused");
+    if (fs::file_size(path) != 1'999'998) return std::string("two: not all of it");
+    return std::string();
+  });
+  if (!run.mounted) GTEST_SKIP() << "no mount namespace for a small file system here";
+  EXPECT_EQ(run.failure, "");
 }
 
 TEST_F(BackupFileTest, DeleteFileOrWarnRefusesOnlyAFileInUse) {

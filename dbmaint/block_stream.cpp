@@ -12,7 +12,7 @@
 namespace bq {
 namespace {
 
-constexpr size_t kHeaderSize = 12;
+constexpr size_t kHeaderSize = kBlockHeaderSize;
 constexpr size_t kDigits = 6;
 constexpr int32_t kInternalError = 51;
 
@@ -113,6 +113,17 @@ size_t readFull(const ByteSource& source, std::span<uint8_t> buf) {
 }
 
 }  // namespace
+
+std::optional<BlockLengths> readBlockLengths(std::span<const uint8_t> header) {
+  if (header.size() < kHeaderSize) return std::nullopt;
+  BlockLengths l;
+  for (size_t i = 0; i < kHeaderSize; ++i) {
+    if (header[i] > 9) return std::nullopt;
+    size_t& field = i < kDigits ? l.stream : l.data;
+    field = field * 10 + header[i];
+  }
+  return l;
+}
 
 std::vector<uint8_t> compressBlockSequence(std::span<const uint8_t> data) {
   std::vector<uint8_t> result;

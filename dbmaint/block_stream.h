@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -42,6 +43,19 @@ inline constexpr size_t kBlockPieceSize = 16384;
 // Error number of a damaged block sequence: run-time error 5, "Invalid
 // procedure call or argument" (the data handed in is not a block sequence).
 inline constexpr int32_t kDamagedBlockError = err::kInvalidCall;
+
+// Bytes of a block's header: the stream's length Z, then the data's length U.
+inline constexpr size_t kBlockHeaderSize = 12;
+
+// The two lengths a block header announces.
+struct BlockLengths {
+  size_t stream = 0;  // Z
+  size_t data = 0;    // U
+};
+
+// The lengths in the first kBlockHeaderSize bytes of `header`; nothing when
+// fewer bytes are given or one of them is no digit value (0-9).
+std::optional<BlockLengths> readBlockLengths(std::span<const uint8_t> header);
 
 // The block sequence of `data`. The caller owns the result.
 // On failure (zlib out of memory) throws AutomationError 7.

@@ -126,6 +126,109 @@ CopiedTable copyIntoBackup(db::Connection& live, db::Connection& temp, const std
   return copied;
 }
 
+// ---------------------------------------------------------------- restore
+
+// Deletes the temporary database at `path` (when not empty) on leaving the scope.
+class TempDatabaseRemoval {
+ public:
+  explicit TempDatabaseRemoval(std::string path) : path_(std::move(path)) {}
+  TempDatabaseRemoval(const TempDatabaseRemoval&) = delete;
+  TempDatabaseRemoval& operator=(const TempDatabaseRemoval&) = delete;
+  ~TempDatabaseRemoval() {
+    if (path_.empty()) return;
+    try {
+      DeleteFileOrWarn(path_);
+    } catch (...) {
+      // Its message could not be shown; the file stays, to be replaced next time.
+    }
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string refusedProblem(Expansion expansion) {
+  switch (expansion) {
+    case Expansion::kTooLarge:
+      return "the backup file expands past the bound: nothing was restored";
+    case Expansion::kNoSpace:
+      return "no room to expand the backup file: nothing was restored";
+    default:
+      return "the backup file is damaged: nothing was restored";
+  }
+}
+
+std::string quoted(const std::string& name) {
+  std::string q = "\"";
+  for (char c : name) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+// Leaves the backup side only its stored tables, inside a transaction that
+// the caller rolls back when the restore is done, so the file never changes.
+//
+// Reading a stored table costs time in proportion to the rows it holds,
+// which the database's bounded size bounds. What is set aside computes its
+// rows as they are read, at a cost the file chooses: views (a recursive one
+// can take hours for few rows), virtual tables, and tables with columns
+// generated when read. DbBackup never writes any of them. Selection texts of
+// the caller's that name them then fail as a missing table would.
+// False, with the reason in `why`, when they cannot be set aside.
+bool keepOnlyStoredTables(db::Connection& backup, AutomationError* why) {
+  return guarded(
+      [&] {
+        struct Item {
+          std::string type, name;
+          bool virtualTable;  // stored nowhere: a table without pages of its own
+        };
+        std::vector<Item> items;
+        {
+          db::Recordset rs = backup.Execute(
+              "Select type, name, rootpage = 0 From sqlite_master Where type In ('table', 'view')");
+          for (; !rs.Eof(); rs.MoveNext()) {
+            const std::string type = db::variantText(rs.Fields()[0].Value());
+            items.push_back({type, db::variantText(rs.Fields()[1].Value()),
+                             type == "table" && db::variantText(rs.Fields()[2].Value()) == "1"});
+          }
+          rs.Close();
+        }
+        backup.BeginTrans();
+        // Virtual tables first: dropping one drops the tables that keep its data.
+        std::stable_partition(items.begin(), items.end(),
+                              [](const Item& i) { return i.virtualTable; });
+        for (const Item& item : items) {
+          if (item.type == "view") {
+            backup.Execute("Drop View If Exists " + quoted(item.name), nullptr,
+                           db::adExecuteNoRecords);
+            continue;
+          }
+          bool computed = item.virtualTable;
+          if (!computed) {
+            // A table dropped with a virtual table before it is gone.
+            db::Recordset rs = backup.Execute(
+                "Select Count(*) From sqlite_master Where type = 'table' And name = ?",
+                std::vector<Variant>{item.name});
+            const bool present = db::variantText(rs.Fields()[0].Value()) != "0";
+            rs.Close();
+            if (!present) continue;
+            // Column kind 2 of table_xinfo: generated when read (3: stored).
+            rs = backup.Execute("Select Count(*) From pragma_table_xinfo(?) Where hidden = 2",
+                                std::vector<Variant>{item.name});
+            computed = db::variantText(rs.Fields()[0].Value()) != "0";
+            rs.Close();
+          }
+          if (computed) {
+            backup.Execute("Drop Table If Exists " + quoted(item.name), nullptr,
+                           db::adExecuteNoRecords);
+          }
+        }
+      },
+      why);
+}
+
 }  // namespace
 
 bool MaintenanceReport::allDone() const {
@@ -276,8 +379,6 @@ MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
   return report;
 }
 
-// ---------------------------------------------------------------- restore
-
 MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
                             const std::vector<std::string>& aTbl, std::string cFile,
                             const std::string& cWhere, bool bDelNotAllowed,
@@ -300,21 +401,39 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
   setVisible(DoingPic, true);
   ShowProgress(DoingPic, 0);
   setVisible(SubDoingPic, true);
+  AutomationError why(0, "", "");
 
   std::string path = cFile;
-  if (ExpandFile(DoingPic, path) == Expansion::kDamaged) {
-    report.problem = "the backup file is damaged: nothing was restored";
+  const Expansion expansion = ExpandFile(DoingPic, path);
+  // The expanded database holds the backed-up rows and may be large: it goes
+  // when the restore ends, however it ends. (Declared before the connection
+  // to it, so that it outlives that connection.)
+  const TempDatabaseRemoval removal(expansion == Expansion::kExpanded ? path : std::string());
+  if (expansion != Expansion::kNotBackupFile && expansion != Expansion::kExpanded) {
+    report.problem = refusedProblem(expansion);
     for (TableResult& r : report.tables) r.problem = report.problem;
     setVisible(DoingPic, false);
     setVisible(SubDoingPic, false);
     return report;
   }
-  std::optional<db::Connection> backup = OpenMdbConnection(path);
+  std::optional<db::Connection> backup;
+  if (CheckDatabaseImage(path)) {
+    backup = OpenMdbConnection(path);
+  } else {
+    report.problem = "the database is too large to be opened: nothing was restored";
+  }
+  if (backup && !keepOnlyStoredTables(*backup, &why)) {
+    guarded([&] { backup->Close(); });
+    backup.reset();
+    report.problem = "the backup holds what cannot be read safely: " + why.description();
+    ui::MsgBox(
+        std::string(kUnsafeBackupMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
+        ui::vbOKOnly);
+  }
   db::Connection live = OpenLiveConnection();
   live.setCommandTimeout(300);
   live.setCursorLocation(db::adUseServer);
 
-  AutomationError why(0, "", "");
   for (size_t i = 0; i < count; ++i) {
     const std::string& table = aTbl[i];
     TableResult& r = report.tables[i];
@@ -335,7 +454,9 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
     if (!readable) {
       // As before: a table the backup cannot give is left alone, without a message.
       r.problem = backup ? "the backup side cannot be read: " + why.description()
-                         : std::string("the file is no backup and no database: ") + cFile;
+                  : report.problem.empty()
+                      ? std::string("the file is no backup and no database: ") + cFile
+                      : report.problem;
       continue;
     }
     const TableProgress progress(rows);
@@ -370,7 +491,11 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
     if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
     guarded([&] { source.Close(); });
   }
-  if (backup) guarded([&] { backup->Close(); });
+  if (backup) {
+    // What keepOnlyStoredTables set aside comes back: the file stays as it was.
+    guarded([&] { backup->RollbackTrans(); });
+    guarded([&] { backup->Close(); });
+  }
   if (!guarded([&] { live.Close(); }, &why)) {
     // A sealed live database keeps the restored rows until it is written on close.
     for (TableResult& r : report.tables) {

@@ -18,6 +18,13 @@
 // ends before the table's commit, the live table keeps its old rows; a
 // message names the table and the reason, and the next table follows.
 //
+// The backup side is not trusted: a backup file or database is bounded as
+// dbmaint/backup_file.h says, only its stored tables are read (views,
+// virtual tables and tables with columns computed when read are set aside
+// for the run, and the file is not changed), and the temporary database a
+// backup file was expanded into is deleted when DbRestore ends, whatever
+// its result.
+//
 // Table names go into the statements only when they are plain identifiers
 // (ASCII letters, digits, "_"); any other name is left out. cWhere, aSel1 and
 // aSel2 are SQL of the caller's, appended as they stand: these are an
@@ -28,7 +35,7 @@
 // (AutomationError 424).
 //
 // Failures: the messages of the steps (kNoConnectionMessage, kBadFileMessage,
-// kDamagedBackupMessage and the table messages below) go through this
+// the messages of dbmaint/backup_file.h and those below) go through this
 // thread's user-interface back end. What the methods do not handle reaches
 // the caller as AutomationError: for DbBackup a failure to replace or create
 // the temporary database or to open the live database for the schema copy;
@@ -70,6 +77,8 @@ inline constexpr const char* kBackupNotWrittenMessage =
 inline constexpr const char* kTableNotRestoredMessage = "以下数据表没有恢复，原有记录保持不变：";
 inline constexpr const char* kRowsNotDeletedMessage = "以下数据表的记录没有从数据库中删除：";
 inline constexpr const char* kLiveNotSavedMessage = "出错，数据库的改动没有保存：";
+inline constexpr const char* kUnsafeBackupMessage =
+    "出错，备份中有无法安全读取的内容，没有恢复任何数据！";
 
 MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
                            const std::vector<std::string>& aTbl, const std::string& cFile,

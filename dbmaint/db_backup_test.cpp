@@ -8,14 +8,17 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 
 #include "dbmaint/backup_file.h"
+#include "dbmaint/blocks.h"
 #include "dbmaint/db_common.h"
 #include "platform/db/ado.h"
 #include "platform/db/testing/db_test_support.h"
 #include "platform/db/value.h"
+#include "platform/infozip/testing/small_file_system.h"
 #include "platform/ui/recorder.h"
 
 namespace bq::dbmaint {
@@ -398,6 +401,111 @@ TEST_P(Maintenance, TableNamesThatAreNoPlainIdentifiersAreLeftOut) {
   EXPECT_TRUE(r.tables[1].done);
   EXPECT_EQ(liveCount("T6"), kRows);
   EXPECT_EQ(liveCount("T7"), 7);
+}
+
+TEST_P(Maintenance, TheExpandedDatabaseGoesWhenTheRestoreEnds) {
+  ASSERT_TRUE(backup({"T6"}).allDone());
+  EXPECT_TRUE(restore({"T6"}).allDone());
+  EXPECT_FALSE(fs::exists(TempDatabasePath()));
+
+  // Twenty blocks of 999,999 zero bytes: 20 MB expanded, and no database.
+  std::vector<uint8_t> block;
+  ASSERT_EQ(CompressBlock(std::vector<uint8_t>(999'999, 0), block), 0);
+  {
+    std::ofstream out(file("zeros.bak"), std::ios::binary);
+    out << kBackupMarker;
+    for (int i = 0; i < 20; ++i)
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(block.size()));
+  }
+  const MaintenanceReport r =
+      restore({"T6"}, "", false, std::nullopt, std::nullopt, file("zeros.bak"));
+  EXPECT_FALSE(r.allDone());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0], kBadFileMessage);
+  EXPECT_EQ(liveCount("T6"), kRows);
+  EXPECT_FALSE(fs::exists(TempDatabasePath()));
+}
+
+// A database under the component password made by `statements`, and its backup file.
+void makeBackupSide(const std::string& mdb, const std::string& bak,
+                    const std::vector<std::string>& statements) {
+  CreateTempDatabase(mdb);
+  std::optional<db::Connection> c = OpenMdbConnection(mdb);
+  ASSERT_TRUE(c);
+  for (const std::string& s : statements) c->Execute(s);
+  c->Close();
+  ui::RecordingProgressCanvas canvas;
+  ASSERT_TRUE(CompressFile(&canvas, mdb, bak));
+}
+
+TEST_P(Maintenance, OnlyStoredTablesOfTheBackupAreRead) {
+  // Each backup holds a stored T7 of one row beside a T6 that computes its rows.
+  const std::vector<std::string> t7 = {"Create Table T7 (id LONG, label Char(10))",
+                                       "Insert Into T7 (id, label) Values (70, 'stored')"};
+  // Forty rows, each of which counts to 200,000 first.
+  const std::string slowRows =
+      " As With Recursive c(n) As (Select 1 Union All Select n + 1 From c Where n < 40) "
+      "Select n As id, (With Recursive w(k) As (Select 1 Union All Select k + 1 From w Where k < "
+      "200000) Select 'v' || Count(*) From w) As name From c";
+  struct Case {
+    const char* name;
+    std::vector<std::string> statements;
+    std::optional<std::vector<std::string>> sel1;
+  } cases[] = {
+      {"a recursive view", {"Create View T6" + slowRows}, std::nullopt},
+      {"a view named by the selection",
+       {"Create Table T6 (id LONG, name Char(20))", "Create View V" + slowRows},
+       std::vector<std::string>{"* From V", "* From T7"}},
+      {"a column computed when read",
+       {"Create Table T6 (id LONG, name Text Generated Always As ('g' || id) Virtual)",
+        "Insert Into T6 (id) Values (1)"},
+       std::nullopt},
+      {"a virtual table",
+       {"Create Virtual Table T6 Using fts5(id, name)",
+        "Insert Into T6 (id, name) Values (1, 'fts')"},
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> statements = c.statements;
+    statements.insert(statements.end(), t7.begin(), t7.end());
+    makeBackupSide(file("side.mdb"), file("side.bak"), statements);
+    const std::vector<uint8_t> side = readBytes(file("side.mdb"));
+    for (const std::string& from : {file("side.bak"), file("side.mdb")}) {
+      SCOPED_TRACE(from);
+      const MaintenanceReport r = restore({"T6", "T7"}, "", false, c.sel1, std::nullopt, from);
+      EXPECT_FALSE(r.tables[0].done);
+      EXPECT_TRUE(r.tables[1].done) << r.tables[1].problem;
+      EXPECT_EQ(liveCount("T6"), kRows);
+      EXPECT_EQ(liveRows("Select id, label From T7"), (std::vector<std::string>{"70|stored|"}));
+    }
+    // A database restored from directly is not changed.
+    EXPECT_EQ(readBytes(file("side.mdb")), side);
+  }
+  EXPECT_TRUE(messages().empty()) << messages().front();
+}
+
+TEST_P(Maintenance, ADatabaseImageMustFitTheTemporaryFolder) {
+  // Six million bytes of text that the seal compresses to almost nothing.
+  makeBackupSide(file("big.mdb"), file("big.bak"),
+                 {"Create Table T7 (id LONG, label Memo)",
+                  "Insert Into T7 (id, label) Values (1, hex(zeroblob(3000000)))"});
+  const fs::path small = work_ / "tmp";
+  fs::create_directory(small);
+  const testing::SmallFileSystemRun run = testing::runWithSmallFileSystem(small, 4 << 20, [&] {
+    ::setenv("TMPDIR", small.c_str(), 1);
+    const MaintenanceReport r =
+        restore({"T7"}, "", false, std::nullopt, std::nullopt, file("big.bak"));
+    if (r.tables[0].done) return std::string("restored");
+    if (messages().size() != 1 || messages()[0].rfind(kNoSpaceForBackupMessage, 0) != 0)
+      return "not refused for the free space: " + (messages().empty() ? "" : messages().back());
+    if (!fs::is_empty(small)) return std::string("the temporary folder was written");
+    if (liveCount("T7") != 7) return std::string("live rows were lost");
+    return std::string();
+  });
+  if (!run.mounted) GTEST_SKIP() << "no mount namespace for a small file system here";
+  EXPECT_EQ(run.failure, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, Maintenance, ::testing::ValuesIn(db::dbtest::testedProviders()),
