@@ -3,8 +3,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -31,6 +33,9 @@ constexpr char kCannotCreateText[] = "Automation server can't create object";
 constexpr int32_t kRejected = -2147418111;  // 0x80010001 RPC_E_CALL_REJECTED
 constexpr char kRejectedText[] = "Call was rejected by callee.";
 // Anything that is no automation error.
+// A request longer than the page script makes for arguments within their
+// bound (JSON escapes at most six characters for one).
+constexpr qsizetype kMaxRequestChars = 7 * kMaxCallArgumentChars;
 constexpr int32_t kUnspecified = -2147467259;  // 0x80004005 E_FAIL
 constexpr char kUnspecifiedText[] = "Unspecified error";
 
@@ -43,6 +48,7 @@ constexpr char kPageScript[] = R"JS(
   Object.defineProperty(window, "__bqComBridge", { value: true });
   var ask = window.prompt;
   var marker = "__bq_com__:";
+  var maxArguments = __BQ_MAX_ARGUMENTS__;
   var stringify = JSON.stringify;
   var parse = JSON.parse;
   var toLower = String.prototype.toLowerCase;
@@ -58,11 +64,13 @@ constexpr char kPageScript[] = R"JS(
     e.description = error.description;
     return e;
   }
-  // One request, answered synchronously by the host.
+  // One request, answered synchronously by the host. It travels as the
+  // prompt's default text, which the engine hands over whole (it cuts the
+  // prompt's message).
   function request(message) {
     var answer = null;
     try {
-      answer = ask.call(window, marker + stringify(message), "");
+      answer = ask.call(window, marker, stringify(message));
     } catch (e) {
     }
     if (typeof answer !== "string") return { error: rejected };
@@ -85,8 +93,16 @@ constexpr char kPageScript[] = R"JS(
   function method(progId, name) {
     return function () {
       var args = [];
-      for (var i = 0; i < arguments.length; i++) args.push(text(arguments[i]));
-      var answer = request({ op: "call", progId: progId, method: name, args: args });
+      var length = 0;
+      for (var i = 0; i < arguments.length; i++) {
+        var t = text(arguments[i]);
+        args.push(t);
+        if (t !== null) length += t.length;
+      }
+      // Arguments past the bound are not sent; the host names the bound.
+      var answer = length > maxArguments
+                       ? request({ op: "call", progId: progId, method: name, args: [], length: length })
+                       : request({ op: "call", progId: progId, method: name, args: args });
       var changed = answer.args || {};
       for (var k in changed) {
         var target = arguments[k];
@@ -152,10 +168,28 @@ QJsonObject created() {
                                   QString::fromStdString(runtimeErrorText(err::kNoSuchMember)))}};
 }
 
+QString grouped(qint64 number) { return QLocale(QLocale::English).toString(number); }
+
+QJsonObject tooLong(const QString& what) {
+  return failure(scriptErrorNumber(err::kOutOfMemory),
+                 QString::fromStdString(runtimeErrorText(err::kOutOfMemory)) +
+                     QStringLiteral(" (") + what + QLatin1Char(')'));
+}
+
 QJsonObject called(const QJsonObject& request) {
   const QString method = request.value(QStringLiteral("method")).toString();
+  const QJsonArray given = request.value(QStringLiteral("args")).toArray();
+  // What the page script counted for arguments it did not send, or what came.
+  qint64 length = std::max<qint64>(0, request.value(QStringLiteral("length")).toInteger());
+  if (length <= kMaxCallArgumentChars) {
+    length = 0;
+    for (const QJsonValue& v : given) length += v.toString().size();
+  }
+  if (length > kMaxCallArgumentChars)
+    return tooLong(QStringLiteral("the arguments of %1 come to %2 characters, more than %3")
+                       .arg(method.left(64), grouped(length), grouped(kMaxCallArgumentChars)));
   ScriptArgs args;
-  for (const QJsonValue& v : request.value(QStringLiteral("args")).toArray()) {
+  for (const QJsonValue& v : given) {
     if (v.isString()) {
       args.emplace_back(v.toString().toStdString());
     } else {
@@ -210,14 +244,18 @@ BqcomBridge::BqcomBridge(ExamPage& page, ExamServers servers, QObject* parent)
   script.setRunsOnSubFrames(true);
   page.scripts().insert(script);
 
-  page.setPromptHandler([this](const QUrl& origin, const QString& message, QString* result) {
+  page.setPromptHandler([this](const QUrl& origin, const QString& message,
+                               const QString& defaultValue, QString* result) {
     if (!message.startsWith(kRequestMarker)) return false;
-    *result = answer(origin, message.mid(kRequestMarker.size()));
+    *result = answer(origin, defaultValue);
     return true;
   });
 }
 
-QString BqcomBridge::pageScript() { return QString::fromUtf8(kPageScript); }
+QString BqcomBridge::pageScript() {
+  return QString::fromUtf8(kPageScript)
+      .replace(QLatin1StringView("__BQ_MAX_ARGUMENTS__"), QString::number(kMaxCallArgumentChars));
+}
 
 bool BqcomBridge::allows(const QUrl& origin) const {
   // The program scheme serves the program folder's pages.
@@ -226,18 +264,26 @@ bool BqcomBridge::allows(const QUrl& origin) const {
 }
 
 QString BqcomBridge::answer(const QUrl& origin, const QString& request) {
-  const QJsonObject message = QJsonDocument::fromJson(request.toUtf8()).object();
-  const QString op = message.value(QStringLiteral("op")).toString();
   QJsonObject reply;
-  if (!allows(origin) || !isBqcom(message.value(QStringLiteral("progId")).toString())) {
+  if (!allows(origin)) {
+    // Another origin's request is not even read.
     reply = failure(kCannotCreate, QString::fromLatin1(kCannotCreateText));
-  } else if (op == QLatin1StringView("create")) {
-    reply = created();
-  } else if (op == QLatin1StringView("call")) {
-    reply = called(message);
-    emit callReturned(message.value(QStringLiteral("method")).toString());
+  } else if (request.size() > kMaxRequestChars) {
+    reply = tooLong(
+        QStringLiteral("a request of more than %1 characters").arg(grouped(kMaxRequestChars)));
   } else {
-    reply = failure(kRejected, QString::fromLatin1(kRejectedText));
+    const QJsonObject message = QJsonDocument::fromJson(request.toUtf8()).object();
+    const QString op = message.value(QStringLiteral("op")).toString();
+    if (!isBqcom(message.value(QStringLiteral("progId")).toString())) {
+      reply = failure(kCannotCreate, QString::fromLatin1(kCannotCreateText));
+    } else if (op == QLatin1StringView("create")) {
+      reply = created();
+    } else if (op == QLatin1StringView("call")) {
+      reply = called(message);
+      emit callReturned(message.value(QStringLiteral("method")).toString());
+    } else {
+      reply = failure(kRejected, QString::fromLatin1(kRejectedText));
+    }
   }
   return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }

@@ -35,17 +35,34 @@
 //
 // Synchronous calls. Page script cannot wait for the host through the web
 // channel, whose calls are asynchronous. Each request is made with the
-// script's own prompt(), taken before any page script can replace it; the
-// engine holds the page's script until the host answers, and hands the host
-// the calling frame's origin, which page script cannot forge. The host
-// answers in ExamPage::javaScriptPrompt, on the user-interface thread, which
-// owns the web component's per-thread state (its one transfer window and one
-// title window): a modal window of the component blocks the calling script,
-// while the window's other events, its timers and the engine go on. Calls do
-// not nest: a request that arrives while a call runs (from another frame,
-// during the component's own wait) is refused with 0x80010001 "Call was
-// rejected by callee.", as a busy single-threaded apartment refuses it.
-// Measured: bench/bridge_bench (README "Networked exams").
+// script's own prompt(), taken before any page script can replace it: a
+// marker as the prompt's message and the request (JSON) as its default text,
+// which the engine hands over whole (it cuts a prompt's message after 10,240
+// characters). The engine holds the page's script until the host answers,
+// and hands the host the calling frame's origin, which page script cannot
+// forge. The host answers in ExamPage::javaScriptPrompt, on the
+// user-interface thread, which owns the web component's per-thread state
+// (its one transfer window and one title window): a modal window of the
+// component blocks the calling script; the window's own timers go on, but
+// the engine takes up no new work of its pages until the call has returned
+// (a navigation asked for meanwhile goes on afterwards).
+//
+// Calls do not overlap. A frame that calls while another frame's call runs
+// waits until that call has returned; then its call runs. In the engine's
+// default process model the frames of a window share one renderer, and the
+// other frame's script does not run at all meanwhile; where frames of other
+// sites have processes of their own (--site-per-process), its script runs up
+// to the call, whose request the engine delivers once the running call has
+// returned. A request that reaches the host while a call runs on its thread
+// all the same (the host's own answer() during a call) is refused with
+// 0x80010001 "Call was rejected by callee.", as a busy single-threaded
+// apartment refuses it. Measured: bench/bridge_bench (README "Networked
+// exams").
+//
+// The arguments of one call hold at most kMaxCallArgumentChars characters
+// together (UTF-16 code units, as script counts them); past that the call
+// fails with 7 "Out of memory (the arguments of M come to N characters, more
+// than 16,777,216)", and the page script sends none of them.
 //
 // Who may call. Only pages of the program folder (the program scheme) and of
 // the exam servers listed in BqServers.txt beside BqTest.MDB
@@ -58,6 +75,9 @@
 //
 // A request the engine does not deliver (a page being unloaded may not
 // prompt) throws 0x80010001 as well.
+//
+// Local files: a page with the bridge reads no more of the disk than any
+// other (client/qt/program_scheme.h, LocalFileGuard).
 //
 // Thread safety: a Qt object of the user-interface thread.
 #pragma once
@@ -72,6 +92,9 @@
 namespace bq::client {
 
 class ExamPage;
+
+// The most characters the arguments of one call may hold together.
+inline constexpr qsizetype kMaxCallArgumentChars = qsizetype{16} << 20;
 
 // The error number script sees for the component's error `number`: run-time
 // errors (1 to 65535) as 0x800A0000 + number, signed; others as they are.

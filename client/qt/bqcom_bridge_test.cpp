@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
@@ -55,17 +56,19 @@ std::string slurp(const fs::path& p) {
   return ss.str();
 }
 
-// The demo exam server (exam_server.py) on free loopback ports, serving the
-// built pages and a copy of the built FTP folder.
+// The demo exam server (exam_server.py) on free loopback ports, serving a
+// copy of the built pages (to which tests may add their own) and a copy of
+// the built FTP folder.
 class ExamServer {
  public:
-  explicit ExamServer(const fs::path& dir) : ftpRoot_(dir / "ftp") {
+  explicit ExamServer(const fs::path& dir) : ftpRoot_(dir / "ftp"), www_(dir / "www") {
     fs::create_directories(ftpRoot_);
     fs::copy(fs::path(BQ_DEMO_EXAM_SERVER) / "ftp" / "exam", ftpRoot_ / "exam");
+    fs::copy(fs::path(BQ_DEMO_EXAM_SERVER) / "www", www_, fs::copy_options::recursive);
     const fs::path ports = dir / "ports";
     const char* python = std::getenv("BQ_FTP_PYTHON");
     const std::string interpreter = python && *python ? python : "/usr/bin/python3";
-    const std::string www = (fs::path(BQ_DEMO_EXAM_SERVER) / "www").string();
+    const std::string www = www_.string();
     pid_ = ::fork();
     if (pid_ == 0) {
       ::execl(interpreter.c_str(), interpreter.c_str(), BQ_EXAM_SERVER_PY, "--www", www.c_str(),
@@ -93,15 +96,21 @@ class ExamServer {
   ExamServer(const ExamServer&) = delete;
   ExamServer& operator=(const ExamServer&) = delete;
 
-  // The exam page as a page of `host`.
-  std::string page(const std::string& host = "127.0.0.1") const {
-    return "http://" + host + ":" + std::to_string(httpPort_) + "/index.htm";
+  // The page `name` (the exam page by default) as a page of `host`.
+  std::string page(const std::string& host = "127.0.0.1",
+                   const std::string& name = "index.htm") const {
+    return origin(host) + "/" + name;
   }
-  std::string origin() const { return "http://127.0.0.1:" + std::to_string(httpPort_); }
+  std::string origin(const std::string& host = "127.0.0.1") const {
+    return "http://" + host + ":" + std::to_string(httpPort_);
+  }
   const fs::path& ftpRoot() const { return ftpRoot_; }
+  // The folder of the pages.
+  const fs::path& www() const { return www_; }
 
  private:
   fs::path ftpRoot_;
+  fs::path www_;
   pid_t pid_ = -1;
   int httpPort_ = 0;
   int ftpPort_ = 0;
@@ -132,10 +141,24 @@ class BridgeTest : public testing::WindowTest {
     fs::remove_all(root_, ignored);
   }
 
-  void startServer(bool listed = true) {
+  // The server, listed as 127.0.0.1 (and as localhost, a site of its own,
+  // when `alsoLocalhost`) or not at all.
+  void startServer(bool listed = true, bool alsoLocalhost = false) {
     server_ = std::make_unique<ExamServer>(root_);
-    if (listed)
-      std::ofstream(program_ / kExamServersFile) << "# the demo\n" << server_->origin() << "\n";
+    std::ofstream servers;
+    if (listed) {
+      servers.open(program_ / kExamServersFile);
+      servers << "# the demo\n" << server_->origin() << "\n";
+    }
+    if (listed && alsoLocalhost) servers << server_->origin("localhost") << "\n";
+  }
+
+  // A page of the server holding `body`.
+  std::string serverPage(const std::string& name, const std::string& body,
+                         const std::string& host = "127.0.0.1") {
+    std::ofstream(server_->www() / name)
+        << "<html><head><meta charset=\"utf-8\"></head><body>" << body << "</body></html>";
+    return server_->page(host, name);
   }
 
   // The window, started on `address`.
@@ -321,6 +344,123 @@ TEST_F(BridgeTest, ANavigationWhileACallWaitsGoesOnWhenTheCallHasReturned) {
   EXPECT_EQ(js(attempt("com.PreTest('C:\\\\BQTEST')")), q("ok"));
 }
 
+// Calls longer than the engine hands over in a prompt's message (10,240
+// characters) arrive whole: a list of a folder and 800 files, an argument of
+// 1 MiB. Past the bound a call fails with its own error, and nothing runs.
+TEST_F(BridgeTest, LongCallsArriveWholeAndOneTooLongFailsWithItsBound) {
+  open(programPage("long.htm", ""));
+  // Each of the 800 files is flushed to disk on its own: a few seconds.
+  const QString made =
+      driver_
+          ->evaluate(
+              q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM');"
+                " var list = '资料\\\\,';"
+                " for (var i = 0; i < 800; i++) list += '资料\\\\第' + (1000 + i) + '号文件.txt,';"
+                " try { com.CreateOpDirs('C:\\\\BQTEST', list); return String(list.length); }"
+                " catch (e) { return e.number + ' ' + e.description; } })()"),
+              60s)
+          .toString();
+  EXPECT_EQ(made, q("12804"));
+  const fs::path folder = drives_ / "c" / "BqOperation" / "资料";
+  ASSERT_TRUE(fs::is_directory(folder));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 800);
+  EXPECT_TRUE(fs::is_regular_file(folder / "第1799号文件.txt"));
+
+  // The item at the end of an argument of 1 MiB.
+  EXPECT_EQ(js(attempt("com.CreateOpDirs('C:\\\\BQBIG', 'big\\\\,'.repeat(209716) + 'end.txt')")),
+            q("ok"));
+  EXPECT_TRUE(fs::is_regular_file(drives_ / "c" / "BqOperation" / "end.txt"));
+
+  // One character past the bound, counted over all arguments.
+  const QString tooLong =
+      q("-2146828281 Out of memory (the arguments of CreateOpDirs come to 16,777,217 characters, "
+        "more than 16,777,216)");
+  EXPECT_EQ(js(attempt("com.CreateOpDirs('C:\\\\BQOVER', 'x'.repeat(16777216 - 8))")), tooLong);
+  EXPECT_FALSE(fs::exists(drives_ / "c" / "BQOVER"));
+  // A page that asks the host itself gets the same.
+  const QString request = q("{\"op\": \"call\", \"progId\": \"BrightquillWebComm.BQCOM\","
+                            " \"method\": \"CreateOpDirs\", \"args\": [\"C:\\\\BQOVER\", \"%1\"]}")
+                              .arg(QString(kMaxCallArgumentChars - 8, QLatin1Char('x')));
+  EXPECT_EQ(window_->bqcomBridge()->answer(QUrl(q("bqfile:")), request),
+            q("{\"error\":{\"description\":\"Out of memory (the arguments of CreateOpDirs come to "
+              "16,777,217 characters, more than 16,777,216)\",\"number\":-2146828281}}"));
+  EXPECT_FALSE(fs::exists(drives_ / "c" / "BQOVER"));
+}
+
+// A frame that calls while another frame's call runs is not refused: its
+// script does not run at all until that call has returned (the frames of a
+// window share one renderer), then its calls go on. The inner frame, of
+// another site, calls every 20 ms; the outer frame's call holds the question
+// window for a second.
+TEST_F(BridgeTest, AnotherFramesCallWaitsUntilTheRunningCallHasReturned) {
+  startServer(true, true);
+  serverPage("inner.htm",
+             "<script>var calls = [], com = new ActiveXObject('BrightquillWebComm.BQCOM');"
+             " var timer = setInterval(function () {"
+             "   var s = Date.now(), outcome = 'ok';"
+             "   try { com.PreTest('C:\\\\NoSuchFolder'); } catch (e) { outcome = e.number; }"
+             "   calls.push([s, Date.now(), outcome]); }, 20);"
+             " addEventListener('message', function () {"
+             "   clearInterval(timer); parent.postMessage(JSON.stringify(calls), '*'); });"
+             "</script>");
+  open(serverPage("outer.htm",
+                  "<iframe src='" + server_->page("localhost", "inner.htm") +
+                      "'></iframe><script>var report = null;"
+                      " addEventListener('message', function (e) { report = e.data; });</script>"));
+  QTest::qWait(500);  // the inner frame is calling meanwhile
+
+  QElapsedTimer since;
+  QTimer closer;
+  closer.setInterval(20);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != q("bqTextWindow")) return;
+    if (!since.isValid()) since.start();
+    if (since.elapsed() >= 1000) modal->close();
+  });
+  closer.start();
+  const QString outer = js(
+      q("(function () { var com = new ActiveXObject('BrightquillWebComm.BQCOM');"
+        " var s = Date.now(); com.QuestionPane('第一题'); var e = Date.now();"
+        " frames[0].postMessage('report', '*'); window.span = [s, e]; return s + ' ' + e; })()"));
+  closer.stop();
+  driver_->waitUntil([&] { return js(q("String(report !== null)")) == q("true"); },
+                     q("the inner frame's calls"));
+  // Calls before the outer one, during it, and any that failed.
+  EXPECT_EQ(js(q("(function () { var calls = JSON.parse(report), s = span[0], e = span[1];"
+                 " return [calls.filter(function (c) { return c[1] <= s; }).length > 0,"
+                 "         calls.filter(function (c) { return c[0] > s && c[0] < e; }).length,"
+                 "         calls.filter(function (c) { return c[2] !== 'ok'; }).length].join(' ');"
+                 " })()")),
+            q("true 0 0"))
+      << outer.toStdString();
+  EXPECT_GE(outer.section(QLatin1Char(' '), 1).toLongLong() -
+                outer.section(QLatin1Char(' '), 0, 0).toLongLong(),
+            1000);
+}
+
+// An expression in a style attribute is script, so it is evaluated on the
+// program folder's pages only, never on a server's, listed or not.
+TEST_F(BridgeTest, StyleExpressionsRunOnProgramFolderPagesOnly) {
+  startServer();
+  const std::string body =
+      "<div style='width: expression(window.ran = (window.ran || 0) + 1, 10)'>x</div>";
+  open(programPage("style.htm", body));
+  EXPECT_EQ(js(q("String(window.ran > 0)")), q("true"));
+  const std::string page = serverPage("style.htm", body);
+  window_->navigate(page);
+  driver_->waitUntil([&] { return window_->locationURL() == page; }, q("the server's page"),
+                     kPageTimeout);
+  EXPECT_EQ(js(q("String(window.ran)")), q("undefined"));
+  // A listed page, with the bridge at hand, and no local file.
+  EXPECT_EQ(js(attempt("")), q("ok"));
+  EXPECT_EQ(js(q("(function () { try { var x = new XMLHttpRequest(); x.open('GET', ") +
+               BrowserDriver::jsString(
+                   QString::fromStdString("file://" + program_.string() + "/BqLogin.asp")) +
+               q(", false); x.send(); return 'read'; } catch (e) { return 'refused'; } })()")),
+            q("refused"));
+}
+
 TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {
   startServer();
   // The same server under another name is another origin, not listed.
@@ -334,7 +474,7 @@ TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {
   EXPECT_EQ(js(attempt("")), q("-2146827859 Automation server can't create object"));
   // Nor can the page ask the host itself.
   EXPECT_EQ(
-      js(q("prompt('__bq_com__:' + JSON.stringify({op: 'call', progId: "
+      js(q("prompt('__bq_com__:', JSON.stringify({op: 'call', progId: "
            "'BrightquillWebComm.BQCOM', method: 'CreateOpDirs', args: ['C:\\\\BQTEST', '']}))")),
       q("{\"error\":{\"description\":\"Automation server can't create object\","
         "\"number\":-2146827859}}"));

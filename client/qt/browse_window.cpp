@@ -17,6 +17,9 @@ BrowseWindow::BrowseWindow(QWidget* parent) : QMainWindow(parent) {
   resize(900, 700);
   // Off the record, as the exam window: nothing is kept on disk.
   profile_ = new QWebEngineProfile(this);
+  // No "file:" request is read until a local target names its folder.
+  guard_ = new LocalFileGuard(QString(), profile_);
+  profile_->setUrlRequestInterceptor(guard_);
   page_ = new ExamPage(profile_, this);
   view_ = new QWebEngineView(this);
   view_->setPage(page_);
@@ -43,12 +46,19 @@ void BrowseWindow::open(const std::string& target) {
   const QUrl address = addressOf(target);
   // A local file is served with the files of its own folder and below (its
   // pictures, frames and style sheets), and nothing else of the disk.
+  // Its "file:" requests likewise; any other target's reach none.
   if (scheme_ != nullptr) profile_->removeUrlSchemeHandler(scheme_);
   scheme_ = nullptr;
+  QString folder;
   if (address.scheme() == QLatin1StringView(kProgramScheme)) {
-    scheme_ = new ProgramSchemeHandler(QFileInfo(address.path()).absolutePath(), profile_);
+    folder = QFileInfo(address.path()).absolutePath();
+    scheme_ = new ProgramSchemeHandler(folder, profile_);
     profile_->installUrlSchemeHandler(kProgramScheme, scheme_);
   }
+  auto* guard = new LocalFileGuard(folder, profile_);
+  profile_->setUrlRequestInterceptor(guard);
+  delete guard_;
+  guard_ = guard;
   setWindowTitle(toFileUrl(address).toDisplayString());
   page_->setUrl(address);
 }

@@ -5,7 +5,7 @@
 // One window shows TARGET (a local path, a file address or a URL; nothing
 // gives an empty page) in the exam window's page (client/qt/exam_page.h):
 // local files through the program scheme (the target's folder and below
-// only), so .asp files are HTML, GBK as the
+// only, and its pages' "file:" requests no further), so .asp files are HTML, GBK as the
 // default text encoding and the same rendering leniencies. It is a plain
 // browser: no exam database, no dispatcher, no clocks, no page is written;
 // links and scripts navigate within the window, and its title follows the
@@ -19,6 +19,7 @@
 #include <string>
 
 class QWebEngineProfile;
+class QWebEngineUrlRequestInterceptor;
 class QWebEngineUrlSchemeHandler;
 class QWebEngineView;
 
@@ -44,6 +45,7 @@ class BrowseWindow final : public QMainWindow {
  private:
   QWebEngineProfile* profile_ = nullptr;
   QWebEngineUrlSchemeHandler* scheme_ = nullptr;
+  QWebEngineUrlRequestInterceptor* guard_ = nullptr;
   ExamPage* page_ = nullptr;
   QWebEngineView* view_ = nullptr;
 };

@@ -90,7 +90,10 @@ constexpr char kHostScript[] = R"JS(
 
   // Internet Explorer's leniencies that the generated pages rely on: colours
   // without "#" and expression(...) values in inline styles (it recomputed
-  // them as the window changed), and the body's scroll attribute.
+  // them as the window changed), and the body's scroll attribute. An
+  // expression is script: it runs only on the program scheme's pages, never
+  // on a server's, where a style attribute may be all a text was allowed.
+  var expressions = location.protocol === "__BQ_PROGRAM_PROTOCOL__";
   var computed = [];
   function applyExpressions() {
     for (var i = 0; i < computed.length; i++) {
@@ -110,6 +113,7 @@ constexpr char kHostScript[] = R"JS(
     var colour = /(^|;)\s*(background-color|color|border-color)\s*:\s*([0-9a-fA-F]{6}|[0-9a-fA-F]{3})\s*(?=;|$)/g;
     var m;
     while ((m = colour.exec(text))) element.style.setProperty(m[2], "#" + m[3]);
+    if (!expressions) return;
     var rules = [];
     var start = /([\w-]+)\s*:\s*expression\(/g;
     while ((m = start.exec(text))) {
@@ -167,7 +171,10 @@ ExamPage::ExamPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage
   QWebEngineSettings* s = settings();
   s->setDefaultTextEncoding(QStringLiteral("GBK"));
   s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
-  s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+  // The program folder's pages come through the program scheme; a "file:"
+  // frame has no business reading other files (LocalFileGuard bounds the
+  // program scheme's pages in turn).
+  s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
   // The sign-in page's input takes the keyboard as soon as the page is shown.
   s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, true);
 
@@ -180,7 +187,11 @@ ExamPage::ExamPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage
   scripts().insert(script);
 }
 
-QString ExamPage::hostScript() { return QString::fromUtf8(kHostScript); }
+QString ExamPage::hostScript() {
+  return QString::fromUtf8(kHostScript)
+      .replace(QLatin1StringView("__BQ_PROGRAM_PROTOCOL__"),
+               QString::fromLatin1(kProgramScheme) + QLatin1Char(':'));
+}
 
 bool ExamPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
   if (url.isLocalFile() && isMainFrame) {
@@ -221,7 +232,7 @@ void ExamPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, con
 
 bool ExamPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& message,
                                 const QString& defaultValue, QString* result) {
-  if (promptHandler_ && promptHandler_(securityOrigin, message, result)) return true;
+  if (promptHandler_ && promptHandler_(securityOrigin, message, defaultValue, result)) return true;
   return QWebEnginePage::javaScriptPrompt(securityOrigin, message, defaultValue, result);
 }
 

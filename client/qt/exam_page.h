@@ -21,13 +21,16 @@
 //   - It also renders leniencies of Internet Explorer that the generated
 //     pages rely on: inline-style colours written without "#"
 //     (background-color:6E8ADE), expression(...) values (evaluated when the
-//     document is ready, loaded and resized) and <body scroll=no>.
+//     document is ready, loaded and resized; only on pages of the program
+//     scheme, since an expression is script) and <body scroll=no>.
 //   - A request for a new window (a target other than "_self") opens the
 //     address in this page.
 //   - A prompt() of page script goes first to the prompt handler, when one
 //     is set (the web component's bridge, client/qt/bqcom_bridge.h).
 //
-// Pages without a declared character set are read as GBK.
+// Pages without a declared character set are read as GBK. A page read from a
+// "file:" address (a frame) cannot read other files; what the program
+// scheme's pages may read is bounded by the profile (LocalFileGuard).
 //
 // Thread safety: a Qt object of the user-interface thread.
 #pragma once
@@ -61,11 +64,13 @@ class ExamPage final : public QWebEnginePage {
   // The script injected into every document (exposed for its tests).
   static QString hostScript();
 
-  // Answers a prompt() of the frame of `securityOrigin` with `message`: true
-  // when it took the prompt and set *result; false leaves it to the engine's
-  // own dialog. Runs on the user-interface thread while the script waits.
-  using PromptHandler =
-      std::function<bool(const QUrl& securityOrigin, const QString& message, QString* result)>;
+  // Answers a prompt(message, defaultValue) of the frame of `securityOrigin`:
+  // true when it took the prompt and set *result; false leaves it to the
+  // engine's own dialog. Runs on the user-interface thread while the script
+  // waits. The engine hands over only the first 10,240 characters of
+  // `message`; `defaultValue` comes whole.
+  using PromptHandler = std::function<bool(const QUrl& securityOrigin, const QString& message,
+                                           const QString& defaultValue, QString* result)>;
   void setPromptHandler(PromptHandler handler) { promptHandler_ = std::move(handler); }
 
  signals:

@@ -95,10 +95,11 @@ void FrmBrowser::buildControls() {
 
   // An off-the-record profile: nothing of the exam is kept on disk by the engine.
   profile_ = new QWebEngineProfile(this);
-  profile_->installUrlSchemeHandler(
-      kProgramScheme,
-      new ProgramSchemeHandler(QString::fromStdString(winpath::toNative(app_.AppFolder).string()),
-                               profile_));
+  const QString programFolder = QString::fromStdString(winpath::toNative(app_.AppFolder).string());
+  profile_->installUrlSchemeHandler(kProgramScheme,
+                                    new ProgramSchemeHandler(programFolder, profile_));
+  // The pages' own "file:" requests reach no further than the scheme does.
+  profile_->setUrlRequestInterceptor(new LocalFileGuard(programFolder, profile_));
   page_ = new ExamPage(profile_, this);
   bridge_ = new BqcomBridge(*page_, readExamServers(app_.AppFolder), this);
 

@@ -27,6 +27,7 @@
 #include "client/core/dispatcher.h"
 #include "client/core/preparation.h"
 #include "client/qt/browser_driver.h"
+#include "client/qt/testing/file_probe.h"
 #include "client/qt/testing/window_test.h"
 #include "platform/ui/recorder.h"
 
@@ -369,6 +370,18 @@ TEST_F(ClientWindowTest, TheProgramSchemeServesTheProgramFolderOnly) {
   EXPECT_FALSE(loads(QString::fromStdString((root_ / "home" / "secret.gif").string())));
   EXPECT_FALSE(loads(program + q("/../home/secret.gif")));
   EXPECT_FALSE(loads(program + q("/linked.gif")));
+}
+
+// Nor do its pages' own "file:" requests reach further: fetch,
+// XMLHttpRequest and frames read the program folder's files, and no other.
+TEST_F(ClientWindowTest, AProgramPageReadsNoFileOutsideTheProgramFolder) {
+  driver_->waitForPage(q("BqLogin.asp"));
+  testing::writeFileProbe(program_, root_ / "home");
+  window_->navigate("file://" + (program_ / "probe.htm").string());
+  driver_->waitForPage(q("probe.htm"));
+  driver_->waitUntil([&] { return js(q("window.__reads !== undefined")).toBool(); },
+                     q("the probe's report"), 20s);
+  EXPECT_EQ(js(q("window.__reads")).toString().toStdString(), testing::kFileProbeConfined);
 }
 
 TEST_F(ClientWindowTest, ToolbarHasItsSixButtonsInOrder) {

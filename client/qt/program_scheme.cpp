@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
@@ -41,6 +42,26 @@ std::optional<QString> programFile(const QString& programFolder, const QString& 
   const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
   if (!file.startsWith(prefix)) return std::nullopt;
   return file;
+}
+
+bool localFileAllowed(const QString& folder, const QUrl& url) {
+  if (folder.isEmpty() || !url.isLocalFile()) return false;
+  // A host names another machine's share, never a file of the folder.
+  if (!url.host().isEmpty() &&
+      url.host().compare(QLatin1StringView("localhost"), Qt::CaseInsensitive) != 0)
+    return false;
+  return programFile(folder, url.toLocalFile()).has_value();
+}
+
+void LocalFileGuard::interceptRequest(QWebEngineUrlRequestInfo& info) {
+  const QUrl url = info.requestUrl();
+  if (url.scheme().compare(QLatin1StringView("file"), Qt::CaseInsensitive) != 0) return;
+  // Asked for by the window itself (no initiator) or by a local page; a
+  // server's page has no business with local files, whichever they are.
+  const QString initiator = info.initiator().scheme();
+  const bool local = initiator.isEmpty() || initiator == QLatin1StringView(kProgramScheme) ||
+                     initiator == QLatin1StringView("file");
+  if (!local || !localFileAllowed(folder_, url)) info.block(true);
 }
 
 void ProgramSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {

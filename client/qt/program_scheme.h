@@ -19,17 +19,25 @@
 // thread: a large file never stalls the window, and a page file rewritten
 // meanwhile (written beside and renamed) is read as it was when opened.
 //
+// Pages of a local scheme may also ask for "file:" addresses (requests of
+// script, pictures, frames), which the engine would read from anywhere on the
+// disk. LocalFileGuard, the profile's request interceptor, lets through only
+// those that name a file of the same folder, by the same rule as the scheme
+// (programFile: links that lead out count as outside); every other "file:"
+// request, of any frame or kind, is blocked before the engine reads it.
+//
 // Outside the engine nothing changes: the window turns file addresses into
 // this scheme before loading them, and the engine's addresses back into file
 // addresses before anybody sees them, so the exam logic sees the
 // "file:///..." addresses a browser on local files reports.
 //
 // Thread safety: registerProgramScheme before the Qt application exists; the
-// handler on the user-interface thread.
+// handler and the guard on the user-interface thread.
 #pragma once
 
 #include <QString>
 #include <QUrl>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
 #include <optional>
 
@@ -50,6 +58,27 @@ QUrl toFileUrl(const QUrl& url);
 // program-scheme path `path` names, made canonical; nothing when it lies
 // outside the folder or does not exist.
 std::optional<QString> programFile(const QString& programFolder, const QString& path);
+
+// Whether the "file:" address `url` names a file of `folder` (a native path;
+// empty: no folder, nothing is): a local path, no host (or "localhost"), the
+// file there and inside the folder once links are resolved.
+bool localFileAllowed(const QString& folder, const QUrl& url);
+
+// Blocks every "file:" request that localFileAllowed refuses for its folder,
+// and every one a page of another scheme than the program scheme and "file:"
+// asks for; requests of other schemes pass untouched.
+class LocalFileGuard final : public QWebEngineUrlRequestInterceptor {
+  Q_OBJECT
+
+ public:
+  // Allows the files of `folder` (a native path; empty allows none).
+  LocalFileGuard(QString folder, QObject* parent)
+      : QWebEngineUrlRequestInterceptor(parent), folder_(std::move(folder)) {}
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+
+ private:
+  QString folder_;
+};
 
 class ProgramSchemeHandler final : public QWebEngineUrlSchemeHandler {
   Q_OBJECT
