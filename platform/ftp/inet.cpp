@@ -23,11 +23,16 @@ namespace fs = std::filesystem;
 
 constexpr std::chrono::milliseconds kDefaultTimeout{30'000};
 constexpr std::chrono::milliseconds kLongestTimeout{24LL * 3600 * 1000};
+// A transfer that moves less than this many bytes a second, over a period of
+// the wait bound, has stalled in all but name: a server that trickles a file
+// would otherwise hold the caller for ever.
+constexpr long kLowestSpeed = 1024;
+constexpr uint64_t kDefaultSizeLimit = 256ull << 20;
+constexpr uint64_t kLargestSizeLimit = 1ull << 40;
 constexpr long kBufferSize = 256 * 1024;
 
 [[noreturn]] void invalidCall(const std::string& why) {
-  throw AutomationError(err::kInvalidCall, "",
-                        runtimeErrorText(err::kInvalidCall) + ": " + why);
+  throw AutomationError(err::kInvalidCall, "", runtimeErrorText(err::kInvalidCall) + ": " + why);
 }
 
 [[noreturn]] void invalidProperty(const std::string& why) {
@@ -86,7 +91,8 @@ Operation parseOperation(std::string_view text) {
     std::string word;
     if (text[i] == '"') {
       const size_t close = text.find('"', i + 1);
-      if (close == std::string_view::npos) invalidCall("unclosed quote in \"" + std::string(text) + "\"");
+      if (close == std::string_view::npos)
+        invalidCall("unclosed quote in \"" + std::string(text) + "\"");
       word = text.substr(i + 1, close - i - 1);
       i = close + 1;
     } else {
@@ -137,12 +143,26 @@ std::chrono::milliseconds transferTimeout() {
   return std::chrono::milliseconds(static_cast<int64_t>(ms));
 }
 
+uint64_t transferSizeLimit() {
+  const char* v = std::getenv("BQ_FTP_MAX_MIB");
+  if (!v || !*v) return kDefaultSizeLimit;
+  char* end = nullptr;
+  const double mib = std::strtod(v, &end);
+  while (end && isBlank(*end)) ++end;
+  if (!end || *end != '\0' || !std::isfinite(mib) || mib <= 0) return kDefaultSizeLimit;
+  const double bytes = std::floor(mib * (1 << 20));
+  if (bytes >= static_cast<double>(kLargestSizeLimit)) return kLargestSizeLimit;
+  return std::max<uint64_t>(1, static_cast<uint64_t>(bytes));
+}
+
 // One operation: its easy handle and its local file.
 struct InternetTransfer::Transfer {
   Operation op;
   fs::path local;
   std::string url;
   std::chrono::milliseconds timeout{};
+  uint64_t sizeLimit = 0;
+  uint64_t received = 0;  // GET: bytes of the current attempt
   std::unique_ptr<CURL, EasyDeleter> easy;
   std::unique_ptr<AtomicOutput> out;  // GET
   std::unique_ptr<InputFile> in;      // PUT
@@ -156,6 +176,8 @@ struct InternetTransfer::Transfer {
     auto* t = static_cast<Transfer*>(self);
     const size_t n = size * count;
     try {
+      t->received += n;
+      if (t->received > t->sizeLimit) t->raiseTooLarge();
       t->out->write(std::span(reinterpret_cast<const uint8_t*>(data), n));
     } catch (const AutomationError& e) {
       t->localFailure = e.description();
@@ -174,11 +196,21 @@ struct InternetTransfer::Transfer {
     }
   }
 
+  // The error of a file past the size bound: the remote file fetched, or
+  // the local file to send.
+  [[noreturn]] void raiseTooLarge() const {
+    if (op.verb == Operation::Verb::kGet) {
+      raiseReadLimit(ReadLimit{sizeLimit, "file fetched"}, op.remote);
+    }
+    raiseReadLimit(ReadLimit{sizeLimit, "file to send"}, local.string());
+  }
+
   // Opens the local side afresh (for the first attempt and for the retry in
   // active mode, which must start from an empty file or the first byte).
   void openLocal() {
     out.reset();
     in.reset();
+    received = 0;
     if (op.verb == Operation::Verb::kGet) {
       out = std::make_unique<AtomicOutput>(local);
     } else {
@@ -186,6 +218,7 @@ struct InternetTransfer::Transfer {
       std::error_code ec;
       inSize = fs::file_size(local, ec);
       if (ec) raiseFileError(ec.value());
+      if (inSize > sizeLimit) raiseTooLarge();
     }
   }
 };
@@ -218,6 +251,7 @@ void InternetTransfer::Execute(const std::string& url, const std::string& operat
   t->local = winpath::toNative(t->op.local);
   t->url = ftpUrl(*host, RemotePort, t->op.remote);
   t->timeout = transferTimeout();
+  t->sizeLimit = transferSizeLimit();
   t->openLocal();
 
   pending_.clear();
@@ -244,11 +278,14 @@ void InternetTransfer::start(bool activeMode) {
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, std::max(1L, (timeoutMs + 999) / 1000));
   curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, timeoutMs);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, kLowestSpeed);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (timeoutMs + 999) / 1000));
   curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);  // binary
   if (activeMode) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
   if (t.op.verb == Operation::Verb::kGet) {
+    // A size the server announces ends the fetch before its data; the
+    // write callback counts for the servers that announce none.
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.sizeLimit));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onWrite);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
   } else {
@@ -311,8 +348,7 @@ void InternetTransfer::finish(int code) {
   // offered could not be reached: once more in active mode.
   const bool passiveFailed =
       result == CURLE_FTP_WEIRD_PASV_REPLY || result == CURLE_FTP_WEIRD_227_FORMAT ||
-      result == CURLE_FTP_CANT_GET_HOST ||
-      (result == CURLE_COULDNT_CONNECT && t.connectedReported);
+      result == CURLE_FTP_CANT_GET_HOST || (result == CURLE_COULDNT_CONNECT && t.connectedReported);
   if (passiveFailed && !t.activeMode) {
     try {
       t.openLocal();
@@ -334,6 +370,12 @@ void InternetTransfer::finish(int code) {
     }
   } else if (!t.localFailure.empty()) {
     failure = t.localFailure;
+  } else if (result == CURLE_FILESIZE_EXCEEDED) {
+    try {
+      t.raiseTooLarge();
+    } catch (const AutomationError& e) {
+      failure = e.description();
+    }
   } else {
     failure = t.errorBuffer[0] ? std::string(t.errorBuffer) : curl_easy_strerror(result);
   }

@@ -26,10 +26,16 @@
 // refuses passive mode or its data connection cannot be made. Each operation
 // opens its own connection.
 //
-// Bounded waits: connecting, every server answer and every period without
-// progress of the data are bounded by the environment variable
-// BQ_FTP_TIMEOUT, in seconds (default 30; read at each Execute); past it
-// the operation ends with icError.
+// Bounded waits: connecting and every server answer are bounded by the
+// environment variable BQ_FTP_TIMEOUT, in seconds (default 30; read at each
+// Execute), and so is the data: a period of that length in which less than
+// 1 KiB a second moves (silence included) ends the operation with icError.
+//
+// Bounded files: no file larger than BQ_FTP_MAX_MIB mebibytes (default 256;
+// read at each Execute) moves. A fetch fails with icError as soon as the
+// server announces a larger size or sends a byte past the bound (ResponseInfo
+// "Out of memory (the file fetched 'REMOTE' is larger than N MiB)"); a larger
+// file to send is refused by Execute.
 //
 // A fetched file is written beside the local file (".NAME.XXXXXX" in its
 // folder) and renamed into place, flushed to disk, only when the whole file
@@ -88,6 +94,10 @@ std::string ftpUrl(const std::string& host, uint16_t port, std::string_view remo
 // number, fractions allowed, at most a day), else 30 s.
 std::chrono::milliseconds transferTimeout();
 
+// The size bound in bytes: BQ_FTP_MAX_MIB mebibytes (a positive decimal
+// number, fractions allowed, at most 1 TiB, at least one byte), else 256 MiB.
+uint64_t transferSizeLimit();
+
 class InternetTransfer {
  public:
   InternetTransfer();
@@ -109,7 +119,9 @@ class InternetTransfer {
   //   5 for an operation text parseOperation refuses;
   //   the file error of the local file: for GET a folder that cannot take the
   //   new file (76 when it is missing), for PUT a file that cannot be read
-  //   (53 when it is missing, 75 for a folder).
+  //   (53 when it is missing, 75 for a folder);
+  //   7 "Out of memory (the file to send '...' is larger than N MiB)" for PUT
+  //   of a file past the size bound.
   void Execute(const std::string& url, const std::string& operation);
 
   // True from Execute until the operation has ended (before its final state

@@ -1,5 +1,6 @@
 // The transfer control against real FTP servers on 127.0.0.1 (pyftpdlib,
-// started by the ftp fixture), and against one that never answers.
+// started by the ftp fixture, or by the test itself where it aborts transfers
+// or moves large files), and against one that never answers.
 #include "platform/ftp/inet.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,7 @@ class Inet : public ::testing::Test {
   }
   void TearDown() override {
     unsetenv("BQ_FTP_TIMEOUT");
+    unsetenv("BQ_FTP_MAX_MIB");
     fs::remove_all(local_);
     fs::remove_all(servers_.root / remoteDir_);
   }
@@ -153,7 +155,11 @@ TEST_F(Inet, AServerThatRefusesPassiveModeIsServedInActiveMode) {
   EXPECT_EQ(slurp(onServer("back.tg")), "passive refused");
 }
 
+// A server of its own: a large transfer on the shared servers' event loop
+// would hold up the tests that run beside it.
 TEST_F(Inet, FiftyMebibytesBothWays) {
+  testing::OwnServer own(servers_, "normal");
+  inet_.RemotePort = own.port();
   const std::string big = randomBytes(50u << 20, 7);
   spit(onServer("big.avi"), big);
   inet_.Execute("", "GET " + remote("big.avi") + " " + (local_ / "big.avi").string());
@@ -165,7 +171,12 @@ TEST_F(Inet, FiftyMebibytesBothWays) {
   EXPECT_TRUE(slurp(onServer("back.avi")) == big);
 }
 
+// Aborted transfers run against a server of their own: pyftpdlib can leave a
+// connection that another client then gets unwatched (the file descriptor's
+// number taken again), and that client would wait for an answer in vain.
 TEST_F(Inet, CancelEndsTheFetchAndLeavesNoFile) {
+  testing::OwnServer own(servers_, "normal");
+  inet_.RemotePort = own.port();
   spit(onServer("big.avi"), randomBytes(20u << 20, 3));
   inet_.Execute("", "GET " + remote("big.avi") + " " + (local_ / "big.avi").string());
   for (int i = 0; i < 5; ++i) inet_.ProcessEvents(std::chrono::milliseconds(20));
@@ -178,10 +189,11 @@ TEST_F(Inet, CancelEndsTheFetchAndLeavesNoFile) {
 }
 
 TEST_F(Inet, AHandlerMayDestroyTheControl) {
+  testing::OwnServer own(servers_, "normal");
   spit(onServer("a.tg"), "a");
   auto owned = std::make_unique<InternetTransfer>();
   owned->RemoteHost = "127.0.0.1";
-  owned->RemotePort = servers_.port;
+  owned->RemotePort = own.port();
   InternetTransfer* control = owned.get();
   std::vector<int16_t> seen;
   owned->StateChanged = [&](int16_t s) {
@@ -193,6 +205,65 @@ TEST_F(Inet, AHandlerMayDestroyTheControl) {
   EXPECT_EQ(owned, nullptr);
   EXPECT_EQ(seen, std::vector<int16_t>{icConnecting});
   EXPECT_TRUE(localNames().empty());
+}
+
+// A server that sends a file at about 100 bytes a second never falls silent
+// for a whole period, yet would hold the caller for ever: under 1 KiB a
+// second over the wait bound ends the fetch.
+TEST_F(Inet, ATricklingServerEndsInAnErrorWithinTheBound) {
+  testing::OwnServer trickle(servers_, "trickle");
+  spit(onServer("BQ.AVI"), randomBytes(4000, 5));
+  setenv("BQ_FTP_TIMEOUT", "1", 1);
+  inet_.RemotePort = trickle.port();
+  const auto start = Clock::now();
+  inet_.Execute("", "GET " + remote("BQ.AVI") + " " + (local_ / "BQ.AVI").string());
+  EXPECT_EQ(finish(std::chrono::seconds(20)), icError);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+  EXPECT_NE(inet_.ResponseInfo(), "");
+  EXPECT_TRUE(localNames().empty()) << "the temporary file is gone";
+}
+
+// No file past BQ_FTP_MAX_MIB moves: a fetch ends when the server announces
+// a larger size, or, from a server that announces none, at the first byte
+// past the bound; a larger file is not sent at all.
+TEST_F(Inet, FilesPastTheSizeBoundDoNotMove) {
+  testing::OwnServer normal(servers_, "normal");
+  testing::OwnServer trickle(servers_, "trickle");
+  inet_.RemotePort = normal.port();
+  setenv("BQ_FTP_MAX_MIB", "0.5", 1);
+  spit(onServer("bound.avi"), randomBytes(512u << 10, 1));
+  spit(onServer("past.avi"), randomBytes((512u << 10) + 1, 2));
+  inet_.Execute("", "GET " + remote("bound.avi") + " " + (local_ / "bound.avi").string());
+  EXPECT_EQ(finish(), icResponseCompleted) << inet_.ResponseInfo();
+  inet_.Execute("", "GET " + remote("past.avi") + " " + (local_ / "past.avi").string());
+  EXPECT_EQ(finish(), icError);
+  EXPECT_NE(inet_.ResponseInfo().find("is larger than 512 KiB"), std::string::npos)
+      << inet_.ResponseInfo();
+  EXPECT_EQ(localNames(), std::vector<std::string>{"bound.avi"});
+
+  setenv("BQ_FTP_MAX_MIB", "0.0001", 1);  // 104 bytes
+  spit(onServer("unannounced.tg"), randomBytes(1000, 3));
+  inet_.RemotePort = trickle.port();
+  const auto start = Clock::now();
+  inet_.Execute("", "GET " + remote("unannounced.tg") + " " + (local_ / "u.tg").string());
+  EXPECT_EQ(finish(), icError);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+  EXPECT_EQ(inet_.ResponseInfo(), "Out of memory (the file fetched '" + remote("unannounced.tg") +
+                                      "' is larger than 104 bytes)");
+  EXPECT_EQ(localNames(), std::vector<std::string>{"bound.avi"});
+
+  setenv("BQ_FTP_MAX_MIB", "0.5", 1);
+  spit(local_ / "past.xls", randomBytes((512u << 10) + 1, 4));
+  int32_t number = 0;
+  try {
+    inet_.Execute("", "PUT " + (local_ / "past.xls").string() + " " + remote("past.xls"));
+  } catch (const AutomationError& e) {
+    number = e.number();
+  }
+  EXPECT_EQ(number, err::kOutOfMemory);
+  EXPECT_FALSE(inet_.StillExecuting());
+  EXPECT_FALSE(fs::exists(onServer("past.xls")));
+  unsetenv("BQ_FTP_MAX_MIB");
 }
 
 TEST_F(Inet, ExecuteRefusesWhatItCannotStart) {
@@ -224,8 +295,8 @@ TEST_F(Inet, ExecuteRefusesWhatItCannotStart) {
        "PUT " + (local_ / "none.doc").string() + " x", err::kFileNotFound},
       {"a missing local folder", "127.0.0.1", servers_.port, icFTP, "",
        "GET " + remote("a.tg") + " " + (local_ / "none" / "a.tg").string(), err::kPathNotFound},
-      {"a folder to send", "127.0.0.1", servers_.port, icFTP, "",
-       "PUT " + local_.string() + " x", err::kPathFileAccess},
+      {"a folder to send", "127.0.0.1", servers_.port, icFTP, "", "PUT " + local_.string() + " x",
+       err::kPathFileAccess},
   };
   for (const Case& c : cases) {
     InternetTransfer inet;
@@ -273,9 +344,8 @@ TEST(InetText, OperationsAndUrls) {
 
 TEST(InetText, TheTimeoutComesFromTheEnvironment) {
   const std::vector<std::pair<const char*, int64_t>> cases = {
-      {nullptr, 30000}, {"", 30000},     {"5", 5000},       {"0.25", 250},
-      {"0", 30000},     {"-3", 30000},   {"abc", 30000},    {"7s", 30000},
-      {"1e9", 86400000}, {"nan", 30000},
+      {nullptr, 30000}, {"", 30000},    {"5", 5000},   {"0.25", 250},     {"0", 30000},
+      {"-3", 30000},    {"abc", 30000}, {"7s", 30000}, {"1e9", 86400000}, {"nan", 30000},
   };
   for (const auto& [value, ms] : cases) {
     if (value) {
@@ -286,6 +356,23 @@ TEST(InetText, TheTimeoutComesFromTheEnvironment) {
     EXPECT_EQ(transferTimeout().count(), ms) << (value ? value : "(unset)");
   }
   unsetenv("BQ_FTP_TIMEOUT");
+}
+
+TEST(InetText, TheSizeBoundComesFromTheEnvironment) {
+  const std::vector<std::pair<const char*, uint64_t>> cases = {
+      {nullptr, 256u << 20}, {"", 256u << 20},     {"1", 1u << 20},    {"0.5", 512u << 10},
+      {"1e-9", 1},           {"0", 256u << 20},    {"-1", 256u << 20}, {"64 MiB", 256u << 20},
+      {"inf", 256u << 20},   {"1e12", 1ull << 40}, {" 2 ", 2u << 20},
+  };
+  for (const auto& [value, bytes] : cases) {
+    if (value) {
+      setenv("BQ_FTP_MAX_MIB", value, 1);
+    } else {
+      unsetenv("BQ_FTP_MAX_MIB");
+    }
+    EXPECT_EQ(transferSizeLimit(), bytes) << (value ? value : "(unset)");
+  }
+  unsetenv("BQ_FTP_MAX_MIB");
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #   ftp_server.sh stop STATE_DIR     stop them and remove their folder
 #
 # start writes to STATE_DIR: root (the servers' folder, a new folder under
-# $TMPDIR), ports ("NORMAL NO_PASSIVE"), pid. The servers need pyftpdlib: they
+# $TMPDIR), ports ("NORMAL NO_PASSIVE"), pid, and server (the interpreter and
+# the script, one a line, for tests that start servers of their own on the
+# same folder: testing/test_servers.h OwnServer). The servers need pyftpdlib: they
 # run under $BQ_FTP_PYTHON, default /usr/bin/python3 (Debian's python3-pyftpdlib
 # is installed for it). Every wait is bounded; the servers end by themselves
 # after 30 minutes should stop never come.
@@ -36,7 +38,7 @@ stop_servers() {
       */bq-ftp.*) rm -rf -- "$root" "$root.log" ;;
     esac
   fi
-  rm -f "$state/pid" "$state/root" "$state/ports"
+  rm -f "$state/pid" "$state/root" "$state/ports" "$state/server"
 }
 
 cmd=${1:-}
@@ -54,6 +56,7 @@ case "$cmd" in
     setsid "$python" "$here/ftp_server.py" --root "$root" --port-file "$state/ports" \
       --lifetime 1800 </dev/null >"$root.log" 2>&1 &
     echo $! >"$state/pid"
+    printf '%s\n%s\n' "$python" "$here/ftp_server.py" >"$state/server"
     for _ in $(seq 100); do
       [ -s "$state/ports" ] && exit 0
       kill -0 "$(cat "$state/pid")" 2>/dev/null || break
