@@ -118,6 +118,9 @@ fs::path toNativeOnDrive(std::string_view path) {
   const bool drive = path.size() >= 2 && path[1] == ':' &&
                      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (!drive) raiseError(err::kPathFileAccess);
+  // A NUL would cut the name short where the system reads it: the file used
+  // would not be the one named.
+  if (path.find('\0') != std::string_view::npos) raiseError(err::kPathFileAccess);
   const fs::path native = toNative(path);
   // Where the path really leads, links resolved, must lie in the drive's
   // folder (itself possibly reached through a link).

@@ -32,10 +32,12 @@ std::filesystem::path toNative(std::string_view path);
 
 // The native path for the drive path `path` ("X:\..."), for the routines
 // that create or delete folders on the examinee's disk (PreTest,
-// CreateOpDirs): they may act only inside the mapped drives. Throws
+// CreateOpDirs) and the local side of the FTP transfers (FileDownLoad,
+// FileUpLoad): they may act only inside the mapped drives. Throws
 // AutomationError 75 "Path/File access error" for any other path (a POSIX
-// path, a relative one, "\\server\share") and for a drive path whose
-// existing part leads out of its drive's folder through a symbolic link.
+// path, a relative one, "\\server\share"), for a path holding a NUL, and for
+// a drive path whose existing part leads out of its drive's folder through a
+// symbolic link.
 std::filesystem::path toNativeOnDrive(std::string_view path);
 
 // True when `name` counts as hidden.

@@ -107,5 +107,24 @@ TEST_F(WinPath, ReportsLinksToFoldersAsFolders) {
   EXPECT_TRUE(entries[2].isLink);
 }
 
+TEST_F(WinPath, OnDriveTakesOnlyDrivePathsThatStayOnTheirDrive) {
+  fs::path c = root_ / "drives" / "c";
+  fs::create_directories(c / "in");
+  fs::create_directories(root_ / "out");
+  fs::create_directory_symlink(root_ / "out", c / "away");
+  EXPECT_EQ(toNativeOnDrive("C:\\In\\x.doc"), c / "in" / "x.doc");
+  for (const std::string& path :
+       {std::string("/tmp/x"), std::string("rel\\x"), std::string("\\\\host\\share"),
+        std::string("C:\\away\\x.doc"), std::string("C:\\in\\wt\0.doc", 13)}) {
+    int32_t number = 0;
+    try {
+      toNativeOnDrive(path);
+    } catch (const AutomationError& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, err::kPathFileAccess) << path;
+  }
+}
+
 }  // namespace
 }  // namespace bq::winpath

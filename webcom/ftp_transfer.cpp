@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -38,7 +39,7 @@ struct Kind {
   const char* document;
 };
 constexpr Kind kKinds[6] = {
-    {"\\wt", ".doc"}, {"\\wd", ".doc"}, {"\\ex", ".xls"},
+    {"\\wt", ".doc"},  {"\\wd", ".doc"},   {"\\ex", ".xls"},
     {"\\ppt", ".ppt"}, {"\\eml", nullptr}, {"\\op", nullptr},
 };
 
@@ -46,11 +47,39 @@ constexpr Kind kKinds[6] = {
 bool Selected(const std::string& cFlag, size_t i) { return mid16(cFlag, i + 1, 1) == "1"; }
 
 // Dir(path) <> "": a directory search with the default attributes finds a
-// visible file (not a folder) at `path`.
-bool DirFindsFile(const std::string& path) {
-  const fs::path native = winpath::toNative(path);
+// visible file (not a folder) at the native path `native`.
+bool DirFindsFile(const fs::path& native) {
   std::error_code ec;
   return fs::is_regular_file(native, ec) && !winpath::isHidden(native.filename().string());
+}
+
+// The paper's identifier becomes part of every local and remote file name
+// ("\wt" + cID + ".doc"). The pages come from the exam server: an identifier
+// with a path separator, "..", or a NUL (which would cut the name short)
+// could name any file, so it is refused with 75 before anything happens.
+void CheckPaperId(const std::string& cID) {
+  if (cID.find_first_of(std::string_view("\\/\0", 3)) != std::string::npos ||
+      cID.find("..") != std::string::npos) {
+    raiseError(err::kPathFileAccess);
+  }
+}
+
+// One file of a transfer: its name ("\wtBQ1.doc"), its local path as the
+// operation text names it, and where that lies.
+struct LocalFile {
+  std::string name;
+  std::string path;
+  fs::path native;
+};
+
+// The local side of the transfers lies on the mapped drives, as the session's
+// folders do: a page may not write the server's files into, nor send files
+// from, the examinee's own folders through a POSIX path or a link inside a
+// drive that leads out of it. Fails with 75 (winpath::toNativeOnDrive).
+LocalFile OnDrive(const std::string& folder, const std::string& name) {
+  LocalFile f{name, folder + name, {}};
+  f.native = winpath::toNativeOnDrive(f.path);
+  return f;
 }
 
 // A path as one word of an operation text.
@@ -59,13 +88,21 @@ std::string Word(const std::string& path) {
   return "\"" + path + "\"";
 }
 
-// FtpGetFile and FtpPutFile, which differ only in the operation text.
-bool Transfer(const std::string& cIP, const std::string& cPort, const std::string& operation) {
+// FtpGetFile and FtpPutFile, which differ only in the operation text. The
+// text must read back as the paths it was made of: a quote inside a path
+// would otherwise let the words shift, and the control act on another local
+// file than the one named.
+bool Transfer(const std::string& cIP, const std::string& cPort, const std::string& operation,
+              const std::string& local, const std::string& remote) {
   TransferFlags& flags = ThisThreadTransferFlags();
   FrmFTP& form = FrmFTP::ThisThread();
   try {
     flags.TransferDone = false;
     flags.TransferFailed = false;
+    const ftp::Operation parsed = ftp::parseOperation(operation);
+    if (parsed.local != local || parsed.remote != remote) {
+      throw AutomationError(err::kInvalidCall, "", "the operation text does not read back");
+    }
     ftp::InternetTransfer& inet = form.Inet();
     inet.RemoteHost = cIP;
     inet.RemotePort = PortNumber(cPort);
@@ -90,14 +127,6 @@ bool Transfer(const std::string& cIP, const std::string& cPort, const std::strin
     form.Unload();
     return false;
   }
-}
-
-// Fetches cServer + name into cClient + name unless that file exists.
-void Fetch(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
-           const std::string& name) {
-  const std::string local = cClient + name;
-  if (DirFindsFile(local)) return;
-  FtpGetFile(cIP, cPort, cServer + name, local);
 }
 
 }  // namespace
@@ -136,52 +165,75 @@ uint16_t PortNumber(const std::string& cPort) {
 
 bool FtpGetFile(const std::string& cIP, const std::string& cPort, const std::string& remote,
                 const std::string& local) {
-  return Transfer(cIP, cPort, "GET " + Word(remote) + " " + Word(local));
+  return Transfer(cIP, cPort, "GET " + Word(remote) + " " + Word(local), local, remote);
 }
 
 bool FtpPutFile(const std::string& cIP, const std::string& cPort, const std::string& local,
                 const std::string& remote) {
-  return Transfer(cIP, cPort, "Put " + Word(local) + " " + Word(remote));
+  return Transfer(cIP, cPort, "Put " + Word(local) + " " + Word(remote), local, remote);
 }
 
 void FileDownLoad(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
                   std::string& cID, std::string& cFlag) {
   if (len16(cFlag) != 6) return;
-  ThisThreadTransferFlags().UnloadAfterTransfer = true;
+  CheckPaperId(cID);
+  std::vector<LocalFile> files;
   for (size_t i = 0; i < 6; ++i) {
     if (!Selected(cFlag, i)) continue;
     const std::string stem = kKinds[i].prefix + cID;
-    if (kKinds[i].document) Fetch(cIP, cPort, cServer, cClient, stem + kKinds[i].document);
-    Fetch(cIP, cPort, cServer, cClient, stem + ".tg");
+    if (kKinds[i].document) files.push_back(OnDrive(cClient, stem + kKinds[i].document));
+    files.push_back(OnDrive(cClient, stem + ".tg"));
   }
-  Fetch(cIP, cPort, cServer, cClient, "\\BQ.AVI");
-  Fetch(cIP, cPort, cServer, cClient, "\\QuestionPane.Exe");
+  files.push_back(OnDrive(cClient, "\\BQ.AVI"));
+  files.push_back(OnDrive(cClient, "\\QuestionPane.Exe"));
+
+  ThisThreadTransferFlags().UnloadAfterTransfer = true;
+  for (const LocalFile& f : files) {
+    // An existing local file is never fetched again.
+    if (!DirFindsFile(f.native)) FtpGetFile(cIP, cPort, cServer + f.name, f.path);
+  }
 }
 
 void FileUpLoad(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
                 std::string& cID, std::string& cFlag) {
   if (len16(cFlag) != 6) return;
+  // Every local path is checked before anything happens (no program ended,
+  // nothing sent, cClient as it was). A cClient that names no drive at all
+  // has no operation root: the call fails at the listing below, as it always
+  // did, and its documents, which would be read off the drives, are not sent.
+  CheckPaperId(cID);
+  const std::optional<std::string> root = OperationRoot(cClient);
+  std::vector<LocalFile> documents;
+  std::optional<LocalFile> listingFile;
+  if (root) {
+    winpath::toNativeOnDrive(cClient);
+    for (size_t i = 0; i < 4; ++i) {
+      if (Selected(cFlag, i)) {
+        documents.push_back(OnDrive(cClient, kKinds[i].prefix + cID + kKinds[i].document));
+      }
+    }
+    listingFile = OnDrive(*root, "\\op" + cID + ".txt");
+  }
+
   // Closes the examinee's documents; what was not saved is lost, as intended.
   EndProcessesByName("Excel.exe");
   EndProcessesByName("WinWord.exe");
   EndProcessesByName("Powerpnt.exe");
   ThisThreadTransferFlags().UnloadAfterTransfer = true;
 
-  for (size_t i = 0; i < 4; ++i) {
-    if (!Selected(cFlag, i)) continue;
-    const std::string name = kKinds[i].prefix + cID + kKinds[i].document;
-    if (DirFindsFile(cClient + name)) FtpPutFile(cIP, cPort, cClient + name, cServer + name);
+  for (const LocalFile& f : documents) {
+    if (DirFindsFile(f.native)) FtpPutFile(cIP, cPort, f.path, cServer + f.name);
   }
 
   // The folder listing, always, from the operation root of cClient's drive.
-  const std::string name = "\\op" + cID + ".txt";
-  const bool onADrive = OperationRoot(cClient).has_value();
   cClient = left16(cClient, 1) + ":\\BqOperation";
-  if (!onADrive) raiseError(err::kPathNotFound);
+  if (!root) raiseError(err::kPathNotFound);
   KnowledgeSet listing;
   GetOperationZSD(cClient, listing);
-  writeAnsiLine(winpath::toNative(cClient + name), JoinOpZSD(listing));
-  if (DirFindsFile(cClient + name)) FtpPutFile(cIP, cPort, cClient + name, cServer + name);
+  writeAnsiLine(listingFile->native, JoinOpZSD(listing));
+  if (DirFindsFile(listingFile->native)) {
+    FtpPutFile(cIP, cPort, listingFile->path, cServer + listingFile->name);
+  }
 }
 
 }  // namespace bq

@@ -13,11 +13,21 @@
 // Any other length of cFlag (counted in UTF-16 code units) makes either
 // method do nothing at all.
 //
+// The local side lies on the mapped drives (winpath::toNativeOnDrive), as the
+// session's folders do. Before anything else (no file sent or fetched, no
+// program ended, cClient unchanged) either method fails with 75
+// "Path/File access error" for a cID holding "\", "/", ".." or a NUL, and
+// for a local path (cClient, or cClient + a file name) that is no drive path
+// or leads out of its drive through a symbolic link; FileUpLoad keeps its own
+// failure for a cClient that names no drive at all (below). The server's
+// side, cIP, cPort and cServer, is the page's to choose.
+//
 // Every file travels by one transfer on its own connection, strictly one
 // after the other. A transfer that fails (a port that is no number, a server
 // that cannot be reached or refuses, a local file that cannot be written,
-// the bound of BQ_FTP_TIMEOUT passed) is passed over and the next file goes;
-// the methods do not tell their caller which files moved.
+// a bound of platform/ftp/inet.h passed: BQ_FTP_TIMEOUT, the lowest speed,
+// BQ_FTP_MAX_MIB) is passed over and the next file goes; the methods do not
+// tell their caller which files moved.
 //
 // Thread safety: the flags below and the transfer window (webcom/frm_ftp.h)
 // are per thread; one transfer at a time per thread.
@@ -42,8 +52,8 @@ TransferFlags& ThisThreadTransferFlags();
 // ".doc", "\wt" + cID + ".tg", ... "\eml" + cID + ".tg", "\op" + cID + ".tg"),
 // then "\BQ.AVI" and "\QuestionPane.Exe" whatever cFlag selects. A file whose
 // local path (cClient + name) already names a visible file is not fetched
-// again, whatever its content. Fails only with errors of the local folder
-// checks; failed transfers are passed over.
+// again, whatever its content. Fails only with the 75 of the checks above;
+// failed transfers are passed over.
 void FileDownLoad(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
                   std::string& cID, std::string& cFlag);
 
@@ -55,8 +65,11 @@ void FileDownLoad(std::string& cIP, std::string& cPort, std::string& cServer, st
 // operation root, writes there the listing "\op" + cID + ".txt" (the root's
 // operation list as GetOperationZSD and JoinOpZSD make it, one line in the
 // ANSI code page with CR LF, replacing an earlier listing) and sends it.
-// Fails, after cClient was changed, with 76 "Path not found" when cClient
-// does not begin with a drive letter, and with the error of the folder walk
+// Fails with the 75 of the checks above (the listing's path included) before
+// anything happens. A cClient whose first character is no letter names no
+// drive: its documents are not sent, and the call fails, after the Office
+// programs were ended and cClient was changed, with 76 "Path not found".
+// After cClient was changed it also fails with the error of the folder walk
 // (70, 75 ...) or of writing the listing; the error of the process walk (6
 // with more than 32768 processes) ends it before anything is sent.
 void FileUpLoad(std::string& cIP, std::string& cPort, std::string& cServer, std::string& cClient,
@@ -65,9 +78,10 @@ void FileUpLoad(std::string& cIP, std::string& cPort, std::string& cServer, std:
 // One transfer each, on this thread's transfer window: "GET remote local" /
 // "Put local remote" (a path holding a blank is written in double quotes).
 // True when the control reported completion. False when a step failed: a
-// cPort that is no whole number from 1 to 65535 (after rounding), a control
-// that refused the operation, a transfer that reported an error or passed
-// the bound; the window is then unloaded. While the transfer runs, the
+// cPort that is no whole number from 1 to 65535 (after rounding), an
+// operation text that does not read back as the two paths (a path holding a
+// double quote), a control that refused the operation, a transfer that
+// reported an error or passed a bound; the window is then unloaded. While the transfer runs, the
 // thread's Qt events run too (platform/ui/qt_backend.h doEvents).
 bool FtpGetFile(const std::string& cIP, const std::string& cPort, const std::string& remote,
                 const std::string& local);

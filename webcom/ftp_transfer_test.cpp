@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -181,10 +183,9 @@ TEST_F(Transfers, TransferRoutinesAnswerTrueOnCompletion) {
       << "a missing local folder fails";
   fs::create_directories(c_ / "My Files");
   operations_.clear();
-  EXPECT_TRUE(FtpGetFile("127.0.0.1", " " + cPort_ + ".0 ", cServer_ + "\\a b.tg",
-                         "C:\\My Files\\a b.tg"));
-  EXPECT_EQ(operations_,
-            Texts{"GET \"" + cServer_ + "\\a b.tg\" \"C:\\My Files\\a b.tg\""});
+  EXPECT_TRUE(
+      FtpGetFile("127.0.0.1", " " + cPort_ + ".0 ", cServer_ + "\\a b.tg", "C:\\My Files\\a b.tg"));
+  EXPECT_EQ(operations_, Texts{"GET \"" + cServer_ + "\\a b.tg\" \"C:\\My Files\\a b.tg\""});
   EXPECT_EQ(slurp(c_ / "My Files" / "a b.tg"), "spaced");
   EXPECT_TRUE(FtpPutFile("127.0.0.1", cPort_, "C:\\My Files\\a b.tg", cServer_ + "\\back.tg"));
   EXPECT_EQ(slurp(onServer("back.tg")), "spaced");
@@ -192,15 +193,14 @@ TEST_F(Transfers, TransferRoutinesAnswerTrueOnCompletion) {
 
 TEST(PortNumber, TextsAsThePortConversionReadsThem) {
   const std::vector<std::pair<const char*, int>> ok = {
-      {"21", 21},     {" 2121 ", 2121}, {"+21", 21},       {"21.5", 22},
-      {"22.5", 22},   {"65535", 65535}, {"0", 0},          {"\t8021", 8021},
-      {"40000", 40000},
+      {"21", 21},       {" 2121 ", 2121}, {"+21", 21},      {"21.5", 22},     {"22.5", 22},
+      {"65535", 65535}, {"0", 0},         {"\t8021", 8021}, {"40000", 40000},
   };
   for (const auto& [text, port] : ok) EXPECT_EQ(PortNumber(text), port) << text;
   const std::vector<std::pair<const char*, int32_t>> bad = {
-      {"", err::kTypeMismatch},      {"abc", err::kTypeMismatch}, {"2 1", err::kTypeMismatch},
-      {"0x15", err::kTypeMismatch},  {"1e3", err::kTypeMismatch}, {".", err::kTypeMismatch},
-      {"65536", err::kOverflow},     {"-1", err::kOverflow},      {"99999999999", err::kOverflow},
+      {"", err::kTypeMismatch},     {"abc", err::kTypeMismatch}, {"2 1", err::kTypeMismatch},
+      {"0x15", err::kTypeMismatch}, {"1e3", err::kTypeMismatch}, {".", err::kTypeMismatch},
+      {"65536", err::kOverflow},    {"-1", err::kOverflow},      {"99999999999", err::kOverflow},
   };
   for (const auto& [text, number] : bad) {
     int32_t got = 0;
@@ -231,10 +231,9 @@ TEST_F(Transfers, UploadEndsOfficeSendsTheDocumentsAndTheListingOfTheDrivesRoot)
   EXPECT_TRUE(calc.wasKilled());
   EXPECT_TRUE(excel.wasKilled());
   EXPECT_EQ(cClient, "D:\\BqOperation");
-  EXPECT_EQ(operations_,
-            (Texts{"Put D:\\answers\\wtBQ1.doc " + cServer_ + "\\wtBQ1.doc",
-                   "Put D:\\answers\\exBQ1.xls " + cServer_ + "\\exBQ1.xls",
-                   "Put D:\\BqOperation\\opBQ1.txt " + cServer_ + "\\opBQ1.txt"}));
+  EXPECT_EQ(operations_, (Texts{"Put D:\\answers\\wtBQ1.doc " + cServer_ + "\\wtBQ1.doc",
+                                "Put D:\\answers\\exBQ1.xls " + cServer_ + "\\exBQ1.xls",
+                                "Put D:\\BqOperation\\opBQ1.txt " + cServer_ + "\\opBQ1.txt"}));
   EXPECT_EQ(slurp(onServer("wtBQ1.doc")), "table answer");
   EXPECT_EQ(slurp(onServer("exBQ1.xls")), "sheet answer");
   EXPECT_EQ(slurp(d / "BqOperation" / "opBQ1.txt"), "a\\,c.txt,a\\b.txt\r\n");
@@ -270,19 +269,137 @@ TEST_F(Transfers, UploadWithAnotherLengthOfFlagDoesNothing) {
   EXPECT_FALSE(fs::exists(c_ / "BqOperation" / "opBQ1.txt"));
 }
 
-TEST_F(Transfers, UploadFromNoDriveFailsAfterChangingTheFolderText) {
+// --- The local side stays on the drives ---------------------------------------
+
+// Either method refuses, with 75 and before anything happens, a local side off
+// the mapped drives: a POSIX folder, a share, a link out of a drive (at the
+// folder, at a document, at the operation root), and a paper identifier that
+// would make a file name into a path.
+TEST_F(Transfers, LocalPathsOffTheDrivesAreRefusedBeforeAnything) {
   if (!testing::ownProcessesWhyNot().empty()) GTEST_SKIP() << testing::ownProcessesWhyNot();
-  std::string ip = "127.0.0.1", port = cPort_, server = cServer_, client = "\\\\host\\share",
-              id = "BQ1", flag = "000000";
-  int32_t number = 0;
-  try {
-    FileUpLoad(ip, port, server, client, id, flag);
-  } catch (const AutomationError& e) {
-    number = e.number();
+  const fs::path victim = dir_ / "victim";
+  spit(victim / "victim.doc", "private");
+  spit(victim / "wtBQ1.doc", "private");
+  fs::create_directory_symlink(victim, c_ / "away");
+  fs::create_directories(c_ / "answers");
+  fs::create_symlink(victim / "victim.doc", c_ / "answers" / "wdBQ1.doc");
+  const fs::path d = dir_ / "drives" / "d";
+  fs::create_directories(d / "answers");
+  fs::create_directory_symlink(victim, d / "BqOperation");
+  for (const char* name : {"victim.doc", "wtBQ1.doc", "BQ.AVI", "QuestionPane.Exe"}) {
+    spit(onServer(name), "from the server");
   }
-  EXPECT_EQ(number, err::kPathNotFound);
-  EXPECT_EQ(client, "\\:\\BqOperation");
+  Sleeper calc(dir_, "soffice.bin");
+
+  struct Case {
+    std::string cClient;
+    std::string cID;
+  };
+  // A cClient that names no drive at all keeps FileUpLoad's own failure
+  // (UploadFromNoDriveSendsNothingAndFailsAfterChangingTheFolderText).
+  const std::vector<Case> cases = {
+      {victim.string(), "BQ1"},
+      {"\\\\host\\share", "BQ1"},
+      {victim.string(), "/../victim"},
+      {"relative\\folder", "BQ1"},
+      {"C:\\away", "BQ1"},
+      {"C:\\away\\", "BQ1"},
+      {"C:\\answers", "/../../away/victim"},
+      {"C:\\answers", "\\..\\away\\victim"},
+      {"C:\\answers", ".."},
+      {"C:\\answers", "BQ1\\x"},
+      {"C:\\answers", std::string("BQ1\0x", 5)},
+      {std::string("C:\\answers\0", 11), "BQ1"},
+      {"C:\\answers", "BQ1"},  // the link at wdBQ1.doc
+      {"D:\\answers", "BQ1"},  // the operation root is a link out of the drive
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("cClient \"" + c.cClient + "\" cID \"" + c.cID + "\"");
+    for (const char* method : {"FileDownLoad", "FileUpLoad"}) {
+      SCOPED_TRACE(method);
+      const bool download = std::string(method) == "FileDownLoad";
+      // The operation root is not FileDownLoad's business.
+      if (download && c.cClient == "D:\\answers") continue;
+      const bool noDrive = !std::isalpha(static_cast<unsigned char>(c.cClient[0]));
+      if (!download && noDrive && c.cID == "BQ1") continue;
+      std::string ip = "127.0.0.1", port = cPort_, server = cServer_, client = c.cClient,
+                  id = c.cID, flag = "110000";
+      int32_t number = 0;
+      try {
+        if (download) {
+          FileDownLoad(ip, port, server, client, id, flag);
+        } else {
+          FileUpLoad(ip, port, server, client, id, flag);
+        }
+      } catch (const AutomationError& e) {
+        number = e.number();
+      }
+      EXPECT_EQ(number, err::kPathFileAccess);
+      EXPECT_EQ(client, c.cClient) << "cClient as it was";
+      EXPECT_TRUE(operations_.empty()) << operations_.front();
+      operations_.clear();
+    }
+  }
+  EXPECT_TRUE(calc.running()) << "no program was ended";
+  EXPECT_EQ(slurp(victim / "victim.doc"), "private");
+  EXPECT_EQ(slurp(victim / "wtBQ1.doc"), "private");
+  Texts names;
+  for (const auto& e : fs::directory_iterator(victim)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (Texts{"victim.doc", "wtBQ1.doc"})) << "nothing fetched into it";
+  EXPECT_EQ(slurp(onServer("victim.doc")), "from the server") << "nothing sent";
+  EXPECT_FALSE(fs::exists(onServer("wdBQ1.doc")));
+  EXPECT_FALSE(fs::exists(onServer("opBQ1.txt")));
+}
+
+// A cClient that names no drive has no operation root: FileUpLoad fails as it
+// always did, after changing cClient, but sends nothing from that folder.
+TEST_F(Transfers, UploadFromNoDriveSendsNothingAndFailsAfterChangingTheFolderText) {
+  if (!testing::ownProcessesWhyNot().empty()) GTEST_SKIP() << testing::ownProcessesWhyNot();
+  const fs::path answers = dir_ / "answers";
+  spit(answers / "wtBQ1.doc", "private");
+  for (const auto& [cClient, changed] :
+       std::vector<std::pair<std::string, std::string>>{{"\\\\host\\share", "\\:\\BqOperation"},
+                                                        {answers.string(), "/:\\BqOperation"},
+                                                        {"", ":\\BqOperation"}}) {
+    std::string ip = "127.0.0.1", port = cPort_, server = cServer_, client = cClient, id = "BQ1",
+                flag = "100000";
+    int32_t number = 0;
+    try {
+      FileUpLoad(ip, port, server, client, id, flag);
+    } catch (const AutomationError& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, err::kPathNotFound) << cClient;
+    EXPECT_EQ(client, changed);
+  }
   EXPECT_TRUE(operations_.empty());
+  EXPECT_FALSE(fs::exists(onServer("wtBQ1.doc")));
+}
+
+// The operation text must read back as the two paths: a quote in a path would
+// make the control act on another file than the one named.
+TEST_F(Transfers, AnOperationTextThatDoesNotReadBackIsRefused) {
+  spit(onServer("a.tg"), "a");
+  EXPECT_FALSE(FtpGetFile("127.0.0.1", cPort_, cServer_ + "\\a.tg", "\"C:\\BqOperation\\a.tg\""));
+  EXPECT_TRUE(operations_.empty());
+  EXPECT_TRUE(fs::is_empty(c_ / "BqOperation"));
+  EXPECT_FALSE(FrmFTP::ThisThread().IsLoaded());
+}
+
+// A server that trickles its files (about 100 bytes a second) holds each
+// transfer only for the period of BQ_FTP_TIMEOUT; no partial file is left.
+TEST_F(Transfers, ATricklingServerHoldsEachFileOnlyForTheBound) {
+  ftp::testing::OwnServer trickle(servers_, "trickle");
+  spit(onServer("BQ.AVI"), std::string(4000, 'v'));
+  spit(onServer("QuestionPane.Exe"), std::string(4000, 'x'));
+  setenv("BQ_FTP_TIMEOUT", "1", 1);
+  cPort_ = std::to_string(trickle.port());
+  const auto start = Clock::now();
+  download("000000");
+  EXPECT_EQ(operations_.size(), 2u);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(12));
+  EXPECT_TRUE(fs::is_empty(c_ / "BqOperation"));
 }
 
 // --- Through bqcall, as a shell caller uses the class --------------------------
@@ -292,8 +409,8 @@ TEST_F(Transfers, BqcallReportsEveryArgumentAfterTheCall) {
   spit(onServer("eml7.tg"), kQuestionText);
   spit(c_ / "BqOperation" / "x.txt", "");
   auto run = [&](const std::string& method) {
-    const std::string cmd = std::string(BQCALL_PATH) + " BQCOM " + method + " 127.0.0.1 " +
-                            cPort_ + " '" + cServer_ + "' 'C:\\BqOperation\\' 7 000010 >'" +
+    const std::string cmd = std::string(BQCALL_PATH) + " BQCOM " + method + " 127.0.0.1 " + cPort_ +
+                            " '" + cServer_ + "' 'C:\\BqOperation\\' 7 000010 >'" +
                             (dir_ / "out").string() + "'";
     const int status = std::system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << cmd;
