@@ -56,9 +56,7 @@ void CreateFolder(const std::string& path) {
 
 // The text file of a file item: one line of greeting in the ANSI code page,
 // replacing whatever file was there. A missing folder on the way is 76.
-void WriteGreetingFile(const std::string& path) {
-  writeAnsiLine(OnDrive(path), kGreeting);
-}
+void WriteGreetingFile(const std::string& path) { writeAnsiLine(OnDrive(path), kGreeting); }
 
 // Whether the operation-list item `key` names a place inside the operation
 // root. The list comes from the exam pages, which run whatever the server
@@ -129,21 +127,45 @@ fs::path Comparable(const fs::path& p) {
   return c;
 }
 
-// Folders that PreTest never clears, whatever a page asks: the file system's
-// root, the drives folder and the folders above it, and a drive's root
-// folder. On Windows such a request would mostly fail for want of rights; as
-// the owner of these folders we would succeed.
-bool MayClear(const fs::path& native) {
-  const fs::path folder = Comparable(native);
-  const fs::path drives = Comparable(winpath::drivesRoot());
-  if (folder == folder.root_path()) return false;
-  if (folder.parent_path() == drives) return false;
-  // The drives folder itself, or one above it.
-  auto d = drives.begin();
-  for (auto f = folder.begin(); f != folder.end(); ++f, ++d) {
-    if (d == drives.end() || *f != *d) return true;
+// Whether `folder` is `limit` or one of the folders above it.
+bool IsAtOrAbove(const fs::path& folder, const fs::path& limit) {
+  auto l = limit.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++l) {
+    if (f->empty() && std::next(f) == folder.end()) break;  // a trailing separator
+    if (l == limit.end() || *f != *l) return false;
   }
-  return false;
+  return true;
+}
+
+// Folders that PreTest never clears, whatever a page asks: a drive's root
+// folder, the drives folder and the folders above it, the file system's root.
+// On Windows such a request would mostly fail for want of rights; as the
+// owner of these folders we would succeed.
+//
+// `native` is a mapped drive path (OnDrive), <drives>/x/... as the mapping
+// spells it. A drive's folder may itself be a symbolic link to a real folder,
+// and a link inside the drive may lead back to the drive's root, so the test
+// is made twice: in the drives' own terms first (the mapping resolves "." and
+// ".." by name and never climbs above a drive), then on where the path really
+// leads.
+bool MayClear(const fs::path& native) {
+  const fs::path drives = winpath::drivesRoot().lexically_normal();
+  const fs::path mapped = native.lexically_normal();
+  const fs::path onDrive = mapped.lexically_relative(drives);
+  size_t levels = 0;  // below the drives folder: 1 is a drive's root
+  for (const fs::path& part : onDrive) {
+    if (part == "..") return false;  // not below the drives folder at all
+    if (!part.empty() && part != ".") ++levels;
+  }
+  if (levels < 2) return false;
+
+  const fs::path folder = Comparable(mapped);
+  const fs::path drivesReal = Comparable(drives);
+  const fs::path driveReal = Comparable(drives / *onDrive.begin());
+  if (folder == folder.root_path()) return false;
+  if (folder == driveReal || folder.parent_path() == drivesReal) return false;
+  if (IsAtOrAbove(folder, drivesReal) || IsAtOrAbove(folder, driveReal)) return false;
+  return true;
 }
 
 }  // namespace

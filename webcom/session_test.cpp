@@ -374,6 +374,37 @@ TEST_F(Session, PreTestNeverClearsADriveOrTheDrivesFolder) {
   EXPECT_EQ(tree(dir_), before);
 }
 
+// The mapping allows a drive's folder to be a symbolic link to a real folder;
+// the drive's root is still never cleared, whether named as such or reached
+// through a link inside the drive that leads back to it.
+TEST_F(Session, PreTestNeverClearsADriveWhoseFolderIsALink) {
+  const fs::path real = dir_ / "real-c";
+  fs::create_directories(real / "Windows");
+  touch(real / "Windows" / "win.ini");
+  touch(real / "boot.ini");
+  fs::create_directory_symlink(real, real / "Loop");
+  fs::remove(drives_ / "c");  // made empty by the fixture
+  fs::create_directory_symlink(real, drives_ / "c");
+
+  for (const char* cPath : {"C:\\", "C:", "c:\\Windows\\..", "C:\\Loop", "C:\\Loop\\."}) {
+    SCOPED_TRACE(cPath);
+    fs::create_directories(real / "BqOperation" / "a");
+    PreTest(cPath);
+    EXPECT_TRUE(fs::exists(real / "Windows" / "win.ini"));
+    EXPECT_TRUE(fs::exists(real / "boot.ini"));
+    EXPECT_TRUE(fs::is_symlink(drives_ / "c")) << "the drive's own link stays";
+    EXPECT_TRUE(fs::is_symlink(real / "Loop"));
+    EXPECT_FALSE(fs::exists(real / "BqOperation")) << "the operation root still goes";
+  }
+
+  // A folder on the linked drive is cleared as on any other.
+  fs::create_directories(real / "BQTEST" / "sub");
+  touch(real / "BQTEST" / "sub" / "f.doc");
+  PreTest("C:\\BQTEST");
+  EXPECT_FALSE(fs::exists(real / "BQTEST"));
+  EXPECT_TRUE(fs::exists(real / "boot.ini"));
+}
+
 // --- Ending processes ----------------------------------------------------
 
 TEST_F(Session, EndProcessesByNameEndsEveryNameThatContainsItWhateverTheCase) {
