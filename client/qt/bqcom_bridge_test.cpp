@@ -440,8 +440,10 @@ TEST_F(BridgeTest, AnotherFramesCallWaitsUntilTheRunningCallHasReturned) {
 }
 
 // An expression in a style attribute is script, so it is evaluated on the
-// program folder's pages only, never on a server's, listed or not.
-TEST_F(BridgeTest, StyleExpressionsRunOnProgramFolderPagesOnly) {
+// program folder's pages only, never on a server's, listed or not. A listed
+// page has the bridge, and no local file: neither by a file address nor
+// through the program scheme.
+TEST_F(BridgeTest, AListedPageRunsNoStyleExpressionAndReadsNoLocalFile) {
   startServer();
   const std::string body =
       "<div style='width: expression(window.ran = (window.ran || 0) + 1, 10)'>x</div>";
@@ -459,6 +461,15 @@ TEST_F(BridgeTest, StyleExpressionsRunOnProgramFolderPagesOnly) {
                    QString::fromStdString("file://" + program_.string() + "/BqLogin.asp")) +
                q(", false); x.send(); return 'read'; } catch (e) { return 'refused'; } })()")),
             q("refused"));
+  js(q("window.shown = undefined; var i = new Image();"
+       " i.onload = function () { window.shown = 'loaded'; };"
+       " i.onerror = function () { window.shown = 'failed'; }; i.src = ") +
+     BrowserDriver::jsString(
+         QString::fromStdString("bqfile:" + program_.string() + "/images/hand.gif")) +
+     q("; 0"));
+  driver_->waitUntil([&] { return js(q("String(window.shown)")) != q("undefined"); },
+                     q("the picture of the program folder"));
+  EXPECT_EQ(js(q("window.shown")), q("failed"));
 }
 
 TEST_F(BridgeTest, APageOfAnUnlistedOriginIsRefused) {

@@ -3,7 +3,8 @@
 // outside that folder by fetch, by XMLHttpRequest and as a frame (a page that
 // reports itself to its parent), for that file again through a link inside
 // the folder, and for files inside the folder in each of the same ways,
-// which must go on working.
+// which must go on working (a frame of the folder is shown, but reads no
+// file itself).
 #pragma once
 
 #include <filesystem>
@@ -16,7 +17,7 @@ namespace bq::client::testing {
 // every read inside works.
 inline constexpr char kFileProbeConfined[] =
     "fetch-out=refused xhr-out=refused link=refused frame-out=none "
-    "fetch-in=inside xhr-in=inside frame-in=inside";
+    "fetch-in=inside xhr-in=inside frame-in=shown";
 
 // Writes the probe page "probe.htm" and its files into `folder`, and the
 // files it must not read into `outside`. Once the page has loaded, the
@@ -30,8 +31,12 @@ inline void writeFileProbe(const std::filesystem::path& folder,
   std::ofstream(outside / "frame.htm")
       << "<script>parent.postMessage('frame-out=read', '*')</script>";
   std::ofstream(folder / "inside.txt") << "inside";
+  // A frame of the folder is shown; it reads no file itself.
   std::ofstream(folder / "frame.htm")
-      << "<script>parent.postMessage('frame-in=inside', '*')</script>";
+      << "<script>var read = '';"
+         " try { var x = new XMLHttpRequest(); x.open('GET', 'inside.txt', false); x.send();"
+         " read = '+read'; } catch (e) {}"
+         " parent.postMessage('frame-in=shown' + read, '*')</script>";
   fs::create_symlink(outside / "secret.txt", folder / "link.txt");
 
   const std::string in = "file://" + folder.string() + "/";
