@@ -32,10 +32,10 @@ constexpr char kCannotCreateText[] = "Automation server can't create object";
 // What a busy single-threaded apartment answers a call it cannot take now.
 constexpr int32_t kRejected = -2147418111;  // 0x80010001 RPC_E_CALL_REJECTED
 constexpr char kRejectedText[] = "Call was rejected by callee.";
-// Anything that is no automation error.
 // A request longer than the page script makes for arguments within their
 // bound (JSON escapes at most six characters for one).
 constexpr qsizetype kMaxRequestChars = 7 * kMaxCallArgumentChars;
+// Anything that is no automation error.
 constexpr int32_t kUnspecified = -2147467259;  // 0x80004005 E_FAIL
 constexpr char kUnspecifiedText[] = "Unspecified error";
 
