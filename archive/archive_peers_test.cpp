@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -252,6 +253,45 @@ TEST_F(ArchivePeers, EncryptedArchivesAskThePasswordOncePerRun) {
   EXPECT_FALSE(fs::exists(dir_ / "out" / "src" / "a.txt"));
   EXPECT_FALSE(fs::exists(dir_ / "out" / "src" / "b.txt"));
   EXPECT_NE(u.GetLastMessage().find("   skipping: src/a.txt"), std::string::npos) << u.GetLastMessage();
+}
+
+// Text of repeated words deflates a thousandfold: our own archive of it
+// comes back whole, as Debian's unzip extracts it.
+TEST_F(ArchivePeers, OurArchiveOfRepeatedWordsIsExtracted) {
+  // Twenty files, 50 MiB: ten of repeated words, ten of random bytes.
+  std::string words;
+  while (words.size() < (5u << 19)) words += "考试 answer saved again; ";
+  for (int i = 0; i < 10; ++i) {
+    writeFile(dir_ / "src" / ("words" + std::to_string(i) + ".txt"), words);
+    writeFile(dir_ / "src" / ("random" + std::to_string(i) + ".bin"),
+              randomBytes(5u << 19, static_cast<unsigned>(i)));
+  }
+  CGZipFiles z;
+  z.ZipFileName((dir_ / "words.zip").string());
+  z.RootDirectory(dir_.string());
+  z.AddFile("src");
+  z.RecurseFolders(true);
+  ASSERT_EQ(z.MakeZipFile(), 0) << z.GetLastMessage();
+
+  // The files by name, size and hash (a difference would print 50 MiB).
+  const auto digest = [](const fs::path& root) {
+    std::map<std::string, std::string> d;
+    for (const auto& [name, bytes] : tree(root))
+      d[name] =
+          std::to_string(bytes.size()) + ":" + std::to_string(std::hash<std::string>()(bytes));
+    return d;
+  };
+  const auto expected = digest(dir_ / "src");
+  ASSERT_EQ(expected.size(), 20u);
+  CGUnzipFiles u;
+  EXPECT_EQ(u.Unzip((dir_ / "words.zip").string(), (dir_ / "out").string()), 0)
+      << u.GetLastMessage();
+  EXPECT_EQ(digest(dir_ / "out" / "src"), expected);
+  Ran x = run("unzip -q " + sh(dir_ / "words.zip") + " -d " + sh(dir_ / "peer"));
+  ASSERT_EQ(x.status, 0) << x.output;
+  EXPECT_EQ(digest(dir_ / "peer" / "src"), expected);
+  EXPECT_TRUE(Unzip((dir_ / "words.zip").string(), (dir_ / "flat").string()));
+  EXPECT_TRUE(ui_->shown().empty());
 }
 
 TEST_F(ArchivePeers, ScoringClassUnzipDropsFoldersAndReplacesFilesOfTheName) {

@@ -111,6 +111,44 @@ inline void patch32(const fs::path& path, size_t offset, uint32_t value) {
   patch(path, offset, value, 4);
 }
 
+// The little-endian field of `width` bytes at `offset` of `bytes`.
+inline uint64_t le(const std::string& bytes, size_t offset, size_t width) {
+  uint64_t v = 0;
+  for (size_t i = width; i-- > 0;) v = (v << 8) | static_cast<uint8_t>(bytes[offset + i]);
+  return v;
+}
+
+// Puts `value` into the little-endian field of `width` bytes at `offset` of `bytes`.
+inline void put(std::string& bytes, size_t offset, uint64_t value, size_t width) {
+  for (size_t i = 0; i < width; ++i)
+    bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+// The full overlap of the non-recursive zip bomb: an archive whose `copies`
+// directory records (named k0, k1, ...) all point at the one local entry of
+// `kernel`.
+inline void makeOverlappingArchive(const fs::path& path, const std::string& kernel, int copies) {
+  makeArchive(path, {{"k", kernel}});
+  const std::string one = readFile(path);
+  const size_t central = one.find("PK\1\2"), end = one.rfind("PK\5\6");
+  ASSERT_NE(central, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  const std::string record = one.substr(central, end - central);  // the name "k" at 46
+  std::string directory;
+  for (int i = 0; i < copies; ++i) {
+    const std::string name = "k" + std::to_string(i);
+    std::string r = record.substr(0, 46) + name + record.substr(47);
+    put(r, 28, name.size(), 2);
+    directory += r;
+  }
+  std::string tail = one.substr(end);
+  put(tail, 8, static_cast<uint64_t>(copies), 2);
+  put(tail, 10, static_cast<uint64_t>(copies), 2);
+  put(tail, 12, directory.size(), 4);
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      << one.substr(0, central) + directory + tail;
+}
+
 // Offset of the central directory record of the first entry ("PK\1\2").
 inline size_t centralRecord(const fs::path& path) { return readFile(path).find("PK\1\2"); }
 
