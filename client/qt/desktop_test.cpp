@@ -5,15 +5,16 @@
 // BQ_OPEN, no desktop session) and the question-text viewer; a picture
 // of the whole screen; the examinee's part of the task made in that
 // LibreOffice through its remote interface (testing/office_remote.py) and
-// saved in place as its Save keeps the format; FileUpLoad ending LibreOffice
+// saved with the Save command (Ctrl+S) in place and format, no dialog asking;
+// FileUpLoad ending LibreOffice
 // and sending the answer to the FTP server of the ftp fixture; and the sent
 // file marked with GetExcelScore against the expected set of a model answer
 // that the same LibreOffice made from the untouched question document.
 //
 // The program runs in a process namespace of its own (FileUpLoad and the open
-// button end programs by name), and LibreOffice gets a private profile (a
-// configuration folder of the test's own) that accepts the remote interface
-// on a pipe of its own name. Pictures go to BQ_TEST_ARTIFACTS. Without an X
+// button end programs by name), and the exam's LibreOffice profile is a
+// folder of the test's own ($BQ_OFFICE_PROFILE) that also accepts the remote
+// interface on a pipe of its own name. Pictures go to BQ_TEST_ARTIFACTS. Without an X
 // server or LibreOffice the program skips itself with one line (exit code
 // 77, CTest's skip); under CI=true it fails instead.
 #include <gtest/gtest.h>
@@ -154,18 +155,20 @@ class DesktopTest : public ::testing::Test {
     setenv("BQ_DRIVES", (root_ / "drives").c_str(), 1);
     work_ = root_ / "drives" / "c" / "BQTEST";
 
-    // LibreOffice's profile: $XDG_CONFIG_HOME/libreoffice/4/user. It
-    // accepts the remote interface on our pipe and shows no tip at start.
+    // The exam's LibreOffice profile, which the open button prepares: the
+    // test's own, with one item of the test's that the preparation keeps,
+    // the remote interface on our pipe. The user's own profile
+    // ($XDG_CONFIG_HOME/libreoffice) must stay untouched.
     pipe_ = "bq-desktop-" + id;
-    const fs::path user = root_ / "config" / "libreoffice" / "4" / "user";
+    const fs::path user = root_ / "exam-profile" / "user";
     fs::create_directories(user);
     std::ofstream(user / "registrymodifications.xcu") << R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Setup/Office"><prop oor:name="ooSetupConnectionURL" oor:op="fuse"><value>pipe,name=)"
                                                       << pipe_ << R"(;urp;</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
 </oor:items>
 )";
+    setenv("BQ_OFFICE_PROFILE", (root_ / "exam-profile").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
 
     servers_ = ftp::testing::TestServers::fromEnvironment();
@@ -287,10 +290,15 @@ class DesktopTest : public ::testing::Test {
     raiseQuestionViewer();
     screenPicture(s.page);
 
-    // The examinee's part of the task, saved as Save keeps the format.
+    // The examinee's part of the task, saved with the Save command as Ctrl+S
+    // gives it: no dialog asks about the format, and the file keeps its
+    // name, place and format.
     const json edited = remote({"edit", s.kind, s.document});
     EXPECT_EQ(edited.value("title", ""), s.title);
     EXPECT_EQ(edited.value("filter", ""), s.openFilter);
+    EXPECT_TRUE(ftp::testing::slurp(document).starts_with("PK\x03\x04"));
+    EXPECT_NE(ftp::testing::slurp(document), ftp::testing::slurp(untouched));
+    EXPECT_FALSE(fs::exists(root_ / "config" / "libreoffice")) << "the user's profile was used";
     // The model answer from the untouched document; the untouched document
     // as LibreOffice writes it; the examinee's answer in the binary format.
     const fs::path model = root_ / (std::string("model-") + s.document);

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "common/automation_error.h"
+#include "platform/shell/office_profile.h"
 
 namespace bq::shell {
 namespace {
@@ -222,16 +223,27 @@ ProgramCommand openerFor(OpenKind kind, const std::string& target) {
   switch (kind) {
     case OpenKind::kDocument: {
       if (auto command = fromVariable("BQ_OPEN", target)) return std::move(*command);
+      // Office documents go to LibreOffice on the exam's own profile, in a
+      // desktop session too: the desktop's opener would start it on the
+      // user's profile, whose first Save can put the answer elsewhere.
+      const bool office = isOfficeDocument(target);
+      const fs::path soffice = office ? libreOfficeProgram() : fs::path();
+      if (!soffice.empty()) {
+        try {
+          const fs::path profile = prepareExamOfficeProfile(soffice);
+          return withTarget(
+              soffice, {soffice.string(), "-env:UserInstallation=" + fileUrl(profile)}, target);
+        } catch (const AutomationError&) {
+          // No profile can be written: the document still opens.
+          return withTarget(soffice, {soffice.string()}, target);
+        }
+      }
       if (desktopSession())
         if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
-      if (isOfficeDocument(target)) {
-        const fs::path soffice = libreOfficeProgram();
-        if (soffice.empty())
-          raiseStartError(err::kFileNotFound, "LibreOffice (soffice), which opens " + shown +
-                                                  ", is not installed (Debian: libreoffice-writer, "
-                                                  "libreoffice-calc, libreoffice-impress)");
-        return withTarget(soffice, {soffice.string()}, target);
-      }
+      if (office)
+        raiseStartError(err::kFileNotFound, "LibreOffice (soffice), which opens " + shown +
+                                                ", is not installed (Debian: libreoffice-writer, "
+                                                "libreoffice-calc, libreoffice-impress)");
       // Outside a desktop session xdg-open guesses by the file's type alone.
       if (auto command = firstInstalled({kDesktopOpener}, target)) return std::move(*command);
       raiseStartError(err::kFileNotFound, "no program is installed to open " + shown +

@@ -4,9 +4,10 @@
 // alias table of processes.h, which names the same programs for ending them).
 //
 //   what        tried in this order; the first one installed opens it
-//   document    $BQ_OPEN; the desktop's opener (xdg-open) in a desktop
-//               session; for an Office document LibreOffice (soffice), for
-//               any other xdg-open
+//   document    $BQ_OPEN; for an Office document LibreOffice (soffice) on
+//               the exam's own profile (office_profile.h); the desktop's
+//               opener (xdg-open) in a desktop session; for any other
+//               document xdg-open
 //   folder      $BQ_OPEN; xdg-open in a desktop session; a file manager
 //               (pcmanfm, thunar, nautilus, nemo, caja, dolphin, pcmanfm-qt)
 //   web page    $BQ_BROWSER; the exam client in browser mode

@@ -39,6 +39,8 @@ class Openers : public ::testing::Test {
     env_.emplace_back("XDG_CURRENT_DESKTOP", std::nullopt);
     env_.emplace_back("DESKTOP_SESSION", std::nullopt);
     env_.emplace_back("BQ_DRIVES", (dir_ / "drives").string());
+    // LibreOffice's exam profile in the test's folder, never the user's.
+    env_.emplace_back("BQ_OFFICE_PROFILE", (dir_ / "profile").string());
   }
   void TearDown() override {
     env_.clear();
@@ -130,10 +132,15 @@ TEST_F(Openers, EachKindTakesTheFirstInstalledProgramOfTheTable) {
   const fs::path soffice = program(dir_ / "lo" / "soffice");
   ScopedEnv lo("BQ_SOFFICE", soffice.string());
 
-  // Nothing of the desktop: Office documents go to LibreOffice.
+  // Nothing of the desktop: Office documents go to LibreOffice, on the
+  // exam's own profile.
+  ScopedEnv profile("BQ_OFFICE_PROFILE", (dir_ / "exam profile").string());
+  const std::string onExamProfile =
+      "-env:UserInstallation=file://" + dir_.string() + "/exam%20profile";
   ProgramCommand c = openerFor(OpenKind::kDocument, doc.string());
   EXPECT_EQ(c.program, soffice);
-  EXPECT_EQ(c.args, (Words{soffice.string(), doc.string()}));
+  EXPECT_EQ(c.args, (Words{soffice.string(), onExamProfile, doc.string()}));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "exam profile" / "user" / "registrymodifications.xcu"));
 
   // A file manager, in the table's order.
   program(bin() / "thunar");
@@ -145,11 +152,15 @@ TEST_F(Openers, EachKindTakesTheFirstInstalledProgramOfTheTable) {
   EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"pcmanfm", folder}));
   EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).program, soffice);
   EXPECT_EQ(openerFor(OpenKind::kDocument, text.string()).args, (Words{"xdg-open", text.string()}));
-  // In a desktop session the desktop's opener comes first.
+  // In a desktop session the desktop's opener comes first, but for Office
+  // documents, which keep to the exam's LibreOffice.
   {
     ScopedEnv session("XDG_CURRENT_DESKTOP", "LXDE");
     EXPECT_EQ(openerFor(OpenKind::kFolder, folder).args, (Words{"xdg-open", folder}));
-    EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).args, (Words{"xdg-open", doc.string()}));
+    EXPECT_EQ(openerFor(OpenKind::kDocument, text.string()).args,
+              (Words{"xdg-open", text.string()}));
+    EXPECT_EQ(openerFor(OpenKind::kDocument, doc.string()).args,
+              (Words{soffice.string(), onExamProfile, doc.string()}));
   }
 
   // $BQ_OPEN before everything, its words split at blanks.
@@ -212,7 +223,8 @@ TEST_F(Openers, TheShellOpensThroughTheTable) {
   file("drives/c/bqtest/wdbq1.doc", zip("[Content_Types].xml"));
 
   run(R"(c:\bqtest\wdbq1.doc)");
-  EXPECT_EQ(recorded(), (Words{(work / "wdbq1.doc").string()}));
+  EXPECT_EQ(recorded(), (Words{"-env:UserInstallation=file://" + (dir_ / "profile").string(),
+                               (work / "wdbq1.doc").string()}));
   run(R"(Explorer.exe c:\BqOperation)");
   EXPECT_EQ(recorded(), (Words{(dir_ / "drives/c/BqOperation").string()}));
   run("IEXPLORE.EXE " + dir_.string() + R"(\Login.asp)");

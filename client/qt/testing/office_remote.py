@@ -8,7 +8,9 @@ marker. Run with Debian's /usr/bin/python3 (python3-uno).
         file is named NAME (letter case ignored) in a window
     office_remote.py edit PIPE KIND NAME
         the examinee's part of the task on the open document NAME, then
-        saves it in place as the program's Save keeps it (store())
+        saves it as the examinee does: the Save command (.uno:Save, as
+        Ctrl+S) through the dispatcher; fails when the command has not
+        returned within 20 s (a dialog waits) or left the document unsaved
     office_remote.py model PIPE KIND SOURCE TARGET
         opens SOURCE hidden, makes the whole task of the model answer and
         stores it as TARGET in the format SOURCE was read in
@@ -27,6 +29,7 @@ print a message on standard error and exit 1.
 import json
 import os
 import sys
+import threading
 import time
 
 import uno
@@ -34,6 +37,8 @@ from com.sun.star.beans import PropertyValue
 from com.sun.star.connection import NoConnectException
 
 BOLD = 150.0
+SAVE_SECONDS = 20
+CONTEXT = []  # the remote component context, once connected
 CENTER_PARAGRAPH = 3  # com.sun.star.style.ParagraphAdjust.CENTER
 
 
@@ -46,6 +51,7 @@ def connect(pipe, seconds):
         try:
             ctx = resolver.resolve(
                 "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+            CONTEXT.append(ctx)
             return ctx.ServiceManager.createInstanceWithContext(
                 "com.sun.star.frame.Desktop", ctx)
         except NoConnectException:
@@ -115,6 +121,29 @@ def apply_task(doc, kind, whole):
         raise SystemExit("unknown kind " + kind)
 
 
+def save_as_examinee(doc):
+    """The Save command on the document's window, as Ctrl+S gives it. A
+    question LibreOffice asks first (the keep-format dialog) keeps the
+    command from returning."""
+    ctx = CONTEXT[-1]
+    helper = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.DispatchHelper", ctx)
+    frame = doc.getCurrentController().getFrame()
+    done = threading.Event()
+
+    def save():
+        helper.executeDispatch(frame, ".uno:Save", "", 0, ())
+        done.set()
+
+    threading.Thread(target=save, daemon=True).start()
+    if not done.wait(SAVE_SECONDS):
+        sys.stderr.write("Save did not return within %d s: a dialog waits for the examinee\n"
+                         % SAVE_SECONDS)
+        sys.stderr.flush()
+        os._exit(1)
+    if doc.isModified():
+        raise SystemExit("Save left the document unsaved")
+
+
 def report(doc, kind=None):
     out = {"url": doc.getURL(), "filter": arg(doc, "FilterName")}
     if kind:
@@ -144,7 +173,7 @@ def main(argv):
         if doc is None:
             raise SystemExit("no open document named " + name)
         apply_task(doc, kind, whole=False)
-        doc.store()
+        save_as_examinee(doc)
         return report(doc, kind)
     if command in ("model", "resave"):
         if command == "model":
