@@ -48,8 +48,9 @@
 //     process's default mode, plus the execute bits the entry has.
 //   - Before anything is written, the declared sizes are checked against
 //     the bounds of limits.h and the free space of the target (refused:
-//     12 or 50); while inflating, an entry that yields more than its
-//     declared size is stopped and fails.
+//     12 or 50), and an archive whose entries share bytes is refused (12,
+//     central_directory.h); while inflating, an entry that yields more than
+//     its declared size is stopped and fails.
 //   - Existing files: with PromptToOverwrite the replace routine is asked
 //     (102 yes, 103 yes to all, 100 no, 104 no to all); otherwise noflag
 //     overwrites and its absence keeps the file. nfflag (freshen) replaces
