@@ -158,6 +158,32 @@ TEST(ExcelCorpusTest, EveryWorkbookOpensAndEveryUsedCellReads) {
   EXPECT_GT(sheetsWithContent, opened / 2);
 }
 
+// A workbook of another spreadsheet program wraps fonts and cell formats in
+// mc:AlternateContent whose Choice needs that program's namespace; the
+// Fallback records count (the values LibreOffice reads).
+TEST(ExcelCorpusTest, StyleRecordsInAlternateContentKeepTheirIndexes) {
+  const fs::path file = bq::testing::corpusFolder() / "xlsx" / "poi__style-alternate-content.xlsx";
+  ASSERT_TRUE(fs::exists(file));
+  const Worksheet sheet = Workbook::open(file).worksheets(1);
+  struct Case {
+    const char* address;
+    double size;
+    bool bold;
+    int32_t horizontal;
+  } cases[] = {
+      {"A2", 18, true, xl::kCenter}, {"B32", 14, false, xl::kRight},
+      {"A34", 16, true, xl::kLeft},  {"A36", 6, false, xl::kCenter},
+      {"A4", 11, false, xl::kLeft},  {"B3", 11, false, xl::kGeneral},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    const Range cell = sheet.range(c.address);
+    EXPECT_EQ(cell.font().size, c.size);
+    EXPECT_EQ(cell.font().bold, c.bold);
+    EXPECT_EQ(cell.horizontalAlignment(), c.horizontal);
+  }
+}
+
 TEST(ExcelChartCorpusTest, EveryChartOfEveryWorkbookReadsOrFailsCleanly) {
   int charts = 0, typed = 0;
   auto readAll = [&](const Chart& chart) {

@@ -762,10 +762,15 @@ bool StyleSheetText::startTag(size_t& p) {
   if (kind == Ns::MarkupCompatibility && is(local, "AlternateContent")) return false;
 
   for (Attribute& a : attributes_) {
-    if (a.colon == kNone)
+    if (a.colon == kNone) {
       a.key = a.name;
-    else if (!a.declaration && resolve(a.name.substr(0, a.colon)) == Ns::None)
-      a.key = a.name.substr(a.colon + 1);
+    } else if (!a.declaration) {
+      const Ns attributeKind = resolve(a.name.substr(0, a.colon));
+      if (attributeKind == Ns::None) a.key = a.name.substr(a.colon + 1);
+      if (attributeKind == Ns::MarkupCompatibility &&
+          is(a.name.substr(a.colon + 1), "ProcessContent"))
+        return false;
+    }
   }
   if (attributes_.size() > 1 && !uniqueAttributes(prefixed)) return false;
   if (references) {

@@ -142,8 +142,9 @@ void readStyles(pugi::xml_node root, Styles& s);
 // an attribute given twice, nesting deeper than limits::kMaxXmlDepth, a
 // reference it does not know in an attribute value, a '<' in one, a
 // namespace URI with a reference or blank in it, and anything else that is
-// not well-formed; and on mc:AlternateContent. REQUIRES: `bytes` is the
-// whole part.
+// not well-formed; and on mc:AlternateContent and mc:ProcessContent, which
+// markup compatibility resolves in the tree (markup_compat.h). REQUIRES:
+// `bytes` is the whole part.
 bool readStylesFromText(const std::string& bytes, Styles& s);
 
 // Small readers of attribute values, shared with excel.cpp.

@@ -467,6 +467,41 @@ TEST(ExcelStyleTest, Alignment) {
   }
 }
 
+// Another spreadsheet program wraps records in mc:AlternateContent whose
+// Choice needs its own namespace; the Fallback's records keep their places
+// in the lists the cells' indexes count in.
+TEST(ExcelStyleTest, RecordsInAlternateContentKeepTheirIndexes) {
+  const auto wrapped = [](const std::string& record, const std::string& extended) {
+    return "<mc:AlternateContent><mc:Choice xmlns:hs=\"urn:example:hs\" Requires=\"hs\">" +
+           extended + "</mc:Choice><mc:Fallback>" + record + "</mc:Fallback></mc:AlternateContent>";
+  };
+  const std::string mc =
+      "\" xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">";
+  Book b =
+      oneSheet("<worksheet xmlns=\"" + kMain + mc +
+               "<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\"/><c r=\"B1\" s=\"2\"/></row>" +
+               wrapped("<row r=\"2\"><c r=\"A2\" s=\"2\"><v>7</v></c></row>", "<row r=\"2\"/>") +
+               "</sheetData></worksheet>");
+  b.sheets[0].raw = true;
+  b.rawStyles = true;
+  b.styles = "<styleSheet xmlns=\"" + kMain + mc +
+             "<fonts>"
+             "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>" +
+             wrapped("<font><b/><sz val=\"18\"/><name val=\"Dotum\"/></font>",
+                     "<font><sz val=\"9\"/><name val=\"Gulim\"/></font>") +
+             wrapped("<font><sz val=\"14\"/><name val=\"Dotum\"/></font>", "<font/>") +
+             "</fonts><cellXfs><xf fontId=\"0\"/>" +
+             wrapped("<xf fontId=\"1\"><alignment horizontal=\"center\"/></xf>", "<xf/>") +
+             "<xf fontId=\"2\"><alignment horizontal=\"right\"/></xf></cellXfs></styleSheet>";
+  const Worksheet s = b.open().worksheets(1);
+  EXPECT_EQ(s.range("A1").font(), (Font{"Dotum", 18.0, true}));
+  EXPECT_EQ(s.range("A1").horizontalAlignment(), xl::kCenter);
+  EXPECT_EQ(s.range("B1").font(), (Font{"Dotum", 14.0, false}));
+  EXPECT_EQ(s.range("B1").horizontalAlignment(), xl::kRight);
+  EXPECT_EQ(s.range("A2").value(), (CellValue{CellValue::Kind::Number, 7, {}}));
+  EXPECT_EQ(s.range("A2").font(), (Font{"Dotum", 14.0, false}));
+}
+
 TEST(ExcelStyleTest, InteriorColourIndexAndPattern) {
   Worksheet s = styledSheet();
   struct Case {

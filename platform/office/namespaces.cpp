@@ -213,16 +213,9 @@ pugi::xml_node chosenBranch(pugi::xml_node ac, NsSet understood) {
   return fallback;
 }
 
-pugi::xml_node firstElement(pugi::xml_node parent, std::string_view name, NsSet understood) {
-  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    if (is(child, Ns::MarkupCompatibility, "AlternateContent")) {
-      if (pugi::xml_node branch = chosenBranch(child, understood))
-        if (pugi::xml_node found = firstElement(branch, name, understood)) return found;
-      continue;
-    }
-    if (name == child.name()) return child;
-  }
+pugi::xml_node firstElement(pugi::xml_node parent, std::string_view name) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element && name == child.name()) return child;
   return {};
 }
 

@@ -131,6 +131,8 @@ class NsSet {
 // mc:AlternateContent. Markup-compatibility sections offer alternatives: a
 // list of mc:Choice elements, each usable by a reader that understands the
 // namespaces its Requires attribute names, and an optional mc:Fallback.
+// Package resolves them in every part it hands out (markup_compat.h), with
+// the namespaces its model understands, by this rule.
 
 // The branch of the AlternateContent element `ac` that a reader
 // understanding `understood` takes: the first mc:Choice all of whose Requires
@@ -138,15 +140,12 @@ class NsSet {
 // there is neither, or when `ac` is not an mc:AlternateContent.
 pugi::xml_node chosenBranch(pugi::xml_node ac, NsSet understood = NsSet::standard());
 
-// Calls fn(child) for each element child of `parent` in order, with every
-// mc:AlternateContent among them replaced by the element children of its
-// chosen branch (and so on, when the branch holds AlternateContent itself).
+// Calls fn(child) for each element child of `parent` in order.
 template <typename Fn>
-void forEachElement(pugi::xml_node parent, Fn&& fn, NsSet understood = NsSet::standard());
+void forEachElement(pugi::xml_node parent, Fn&& fn);
 
-// The first element of forEachElement(parent) named `name`; empty if none.
-pugi::xml_node firstElement(pugi::xml_node parent, std::string_view name,
-                            NsSet understood = NsSet::standard());
+// The first element child of `parent` named `name`; empty if none.
+pugi::xml_node firstElement(pugi::xml_node parent, std::string_view name);
 
 // The first child of `parent` named as each of `names` (as parent.child(name)
 // finds it; empty where there is none), found in one pass over the children:
@@ -221,17 +220,9 @@ bool sameRelationshipType(std::string_view a, std::string_view b);
 // ---------------------------------------------------------------------------
 
 template <typename Fn>
-void forEachElement(pugi::xml_node parent, Fn&& fn, NsSet understood) {
-  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    if (is(child, Ns::MarkupCompatibility, "AlternateContent")) {
-      // Depth is bounded by the part's nesting limit.
-      if (pugi::xml_node branch = chosenBranch(child, understood))
-        forEachElement(branch, fn, understood);
-      continue;
-    }
-    fn(child);
-  }
+void forEachElement(pugi::xml_node parent, Fn&& fn) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element) fn(child);
 }
 
 template <size_t N>

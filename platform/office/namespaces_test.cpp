@@ -110,43 +110,6 @@ struct Parsed {
   std::unique_ptr<XmlTree> tree;
 };
 
-const std::string kTransition =
-    R"(<p:sld xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main"
-  xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"
-  xmlns:p14="http://schemas.microsoft.com/office/powerpoint/2010/main">
-<p:cSld/>
-<mc:AlternateContent>
-  <mc:Choice Requires="p14"><p:transition spd="slow" p14:dur="2000"><p14:prism/></p:transition></mc:Choice>
-  <mc:Fallback><p:transition spd="slow"><p:fade/></p:transition></mc:Fallback>
-</mc:AlternateContent>
-<p:timing/>
-</p:sld>)";
-
-std::vector<std::string> childNames(pugi::xml_node parent, NsSet understood) {
-  std::vector<std::string> names;
-  forEachElement(
-      parent,
-      [&](pugi::xml_node n) {
-        std::string name = n.name();
-        if (pugi::xml_node first = n.first_child()) name += "/" + std::string(first.name());
-        names.push_back(name);
-      },
-      understood);
-  return names;
-}
-
-TEST(AlternateContent, TakesTheFirstUnderstoodChoiceElseTheFallback) {
-  Parsed slide(kTransition);
-  EXPECT_EQ(childNames(slide.root(), NsSet::standard()),
-            (std::vector<std::string>{"p:cSld", "p:transition/p:fade", "p:timing"}));
-  EXPECT_EQ(childNames(slide.root(), NsSet::standard() | NsSet{Ns::PowerPoint2010}),
-            (std::vector<std::string>{"p:cSld", "p:transition/p14:prism", "p:timing"}));
-  pugi::xml_node chosen = firstElement(slide.root(), "p:transition", NsSet{Ns::PowerPoint2010});
-  EXPECT_STREQ(chosen.first_child().name(), "p14:prism");
-  EXPECT_STREQ(firstElement(slide.root(), "p:transition").first_child().name(), "p:fade");
-  EXPECT_FALSE(firstElement(slide.root(), "p:bg"));
-}
-
 TEST(AlternateContent, ChoicesNeedEveryRequiredNamespace) {
   struct Case {
     const char* declarations;
@@ -181,26 +144,6 @@ TEST(AlternateContent, ChoicesNeedEveryRequiredNamespace) {
     pugi::xml_node branch = chosenBranch(doc.root().first_child(), NsSet{Ns::PowerPoint2010});
     EXPECT_STREQ(branch.first_child().name(), c.expected) << xml;
   }
-}
-
-TEST(AlternateContent, FirstOfSeveralUsableChoicesWinsAndNestedSectionsResolve) {
-  Parsed doc(R"(<r xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"
-      xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"
-      xmlns:wps="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">
-    <mc:AlternateContent>
-      <mc:Choice Requires="a14"><mc:AlternateContent><mc:Choice Requires="wps"><inner/></mc:Choice>
-        <mc:Fallback><innerFallback/></mc:Fallback></mc:AlternateContent><one/></mc:Choice>
-      <mc:Choice Requires="wps"><two/></mc:Choice>
-      <mc:Fallback><three/></mc:Fallback>
-    </mc:AlternateContent></r>)");
-  EXPECT_EQ(childNames(doc.root(), NsSet{Ns::Drawing2010, Ns::WordprocessingShape}),
-            (std::vector<std::string>{"inner", "one"}));
-  EXPECT_EQ(childNames(doc.root(), NsSet{Ns::Drawing2010}),
-            (std::vector<std::string>{"innerFallback", "one"}));
-  EXPECT_EQ(childNames(doc.root(), NsSet{Ns::WordprocessingShape}),
-            (std::vector<std::string>{"two"}));
-  EXPECT_EQ(childNames(doc.root(), NsSet{}), (std::vector<std::string>{"three"}));
-  EXPECT_FALSE(chosenBranch(doc.root(), NsSet{})) << "not an AlternateContent element";
 }
 
 TEST(Names, KindsAndLocalNamesOfCanonicalNames) {

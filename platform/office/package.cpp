@@ -13,6 +13,7 @@
 #include "common/winpath.h"
 #include "platform/office/failure.h"
 #include "platform/office/legacy_conversion.h"
+#include "platform/office/markup_compat.h"
 #include "platform/office/text_util.h"
 #include "platform/office/unique_fd.h"
 #include "platform/office/xml_tree.h"
@@ -29,6 +30,7 @@ struct PartEntry {
   bool read = false;
   bool markupTaken = false;  // by a scan: parsing it later does not take it again
   std::unique_ptr<XmlTree> tree;
+  MarkupCompatibility markupCompatibility;  // what its text holds of it
   std::optional<AutomationError> error;
   bool relsLoaded = false;
   std::vector<Relationship> rels;
@@ -42,6 +44,7 @@ struct PackageState {
   std::unordered_map<std::string, std::string> defaults;   // folded extension -> type
   std::unordered_map<std::string, std::string> overrides;  // folded part name -> type
   uint64_t markupLeft = limits::kMaxXmlMarkupPerPackage;
+  NsSet understood = NsSet::standard();  // by the model, in markup compatibility
   bool converted = false;
   bool packageRelsLoaded = false;
   std::vector<Relationship> packageRels;
@@ -51,6 +54,9 @@ struct PackageState {
   std::optional<size_t> find(std::string_view name) const;
   pugi::xml_node xml(size_t index, bool lazy = false);
   void expand(size_t index, pugi::xml_node child);
+  // Expands `child` of part `part`, failing as expand() fails; false when
+  // it was expanded before.
+  bool expandOnce(PartEntry& part, pugi::xml_node child);
   bool scan(size_t index, const std::function<bool(const std::string&)>& read);
   void parse(PartEntry& part, std::string bytes, bool markupTaken, bool lazy = false);
   std::vector<Relationship> loadRelationships(std::string_view source);
@@ -131,8 +137,9 @@ void checkFileSize(uint64_t size, const Failure& failure) {
     failure.raise("the file is larger than " + std::to_string(limits::kMaxFileBytes) + " bytes");
 }
 
-std::unique_ptr<PackageState> buildState(ZipArchive zip, const Failure& failure) {
+std::unique_ptr<PackageState> buildState(ZipArchive zip, const Failure& failure, NsSet understood) {
   auto state = std::make_unique<PackageState>(failure, std::move(zip));
+  state->understood = understood;
   const std::vector<ZipEntry>& entries = state->zip.entries();
   for (size_t i = 0; i < entries.size(); ++i) {
     std::optional<std::string> name = partNameOf(entries[i].name);
@@ -173,17 +180,26 @@ std::optional<size_t> PackageState::find(std::string_view name) const {
   return it->second;
 }
 
-// Parses `bytes` of `part`, keeping the tree or the failure; `lazy` leaves
-// the content of the root's children to expand().
+// Parses `bytes` of `part`, keeping the tree or the failure, and resolves
+// its markup compatibility; `lazy` leaves the content of the root's
+// children to expand(), which resolves each as it parses it.
 void PackageState::parse(PartEntry& part, std::string bytes, bool markupTaken, bool lazy) {
   uint64_t unbounded = UINT64_MAX;
   uint64_t& budget = markupTaken ? unbounded : markupLeft;
+  part.markupCompatibility = markupCompatibilityIn(bytes);
   XmlParse parse =
       lazy ? parseXmlDeferred(std::move(bytes), budget) : parseXml(std::move(bytes), budget);
-  if (parse.tree)
-    part.tree = std::move(parse.tree);
-  else
+  if (!parse.tree) {
     part.error = failure.make("part \"" + part.name + "\": " + parse.error);
+    return;
+  }
+  part.tree = std::move(parse.tree);
+  const pugi::xml_node root = part.tree->document.document_element();
+  if (!part.markupCompatibility.any()) return;
+  if (!part.tree->deferred.empty())
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling())
+      if (replacedByContent(child, understood, part.markupCompatibility)) expandOnce(part, child);
+  resolveMarkupCompatibility(root, understood, part.markupCompatibility);
 }
 
 pugi::xml_node PackageState::xml(size_t index, bool lazy) {
@@ -208,11 +224,18 @@ void PackageState::expand(size_t index, pugi::xml_node child) {
   PartEntry& part = parts[index];
   if (!part.read) xml(index, true);
   if (part.error) throw *part.error;
+  if (expandOnce(part, child))
+    resolveMarkupCompatibility(child, understood, part.markupCompatibility);
+}
+
+bool PackageState::expandOnce(PartEntry& part, pugi::xml_node child) {
+  if (!part.tree->deferred.contains(child.internal_object())) return false;
   std::string error;
   if (!expandXml(*part.tree, child, error)) {
     part.error = failure.make("part \"" + part.name + "\": " + error);
     throw *part.error;
   }
+  return true;
 }
 
 bool PackageState::scan(size_t index, const std::function<bool(const std::string&)>& read) {
@@ -409,7 +432,8 @@ Package Package::open(const fs::path& file, const OpenOptions& options) {
   checkFileSize(size, failure);
   switch (sniffFileKind(readHead(fd.get()))) {
     case FileKind::Zip:
-      return Package(buildState(ZipArchive::fromFile(std::move(fd), size, failure), failure));
+      return Package(buildState(ZipArchive::fromFile(std::move(fd), size, failure), failure,
+                                options.understood));
     case FileKind::Ole2: {
       if (options.convertTo == ConvertTo::None)
         failure.raise("a legacy binary Office file, and no conversion was asked for");
@@ -425,7 +449,8 @@ Package Package::open(const fs::path& file, const OpenOptions& options) {
       if (sniffFileKind(readHead(out.get())) != FileKind::Zip)
         failure.raise("LibreOffice did not produce an Office Open XML package");
       // The open descriptor keeps the file readable after its folder is removed.
-      Package pkg(buildState(ZipArchive::fromFile(std::move(out), size, failure), failure));
+      Package pkg(buildState(ZipArchive::fromFile(std::move(out), size, failure), failure,
+                             options.understood));
       pkg.state_->converted = true;
       return pkg;
     }
@@ -440,7 +465,8 @@ Package Package::fromBytes(std::string bytes, const OpenOptions& options, std::s
   checkFileSize(bytes.size(), failure);
   switch (sniffFileKind(std::string_view(bytes).substr(0, 8))) {
     case FileKind::Zip:
-      return Package(buildState(ZipArchive::fromBytes(std::move(bytes), failure), failure));
+      return Package(buildState(ZipArchive::fromBytes(std::move(bytes), failure), failure,
+                                options.understood));
     case FileKind::Ole2:
       failure.raise("a legacy binary Office file, which is converted only from a file");
     case FileKind::Other:

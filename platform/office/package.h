@@ -74,6 +74,9 @@ struct OpenOptions {
   int32_t cannotOpenNumber = kCannotOpenFile;
   std::string errorSource;
   std::chrono::milliseconds conversionTimeout = limits::kConversionTimeout;
+  // The namespaces the model understands: markup compatibility is resolved
+  // with them in every part (markup_compat.h).
+  NsSet understood = NsSet::standard();
 };
 
 // What the first bytes of a file say it is.
@@ -112,8 +115,9 @@ class Part {
   uint64_t size() const;
 
   // The root element of the part, parsed on the first call and kept. Names carry canonical prefixes
-  // (namespaces.h). Throws as described above when the part is not well-formed or exceeds a bound;
-  // the failure is kept and thrown again by later calls.
+  // (namespaces.h); markup compatibility is resolved (markup_compat.h). Throws as described above
+  // when the part is not well-formed or exceeds a bound; the failure is kept and thrown again by
+  // later calls.
   pugi::xml_node xml() const;
   // The root element for a reader that takes a few of its children (a style
   // sheet): the root's child elements come with their attributes, and the
@@ -133,9 +137,9 @@ class Part {
   // as xml() does, and calls `read` with them (NUL-terminated, as
   // std::string holds them). True when `read` returned true: it has read the
   // part. Otherwise `read` was not sure it reads the bytes as the parser
-  // would (or was not called), and the part has been parsed as xml() parses
-  // it: the caller goes on with xml(). Throws what xml() would throw for a
-  // damaged part or an exceeded bound, also when `read` is not called.
+  // would, markup compatibility resolved (or was not called), and the part has been parsed as xml()
+  // parses it: the caller goes on with xml(). Throws what xml() would throw for a damaged part or
+  // an exceeded bound, also when `read` is not called.
   bool scan(const std::function<bool(const std::string&)>& read) const;
 
   // Relationships whose source is this part, from its .rels part (none when

@@ -18,10 +18,11 @@ namespace bq::office::ppt {
 
 namespace {
 
-// The extensions this model reads in mc:AlternateContent: PowerPoint 2010's
-// (its transitions, media) and Office 2010's drawing extensions. Choices
-// that need later versions (PowerPoint 2013's transitions) give way to
-// their fallback, as in a PowerPoint that does not know them.
+// The extensions this model understands in markup compatibility:
+// PowerPoint 2010's (its transitions, media) and Office 2010's drawing
+// extensions. Choices that need later versions (PowerPoint 2013's
+// transitions) give way to their fallback, as in a PowerPoint that does not
+// know them.
 const NsSet kUnderstood = NsSet::standard() | NsSet{Ns::PowerPoint2010, Ns::Drawing2010};
 
 [[noreturn]] void raise(int32_t number, std::string description) {
@@ -41,6 +42,7 @@ OpenOptions pptOptions() {
   options.convertTo = ConvertTo::Pptx;
   options.cannotOpenNumber = kCannotOpenNumber;
   options.errorSource = std::string(kErrorSource);
+  options.understood = kUnderstood;
   return options;
 }
 
@@ -147,15 +149,13 @@ pugi::xml_node nonVisual(pugi::xml_node shape) {
 template <typename Fn>
 void forEachShape(pugi::xml_node tree, Fn&& fn) {
   forEachElement(
-      tree,
-      [&](pugi::xml_node e) {
+      tree, [&](pugi::xml_node e) {
         const std::string_view name = localName(e);
         if (kindOf(e) == Ns::PresentationML &&
             (name == "nvGrpSpPr" || name == "grpSpPr" || name == "extLst"))
           return;
         fn(e);
-      },
-      kUnderstood);
+      });
 }
 
 ShapeData readShape(pugi::xml_node e) {
@@ -179,7 +179,7 @@ void SlideData::load() {
   view = pres->designs.viewOf(part, root);
   forEachShape(root.child("p:cSld").child("p:spTree"),
                [&](pugi::xml_node e) { shapes.push_back(readShape(e)); });
-  timing = readTiming(root, kUnderstood);
+  timing = readTiming(root);
   loaded = true;
 }
 
@@ -298,22 +298,21 @@ namespace {
 
 SlideShowTransition transitionOf(pugi::xml_node sld) {
   SlideShowTransition t;
-  pugi::xml_node tr = firstElement(sld, "p:transition", kUnderstood);
+  pugi::xml_node tr = firstElement(sld, "p:transition");
   if (!tr) return t;
   t.speed = transitionSpeed(tr.attribute("spd").value());
   t.advanceOnClick = triState(boolAttr(tr, "advClick", true));
   t.advanceOnTime = triState(static_cast<bool>(tr.attribute("advTm")));
-  forEachElement(
-      tr,
-      [&](pugi::xml_node e) {
-        if (is(e, Ns::PresentationML, "sndAc")) {
-          if (e.child("p:stSnd")) t.soundEffectType = pp::kSoundFile;
-          else if (e.child("p:endSnd")) t.soundEffectType = pp::kSoundStopPrevious;
-          return;
-        }
-        if (t.entryEffect == pp::kEffectNone) t.entryEffect = transitionEntryEffect(e);
-      },
-      kUnderstood);
+  forEachElement(tr, [&](pugi::xml_node e) {
+    if (is(e, Ns::PresentationML, "sndAc")) {
+      if (e.child("p:stSnd"))
+        t.soundEffectType = pp::kSoundFile;
+      else if (e.child("p:endSnd"))
+        t.soundEffectType = pp::kSoundStopPrevious;
+      return;
+    }
+    if (t.entryEffect == pp::kEffectNone) t.entryEffect = transitionEntryEffect(e);
+  });
   return t;
 }
 
@@ -404,12 +403,9 @@ ActionSetting actionOf(pugi::xml_node link) {
 pugi::xml_node mediaElement(const ShapeData& s) {
   if (s.kind != ShapeKind::Picture) return {};
   pugi::xml_node media;
-  forEachElement(
-      detail::nonVisual(s.node).child("p:nvPr"),
-      [&](pugi::xml_node e) {
-        if (!media && mediaTypeOf(e)) media = e;
-      },
-      kUnderstood);
+  forEachElement(detail::nonVisual(s.node).child("p:nvPr"), [&](pugi::xml_node e) {
+    if (!media && mediaTypeOf(e)) media = e;
+  });
   return media;
 }
 

@@ -330,6 +330,33 @@ TEST(PptTest, ADamagedSlideFailsAloneAndAPresentationWithoutDesignReadsDefaults)
   EXPECT_EQ(errorOf([&] { none.slides(2).shapeCount(); }).number(), kCannotOpenNumber);
 }
 
+// Markup compatibility wherever it stands in a slide, resolved with the
+// namespaces PowerPoint 2010 knows: its own and Office 2010's drawing ones
+// (a14) take their Choice, another program's falls back.
+TEST(PptTest, AlternateContentAnywhereInASlide) {
+  const std::string mc = "http://schemas.openxmlformats.org/markup-compatibility/2006";
+  const auto alternate = [&](const std::string& needs, const std::string& choice,
+                             const std::string& fallback) {
+    return "<mc:AlternateContent xmlns:mc=\"" + mc + "\"><mc:Choice Requires=\"" + needs + "\">" +
+           choice + "</mc:Choice><mc:Fallback>" + fallback + "</mc:Fallback></mc:AlternateContent>";
+  };
+  const std::string a14 = " xmlns:a14=\"http://schemas.microsoft.com/office/drawing/2010/main\"";
+  const std::string hs = " xmlns:hs=\"urn:example:hs\"";
+  std::vector<testing::Entry> entries = twoSlides("");
+  std::string& slide = entries[4].data;
+  const std::string run = "<a:r><a:t>plain</a:t></a:r>";
+  slide.replace(slide.find(run), run.size(),
+                "<a:r>" + alternate("hs", "<a:rPr sz=\"900\"/>", "<a:rPr sz=\"2800\" b=\"1\"/>") +
+                    "<a:t>plain</a:t></a:r>" +
+                    alternate("a14", "<a:r><a:rPr sz=\"2800\" b=\"1\"/><a:t>, new</a:t></a:r>",
+                              "<a:r><a:t>, old</a:t></a:r>"));
+  slide.replace(slide.find("<p:sld "), 7, "<p:sld" + a14 + hs + " ");
+  Presentation p = Presentation::fromBytes(testing::zipBytes(entries));
+  const TextRange text = p.slides(1).shapes(1).textRange();
+  EXPECT_EQ(text.text, "plain, new");
+  EXPECT_EQ(text.font, (Font{"Calibri", "宋体", 28, -1, 0, 0, 0, kBlack}));
+}
+
 TEST(PptTest, APresentationWithoutSlidesHasNoRange) {
   std::vector<testing::Entry> entries = twoSlides("");
   entries[2].data = "<p:presentation xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"/>";

@@ -34,17 +34,14 @@ bool hides(pugi::xml_node ctn) {
 }
 
 // Collects the effect time nodes (those with a presetClass) below `node`.
-void collectEffects(pugi::xml_node node, NsSet understood, std::vector<Effect>& out) {
-  forEachElement(
-      node,
-      [&](pugi::xml_node e) {
-        if (is(e, Ns::PresentationML, "cTn") && e.attribute("presetClass")) {
-          out.push_back({e, targetOf(e)});
-          return;  // an effect holds behaviours, not further effects
-        }
-        collectEffects(e, understood, out);
-      },
-      understood);
+void collectEffects(pugi::xml_node node, std::vector<Effect>& out) {
+  forEachElement(node, [&](pugi::xml_node e) {
+    if (is(e, Ns::PresentationML, "cTn") && e.attribute("presetClass")) {
+      out.push_back({e, targetOf(e)});
+      return;  // an effect holds behaviours, not further effects
+    }
+    collectEffects(e, out);
+  });
 }
 
 pugi::xml_node mainSequence(pugi::xml_node sld) {
@@ -57,12 +54,12 @@ pugi::xml_node mainSequence(pugi::xml_node sld) {
 
 }  // namespace
 
-TimingReading readTiming(pugi::xml_node sld, NsSet understood) {
+TimingReading readTiming(pugi::xml_node sld) {
   TimingReading reading;
   pugi::xml_node seq = mainSequence(sld);
   if (!seq) return reading;
   std::vector<Effect> effects;
-  collectEffects(seq, understood, effects);
+  collectEffects(seq, effects);
 
   for (const Effect& effect : effects) {
     if (effect.spid == 0) continue;

@@ -35,9 +35,8 @@ struct TimingReading {
   std::map<int32_t, pugi::xml_node> builds;
 };
 
-// Reads the p:timing of slide root `sld`, taking the branches of
-// mc:AlternateContent that `understood` allows.
-TimingReading readTiming(pugi::xml_node sld, NsSet understood);
+// Reads the p:timing of slide root `sld`.
+TimingReading readTiming(pugi::xml_node sld);
 
 // The AnimationSettings of shape `id` with text or without (`hasText`: the
 // shape's text frame holds characters).
