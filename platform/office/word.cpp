@@ -10,6 +10,7 @@
 
 #include "common/automation_error.h"
 #include "common/text.h"
+#include "platform/office/measure.h"
 #include "platform/office/namespaces.h"
 #include "platform/office/package.h"
 #include "platform/office/text_util.h"
@@ -130,6 +131,13 @@ std::optional<int32_t> intAttr(pugi::xml_node n, const char* name) {
   return static_cast<int32_t>(std::clamp<int64_t>(*v, -2'000'000'000, 2'000'000'000));
 }
 
+// A length in twips: a plain number or a universal measure (measure.h).
+std::optional<int32_t> twipsAttr(pugi::xml_node n, const char* name) {
+  std::optional<int64_t> v = lengthValue(attr(n, name), kTwipsPerInch);
+  if (!v) return std::nullopt;
+  return static_cast<int32_t>(std::clamp<int64_t>(*v, -2'000'000'000, 2'000'000'000));
+}
+
 bool onOffAttr(pugi::xml_node n, const char* name) {
   const std::string_view v = attr(n, name);
   return v == "1" || v == "true" || v == "on";
@@ -158,8 +166,8 @@ constexpr int32_t kDefaultColumnSpace = 720;
 PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
   PageSetup s;
   pugi::xml_node pgSz = sectPr.child("w:pgSz");
-  const int32_t width = pgSz ? intAttr(pgSz, "w:w").value_or(0) : kDefaultPageWidth;
-  const int32_t height = pgSz ? intAttr(pgSz, "w:h").value_or(0) : kDefaultPageHeight;
+  const int32_t width = pgSz ? twipsAttr(pgSz, "w:w").value_or(0) : kDefaultPageWidth;
+  const int32_t height = pgSz ? twipsAttr(pgSz, "w:h").value_or(0) : kDefaultPageHeight;
   s.pageWidth = points(width);
   s.pageHeight = points(height);
   s.orientation =
@@ -171,7 +179,7 @@ PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
                                               "w:header", "w:footer", "w:gutter"};
   int32_t m[7];
   for (size_t i = 0; i < 7; ++i)
-    m[i] = pgMar ? intAttr(pgMar, kMargins[i]).value_or(0) : kDefaultMargins[i];
+    m[i] = pgMar ? twipsAttr(pgMar, kMargins[i]).value_or(0) : kDefaultMargins[i];
   // A negative top or bottom margin is kept exactly (headers do not push the
   // text down); Word reports its size.
   s.topMargin = points(std::abs(m[0]));
@@ -189,7 +197,7 @@ PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
   pugi::xml_node cols = sectPr.child("w:cols");
   TextColumns& tc = s.textColumns;
   const int32_t space =
-      cols.attribute("w:space") ? intAttr(cols, "w:space").value_or(0) : kDefaultColumnSpace;
+      cols.attribute("w:space") ? twipsAttr(cols, "w:space").value_or(0) : kDefaultColumnSpace;
   tc.lineBetween = onOffAttr(cols, "w:sep") ? wd::kTrue : wd::kFalse;
   std::vector<pugi::xml_node> listed;
   for (pugi::xml_node c : cols.children("w:col"))
@@ -201,9 +209,9 @@ PageSetup readPageSetup(pugi::xml_node sectPr, bool gutterAtTop) {
     std::optional<int32_t> common;
     bool differ = false;
     for (size_t i = 0; i < listed.size(); ++i) {
-      tc.widths.push_back(points(intAttr(listed[i], "w:w").value_or(0)));
+      tc.widths.push_back(points(twipsAttr(listed[i], "w:w").value_or(0)));
       if (i + 1 == listed.size()) break;
-      const int32_t after = intAttr(listed[i], "w:space").value_or(0);
+      const int32_t after = twipsAttr(listed[i], "w:space").value_or(0);
       if (common && *common != after) differ = true;
       common = after;
     }
@@ -244,6 +252,15 @@ class Common {
 // ---------------------------------------------------------------------------
 // Building the stories.
 
+// A table cell as the table's borders see it: the cell's own borders (its
+// tcBorders over its table style's) and the grid columns it covers.
+struct CellEdges {
+  detail::BorderSet borders;
+  // In int64_t: the spans a hostile file gives may not fit an int32_t together.
+  int64_t column = 0, span = 1;
+  bool mergedAbove = false;  // w:vMerge continuing the cell above it
+};
+
 // The formatting a table cell gives the paragraphs in it.
 struct CellContext {
   int32_t cell = -1;
@@ -267,6 +284,31 @@ detail::RunProps stack(const detail::RunProps& base, const detail::RunProps& lay
   return r;
 }
 
+// Whether a picture or object of a run (w:drawing, w:pict, w:object) floats
+// beside the text rather than standing in line with it, as Word places it: a
+// drawing unless it is wp:inline (wp:anchor floats); VML when its shape (the
+// first VML element that is no v:shapetype: v:shape, v:rect, v:line,
+// v:group ...) is positioned absolutely. An object may hold a drawing in
+// place of VML.
+bool floatsBesideText(pugi::xml_node object) {
+  if (is(object, Ns::WordprocessingML, "drawing")) {
+    bool inLine = false;
+    forEachElement(object, [&](pugi::xml_node d) {
+      inLine = inLine || is(d, Ns::WordprocessingDrawing, "inline");
+    });
+    return !inLine;
+  }
+  std::optional<bool> floats;
+  forEachElement(object, [&](pugi::xml_node c) {
+    if (floats) return;
+    if (kindOf(c) == Ns::Vml && localName(c) != "shapetype")
+      floats = vmlStyleFloats(attr(c, "style"));
+    else if (is(c, Ns::WordprocessingML, "drawing"))
+      floats = floatsBesideText(c);
+  });
+  return floats.value_or(false);
+}
+
 class StoryBuilder {
  public:
   StoryBuilder(DocumentData& d, Story& story, bool body) : d_(d), s_(story), body_(body) {}
@@ -281,7 +323,7 @@ class StoryBuilder {
   void paragraph(pugi::xml_node p, const CellContext* cell, bool cellEnd);
   void table(pugi::xml_node tbl);
   Borders tableBorders(const detail::BorderSet& table,
-                       const std::vector<std::vector<detail::BorderSet>>& cells) const;
+                       const std::vector<std::vector<CellEdges>>& rows) const;
   void inlineContent(pugi::xml_node parent, const detail::RunProps& paraRun);
   void run(pugi::xml_node r, const detail::RunProps& paraRun);
   void append(std::u16string_view text, uint32_t format, bool mark);
@@ -441,14 +483,9 @@ void StoryBuilder::run(pugi::xml_node r, const detail::RunProps& paraRun) {
       append(toUtf16(c.text().get()), fmt(), false);
       return;
     }
-    if (local == "drawing") {
-      // A picture in line with the text is a character; a floating one is not.
-      bool inline_ = false;
-      forEachElement(c, [&](pugi::xml_node d) {
-        inline_ = inline_ || is(d, Ns::WordprocessingDrawing, "inline");
-      });
-      if (!inline_) return;
-    }
+    // A picture or object in line with the text is a character; a floating
+    // one is not, nor does its run's formatting count.
+    if ((local == "drawing" || local == "pict" || local == "object") && floatsBesideText(c)) return;
     if (std::optional<std::u16string_view> special = specialText(local, attr(c, "w:type")))
       append(*special, fmt(), false);
   });
@@ -539,31 +576,66 @@ void collect(pugi::xml_node parent, std::string_view name, std::vector<pugi::xml
   });
 }
 
+// A cell's borders laid over those of the layer below (its table style's):
+// a border of "none" (or no value) is no border of the cell's own, so the
+// one below, else the table's, stays; "nil" is kept and means no line.
+void overlayCellBorders(detail::BorderSet& base, const detail::BorderSet& top) {
+  for (size_t e = 0; e < detail::kBorderEdges; ++e)
+    if (top[e] && (top[e]->style == "nil" || borderLineStyle(top[e]->style) != wd::kLineStyleNone))
+      base[e] = top[e];
+}
+
 // Table.Borders: the borders the table's cells show on its outer edges and
-// between them. An edge of a cell is the cell's own border (its tcBorders,
-// with its table style's conditional ones), else the neighbour's facing
-// one, else the table's (tblBorders with its style's: the outside edges, or
-// insideH / insideV between cells). Each value is the one all outer (or
-// all inner) edges share, else undefined; a table without inner edges
-// reports its inside borders as the table sets them.
+// between them, each value the one all outer (or all inner) edges share,
+// else undefined; a table without inner edges reports its inside borders as
+// the table sets them.
+//
+// An outer edge shows the cell's own border, else the table's (tblBorders
+// with its style's). Where two cells meet (a cell's right and the next
+// one's left; its bottom and the top of each cell of the next row under
+// the grid columns it covers, unless that cell continues it downwards),
+// Word resolves the two borders by the conflict rule of ECMA-376 17.4.66:
+// each side is the cell's own border, else the table's insideH / insideV
+// (Word gives every cell its borders so, and then weighs them: a table's
+// border does not lose to a cell's for being the table's); a side without a
+// line, nil or none, gives way to the other (a table whose cells set only
+// their bottom and right lines, the rest nil, shows its whole grid); of two
+// lines the one firstBorderWins picks, the heavier.
 Borders StoryBuilder::tableBorders(const detail::BorderSet& table,
-                                   const std::vector<std::vector<detail::BorderSet>>& cells) const {
+                                   const std::vector<std::vector<CellEdges>>& rows) const {
   using detail::BorderRef;
   struct Edge {
     int32_t style, width, colour;
   };
-  const auto edge = [&](const std::optional<BorderRef>& e) {
-    if (!e) return Edge{wd::kLineStyleNone, wd::kLineWidth050pt, 0};
-    const int32_t style = borderLineStyle(e->style);
-    if (style == wd::kLineStyleNone) return Edge{style, wd::kLineWidth050pt, 0};
-    return Edge{style, borderLineWidth(e->eighths),
-                colorIndexOf(wordColor(e->color.value, e->color.themeColor, e->color.themeTint,
-                                       e->color.themeShade, d_.theme, d_.colorMap))};
+  const auto colourOf = [&](const BorderRef& e) {
+    return wordColor(e.color.value, e.color.themeColor, e.color.themeTint, e.color.themeShade,
+                     d_.theme, d_.colorMap);
   };
-  // The first of `a`, `b`, `c` that is set.
-  const auto pick = [](const std::optional<BorderRef>& a, const std::optional<BorderRef>& b,
-                       const std::optional<BorderRef>& c) -> const std::optional<BorderRef>& {
-    return a ? a : b ? b : c;
+  const auto isLine = [](const std::optional<BorderRef>& e) {
+    return e && borderLineStyle(e->style) != wd::kLineStyleNone;
+  };
+  const auto edge = [&](const std::optional<BorderRef>& e) {
+    if (!isLine(e)) return Edge{wd::kLineStyleNone, wd::kLineWidth050pt, 0};
+    return Edge{borderLineStyle(e->style), borderLineWidth(e->eighths), colorIndexOf(colourOf(*e))};
+  };
+  const auto weighed = [&](const BorderRef& e) {
+    const WordColor c = colourOf(e);
+    return BorderLine{e.style, e.eighths, c.kind == WordColor::Kind::Auto ? Rgb{} : c.rgb};
+  };
+  const std::optional<BorderRef> none;
+  const auto outer =
+      [](const std::optional<BorderRef>& own,
+         const std::optional<BorderRef>& tableEdge) -> const std::optional<BorderRef>& {
+    return own ? own : tableEdge;
+  };
+  const auto between =
+      [&](const std::optional<BorderRef>& first, const std::optional<BorderRef>& second,
+          const std::optional<BorderRef>& inside) -> const std::optional<BorderRef>& {
+    const std::optional<BorderRef>& a = first ? first : inside;
+    const std::optional<BorderRef>& b = second ? second : inside;
+    if (!isLine(a)) return b;
+    if (!isLine(b)) return a;
+    return firstBorderWins(weighed(*a), weighed(*b)) ? a : b;
   };
   Common<int32_t> outStyle, outWidth, outColour, inStyle, inWidth, inColour;
   const auto addOut = [&](const std::optional<BorderRef>& e) {
@@ -574,21 +646,30 @@ Borders StoryBuilder::tableBorders(const detail::BorderSet& table,
     const Edge x = edge(e);
     inStyle.add(x.style), inWidth.add(x.width), inColour.add(x.colour);
   };
-  const std::optional<BorderRef> none;
-  for (size_t r = 0; r < cells.size(); ++r) {
-    const std::vector<detail::BorderSet>& row = cells[r];
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const std::vector<CellEdges>& row = rows[r];
     for (size_t c = 0; c < row.size(); ++c) {
-      const detail::BorderSet& cell = row[c];
-      if (c == 0) addOut(pick(cell[detail::kLeft], none, table[detail::kLeft]));
+      const CellEdges& cell = row[c];
+      const detail::BorderSet& own = cell.borders;
+      if (c == 0) addOut(outer(own[detail::kLeft], table[detail::kLeft]));
       if (c + 1 == row.size())
-        addOut(pick(cell[detail::kRight], none, table[detail::kRight]));
+        addOut(outer(own[detail::kRight], table[detail::kRight]));
       else
-        addIn(pick(cell[detail::kRight], row[c + 1][detail::kLeft], table[detail::kInsideV]));
-      if (r == 0) addOut(pick(cell[detail::kTop], none, table[detail::kTop]));
-      if (r + 1 == cells.size()) {
-        addOut(pick(cell[detail::kBottom], none, table[detail::kBottom]));
-      } else if (c < cells[r + 1].size()) {
-        addIn(pick(cell[detail::kBottom], cells[r + 1][c][detail::kTop], table[detail::kInsideH]));
+        addIn(between(own[detail::kRight], row[c + 1].borders[detail::kLeft],
+                      table[detail::kInsideV]));
+      if (r == 0) addOut(outer(own[detail::kTop], table[detail::kTop]));
+      if (r + 1 == rows.size()) addOut(outer(own[detail::kBottom], table[detail::kBottom]));
+    }
+    if (r + 1 == rows.size()) break;
+    // Both rows run in grid order: one sweep finds the cells under each.
+    const std::vector<CellEdges>& next = rows[r + 1];
+    size_t first = 0;
+    for (const CellEdges& cell : row) {
+      while (first < next.size() && next[first].column + next[first].span <= cell.column) ++first;
+      for (size_t k = first; k < next.size() && next[k].column < cell.column + cell.span; ++k) {
+        if (next[k].mergedAbove && next[k].column == cell.column) continue;
+        addIn(between(cell.borders[detail::kBottom], next[k].borders[detail::kTop],
+                      table[detail::kInsideH]));
       }
     }
   }
@@ -617,6 +698,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
   detail::BorderSet borders;
   CellContext whole;
   detail::CellProps wholeCell;
+  detail::BorderSet wholeCellBorders;
   int32_t rowBand = 1, colBand = 1;
   for (const detail::Style* s : chain) {
     whole.para.overlay(s->para);
@@ -624,6 +706,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     if (!s->table) continue;
     detail::overlayBorders(borders, s->table->borders);
     wholeCell.overlay(s->table->cell);
+    overlayCellBorders(wholeCellBorders, s->table->cell.borders);
     if (s->table->rowBandSize) rowBand = *s->table->rowBandSize;
     if (s->table->colBandSize) colBand = *s->table->colBandSize;
   }
@@ -632,7 +715,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
   // known once its cells are.
   const size_t tableIndex = d_.tables.size();
   d_.tables.emplace_back();
-  std::vector<std::vector<detail::BorderSet>> cellBorders;
+  std::vector<std::vector<CellEdges>> cellEdges;
 
   const detail::TableLook look = detail::readTableLook(tblPr.child("w:tblLook"));
   std::vector<pugi::xml_node> rows;
@@ -641,10 +724,14 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     std::vector<pugi::xml_node> tcs;
     collect(rows[ri], "tc", tcs);
     int32_t lastCell = -1;
-    cellBorders.emplace_back();
+    std::vector<CellEdges>& rowEdges = cellEdges.emplace_back();
+    int64_t column =
+        std::max(intAttr(rows[ri].child("w:trPr").child("w:gridBefore"), "w:val").value_or(0), 0);
     for (size_t ci = 0; ci < tcs.size(); ++ci) {
       CellContext cell = whole;
       detail::CellProps cellProps = wholeCell;
+      CellEdges& edges = rowEdges.emplace_back();
+      edges.borders = wholeCellBorders;
       for (detail::Conditional c :
            detail::conditionalsOf(look, static_cast<int32_t>(ri), static_cast<int32_t>(ci),
                                   static_cast<int32_t>(rows.size()),
@@ -654,11 +741,20 @@ void StoryBuilder::table(pugi::xml_node tbl) {
             cell.para.overlay(layer->para);
             cell.run.overlay(layer->run);
             cellProps.overlay(layer->cell);
+            overlayCellBorders(edges.borders, layer->cell.borders);
           }
         }
       }
-      cellProps.overlay(detail::readCellProps(tcs[ci].child("w:tcPr")));
-      cellBorders.back().push_back(cellProps.borders);
+      pugi::xml_node tcPr = tcs[ci].child("w:tcPr");
+      const detail::CellProps direct = detail::readCellProps(tcPr);
+      cellProps.overlay(direct);
+      overlayCellBorders(edges.borders, direct.borders);
+      edges.column = column;
+      edges.span = std::max(intAttr(tcPr.child("w:gridSpan"), "w:val").value_or(1), 1);
+      column += edges.span;
+      // A w:vMerge without "restart" continues the cell above.
+      pugi::xml_node vMerge = tcPr.child("w:vMerge");
+      edges.mergedAbove = vMerge && attr(vMerge, "w:val") != "restart";
       Cells values;
       values.verticalAlignment = verticalAlignmentCode(cellProps.verticalAlignment.value_or(""));
       if (const std::optional<detail::ShadingRef>& s = cellProps.shading) {
@@ -688,7 +784,7 @@ void StoryBuilder::table(pugi::xml_node tbl) {
     append(kCellMark, formatOf(paragraphRun(normal, &rowEnd), {}), true);
     finishParagraph(paragraphValues(props), &rowEnd, start);
   }
-  d_.tables[tableIndex] = tableBorders(borders, cellBorders);
+  d_.tables[tableIndex] = tableBorders(borders, cellEdges);
 }
 
 void StoryBuilder::blocks(pugi::xml_node container, const CellContext* cell) {

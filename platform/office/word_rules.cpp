@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/office/text_util.h"
+
 namespace bq::office::word {
 namespace {
 
@@ -147,36 +149,53 @@ int32_t colorIndexOf(const WordColor& colour) {
   return best;
 }
 
-// WdTextureIndex: wdTextureSolid 1000, wdTextureNPercent N * 10; the dark
-// patterns horizontal -1, vertical -2, diagonal down -3, diagonal up -4,
-// cross -5, diagonal cross -6; the light ones -7 .. -12 in the same order.
+// WdTextureIndex: wdTextureSolid 1000, wdTextureNPercent N * 10 (12.5% is
+// 125); the dark patterns horizontal -1, vertical -2, diagonal down -3,
+// diagonal up -4, cross -5, diagonal cross -6; the light ones -7 .. -12 in
+// the same order. ST_Shd lists the patterns in Word's own order, so its
+// reverse diagonal (running down from the left) is Word's diagonal down.
 int32_t textureCode(std::string_view shd) {
   static constexpr std::pair<std::string_view, int32_t> kTable[] = {
       {"clear", 0},
       {"nil", 0},
       {"solid", 1000},
+      {"pct5", 50},
+      {"pct10", 100},
+      {"pct12", 125},
+      {"pct15", 150},
+      {"pct20", 200},
+      {"pct25", 250},
+      {"pct30", 300},
+      {"pct35", 350},
+      {"pct37", 375},
+      {"pct40", 400},
+      {"pct45", 450},
+      {"pct50", 500},
+      {"pct55", 550},
+      {"pct60", 600},
+      {"pct62", 625},
+      {"pct65", 650},
+      {"pct70", 700},
+      {"pct75", 750},
+      {"pct80", 800},
+      {"pct85", 850},
+      {"pct87", 875},
+      {"pct90", 900},
+      {"pct95", 950},
       {"horzStripe", -1},
       {"vertStripe", -2},
-      {"diagStripe", -3},
-      {"reverseDiagStripe", -4},
+      {"reverseDiagStripe", -3},
+      {"diagStripe", -4},
       {"horzCross", -5},
       {"diagCross", -6},
       {"thinHorzStripe", -7},
       {"thinVertStripe", -8},
-      {"thinDiagStripe", -9},
-      {"thinReverseDiagStripe", -10},
+      {"thinReverseDiagStripe", -9},
+      {"thinDiagStripe", -10},
       {"thinHorzCross", -11},
       {"thinDiagCross", -12},
   };
-  if (std::optional<int32_t> code = lookup(kTable, shd)) return *code;
-  if (shd.substr(0, 3) == "pct") {
-    int32_t percent = 0;
-    const std::string_view digits = shd.substr(3);
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), percent);
-    if (ec == std::errc() && end == digits.data() + digits.size() && percent > 0 && percent < 100)
-      return percent * 10;
-  }
-  return wd::kTextureNone;
+  return lookup(kTable, shd).value_or(wd::kTextureNone);
 }
 
 // WdLineStyle.
@@ -220,6 +239,88 @@ int32_t borderLineWidth(int32_t eighths) {
   for (int32_t w : kWidths)
     if (std::abs(w - eighths) < std::abs(best - eighths)) best = w;
   return best;
+}
+
+namespace {
+
+// The border numbers of the conflict rule as Office documents them (its
+// variation of the standard's list, which numbers the styles 1 .. 25): Word's
+// own codes of the styles (brcType), dotted 6 and dashed 7 among them, which
+// only order ties, as those two weigh 1.
+int32_t borderNumber(std::string_view style) {
+  static constexpr std::pair<std::string_view, int32_t> kTable[] = {
+      {"single", 1},
+      {"thick", 2},
+      {"double", 3},
+      {"dotted", 6},
+      {"dashed", 7},
+      {"dotDash", 8},
+      {"dotDotDash", 9},
+      {"triple", 10},
+      {"thinThickSmallGap", 11},
+      {"thickThinSmallGap", 12},
+      {"thinThickThinSmallGap", 13},
+      {"thinThickMediumGap", 14},
+      {"thickThinMediumGap", 15},
+      {"thinThickThinMediumGap", 16},
+      {"thinThickLargeGap", 17},
+      {"thickThinLargeGap", 18},
+      {"thinThickThinLargeGap", 19},
+      {"wave", 20},
+      {"doubleWave", 21},
+      {"dashSmallGap", 22},
+      {"dashDotStroked", 23},
+      {"threeDEmboss", 24},
+      {"threeDEngrave", 25},
+      {"outset", 26},
+      {"inset", 27},
+  };
+  // Art borders (apples, ...) count as single, as they do for LineStyle.
+  return lookup(kTable, style).value_or(1);
+}
+
+int64_t borderWeight(const BorderLine& line) {
+  if (line.style == "dotted" || line.style == "dashed") return 1;
+  return int64_t{line.eighths} * borderNumber(line.style);
+}
+
+}  // namespace
+
+bool firstBorderWins(const BorderLine& first, const BorderLine& second) {
+  if (const int64_t a = borderWeight(first), b = borderWeight(second); a != b) return a > b;
+  if (const int32_t a = borderNumber(first.style), b = borderNumber(second.style); a != b)
+    return a > b;
+  const auto brightness = [](const Rgb& c, int step) {
+    const int32_t r = c.r, g = c.g, b = c.b;
+    return step == 0 ? r + b + 2 * g : step == 1 ? b + 2 * g : g;
+  };
+  for (int step = 0; step < 3; ++step)
+    if (const int32_t a = brightness(first.colour, step), b = brightness(second.colour, step);
+        a != b)
+      return a < b;
+  return true;
+}
+
+// The style is CSS: declarations "name: value" separated by ";", the last
+// of a name counting.
+bool vmlStyleFloats(std::string_view style) {
+  const auto trim = [](std::string_view v) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const size_t first = v.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return std::string_view{};
+    return v.substr(first, v.find_last_not_of(kBlanks) - first + 1);
+  };
+  bool absolute = false;
+  while (!style.empty()) {
+    const size_t end = std::min(style.find(';'), style.size());
+    const std::string_view declaration = style.substr(0, end);
+    style.remove_prefix(std::min(end + 1, style.size()));
+    const size_t colon = declaration.find(':');
+    if (colon != std::string_view::npos &&
+        equalsNoCase(trim(declaration.substr(0, colon)), "position"))
+      absolute = equalsNoCase(trim(declaration.substr(colon + 1)), "absolute");
+  }
+  return absolute;
 }
 
 int32_t verticalAlignmentCode(std::string_view vAlign) {

@@ -124,8 +124,9 @@ int32_t colorValue(const WordColor& colour);
 int32_t colorIndexOf(const WordColor& colour);
 
 // Shading.Texture (WdTextureIndex) of w:shd@val: clear and nil none, solid
-// 1000, pctN N * 10, the stripes and crosses Word's dark (-1 .. -6) and
-// light (-7 .. -12) patterns. Unknown values: none.
+// 1000, pctN N * 10 (pct12, pct37, pct62 and pct87 are Word's 12.5% ...
+// 87.5%: 125 ... 875), the stripes and crosses Word's dark (-1 .. -6) and
+// light (-7 .. -12) patterns. Values outside ST_Shd: none.
 int32_t textureCode(std::string_view shd);
 
 // Border.LineStyle (WdLineStyle) of a border's ST_Border value: none and nil
@@ -136,6 +137,34 @@ int32_t borderLineStyle(std::string_view val);
 // Border.LineWidth (WdLineWidth, eighths of a point) of a border's w:sz:
 // the nearest width Word offers (2, 4, 6, 8, 12, 18, 24, 36, 48).
 int32_t borderLineWidth(int32_t eighths);
+
+// A border line as Word weighs it where two cells meet: its ST_Border style
+// (a line, not none or nil), its width in eighths of a point (w:sz) and its
+// colour (automatic counts as black).
+struct BorderLine {
+  std::string_view style;
+  int32_t eighths = 4;
+  Rgb colour;
+};
+
+// Where the borders of two neighbouring cells meet (one's bottom and the
+// next row's top, one's right and the next cell's left), Word draws one of
+// them, by the rule of ECMA-376 Part 1, 17.4.66 with the numbers Office
+// documents for it: the heavier line, its weight the width in eighths times
+// the style's number (single 1, thick 2, double 3, dotDash 8 ... inset 27:
+// Word's codes of the styles; art borders as single; dotted and dashed lines
+// weigh 1 whatever their width); at equal weight the style of the higher
+// number; then the darker colour (the smaller R + B + 2G, then B + 2G, then
+// G); when all of that ties, the first. Whether `first` is drawn over
+// `second`.
+bool firstBorderWins(const BorderLine& first, const BorderLine& second);
+
+// Whether a VML shape (the v:shape, v:rect, v:line, v:group ... of a
+// w:pict or w:object) whose CSS style attribute is `style` floats: its
+// position property is absolute (names and values without regard to case
+// or the blanks around them). Word places any other shape in line with the
+// text.
+bool vmlStyleFloats(std::string_view style);
 
 // Cell.VerticalAlignment (WdCellVerticalAlignment) of w:vAlign@val; top for
 // an absent or unknown value ("both" counts as center).

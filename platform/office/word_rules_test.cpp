@@ -45,13 +45,6 @@ TEST(WordRulesTest, EnumerationCodes) {
   EXPECT_EQ(underlineCode("wave"), 11);
   EXPECT_EQ(underlineCode("dashLongHeavy"), 55);
   EXPECT_EQ(underlineCode("sparkly"), 0);
-  EXPECT_EQ(textureCode("clear"), 0);
-  EXPECT_EQ(textureCode("solid"), 1000);
-  EXPECT_EQ(textureCode("pct12"), 120);
-  EXPECT_EQ(textureCode("pct95"), 950);
-  EXPECT_EQ(textureCode("pct100"), 0);
-  EXPECT_EQ(textureCode("reverseDiagStripe"), -4);
-  EXPECT_EQ(textureCode("thinDiagCross"), -12);
   EXPECT_EQ(borderLineStyle(""), 0);
   EXPECT_EQ(borderLineStyle("nil"), 0);
   EXPECT_EQ(borderLineStyle("thick"), 1);
@@ -67,6 +60,103 @@ TEST(WordRulesTest, EnumerationCodes) {
   EXPECT_EQ(verticalAlignmentCode("center"), 1);
   EXPECT_EQ(verticalAlignmentCode("bottom"), 3);
   EXPECT_EQ(verticalAlignmentCode(""), 0);
+}
+
+// Every pattern of w:shd@val against WdTextureIndex: the percentages Word
+// writes as pct12, pct37, pct62 and pct87 are its 12.5% ... 87.5% textures;
+// the stripes and crosses follow Word's order of patterns (a reverse
+// diagonal runs down from the left).
+TEST(WordRulesTest, TextureOfEveryShadingPattern) {
+  struct Case {
+    const char* shd;
+    int32_t code;
+  } cases[] = {
+      {"clear", 0},
+      {"nil", 0},
+      {"solid", 1000},
+      {"pct5", 50},
+      {"pct10", 100},
+      {"pct12", 125},
+      {"pct15", 150},
+      {"pct20", 200},
+      {"pct25", 250},
+      {"pct30", 300},
+      {"pct35", 350},
+      {"pct37", 375},
+      {"pct40", 400},
+      {"pct45", 450},
+      {"pct50", 500},
+      {"pct55", 550},
+      {"pct60", 600},
+      {"pct62", 625},
+      {"pct65", 650},
+      {"pct70", 700},
+      {"pct75", 750},
+      {"pct80", 800},
+      {"pct85", 850},
+      {"pct87", 875},
+      {"pct90", 900},
+      {"pct95", 950},
+      {"horzStripe", -1},
+      {"vertStripe", -2},
+      {"reverseDiagStripe", -3},
+      {"diagStripe", -4},
+      {"horzCross", -5},
+      {"diagCross", -6},
+      {"thinHorzStripe", -7},
+      {"thinVertStripe", -8},
+      {"thinReverseDiagStripe", -9},
+      {"thinDiagStripe", -10},
+      {"thinHorzCross", -11},
+      {"thinDiagCross", -12},
+      // Outside ST_Shd: no texture Word has.
+      {"pct100", 0},
+      {"pct0", 0},
+      {"pct13", 0},
+      {"pct", 0},
+      {"pct5x", 0},
+      {"sparkly", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(textureCode(c.shd), c.code) << c.shd;
+}
+
+// Where two cells' borders meet, the heavier one is drawn: width times the
+// style's number, dotted and dashed lines weighing 1; then the later style of
+// the list; then the darker colour; then the first of the two.
+TEST(WordRulesTest, BorderConflicts) {
+  const Rgb black{0, 0, 0}, red{255, 0, 0}, blue{0, 0, 255}, green{0, 128, 0};
+  struct Case {
+    BorderLine first, second;
+    bool firstWins;
+  } cases[] = {
+      {{"single", 4, black}, {"double", 4, black}, false},  // 4 against 12
+      {{"double", 4, black}, {"single", 4, black}, true},
+      {{"single", 24, black}, {"double", 4, black}, true},   // 24 against 12
+      {{"single", 12, black}, {"double", 4, black}, false},  // 12 each: the later style
+      {{"dotted", 24, black}, {"single", 2, black}, false},  // a dotted line weighs 1
+      {{"dotted", 8, black}, {"dashed", 8, black}, false},   // 1 each: dashed is later
+      {{"triple", 4, black}, {"double", 12, black}, true},   // 40 against 36
+      {{"thick", 6, black}, {"single", 12, black}, true},    // 12 each: thick is later
+      {{"apples", 8, black}, {"single", 8, black}, true},    // art counts as single
+      {{"single", 8, red}, {"single", 8, black}, false},     // the darker colour
+      {{"single", 8, red}, {"single", 8, blue}, true},       // R + B + 2G ties; then B + 2G
+      {{"single", 8, green}, {"single", 8, red}, false},
+      {{"single", 8, blue}, {"single", 8, blue}, true},  // identical: the first
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(firstBorderWins(c.first, c.second), c.firstWins)
+        << c.first.style << " " << c.first.eighths << " / " << c.second.style << " "
+        << c.second.eighths;
+}
+
+TEST(WordRulesTest, VmlShapesThatFloat) {
+  EXPECT_TRUE(vmlStyleFloats("position:absolute;margin-left:10pt;width:20pt"));
+  EXPECT_TRUE(vmlStyleFloats("width:20pt; Position : ABSOLUTE ;height:2pt"));
+  EXPECT_FALSE(vmlStyleFloats("width:20pt;height:20pt"));
+  EXPECT_FALSE(vmlStyleFloats("position:static;width:20pt"));
+  EXPECT_FALSE(vmlStyleFloats("position:absolute;width:20pt;position:static"));
+  EXPECT_FALSE(vmlStyleFloats("mso-position-horizontal:absolute;width:20pt"));
+  EXPECT_FALSE(vmlStyleFloats(""));
 }
 
 TEST(WordRulesTest, PaperSizes) {

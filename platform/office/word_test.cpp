@@ -21,7 +21,8 @@ const std::string kR = "http://schemas.openxmlformats.org/officeDocument/2006/re
 const std::string kNs = " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\" xmlns:a=\"" + testing::kA +
                         "\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/"
                         "wordprocessingDrawing\" xmlns:mc=\"http://schemas.openxmlformats.org/"
-                        "markup-compatibility/2006\"";
+                        "markup-compatibility/2006\" xmlns:v=\"urn:schemas-microsoft-com:vml\" "
+                        "xmlns:o=\"urn:schemas-microsoft-com:office:office\"";
 
 // A document written for a test; each part is left out when empty.
 struct Doc {
@@ -192,6 +193,84 @@ TEST(WordModelTest, TextAsWordGivesIt) {
   EXPECT_EQ(doc.paragraphs(2).range().text(), "block sdt\r");
 }
 
+// Shapes and pictures that float (anchored DrawingML, VML positioned
+// absolutely) are no character of the paragraph: neither its text nor its
+// formatting. Those in line with the text are one character each, in the
+// format of their run.
+TEST(WordModelTest, FloatingShapesAreNoText) {
+  struct Case {
+    const char* what;
+    std::string object;  // in a 10-point run after 16-point Chinese text
+    bool inLine;
+  } cases[] = {
+      {"VML text box",
+       "<w:pict><v:shape style=\"position:absolute;margin-left:-17.85pt;width:1in;height:31.2pt;"
+       "z-index:1\"><v:textbox><w:txbxContent>" +
+           p("附件五") + "</w:txbxContent></v:textbox></v:shape></w:pict>",
+       false},
+      {"VML line",
+       "<w:pict><v:line style=\"position:absolute;z-index:2\" from=\"252pt,146.8pt\" "
+       "to=\"525.6pt,146.8pt\"/></w:pict>",
+       false},
+      {"VML group",
+       "<w:pict><v:group style=\"position:absolute;width:50pt;height:50pt\" coordsize=\"100,100\">"
+       "<v:rect style=\"position:absolute;width:50;height:50\"/></v:group></w:pict>",
+       false},
+      {"VML shape after its type",
+       "<w:pict><v:shapetype id=\"t202\" coordsize=\"21600,21600\"/><v:shape type=\"#t202\" "
+       "style=\"width:20pt;position:absolute;height:20pt\"/></w:pict>",
+       false},
+      {"floating OLE object",
+       "<w:object><v:shape style=\"position:absolute;width:300pt;height:100pt\"/>"
+       "<o:OLEObject Type=\"Embed\" ProgID=\"Excel.Sheet.12\"/></w:object>",
+       false},
+      {"anchored drawing", "<w:drawing><wp:anchor/></w:drawing>", false},
+      {"drawing shape or its VML fallback",
+       "<mc:AlternateContent><mc:Choice Requires=\"wps\"><w:drawing><wp:anchor/></w:drawing>"
+       "</mc:Choice><mc:Fallback><w:pict><v:rect style=\"position:absolute;width:9pt\"/>"
+       "</w:pict></mc:Fallback></mc:AlternateContent>",
+       false},
+      {"VML picture in line", "<w:pict><v:shape style=\"width:20pt;height:20pt\"/></w:pict>", true},
+      {"VML group in line (its shapes placed inside it)",
+       "<w:pict><v:group style=\"width:50pt;height:50pt\" coordsize=\"100,100\">"
+       "<v:rect style=\"position:absolute;width:50;height:50\"/></v:group></w:pict>",
+       true},
+      {"OLE object in line",
+       "<w:object><v:shape style=\"width:361.9pt;height:145.9pt\" o:ole=\"\"/>"
+       "<o:OLEObject Type=\"Embed\" ProgID=\"Excel.Sheet.12\"/></w:object>",
+       true},
+      {"drawing in line", "<w:drawing><wp:inline/></w:drawing>", true},
+  };
+  Doc d;
+  const std::string big = "<w:rPr><w:sz w:val=\"32\"/></w:rPr>";
+  for (const Case& c : cases)
+    d.body += "<w:p><w:pPr>" + big + "</w:pPr><w:r>" + big + "<w:t>中文</w:t></w:r>" +
+              "<w:r><w:rPr><w:b/><w:sz w:val=\"20\"/></w:rPr>" + c.object + "</w:r></w:p>";
+  // A paragraph of nothing but a floating shape is an empty one.
+  d.body += "<w:p><w:pPr>" + big + "</w:pPr><w:r><w:rPr><w:sz w:val=\"20\"/></w:rPr>" +
+            cases[0].object + "</w:r></w:p>";
+  const Document doc = d.open();
+  ASSERT_EQ(doc.paragraphCount(), static_cast<int32_t>(std::size(cases)) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    const Range r = doc.paragraphs(static_cast<int32_t>(i + 1)).range();
+    const Font f = r.font();
+    if (cases[i].inLine) {
+      EXPECT_EQ(r.text(), "中文\x01\r");
+      EXPECT_EQ(f.size, static_cast<float>(wd::kUndefined));
+      EXPECT_EQ(f.bold, wd::kUndefined);
+    } else {
+      EXPECT_EQ(r.text(), "中文\r");
+      EXPECT_EQ(f, (Font{"宋体", 16, 0, 0, 0, 0}));
+    }
+  }
+  const Range alone = doc.paragraphs(doc.paragraphCount()).range();
+  EXPECT_EQ(alone.text(), "\r");
+  EXPECT_EQ(alone.font().size, 16);
+  // Nor are they words.
+  EXPECT_EQ(doc.words(1).text(), "中文");
+}
+
 TEST(WordModelTest, SectionsLinkTheirHeadersAndFooters) {
   Doc d;
   d.styles =
@@ -304,6 +383,86 @@ TEST(WordModelTest, TablesCellsAndRowEnds) {
   EXPECT_EQ(doc.tables(1).borders(), (Borders{1, 8, 0, 4, 4, 6}));
   // The nested table has no style and no borders.
   EXPECT_EQ(doc.tables(2).borders(), (Borders{0, 4, 0, 0, 4, 0}));
+}
+
+// Where two cells meet, Word draws one border: a cell without a border of
+// its own (none included) takes the table's; a side without a line (nil)
+// gives way to the other; of two lines the heavier one. The table's inside
+// borders are those the edges between its cells show.
+TEST(WordModelTest, BordersWhereCellsMeet) {
+  const auto line = [](const char* edge, const char* val, int sz = 4, const char* colour = "auto") {
+    return std::string("<w:") + edge + " w:val=\"" + val + "\" w:sz=\"" + std::to_string(sz) +
+           "\" w:space=\"0\" w:color=\"" + colour + "\"/>";
+  };
+  const auto table = [](const std::string& borders, const std::string& rows) {
+    return "<w:tbl><w:tblPr><w:tblBorders>" + borders + "</w:tblBorders></w:tblPr>" + rows +
+           "</w:tbl><w:p/>";
+  };
+  const auto cell = [](const std::string& tcPr = "", const std::string& tcBorders = "") {
+    return "<w:tc><w:tcPr>" + tcPr +
+           (tcBorders.empty() ? "" : "<w:tcBorders>" + tcBorders + "</w:tcBorders>") +
+           "</w:tcPr><w:p/></w:tc>";
+  };
+  const auto row = [](const std::string& cells) { return "<w:tr>" + cells + "</w:tr>"; };
+  std::string singleOutside;
+  for (const char* e : {"top", "left", "bottom", "right"}) singleOutside += line(e, "single");
+  const std::string singleInside = line("insideH", "single") + line("insideV", "single");
+  const std::string doubleInside = line("insideH", "double") + line("insideV", "double");
+
+  Doc d;
+  // 1. One row's cells end in a single line, the next row's begin with a
+  //    double one: the double line wins there, single lines elsewhere.
+  d.body += table(singleOutside + singleInside,
+                  row(cell("", line("bottom", "single")) + cell("", line("bottom", "single"))) +
+                      row(cell("", line("top", "double")) + cell("", line("top", "double"))) +
+                      row(cell() + cell()));
+  // 2. The same meeting where the table's inside lines are double too.
+  d.body += table(singleOutside + doubleInside,
+                  row(cell("", line("bottom", "single")) + cell("", line("bottom", "single"))) +
+                      row(cell("", line("top", "double")) + cell("", line("top", "double"))));
+  // 3. A wide single line outweighs a thin double one (24 against 12).
+  d.body += table(
+      singleOutside + singleInside,
+      row(cell("", line("right", "double", 4)) + cell("", line("left", "single", 24, "FF0000"))));
+  // 4. Cells that set only their left and top lines, nil on the other
+  //    sides, show the grid of those lines (nil is no line of the cell's,
+  //    not the table's double one).
+  d.body += table(singleOutside + doubleInside,
+                  row(cell("", line("right", "nil") + line("bottom", "nil")) +
+                      cell("", line("left", "single", 8) + line("bottom", "nil"))) +
+                      row(cell("", line("top", "single", 8) + line("right", "nil")) +
+                          cell("", line("top", "single", 8) + line("left", "single", 8))));
+  // 5. none on a cell is no line of its own: the table's shows, inside and out.
+  d.body += table(singleOutside + line("insideH", "dashed", 4, "FF0000") +
+                      line("insideV", "dashed", 4, "FF0000"),
+                  row(cell("", line("left", "none") + line("right", "none")) + cell()));
+  // 6. Rows whose cells span different grid columns: the third cell of the
+  //    first row meets the second of the next, which spans no column of the
+  //    second.
+  d.body += table(singleOutside + singleInside,
+                  row(cell() + cell() + cell("", line("bottom", "double"))) +
+                      row(cell("<w:gridSpan w:val=\"2\"/>") + cell()));
+  // 7. Cells merged down have no edge between them.
+  d.body += table(singleOutside + singleInside,
+                  row(cell("<w:vMerge w:val=\"restart\"/>", line("bottom", "double")) + cell()) +
+                      row(cell("<w:vMerge/>") + cell()));
+  // 8. A cell's line does not win over the table's for being the cell's:
+  //    the table's double line outweighs it.
+  d.body += table(singleOutside + doubleInside, row(cell("", line("right", "single")) + cell()));
+  const Document doc = d.open();
+  ASSERT_EQ(doc.tableCount(), 8);
+  const auto inside = [&](int32_t t) {
+    const Borders b = doc.tables(t).borders();
+    return std::vector<int32_t>{b.insideLineStyle, b.insideLineWidth, b.insideColorIndex};
+  };
+  EXPECT_EQ(inside(1), (std::vector<int32_t>{wd::kUndefined, 4, 0}));
+  EXPECT_EQ(inside(2), (std::vector<int32_t>{7, 4, 0}));
+  EXPECT_EQ(inside(3), (std::vector<int32_t>{1, 24, 6}));
+  EXPECT_EQ(inside(4), (std::vector<int32_t>{1, 8, 0}));
+  EXPECT_EQ(doc.tables(5).borders(), (Borders{1, 4, 0, 4, 4, 6}));
+  EXPECT_EQ(inside(6), (std::vector<int32_t>{wd::kUndefined, 4, 0}));
+  EXPECT_EQ(inside(7), (std::vector<int32_t>{1, 4, 0}));
+  EXPECT_EQ(inside(8), (std::vector<int32_t>{7, 4, 0}));
 }
 
 TEST(WordModelTest, WordsAndSentencesOfTheDocument) {
