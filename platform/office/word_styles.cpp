@@ -5,6 +5,7 @@
 #include <limits>
 #include <unordered_set>
 
+#include "platform/office/measure.h"
 #include "platform/office/namespaces.h"
 #include "platform/office/text_util.h"
 
@@ -28,6 +29,17 @@ std::optional<int32_t> intAttr(pugi::xml_node n, const char* name) {
     if (!d) return std::nullopt;
     v = static_cast<int64_t>(std::llround(*d));
   }
+  constexpr int64_t kLimit = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(std::clamp<int64_t>(*v, -kLimit, kLimit));
+}
+
+// A length attribute: plain numbers in units of which `unitsPerInch` make an
+// inch, or universal measures (measure.h).
+std::optional<int32_t> lengthAttr(pugi::xml_node n, const char* name, int64_t unitsPerInch) {
+  pugi::xml_attribute a = n.attribute(name);
+  if (!a) return std::nullopt;
+  std::optional<int64_t> v = lengthValue(a.value(), unitsPerInch);
+  if (!v) return std::nullopt;
   constexpr int64_t kLimit = std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(std::clamp<int64_t>(*v, -kLimit, kLimit));
 }
@@ -144,8 +156,8 @@ RunProps readRunProps(pugi::xml_node rPr) {
   }
   r.bold = onOff(e[kBold]);
   r.italic = onOff(e[kItalic]);
-  if (pugi::xml_node sz = e[kSize]) r.halfPoints = intAttr(sz, "w:val");
-  if (pugi::xml_node sz = e[kSizeCs]) r.halfPointsCs = intAttr(sz, "w:val");
+  if (pugi::xml_node sz = e[kSize]) r.halfPoints = lengthAttr(sz, "w:val", kHalfPointsPerInch);
+  if (pugi::xml_node sz = e[kSizeCs]) r.halfPointsCs = lengthAttr(sz, "w:val", kHalfPointsPerInch);
   r.underline = valOf(e[kUnderline]);
   if (pugi::xml_node c = e[kColor]) r.color = readColor(c);
   if (pugi::xml_node sh = e[kShading]) r.shading = readShading(sh);
@@ -161,11 +173,11 @@ ParaProps readParaProps(pugi::xml_node pPr) {
   const auto [jc, spacing, indent] = firstChildren(pPr, kNames);
   p.alignment = valOf(jc);
   if (pugi::xml_node s = spacing) {
-    p.before = intAttr(s, "w:before");
+    p.before = lengthAttr(s, "w:before", kTwipsPerInch);
     p.beforeLines = intAttr(s, "w:beforeLines");
-    p.after = intAttr(s, "w:after");
+    p.after = lengthAttr(s, "w:after", kTwipsPerInch);
     p.afterLines = intAttr(s, "w:afterLines");
-    p.line = intAttr(s, "w:line");
+    p.line = lengthAttr(s, "w:line", kTwipsPerInch);
     if (pugi::xml_attribute rule = s.attribute("w:lineRule")) p.lineRule = rule.value();
   }
   if (pugi::xml_node ind = indent) {
@@ -173,16 +185,20 @@ ParaProps readParaProps(pugi::xml_node pPr) {
       std::optional<int32_t> v = intAttr(ind, a);
       return v ? v : intAttr(ind, b);
     };
-    p.left = either("w:left", "w:start");
+    const auto eitherLength = [&](const char* a, const char* b) {
+      std::optional<int32_t> v = lengthAttr(ind, a, kTwipsPerInch);
+      return v ? v : lengthAttr(ind, b, kTwipsPerInch);
+    };
+    p.left = eitherLength("w:left", "w:start");
     p.leftChars = either("w:leftChars", "w:startChars");
-    p.right = either("w:right", "w:end");
+    p.right = eitherLength("w:right", "w:end");
     p.rightChars = either("w:rightChars", "w:endChars");
     // A hanging indent excludes a first-line one; the character counts
     // stand beside the lengths.
-    if (std::optional<int32_t> h = intAttr(ind, "w:hanging"))
+    if (std::optional<int32_t> h = lengthAttr(ind, "w:hanging", kTwipsPerInch))
       p.first = -*h;
     else
-      p.first = intAttr(ind, "w:firstLine");
+      p.first = lengthAttr(ind, "w:firstLine", kTwipsPerInch);
     std::optional<int32_t> hc = intAttr(ind, "w:hangingChars");
     std::optional<int32_t> fc = intAttr(ind, "w:firstLineChars");
     if (hc && (*hc != 0 || !fc))

@@ -549,5 +549,77 @@ TEST(WordModelTest, StrictDocumentsAndClosing) {
   EXPECT_EQ(errorOf([&] { Document::fromBytes(bytes).paragraphs(2); }).number(), wd::kNoSuchMember);
 }
 
+// Lengths written as universal measures ("14pt", "2.5cm"), which the
+// measure types of WordprocessingML allow, read in Word's units as their
+// plain twins do.
+TEST(WordModelTest, LengthsInUniversalMeasures) {
+  Doc d;
+  d.styles =
+      "<w:style w:type=\"paragraph\" w:styleId=\"Big\"><w:rPr><w:sz w:val=\"0.25in\"/></w:rPr>"
+      "</w:style>";
+  const auto section = [](const std::string& pgSz, const std::string& pgMar,
+                          const std::string& cols) {
+    return "<w:sectPr><w:pgSz " + pgSz + "/><w:pgMar " + pgMar + "/><w:cols " + cols +
+           "/></w:sectPr>";
+  };
+  d.body =
+      p("measured", "<w:spacing w:line=\"18pt\" w:lineRule=\"exact\"/>", "<w:sz w:val=\"14pt\"/>") +
+      p("plain", "<w:spacing w:line=\"360\" w:lineRule=\"exact\"/>", "<w:sz w:val=\"28\"/>") +
+      p("styled", "<w:pStyle w:val=\"Big\"/>") + p("not a measure", "", "<w:sz w:val=\"14 pt\"/>") +
+      "<w:p><w:pPr>" +
+      section("w:w=\"21cm\" w:h=\"29.7cm\"",
+              "w:top=\"1in\" w:left=\"2.5cm\" w:bottom=\"-25.4mm\" w:right=\"6pc\" "
+              "w:header=\"1pi\" w:footer=\"0.5in\" w:gutter=\"0\"",
+              "w:num=\"2\" w:space=\"0.5in\"") +
+      "</w:pPr></w:p>" +
+      section("w:w=\"11906\" w:h=\"16838\"",
+              "w:top=\"1440\" w:left=\"1417\" w:bottom=\"-1440\" w:right=\"1440\" "
+              "w:header=\"240\" w:footer=\"720\" w:gutter=\"0\"",
+              "w:num=\"2\" w:space=\"720\"");
+  const Document doc = d.open();
+  for (int32_t i : {1, 2}) {
+    SCOPED_TRACE(i);
+    const Range r = doc.paragraphs(i).range();
+    EXPECT_EQ(r.font().size, 14);
+    EXPECT_EQ(r.paragraphFormat(), (ParagraphFormat{0, wd::kLineSpaceExactly, 18}));
+  }
+  EXPECT_EQ(doc.paragraphs(3).range().font().size, 18);
+  EXPECT_EQ(doc.paragraphs(4).range().font().size, 10);  // as if it were not there
+
+  const PageSetup measured = doc.sections(1).pageSetup();
+  EXPECT_EQ(measured.paperSize, 7);  // A4
+  EXPECT_EQ(measured.topMargin, 72);
+  EXPECT_FLOAT_EQ(measured.leftMargin, 70.85f);
+  EXPECT_EQ(measured.bottomMargin, 72);
+  EXPECT_EQ(measured.rightMargin, 72);
+  EXPECT_EQ(measured.headerDistance, 12);
+  EXPECT_EQ(measured.footerDistance, 36);
+  EXPECT_EQ(measured.textColumns.spacing, 36);
+  EXPECT_EQ(measured, doc.sections(2).pageSetup());
+}
+
+// Markup compatibility in the style sheet (whose styles are parsed as they
+// are asked for) and in the document: Word's own extensions (w14) and
+// another program's namespaces give way to the Fallback.
+TEST(WordModelTest, AlternateContentInStylesAndProperties) {
+  const auto alternate = [](const std::string& needs, const std::string& choice,
+                            const std::string& fallback) {
+    return "<mc:AlternateContent><mc:Choice Requires=\"" + needs + "\">" + choice +
+           "</mc:Choice><mc:Fallback>" + fallback + "</mc:Fallback></mc:AlternateContent>";
+  };
+  Doc d;
+  d.styles = alternate("w14", "<w:style w:type=\"paragraph\" w:styleId=\"A\"/>",
+                       "<w:style w:type=\"paragraph\" w:styleId=\"A\"><w:rPr><w:b/>"
+                       "<w:sz w:val=\"32\"/></w:rPr></w:style>");
+  d.body = "<w:p><w:pPr><w:pStyle w:val=\"A\"/>" +
+           alternate("w14", "<w:jc w:val=\"right\"/>", "<w:jc w:val=\"center\"/>") +
+           "</w:pPr><w:r><w:t>a</w:t></w:r></w:p>";
+  const Document doc = d.open();
+  const Range r = doc.paragraphs(1).range();
+  EXPECT_EQ(r.font().size, 16);
+  EXPECT_EQ(r.font().bold, wd::kTrue);
+  EXPECT_EQ(r.paragraphFormat().alignment, 1);
+}
+
 }  // namespace
 }  // namespace bq::office::word
