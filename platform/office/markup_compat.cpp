@@ -1,6 +1,8 @@
 #include "platform/office/markup_compat.h"
 
+#include <functional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/office/text_util.h"
@@ -10,23 +12,52 @@ namespace bq::office {
 namespace {
 
 // A namespace as markup compatibility compares it: by kind, and for a
-// namespace outside the table by its URI.
-struct Namespace {
+// namespace outside the table by its URI; with a local name, an element
+// name of mc:ProcessContent ("*" for every element of the namespace).
+struct Name {
   Ns kind = Ns::None;
-  std::string_view uri;  // of an Unknown kind
-  bool operator==(const Namespace&) const = default;
+  std::string_view uri;    // of an Unknown kind
+  std::string_view local;  // empty for a namespace alone
+  bool operator==(const Name&) const = default;
 };
 
-// One name of an mc:Ignorable (local empty) or mc:ProcessContent attribute.
-struct Rule {
-  bool process = false;
-  Namespace ns;
-  std::string_view local;  // "*" for every element of the namespace
+struct NameHash {
+  size_t operator()(const Name& n) const {
+    const std::hash<std::string_view> h;
+    return h(n.uri) * 31 + h(n.local) * 7 + static_cast<size_t>(n.kind);
+  }
 };
 
-struct Declaration {
-  std::string_view prefix;  // empty for the default namespace
-  std::string_view uri;
+// Keys in scope, each as often as it was added; taken out again in the
+// reverse order. Lookups cost the same however many are in scope, so that a
+// hostile part with thousands of declarations takes no longer to resolve
+// than to parse.
+template <typename Key, typename Value, typename Hash = std::hash<Key>>
+class Scoped {
+ public:
+  size_t mark() const { return log_.size(); }
+  void add(const Key& key, Value value) {
+    map_[key].push_back(value);
+    log_.push_back(key);
+  }
+  void undo(size_t mark) {
+    while (log_.size() > mark) {
+      auto it = map_.find(log_.back());
+      it->second.pop_back();
+      if (it->second.empty()) map_.erase(it);
+      log_.pop_back();
+    }
+  }
+  bool empty() const { return log_.empty(); }
+  // The value added last for `key`, or null.
+  const Value* find(const Key& key) const {
+    auto it = map_.find(key);
+    return it == map_.end() ? nullptr : &it->second.back();
+  }
+
+ private:
+  std::unordered_map<Key, std::vector<Value>, Hash> map_;
+  std::vector<Key> log_;
 };
 
 class Resolver {
@@ -47,52 +78,46 @@ class Resolver {
 
  private:
   struct Mark {
-    size_t declarations, rules;
+    size_t prefixes, names;
   };
 
   void content(pugi::xml_node parent);
   Mark enter(pugi::xml_node element);
   void leave(Mark m) {
-    declarations_.resize(m.declarations);
-    rules_.resize(m.rules);
+    prefixes_.undo(m.prefixes);
+    names_.undo(m.names);
   }
-  std::string_view uriOf(std::string_view prefix) const;
-  Namespace namespaceOf(pugi::xml_node element) const;
+  // The namespace `prefix` is bound to in scope ("" for the default one);
+  // false when it is bound to none.
+  bool resolve(std::string_view prefix, Name& name) const;
   bool processed(pugi::xml_node element) const;
   // Moves the children of `from` before `before`, in order.
   static void unwrap(pugi::xml_node from, pugi::xml_node before);
 
   NsSet understood_;
   MarkupCompatibility found_;
-  std::vector<Declaration> declarations_;
-  std::vector<Rule> rules_;
+  Scoped<std::string_view, std::string_view> prefixes_;  // prefix: URI
+  Scoped<Name, char, NameHash> names_;                   // ignorable namespaces, processed names
 };
 
-std::string_view Resolver::uriOf(std::string_view prefix) const {
-  for (auto it = declarations_.rbegin(); it != declarations_.rend(); ++it)
-    if (it->prefix == prefix) return it->uri;
-  return {};
-}
-
-Namespace Resolver::namespaceOf(pugi::xml_node element) const {
-  const Ns kind = kindOf(element);
-  if (kind != Ns::Unknown) return {kind, {}};
-  // "?prefix:local", the prefix as written ("?:local" for a default one).
-  const std::string_view name = element.name();
-  const size_t colon = name.find(':');
-  return {kind, uriOf(name.substr(1, colon - 1))};
+bool Resolver::resolve(std::string_view prefix, Name& name) const {
+  const std::string_view* uri = prefixes_.find(prefix);
+  if (!uri || uri->empty()) return false;
+  name.kind = namespaceKind(*uri);
+  name.uri = name.kind == Ns::Unknown ? *uri : std::string_view();
+  return true;
 }
 
 Resolver::Mark Resolver::enter(pugi::xml_node element) {
-  const Mark mark{declarations_.size(), rules_.size()};
+  const Mark mark{prefixes_.mark(), names_.mark()};
   if (!found_.processContent) return mark;
   pugi::xml_attribute ignorable, process;
   for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
     const std::string_view name = a.name();
     if (name == "xmlns")
-      declarations_.push_back({{}, a.value()});
+      prefixes_.add({}, a.value());
     else if (name.starts_with("xmlns:"))
-      declarations_.push_back({name.substr(6), a.value()});
+      prefixes_.add(name.substr(6), a.value());
     else if (name == "mc:Ignorable" && !ignorable)
       ignorable = a;
     else if (name == "mc:ProcessContent" && !process)
@@ -100,41 +125,35 @@ Resolver::Mark Resolver::enter(pugi::xml_node element) {
   }
   // Prefixes name namespaces declared in scope; one that is not declared
   // names nothing.
-  const auto resolve = [&](std::string_view prefix, Namespace& ns) {
-    const std::string_view uri = uriOf(prefix);
-    if (uri.empty()) return false;
-    ns.kind = namespaceKind(uri);
-    if (ns.kind == Ns::Unknown) ns.uri = uri;
-    return true;
-  };
   for (std::string_view token : splitBlanks(ignorable.value())) {
-    Rule r;
-    if (resolve(token, r.ns)) rules_.push_back(r);
+    Name n;
+    if (resolve(token, n)) names_.add(n, 1);
   }
   for (std::string_view token : splitBlanks(process.value())) {
     const size_t colon = token.find(':');
     if (colon == std::string_view::npos) continue;
-    Rule r{true, {}, token.substr(colon + 1)};
-    if (resolve(token.substr(0, colon), r.ns)) rules_.push_back(r);
+    Name n;
+    n.local = token.substr(colon + 1);
+    if (!n.local.empty() && resolve(token.substr(0, colon), n)) names_.add(n, 1);
   }
   return mark;
 }
 
 bool Resolver::processed(pugi::xml_node element) const {
-  if (rules_.empty()) return false;
+  if (names_.empty()) return false;
   const Ns kind = kindOf(element);
   if (kind == Ns::None || understood_.contains(kind)) return false;
-  const Namespace ns = namespaceOf(element);
-  const std::string_view local = localName(element);
-  bool ignorable = false, named = false;
-  for (const Rule& r : rules_) {
-    if (r.ns != ns) continue;
-    if (!r.process)
-      ignorable = true;
-    else if (r.local == "*" || r.local == local)
-      named = true;
+  Name n{kind, {}, {}};
+  // "?prefix:local", the prefix as written ("?:local" for a default one).
+  if (kind == Ns::Unknown) {
+    const std::string_view name = element.name();
+    if (!resolve(name.substr(1, name.find(':') - 1), n)) return false;
   }
-  return ignorable && named;
+  if (!names_.find(n)) return false;  // not ignorable
+  n.local = localName(element);
+  if (names_.find(n)) return true;
+  n.local = "*";
+  return names_.find(n) != nullptr;
 }
 
 void Resolver::unwrap(pugi::xml_node from, pugi::xml_node before) {
