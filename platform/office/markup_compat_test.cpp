@@ -153,14 +153,5 @@ TEST(MarkupCompatibility, PackagesResolveEveryPartAlsoWhenItsChildrenWaitToBePar
   }
 }
 
-TEST(MarkupCompatibility, OnlyPartsThatMayHoldItAreWalked) {
-  EXPECT_FALSE(markupCompatibilityIn("<r mc:Ignorable='x14ac'/>").any());
-  EXPECT_TRUE(markupCompatibilityIn("<r><mc:AlternateContent/></r>").alternateContent);
-  EXPECT_TRUE(markupCompatibilityIn("<r mc:ProcessContent='a:b'/>").processContent);
-  // UTF-16 text cannot be searched as it stands.
-  const std::string utf16("\xFF\xFE<\0r\0/\0>\0", 10);
-  EXPECT_TRUE(markupCompatibilityIn(utf16).alternateContent);
-}
-
 }  // namespace
 }  // namespace bq::office
