@@ -270,8 +270,9 @@ void run(const std::string& command) {
     native = winpath::toNative(program);
     struct stat st;
     if (::stat(native.c_str(), &st) != 0)
-      raiseStartError(errno == ENOENT || errno == ENOTDIR ? err::kFileNotFound : fileErrorNumber(errno),
-                 program);
+      raiseStartError(
+          errno == ENOENT || errno == ENOTDIR ? err::kFileNotFound : fileErrorNumber(errno),
+          program);
     bool runnable = S_ISREG(st.st_mode) && ::access(native.c_str(), X_OK) == 0;
     if (!runnable) {
       // A folder or a document opens as the shell's OPEN verb opens it; the
