@@ -31,6 +31,7 @@ import os
 import sys
 import threading
 import time
+import traceback
 
 import uno
 from com.sun.star.beans import PropertyValue
@@ -200,5 +201,28 @@ def main(argv):
     raise SystemExit("unknown command " + command)
 
 
+def run(argv):
+    """main's exit status, with its message on standard error."""
+    try:
+        main(argv)
+        return 0
+    except SystemExit as e:
+        if e.code is None or e.code == 0:
+            return 0
+        if isinstance(e.code, int):
+            return e.code
+        sys.stderr.write("%s\n" % e.code)
+        return 1
+    except Exception:  # pylint: disable=broad-except
+        traceback.print_exc()
+        return 1
+
+
 if __name__ == "__main__":
-    main(sys.argv)
+    status = run(sys.argv)
+    sys.stdout.flush()
+    sys.stderr.flush()
+    # Without the interpreter's own ending: the remote bridge's proxies, torn
+    # down at interpreter exit, now and then crash the process after its work
+    # is done and its answer printed.
+    os._exit(status)
