@@ -27,6 +27,7 @@
 #include "dbmaint/block_stream.h"
 #include "dbmaint/db_common.h"
 #include "fuzz/checks.h"
+#include "fuzz/sandbox.h"
 #include "platform/ui/progress_canvas.h"
 #include "platform/ui/recorder.h"
 
@@ -37,23 +38,11 @@ using bqfuzz::check;
 
 constexpr uint64_t kBound = 1u << 20;
 
-// The private folder of this process (the temporary database's too),
-// removed when it exits.
-struct Sandbox {
-  Sandbox() : path(fs::temp_directory_path() / ("bq_backup_fuzz_" + std::to_string(::getpid()))) {
-    fs::remove_all(path);
-    fs::create_directories(path);
-    ::setenv("BQ_TEMP_DATABASE_FOLDER", path.c_str(), 1);
-  }
-  ~Sandbox() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
+// The private folder of this process, the temporary database's too.
 const fs::path& sandbox() {
-  static const Sandbox box;
+  static const bqfuzz::Sandbox box("bq_backup_fuzz_");
+  static const bool folderSet = ::setenv("BQ_TEMP_DATABASE_FOLDER", box.path.c_str(), 1) == 0;
+  check(folderSet, "the temporary database's folder is set");
   return box.path;
 }
 

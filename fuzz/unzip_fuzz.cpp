@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 
+#include "fuzz/sandbox.h"
 #include "platform/infozip/libzip_library.h"
 
 namespace {
@@ -53,21 +54,9 @@ void message(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_
   check(name != nullptr, "entry message without a name");
 }
 
-// The private folder of this process, removed when it exits.
-struct Sandbox {
-  Sandbox() : path(fs::temp_directory_path() / ("bq_unzip_fuzz_" + std::to_string(::getpid()))) {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~Sandbox() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
+// The private folder of this process.
 const fs::path& sandbox() {
-  static const Sandbox box;
+  static const bqfuzz::Sandbox box("bq_unzip_fuzz_");
   return box.path;
 }
 
@@ -115,11 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runOnce(extract, zip.string(), out.string());
 
   for (const auto& e : fs::directory_iterator(sandbox())) {
-    check(e.path() == zip || e.path() == out, "something was written outside the extraction folder");
+    check(e.path() == zip || e.path() == out,
+          "something was written outside the extraction folder");
   }
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(out, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(out, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     check(!it->is_symlink(), "an extraction made a symbolic link");
   }
   fs::remove_all(out);
