@@ -79,21 +79,31 @@ std::set<std::string> textsOf(const std::vector<std::string>& points, bool casel
   return out;
 }
 
+// A round trip's points as a set of their texts.
+struct SavedSet {
+  std::string format;
+  std::set<std::string> texts;
+};
+
+std::vector<SavedSet> setsOf(const std::vector<SavedPoints>& saved, bool caseless) {
+  std::vector<SavedSet> out;
+  for (const SavedPoints& s : saved) out.push_back({s.format, textsOf(s.points, caseless)});
+  return out;
+}
+
 // Why the round trips make `k` unstable, or "" when they do not.
-std::string whyUnstable(const KeyPoint& k, const std::vector<std::string>& modelFormats,
-                        const std::vector<std::set<std::string>>& modelRt,
-                        const std::vector<std::string>& questionFormats,
-                        const std::vector<std::set<std::string>>& questionRt, bool caseless) {
+std::string whyUnstable(const KeyPoint& k, const std::vector<SavedSet>& model,
+                        const std::vector<SavedSet>& question, bool caseless) {
   const std::string p = keyText(k.point, caseless);
   const bool wantInModel = k.role != Role::kRemove;
   const bool wantInQuestion = k.role != Role::kTask;
-  for (size_t i = 0; i < modelRt.size(); ++i)
-    if (modelRt[i].count(p) != static_cast<size_t>(wantInModel))
-      return std::string("the model answer saved by LibreOffice as .") + modelFormats[i] +
+  for (const SavedSet& m : model)
+    if (m.texts.count(p) != static_cast<size_t>(wantInModel))
+      return "the model answer saved by LibreOffice as ." + m.format +
              (wantInModel ? " lacks it" : " has it");
-  for (size_t i = 0; i < questionRt.size(); ++i)
-    if (questionRt[i].count(p) != static_cast<size_t>(wantInQuestion))
-      return std::string("the question document saved by LibreOffice as .") + questionFormats[i] +
+  for (const SavedSet& q : question)
+    if (q.texts.count(p) != static_cast<size_t>(wantInQuestion))
+      return "the question document saved by LibreOffice as ." + q.format +
              (wantInQuestion ? " lacks it" : " has it");
   return {};
 }
@@ -131,16 +141,13 @@ std::set<std::string> columnsOf(db::Connection& c, const std::string& table) {
 
 std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
                             const std::vector<std::string>& question,
-                            const std::vector<std::vector<std::string>>& modelRoundTrips,
-                            const std::vector<std::vector<std::string>>& questionRoundTrips,
-                            bool caseless) {
+                            const std::vector<SavedPoints>& modelRoundTrips,
+                            const std::vector<SavedPoints>& questionRoundTrips, bool caseless,
+                            std::vector<std::string>* why) {
   const std::set<std::string> inModel = textsOf(model, caseless);
   const std::set<std::string> inQuestion = textsOf(question, caseless);
-  std::vector<std::set<std::string>> modelRt, questionRt;
-  for (const auto& v : modelRoundTrips) modelRt.push_back(textsOf(v, caseless));
-  for (const auto& v : questionRoundTrips) questionRt.push_back(textsOf(v, caseless));
-  const std::vector<std::string> modelFormats(modelRt.size(), "?"),
-      questionFormats(questionRt.size(), "?");
+  const std::vector<SavedSet> modelRt = setsOf(modelRoundTrips, caseless);
+  const std::vector<SavedSet> questionRt = setsOf(questionRoundTrips, caseless);
   std::vector<KeyPoint> key;
   std::set<std::string> seen;
   for (const std::string& p : model) {
@@ -151,8 +158,12 @@ std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
     if (inModel.count(keyText(p, caseless)) || !seen.insert(keyText(p, caseless)).second) continue;
     key.push_back({p, Role::kRemove, true});
   }
-  for (KeyPoint& k : key)
-    k.stable = whyUnstable(k, modelFormats, modelRt, questionFormats, questionRt, caseless).empty();
+  if (why) why->clear();
+  for (KeyPoint& k : key) {
+    std::string reason = whyUnstable(k, modelRt, questionRt, caseless);
+    k.stable = reason.empty();
+    if (why) why->push_back(std::move(reason));
+  }
   return key;
 }
 
@@ -168,12 +179,10 @@ std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, K
   };
   // The round trips: both documents as LibreOffice saves them. A round trip
   // that fails is reported and left out.
-  std::vector<std::string> modelFormats, questionFormats;
-  std::vector<std::vector<std::string>> modelRt, questionRt;
+  std::vector<SavedPoints> modelRt, questionRt;
   if (roundTrips && roundTrips->available()) {
     auto pointsOf = [&](const std::filesystem::path& doc, const char* what,
-                        std::vector<std::string>& formats,
-                        std::vector<std::vector<std::string>>& sets) {
+                        std::vector<SavedPoints>& sets) {
       for (const SavedCopy& copy : roundTrips->saved(kind, doc)) {
         if (copy.file.empty()) {
           say(name + ": LibreOffice cannot save the " + what + " as ." + copy.format + ": " +
@@ -181,33 +190,29 @@ std::vector<KeyPoint> buildQuestionKey(Marker& marker, RoundTrips* roundTrips, K
           continue;
         }
         try {
-          sets.push_back(marker.expectedPoints(kind, copy.file, sheet));
-          formats.push_back(copy.format);
+          sets.push_back({copy.format, marker.expectedPoints(kind, copy.file, sheet)});
         } catch (const AutomationError& e) {
           say(name + ": the " + what + " saved by LibreOffice as ." + copy.format +
               " cannot be read: " + e.description());
         }
       }
     };
-    pointsOf(model, "model answer", modelFormats, modelRt);
-    if (!questionFile.empty())
-      pointsOf(questionFile, "question document", questionFormats, questionRt);
+    pointsOf(model, "model answer", modelRt);
+    if (!questionFile.empty()) pointsOf(questionFile, "question document", questionRt);
   }
-  const bool caseless = kind == Kind::kOperation;
-  std::vector<KeyPoint> key = keyOf(points, questionPoints, modelRt, questionRt, caseless);
+  std::vector<std::string> why;
+  std::vector<KeyPoint> key =
+      keyOf(points, questionPoints, modelRt, questionRt, kind == Kind::kOperation, &why);
 
   // What the build tells the question's author.
   size_t tasks = 0, removes = 0, keeps = 0, unstable = 0;
-  std::vector<std::set<std::string>> modelSets, questionSets;
-  for (const auto& v : modelRt) modelSets.push_back(textsOf(v, caseless));
-  for (const auto& v : questionRt) questionSets.push_back(textsOf(v, caseless));
-  for (const KeyPoint& k : key) {
+  for (size_t i = 0; i < key.size(); ++i) {
+    const KeyPoint& k = key[i];
     (k.role == Role::kTask ? tasks : k.role == Role::kRemove ? removes : keeps) += 1;
     if (k.stable) continue;
     ++unstable;
     if (k.role == Role::kTask)
-      say(name + ": task point \"" + k.point + "\" is not scored: " +
-          whyUnstable(k, modelFormats, modelSets, questionFormats, questionSets, caseless));
+      say(name + ": task point \"" + k.point + "\" is not scored: " + why[i]);
   }
   say(name + ": " + std::to_string(tasks) + " task, " + std::to_string(removes) + " remove, " +
       std::to_string(keeps) + " keep points; " + std::to_string(unstable) + " unstable");

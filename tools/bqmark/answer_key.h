@@ -64,16 +64,24 @@ struct KeyBuildOptions {
 // it cannot read a model answer.
 SourceTable answerKeyTable(const ExamSource& source, const KeyBuildOptions& options = {});
 
+// The points of a document as LibreOffice saved it in `format`.
+struct SavedPoints {
+  std::string format;  // "docx", "doc", ...
+  std::vector<std::string> points;
+};
+
 // The answer key of one question: the points of the model answer `model` and
 // of the question document `question` (empty when it has none) with their
 // roles; the points of `modelRoundTrips` and `questionRoundTrips` (the same
 // documents as LibreOffice saves them, one set per format) decide which are
 // stable. `caseless` compares points without regard to case (listings).
+// `why` (optional) receives, for each point of the key, why it is unstable
+// ("" for a stable one).
 std::vector<KeyPoint> keyOf(const std::vector<std::string>& model,
                             const std::vector<std::string>& question,
-                            const std::vector<std::vector<std::string>>& modelRoundTrips,
-                            const std::vector<std::vector<std::string>>& questionRoundTrips,
-                            bool caseless = false);
+                            const std::vector<SavedPoints>& modelRoundTrips,
+                            const std::vector<SavedPoints>& questionRoundTrips,
+                            bool caseless = false, std::vector<std::string>* why = nullptr);
 
 class RoundTrips;
 

@@ -87,10 +87,10 @@ TEST(AnswerKey, RolesFromBothDocumentsAndStabilityFromTheRoundTrips) {
   const std::vector<std::string> question = {"keep", "gone", "stays", "lost", "made"};
   // Saved by LibreOffice: the model loses "lost" both times; the question
   // loses "stays" once and "made" once.
-  const std::vector<std::vector<std::string>> modelRt = {{"keep", "task", "made"},
-                                                         {"keep", "task", "made"}};
-  const std::vector<std::vector<std::string>> questionRt = {{"keep", "gone", "lost", "made"},
-                                                            {"keep", "gone", "stays", "lost"}};
+  const std::vector<SavedPoints> modelRt = {{"docx", {"keep", "task", "made"}},
+                                            {"doc", {"keep", "task", "made"}}};
+  const std::vector<SavedPoints> questionRt = {{"docx", {"keep", "gone", "lost", "made"}},
+                                               {"doc", {"keep", "gone", "stays", "lost"}}};
   const std::vector<KeyPoint> key = keyOf(model, question, modelRt, questionRt);
   const std::vector<KeyPoint> want = {
       {"keep", Role::kKeep, true},   {"task", Role::kTask, true},
