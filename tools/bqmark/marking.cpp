@@ -178,9 +178,11 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
   std::error_code ec;
   if (file.empty() || !fs::exists(file, ec)) return unreadAnswer(key, kNoteNoFile);
   Mark mark;
-  // The answer's points as the library's matching sees them.
-  std::function<bool(const std::string&)> has = [](const std::string&) { return false; };
+  // The answer's points as the library's matching sees them (a listing's
+  // upper-cased, as GetOpScore compares them).
   KnowledgeSet given;
+  const bool caseless = kind == Kind::kOperation;
+  auto has = [&](const std::string& p) { return given.Exists(caseless ? ucase(p) : p); };
   bool emptyAnswer = false;
   try {
     switch (kind) {
@@ -193,7 +195,6 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
         KnowledgeSet listed;
         client_.SplitOpZSD(listing, listed);
         for (const std::string& g : listed.Keys()) given.set(ucase(g), 1);
-        has = [&given](const std::string& p) { return given.Exists(ucase(p)); };
         for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
         emptyAnswer = listed.empty();
         break;
@@ -205,7 +206,6 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
         mark.missing = best.missing;
         mark.note = best.note;
         for (const std::string& m : best.matched) given.set(m, 1);
-        has = [&given](const std::string& p) { return given.Exists(p); };
         emptyAnswer = !mark.note.empty();
         break;
       }
@@ -221,20 +221,18 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
             client_.GetExcelScore(std::string(infoOf(kind).name), asked, file.string(), d1, d2,
                                   sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
         given = d1;
-        has = [&given](const std::string& p) { return given.Exists(p); };
         for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
         mark.score = all < 0 || expected.empty() ? -1
                                                  : static_cast<double>(mark.matched.size()) /
                                                        static_cast<double>(expected.size());
         // A score of 0 may be a file the extractor could not read at all.
         if (d1.empty()) emptyAnswer = expectedPoints(kind, file, sheet).empty();
-        if (emptyAnswer) mark.note = kNoteNoPoints;
         break;
       }
     }
     if (emptyAnswer) {
       // Nothing read: no task done, and nothing removed either.
-      if (kind == Kind::kOperation) mark.note = kNoteNoPoints;
+      if (mark.note.empty()) mark.note = kNoteNoPoints;
       scoreNothing(key, mark);
     } else {
       scoreTasks(key, has, mark);
