@@ -405,12 +405,18 @@ def excel_border(cells, sheet, row, col, edge):
     """Range.Borders(edge) of one cell: its own side, else the facing side of
     the neighbour (Excel draws the edge between two cells from either)."""
     own, dr, dc, facing = SIDES[edge]
+    # LibreOffice keeps the outline of a merged area on its first cell, where
+    # Excel keeps each cell's own sides: merged cells are not compared.
+    if cells[(sheet, row, col)]["merged"]:
+        return "unknown"
     line = excel_line(cells[(sheet, row, col)][own])
     if line:
         return line
     neighbour = cells.get((sheet, row + dr, col + dc))
     if neighbour is None:
         return None if row + dr < 1 or col + dc < 1 else "unknown"
+    if neighbour["merged"]:
+        return "unknown"
     return excel_line(neighbour[facing])
 
 
@@ -607,8 +613,11 @@ def compare_ppt(ours, lo, cmp):
             e = candidates[n]
             if (loc, "text") in ours and "text" in e:
                 cmp(loc, "text", ppt_text(ours[(loc, "text")]), ppt_text(e["text"]))
+                # The font of an empty text is where typing would begin:
+                # counted apart.
+                prefix = "" if e["text"] else "emptyText."
                 for prop, value in ppt_font(e["paragraphs"]).items():
-                    cmp(loc, prop, ours[(loc, prop)], value)
+                    cmp(loc, prefix + prop, ours[(loc, prop)], value)
             shape_type = SHAPES.get(e.get("geometry"))
             if e["type"] == "com.sun.star.drawing.GraphicObjectShape":
                 shape_type = 1
