@@ -90,7 +90,7 @@ dpkg-deb -f "$marking_deb" Depends | grep -q 'brightquill-client (= ' ||
   fail "the marking tools do not depend on the client's libraries"
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error --no-tag-display-limit "$client_deb" "$marking_deb" >"$work/lintian.txt" 2>&1 ||
+  lintian --fail-on error --tag-display-limit 0 "$client_deb" "$marking_deb" >"$work/lintian.txt" 2>&1 ||
     { cat "$work/lintian.txt"; fail "lintian reports errors"; }
   say "lintian: no error ($(grep -c '^W: ' "$work/lintian.txt" || true) warnings)"
   sed 's/^/  /' "$work/lintian.txt"
@@ -125,7 +125,9 @@ for program in /usr/bin/BqTestMy /usr/bin/bqmark /usr/bin/bqdb /usr/bin/bqcall "
   if ldd "$program" | grep -q 'not found'; then ldd "$program"; fail "$program misses a library"; fi
 done
 # The programs take the libraries from the private folder, not from the build tree.
-ldd /usr/bin/bqcall | grep -q "$lib/libBrightquillCom.so.0 " || fail "bqcall does not use $lib"
+used=$(ldd /usr/bin/bqcall | awk '$1 == "libBrightquillCom.so.0" { print $3 }')
+[ -n "$used" ] && [ "$(readlink -f "$used")" = "$(readlink -f "$lib/libBrightquillCom.so.0")" ] ||
+  fail "bqcall uses ${used:-no} libBrightquillCom.so.0, not the one in $lib"
 if grep -rqs -- "$build" /usr/bin/BqTestMy /usr/bin/bqmark; then fail "a program names the build tree"; fi
 # The settings of the workers may hold a password: root only.
 [ "$(stat -c %a /etc/brightquill/marking-worker.conf)" = 600 ] || fail "the worker settings are not 0600"
