@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <unordered_map>
@@ -52,6 +53,8 @@ struct PackageState {
   PackageState(Failure f, ZipArchive z) : failure(std::move(f)), zip(std::move(z)) {}
 
   std::optional<size_t> find(std::string_view name) const;
+  // The bytes of `part`, verified (ZipArchive::read).
+  std::string read(const PartEntry& part) const;
   pugi::xml_node xml(size_t index, bool lazy = false);
   void expand(size_t index, pugi::xml_node child);
   // Expands `child` of part `part`, failing as expand() fails; false when
@@ -180,6 +183,16 @@ std::optional<size_t> PackageState::find(std::string_view name) const {
   return it->second;
 }
 
+namespace {
+thread_local PartReadLog* partReadLog = nullptr;
+}  // namespace
+
+std::string PackageState::read(const PartEntry& part) const {
+  const ZipEntry& entry = zip.entries()[part.zipEntry];
+  if (partReadLog) partReadLog->add(entry.name);
+  return zip.read(entry, failure);
+}
+
 // Parses `bytes` of `part`, keeping the tree or the failure, and resolves
 // its markup compatibility; `lazy` leaves the content of the root's
 // children to expand(), which resolves each as it parses it.
@@ -206,7 +219,7 @@ pugi::xml_node PackageState::xml(size_t index, bool lazy) {
   PartEntry& part = parts[index];
   if (!part.read) {
     try {
-      parse(part, zip.read(zip.entries()[part.zipEntry], failure), part.markupTaken, lazy);
+      parse(part, read(part), part.markupTaken, lazy);
     } catch (const AutomationError& e) {
       part.error = e;
     }
@@ -243,7 +256,7 @@ bool PackageState::scan(size_t index, const std::function<bool(const std::string
   if (part.read || part.markupTaken) return false;
   std::string bytes;
   try {
-    bytes = zip.read(zip.entries()[part.zipEntry], failure);
+    bytes = this->read(part);
   } catch (const AutomationError& e) {
     part.error = e;
     part.read = true;
@@ -364,7 +377,7 @@ bool Part::scan(const std::function<bool(const std::string&)>& read) const {
 
 std::string Part::bytes() const {
   if (!state_) return {};
-  return state_->zip.read(state_->zip.entries()[state_->parts[index_].zipEntry], state_->failure);
+  return state_->read(state_->parts[index_]);
 }
 
 const std::vector<Relationship>& Part::relationships() const {
@@ -411,6 +424,16 @@ std::vector<Part> Part::relatedAll(std::string_view type) const {
       found.push_back(Part(state_, *index));
   }
   return found;
+}
+
+// PartReadLog ---------------------------------------------------------------
+
+PartReadLog::PartReadLog() : outer_(detail::partReadLog) { detail::partReadLog = this; }
+PartReadLog::~PartReadLog() { detail::partReadLog = outer_; }
+
+void PartReadLog::add(const std::string& entry) {
+  if (std::find(entries_.begin(), entries_.end(), entry) == entries_.end())
+    entries_.push_back(entry);
 }
 
 // Package -------------------------------------------------------------------

@@ -206,6 +206,28 @@ class Package {
   std::unique_ptr<detail::PackageState> state_;
 };
 
+// Records, while it lives, the zip entry name of every part whose bytes a
+// package of this thread reads (to parse it, scan it or hand out bytes()),
+// each once, in the order first read. For benchmarks and tests that need
+// to know which parts a model reads ("word/document.xml", "_rels/.rels").
+// Logs nest: the innermost one of the thread records. It costs a reader
+// nothing while none lives.
+class PartReadLog {
+ public:
+  PartReadLog();
+  ~PartReadLog();
+  PartReadLog(const PartReadLog&) = delete;
+  PartReadLog& operator=(const PartReadLog&) = delete;
+
+  const std::vector<std::string>& entries() const { return entries_; }
+
+ private:
+  friend struct detail::PackageState;
+  void add(const std::string& entry);
+  PartReadLog* outer_;
+  std::vector<std::string> entries_;
+};
+
 // The part name that relationship target `target` of a part named `source`
 // ("/" for the package itself) resolves to (see Relationship::targetPart);
 // empty when it climbs above the root or names nothing. Exposed for tests.

@@ -32,7 +32,6 @@ std::string rel(const std::string& id, std::string_view type, const std::string&
          "\" " + extra + "/>";
 }
 
-
 class PackageTest : public ::testing::Test {
  protected:
   fs::path write(const std::string& name, const std::vector<Entry>& entries) {
@@ -417,6 +416,35 @@ TEST_F(PackageTest, ALazyPartParsesAChildsContentWhenAskedFor) {
   const std::string expected = errorOf([&] { fresh.part("/xl/bad.xml").xml(); }).description();
   EXPECT_EQ(errorOf([&] { pkg.part("/xl/bad.xml").lazyXml(); }).description(), expected);
   EXPECT_EQ(errorOf([&] { pkg.part("/xl/bad.xml").expand(root); }).description(), expected);
+}
+
+// The log names each entry read once, as the zip spells it, damaged ones
+// too; an inner log takes the reads from the outer one while it lives.
+TEST_F(PackageTest, AReadLogNamesTheEntriesReadOnceInOrder) {
+  std::vector<Entry> entries = testing::workbookEntries();
+  entries.push_back({"xl/Bad.xml", "<r><a></r>"});
+  const fs::path file = write("log.xlsx", entries);
+  PartReadLog outer;
+  Package pkg = Package::open(file);
+  EXPECT_EQ(outer.entries(), std::vector<std::string>{"[Content_Types].xml"});
+  pkg.mainPart().xml();
+  pkg.mainPart().xml();
+  {
+    PartReadLog inner;
+    EXPECT_TRUE(errorOf([&] { pkg.part("/xl/bad.xml").xml(); }).number() != 0);
+    EXPECT_EQ(pkg.part("/xl/bad.xml").bytes(), "<r><a></r>");
+    pkg.mainPart().related(reltype::kWorksheet).xml();
+    EXPECT_EQ(inner.entries(), (std::vector<std::string>{"xl/Bad.xml", "xl/_rels/workbook.xml.rels",
+                                                         "xl/worksheets/sheet1.xml"}));
+  }
+  EXPECT_EQ(outer.entries(),
+            (std::vector<std::string>{"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml"}))
+      << "parsed once, read once; the inner log's reads are not the outer's";
+  const size_t afterParsing = outer.entries().size();
+  pkg.mainPart().bytes();
+  EXPECT_EQ(outer.entries().size(), afterParsing) << "an entry is named once";
+  Package::open(file).mainPart().related(reltype::kWorksheet).bytes();
+  EXPECT_EQ(outer.entries().back(), "xl/worksheets/sheet1.xml");
 }
 
 TEST_F(PackageTest, HandlesStayValidWhenThePackageMoves) {
