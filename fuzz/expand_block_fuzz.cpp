@@ -4,6 +4,12 @@
 // Any byte string must give ExpandBlock no more than its room for the
 // announced length and expandBlockSequence either the data or an
 // AutomationError; data compressed by either form must come back unchanged.
+// The inflate of the codec layer (libdeflate where it reads a stream as zlib
+// does) must give zlib's own result code and bytes for the input read as a
+// stream at each place the block formats put one, in the room ExpandBlock
+// gives and in a room cut to half.
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +20,7 @@
 #include "common/automation_error.h"
 #include "dbmaint/block_stream.h"
 #include "dbmaint/blocks.h"
+#include "platform/codec/codec.h"
 
 namespace {
 
@@ -37,6 +44,16 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
+// codec::uncompress against zlib's uncompress on `stream` in `room` bytes.
+void checkSameAsZlib(std::span<const uint8_t> stream, size_t room) {
+  std::vector<uint8_t> ours(room), theirs(room);
+  size_t n = 0;
+  const int rc = bq::codec::uncompress(ours, n, stream);
+  uLongf m = room;
+  const int zrc = ::uncompress(theirs.data(), &m, stream.data(), stream.size());
+  check(rc == zrc && n == m && std::equal(ours.begin(), ours.begin() + n, theirs.begin()));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,6 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int rc = bq::ExpandBlock(in, out);
   check(out.size() <= expandRoom(in));
   if (expandRoom(in) == 0) check(rc != 0 && out.empty());
+
+  // The stream after a block tail's six digits, after a whole header, and
+  // the input itself.
+  for (size_t at : {size_t{6}, size_t{12}, size_t{0}}) {
+    if (size < at) continue;
+    const size_t room = std::max<size_t>(expandRoom(in), 64);
+    checkSameAsZlib(in.subspan(at), room);
+    checkSameAsZlib(in.subspan(at), room / 2);
+  }
 
   // A whole block sequence, checked.
   try {

@@ -1,7 +1,8 @@
 // Byte codecs of the C libraries, for the layers above the platform, which
 // do not include those libraries' headers: zlib's one-call compression and
-// its Adler-32 check (the compressed blocks of dbmaint/), and SHA-256 (the
-// headless runner's file hashes, libsodium).
+// its Adler-32 check (the compressed blocks of dbmaint/; inflated with
+// libdeflate's help), and SHA-256 (the headless runner's file hashes,
+// libsodium).
 //
 // The zlib calls keep zlib's contract: result codes as zlib returns them
 // (kZOk and the others below equal Z_OK ...), `destLength` in and out as
@@ -32,6 +33,10 @@ int compress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint8_
 
 // zlib's uncompress(): the stream `source` into `dest`; `destLength`
 // becomes the bytes produced (also, as zlib reports it, before a failure).
+// The result code and the bytes are zlib's for every input; libdeflate does
+// the work where it reads the stream as zlib would (inflate_walk.h) and
+// succeeds, zlib itself otherwise, so a damaged, truncated or oversized
+// stream costs both.
 int uncompress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint8_t> source);
 
 // The Adler-32 check of `bytes` (zlib's adler32 from its initial value).
