@@ -40,18 +40,6 @@ struct Timing {
   size_t points = 0;
 };
 
-Timing ours(const fs::path& file, int runs) {
-  Timing t;
-  for (int i = 0; i < runs; ++i) {
-    bq::KnowledgeSet set;
-    auto t0 = Clock::now();
-    bq::ReadExcel(file.string(), set);
-    t.seconds = std::min(t.seconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    t.points = set.Count();
-  }
-  return t;
-}
-
 Timing peer(const fs::path& file, int runs) {
   Timing t;
   std::string out = capture(python() + " " + quoted(BQ_EXCEL_BENCH_PY) + " read " +
@@ -65,22 +53,27 @@ Timing peer(const fs::path& file, int runs) {
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {
-  const Timing o = ours(file, runs);
   const std::vector<std::string> parts = bqbench::partsReadBy([&] {
     bq::KnowledgeSet set;
     bq::ReadExcel(file.string(), set);
   });
-  const bqbench::Timing f =
-      bqbench::bestOf(runs, [&] { return bqbench::parseFloor(file.string(), parts); });
+  const auto [o, f] = bqbench::bestOfInTurns(
+      runs,
+      [&] {
+        bq::KnowledgeSet set;
+        bq::ReadExcel(file.string(), set);
+        return set.Count();
+      },
+      [&] { return bqbench::parseFloor(file.string(), parts); });
   const Timing p = peer(file, std::max(1, runs / 4));
-  if (o.points == 0) {
+  if (o.count == 0) {
     std::fprintf(stderr, "%s: ReadExcel found no knowledge points\n", what);
     std::exit(1);
   }
   std::printf(
       "%s: ReadExcel %.2f ms (%zu points), parse floor %.2f ms (%zu parts), openpyxl %.2f ms "
       "(%zu properties); ratio ReadExcel/floor = %.2f, ratio openpyxl/ReadExcel = %.1f",
-      what, o.seconds * 1e3, o.points, f.seconds * 1e3, f.count, p.seconds * 1e3, p.points,
+      what, o.seconds * 1e3, o.count, f.seconds * 1e3, f.count, p.seconds * 1e3, p.points,
       o.seconds / f.seconds, p.seconds / o.seconds);
   if (goalRatio > 0) std::printf(" (goal >= %.0f)", goalRatio);
   if (goalMs > 0) std::printf(" (goal: ReadExcel under %.0f ms)", goalMs);

@@ -14,6 +14,8 @@
 #include <libdeflate.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,8 +24,10 @@
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/office/package.h"
 
 namespace bqbench {
@@ -85,6 +89,26 @@ inline size_t parseFloor(const std::string& file, const std::vector<std::string>
     ++parsed;
   }
   return parsed;
+}
+
+// The best of `runs` calls each of `read` (the reader) and of `floor`,
+// taken in turns, so that both see the same load of the machine and their
+// ratio holds when other work slows the run. Each returns what it found.
+template <typename Read, typename Floor>
+std::pair<Timing, Timing> bestOfInTurns(int runs, Read&& read, Floor&& floor) {
+  std::pair<Timing, Timing> best;
+  auto time = [](Timing& t, auto&& fn) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const size_t count = fn();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
+    t.seconds = std::min(t.seconds, took.count());
+    t.count = count;
+  };
+  for (int i = 0; i < runs; ++i) {
+    time(best.first, read);
+    time(best.second, floor);
+  }
+  return best;
 }
 
 }  // namespace bqbench

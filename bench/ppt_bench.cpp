@@ -35,14 +35,6 @@ using bqbench::python;
 using bqbench::quoted;
 using bqbench::Timing;
 
-Timing ours(const fs::path& file, int runs) {
-  return bqbench::bestOf(runs, [&] {
-    bq::KnowledgeSet set;
-    bq::ReadPPT(file.string(), set);
-    return set.Count();
-  });
-}
-
 Timing peer(const fs::path& file, int runs) {
   return bqbench::peerTiming(python() + " " + quoted(BQ_PPT_BENCH_PY) + " parse " +
                                  quoted(file.string()) + " " + std::to_string(runs),
@@ -50,12 +42,18 @@ Timing peer(const fs::path& file, int runs) {
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {
-  const Timing o = ours(file, runs);
   const std::vector<std::string> parts = bqbench::partsReadBy([&] {
     bq::KnowledgeSet set;
     bq::ReadPPT(file.string(), set);
   });
-  const Timing f = bqbench::bestOf(runs, [&] { return bqbench::parseFloor(file.string(), parts); });
+  const auto [o, f] = bqbench::bestOfInTurns(
+      runs,
+      [&] {
+        bq::KnowledgeSet set;
+        bq::ReadPPT(file.string(), set);
+        return set.Count();
+      },
+      [&] { return bqbench::parseFloor(file.string(), parts); });
   const Timing p = peer(file, runs);
   if (o.count == 0) {
     std::fprintf(stderr, "%s: ReadPPT found no knowledge points\n", what);
