@@ -44,22 +44,27 @@ rm -rf "$work"
 mkdir -p "$work"
 
 installed_packages() {
-  dpkg-query -W -f='${db:Status-Status} ${Package}:${Architecture}\n' | awk '$1 == "installed" { print $2 }' | sort
+  dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | awk '$1 == "installed" { print $2 }' | sort
 }
 installed_packages >"$work/before.txt"
 
 # Purges what this test installed: our packages, then what apt brought for them.
 cleanup() {
-  local status=$? p installed=()
+  local status=$? p state installed=()
   for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed\|config-files' && installed+=("$p")
+    # Any state but not-installed: installed, half-configured, config-files ...
+    state=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ -z "$state" ] || [ "$state" = not-installed ] || installed+=("$p")
   done
   if [ ${#installed[@]} -gt 0 ]; then
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${installed[@]}" >/dev/null || status=1
   fi
   if [ -f "$work/before.txt" ]; then
     local added
-    mapfile -t added < <(installed_packages | comm -13 "$work/before.txt" -)
+    # Only those apt installed as dependencies: what someone else installed
+    # meanwhile by name stays.
+    mapfile -t added < <(installed_packages | comm -13 "$work/before.txt" - |
+                         comm -12 - <(apt-mark showauto | sort))
     if [ ${#added[@]} -gt 0 ]; then
       say "purging what apt installed for the packages: ${added[*]}"
       "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${added[@]}" >/dev/null || status=1
