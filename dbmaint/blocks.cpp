@@ -63,26 +63,35 @@ int CompressBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   return rc;
 }
 
+std::optional<size_t> ExpandBlockRoom(std::span<const uint8_t> in) {
+  if (in.size() < kDigits) return std::nullopt;
+  size_t u = 0;
+  for (size_t i = 0; i < kDigits; ++i) {
+    if (in[i] > 9) return std::nullopt;
+    u = u * 10 + in[i];
+  }
+  return sizedFor(u, 18);
+}
+
+int ExpandBlockInto(std::span<const uint8_t> in, std::span<uint8_t> dest, size_t& produced) {
+  const size_t room = *ExpandBlockRoom(in);
+  produced = 0;
+  // On a damaged stream zlib reports how much it wrote before it stopped;
+  // that much is handed back, as the format's readers expect.
+  return codec::uncompress(dest.first(room), produced, in.subspan(kDigits));
+}
+
 int ExpandBlock(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
-  if (in.size() < kDigits) {
+  const std::optional<size_t> room = ExpandBlockRoom(in);
+  if (!room) {
     out.clear();
     return codec::kZDataError;
   }
-  size_t u = 0;
-  for (size_t i = 0; i < kDigits; ++i) {
-    if (in[i] > 9) {
-      out.clear();
-      return codec::kZDataError;
-    }
-    u = u * 10 + in[i];
-  }
-  const size_t size = sizedFor(u, 18) + 1;
-  out.resize(size);
+  // resize() fills only what lies beyond the current size: a vector handed in
+  // block after block is filled once.
+  out.resize(*room);
   size_t produced = 0;
-  int rc =
-      codec::uncompress(std::span<uint8_t>(out).first(size - 1), produced, in.subspan(kDigits));
-  // On a damaged stream zlib reports how much it wrote before it stopped;
-  // that much is handed back, as the format's readers expect.
+  const int rc = ExpandBlockInto(in, out, produced);
   out.resize(produced);
   return rc;
 }

@@ -1,5 +1,6 @@
 #include "scoring/field_export.h"
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -44,10 +45,12 @@ bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string&
   // A question file is exported again at every exam preparation: it is
   // replaced whole, but not flushed to disk before the rename.
   AtomicOutput out(winpath::toNative(cFile), AtomicOutput::Durability::kUnflushed);
-  std::vector<uint8_t> expanded;
-  // Expanded pieces are gathered and written a megabyte at a time.
-  std::vector<uint8_t> pending;
-  pending.reserve(kWriteSize + 32768);
+  // Blocks expand straight into one buffer, written a megabyte at a time; it
+  // has room behind the megabyte for the largest block the format allows.
+  static constexpr uint8_t kLargest[kDigits] = {9, 9, 9, 9, 9, 9};
+  const size_t capacity = kWriteSize + *ExpandBlockRoom(kLargest);
+  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+  size_t pending = 0;
   int64_t offset = 0;
   for (int block = 1;; ++block) {
     Variant head = field.GetChunk(kDigits);
@@ -64,19 +67,25 @@ bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string&
       damaged(block, offset, cFld, "the block's data is cut short");
     const int64_t stated = sixDigits(*body);
     if (stated < 0) damaged(block, offset, cFld, "the data length is not six digits");
-    const int rc = ExpandBlock(*body, expanded);
-    if (rc != 0 || static_cast<int64_t>(expanded.size()) != stated)
+    const size_t room = *ExpandBlockRoom(*body);
+    if (capacity - pending < room) {
+      out.write({buffer.get(), pending});
+      pending = 0;
+    }
+    size_t produced = 0;
+    const int rc = ExpandBlockInto(*body, {buffer.get() + pending, room}, produced);
+    if (rc != 0 || static_cast<int64_t>(produced) != stated)
       damaged(block, offset, cFld,
               "it does not expand to its " + std::to_string(stated) + " bytes (zlib " +
                   std::to_string(rc) + ")");
-    pending.insert(pending.end(), expanded.begin(), expanded.end());
-    if (pending.size() >= kWriteSize) {
-      out.write(pending);
-      pending.clear();
+    pending += produced;
+    if (pending >= kWriteSize) {
+      out.write({buffer.get(), pending});
+      pending = 0;
     }
     offset += kDigits + static_cast<int64_t>(body->size());
   }
-  out.write(pending);
+  out.write({buffer.get(), pending});
   out.commit();
   return true;
 }
