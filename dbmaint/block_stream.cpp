@@ -1,6 +1,7 @@
 #include "dbmaint/block_stream.h"
 
 #include <algorithm>
+#include <deque>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -154,49 +155,52 @@ std::vector<uint8_t> expandBlockSequence(std::span<const uint8_t> blocks) {
 
 BlockStreamCounts compressBlockStream(const ByteSource& source, const ByteSink& sink) {
   BlockStreamCounts counts;
-  // Pieces are read a batch at a time and the batch is compressed on two
-  // threads, each block as it would be alone; the blocks go out in order.
-  constexpr size_t kBatch = 64;
-  const bool twoThreads = std::thread::hardware_concurrency() > 1;
-  std::vector<std::vector<uint8_t>> pieces(kBatch), blocks(kBatch);
-  std::vector<size_t> sizes(kBatch);
-  bool ended = false;
-  while (!ended) {
-    size_t count = 0;
-    while (count < kBatch) {
-      pieces[count].resize(kBlockPieceSize);
-      const size_t n = readFull(source, pieces[count]);
-      if (n == 0) {
-        ended = true;
-        break;
-      }
-      counts.bytesIn += n;
-      sizes[count++] = n;
-      if (n < kBlockPieceSize) {
-        ended = true;
-        break;
-      }
-    }
-    auto compressRange = [&](size_t from, size_t to) {
-      for (size_t i = from; i < to; ++i)
-        compressPiece(std::span(pieces[i]).first(sizes[i]), blocks[i]);
-    };
-    const size_t half = twoThreads ? count / 2 : 0;
-    if (half > 0) {
-      // On a thread of its own, or here when none can be had.
-      auto first =
-          std::async(std::launch::async | std::launch::deferred, compressRange, size_t{0}, half);
-      compressRange(half, count);
-      first.get();
-    } else {
-      compressRange(0, count);
-    }
-    for (size_t i = 0; i < count; ++i) {
-      sink(blocks[i]);
-      counts.bytesOut += blocks[i].size();
+  // Reading, compressing and writing overlap: the source is read here a group
+  // of pieces at a time, each group is compressed on a thread of its own
+  // (each block as it would be alone), and the blocks go to the sink here in
+  // order, the oldest group first. At most two groups per core are in hand
+  // at once, so memory stays flat however long the source is. A group of
+  // several pieces keeps the cost of starting its thread small beside the
+  // cost of compressing it.
+  constexpr size_t kGroup = 8;
+  const size_t inFlight = 2 * std::max(1u, std::thread::hardware_concurrency());
+  using Group = std::vector<std::vector<uint8_t>>;
+  std::deque<std::future<Group>> jobs;
+  auto collectOldest = [&] {
+    // A failure to compress comes out here, after the blocks before it.
+    const Group blocks = jobs.front().get();
+    jobs.pop_front();
+    for (const std::vector<uint8_t>& block : blocks) {
+      sink(block);
+      counts.bytesOut += block.size();
       ++counts.blocks;
     }
+  };
+  bool ended = false;
+  while (!ended) {
+    Group pieces;
+    while (pieces.size() < kGroup) {
+      std::vector<uint8_t> piece(kBlockPieceSize);
+      const size_t n = readFull(source, piece);
+      counts.bytesIn += n;
+      if (n < kBlockPieceSize) ended = true;
+      if (n == 0) break;
+      piece.resize(n);
+      pieces.push_back(std::move(piece));
+      if (ended) break;
+    }
+    if (!pieces.empty()) {
+      while (jobs.size() >= inFlight) collectOldest();
+      // On a thread of its own, or when none can be had, when it is collected.
+      jobs.push_back(
+          std::async(std::launch::async | std::launch::deferred, [pieces = std::move(pieces)] {
+            Group blocks(pieces.size());
+            for (size_t i = 0; i < pieces.size(); ++i) compressPiece(pieces[i], blocks[i]);
+            return blocks;
+          }));
+    }
   }
+  while (!jobs.empty()) collectOldest();
   return counts;
 }
 

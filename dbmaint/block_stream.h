@@ -67,8 +67,10 @@ std::vector<uint8_t> compressBlockSequence(std::span<const uint8_t> data);
 std::vector<uint8_t> expandBlockSequence(std::span<const uint8_t> blocks);
 
 // Streaming forms, for data too large to hold twice. Expanding keeps at most
-// one piece and one block in memory; compressing takes up to 64 pieces from
-// the source (1 MiB) before it hands their blocks to the sink.
+// one piece and one block in memory. Compressing reads ahead of the blocks it
+// hands to the sink: the pieces are compressed on other threads, up to 16 per
+// core at once (256 KiB per core), while the source and the sink are called
+// on the calling thread only.
 //
 // A ByteSource fills the front of the span it is given and returns the count
 // of bytes it put there; it returns 0 only at the end of its data and may

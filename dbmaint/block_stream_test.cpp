@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "dbmaint/blocks.h"
@@ -54,9 +55,10 @@ std::vector<size_t> blockOffsets(const Bytes& seq) {
 }
 
 TEST(BlockStream, RoundTripsAroundThePieceSize) {
-  // Also about the 64 pieces that compressing reads ahead.
-  for (size_t size :
-       {0, 1, 16383, 16384, 16385, 3 * 16384 + 7, 64 * 16384, 64 * 16384 + 1, 130 * 16384 + 5}) {
+  // Also about the groups of eight pieces that compressing hands to its
+  // threads, and past the groups it keeps in hand at once.
+  for (size_t size : {0, 1, 16383, 16384, 16385, 3 * 16384 + 7, 8 * 16384, 8 * 16384 + 1,
+                      64 * 16384, 64 * 16384 + 1, 130 * 16384 + 5}) {
     SCOPED_TRACE(size);
     const Bytes data = mixedData(size, static_cast<uint32_t>(size));
     const Bytes seq = compressBlockSequence(data);
@@ -152,6 +154,56 @@ TEST(BlockStream, ReportsTheFirstDamagedBlockWithItsOffset) {
     EXPECT_EQ(got,
               Bytes(data.begin(), data.begin() + std::min(data.size(), (c.block - 1) * 16384)));
   }
+}
+
+TEST(BlockStream, CompressingReadsAheadBoundedlyAndCallsBackOnTheCallingThread) {
+  const Bytes data = mixedData(300 * 16384 + 11, 5);
+  const Bytes seq = compressBlockSequence(data);
+  const auto caller = std::this_thread::get_id();
+  size_t read = 0, written = 0, aheadMost = 0;
+  bool otherThread = false;
+  const ByteSource counted = [&, inner = sourceOf(data, 5000)](std::span<uint8_t> buf) {
+    otherThread |= std::this_thread::get_id() != caller;
+    const size_t n = inner(buf);
+    read += n;
+    return n;
+  };
+  Bytes streamed;
+  compressBlockStream(counted, [&](std::span<const uint8_t> b) {
+    otherThread |= std::this_thread::get_id() != caller;
+    streamed.insert(streamed.end(), b.begin(), b.end());
+    written += 16384;
+    aheadMost = std::max(aheadMost, read - std::min(read, written));
+  });
+  EXPECT_EQ(streamed, seq);
+  EXPECT_FALSE(otherThread) << "the source and the sink belong to the calling thread";
+  // Two groups of eight pieces per core, and the group being read.
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  EXPECT_LE(aheadMost, (16 * cores + 8) * 16384);
+  EXPECT_GT(aheadMost, 8 * 16384u) << "nothing was read ahead: no overlap";
+}
+
+TEST(BlockStream, ASourceFailingMidwayLeavesWholeBlocksOnly) {
+  const Bytes data = mixedData(100 * 16384, 8);
+  const Bytes seq = compressBlockSequence(data);
+  size_t calls = 0;
+  const ByteSource failing = [&, inner = sourceOf(data, 16384)](std::span<uint8_t> buf) {
+    if (++calls == 50) throw AutomationError(57, "", "I/O");
+    return inner(buf);
+  };
+  Bytes got;
+  try {
+    compressBlockStream(failing, sinkInto(got));
+    ADD_FAILURE() << "the source's failure did not pass";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 57);
+  }
+  EXPECT_EQ(calls, 50u) << "the source was called again after it failed";
+  // A beginning of the sequence, ending at a block's end.
+  ASSERT_LE(got.size(), seq.size());
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), seq.begin()));
+  const std::vector<size_t> off = blockOffsets(seq);
+  EXPECT_TRUE(got.empty() || std::find(off.begin(), off.end(), got.size()) != off.end());
 }
 
 TEST(BlockStream, FailuresOfTheSourceOrSinkPassUnchanged) {
