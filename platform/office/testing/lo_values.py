@@ -154,10 +154,16 @@ def read_paragraph(para, cell=None):
     while enum.hasMoreElements():
         portion = enum.nextElement()
         kind = portion.TextPortionType
-        if kind not in ("Text", "TextField"):
+        if kind not in ("Text", "TextField", "ContentControl", "InContentMetadata"):
             portions.append({"type": kind})
             continue
         text = portion.getString()
+        if kind == "ContentControl" and not text:
+            # An inline content control (w:sdt): its text is its own.
+            try:
+                text = portion.ContentControl.getString()
+            except Exception:
+                pass
         if kind == "Text" and not text:
             continue
         entry = props(portion, CHAR_PROPS)
@@ -224,6 +230,13 @@ def walk_table(table, paras):
             return
 
 
+def story_text(text):
+    """A header's or footer's text, its tables' cells included."""
+    paras = []
+    walk_text(text, paras)
+    return "".join(p["text"] for p in paras)
+
+
 PAGE_PROPS = ["Width", "Height", "IsLandscape", "TopMargin", "BottomMargin", "LeftMargin",
               "RightMargin", "HeaderIsOn", "HeaderHeight", "HeaderBodyDistance", "FooterIsOn",
               "FooterHeight", "FooterBodyDistance", "TextColumns"]
@@ -248,8 +261,8 @@ def read_writer(doc, out):
         s = props(style, PAGE_PROPS)
         s["TextColumns"] = s["TextColumns"].getColumnCount() if s["TextColumns"] else 1
         s["SectionColumns"] = section_columns
-        s["HeaderText"] = style.HeaderText.getString() if s["HeaderIsOn"] else None
-        s["FooterText"] = style.FooterText.getString() if s["FooterIsOn"] else None
+        s["HeaderText"] = story_text(style.HeaderText) if s["HeaderIsOn"] else None
+        s["FooterText"] = story_text(style.FooterText) if s["FooterIsOn"] else None
         out.value("sec%d" % i, "page", s)
     for i, p in enumerate(paras, 1):
         out.value("p%d" % i, "paragraph", p)
@@ -274,6 +287,21 @@ def column_name(c):
 def border(line):
     return {"style": line.LineStyle, "width": line.LineWidth, "outer": line.OuterLineWidth,
             "inner": line.InnerLineWidth, "color": line.Color}
+
+
+def text_runs(cell):
+    """The fonts of a text cell's runs (rich text), when it has several or
+    one of its own: [name, height, weight] each."""
+    runs = []
+    enum = cell.getText().createEnumeration()
+    while enum.hasMoreElements():
+        penum = enum.nextElement().createEnumeration()
+        while penum.hasMoreElements():
+            portion = penum.nextElement()
+            if portion.getString():
+                p = props(portion, ["CharFontName", "CharHeight", "CharWeight"])
+                runs.append([p["CharFontName"], p["CharHeight"], p["CharWeight"]])
+    return runs
 
 
 def read_calc(doc, out):
@@ -331,6 +359,7 @@ def read_calc(doc, out):
                         pass
                 elif cell.Type.value == "TEXT":
                     entry["data"] = cell.getString()
+                    entry["runs"] = text_runs(cell)
                 p = props(cell, CELL_PROPS)
                 key = p["NumberFormat"]
                 if key not in format_codes:

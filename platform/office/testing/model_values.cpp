@@ -172,9 +172,20 @@ void readExcel(const fs::path& path, Printer& out) {
         const std::string loc = name + "!" + columnName(c) + std::to_string(r);
         const excel::Range cell = sheet.cells(r, c);
         out.guarded(loc, "value", [&] { return cellValue(cell.value()); });
-        const bool hasFormula = cell.formula().has_value();
+        // HasFormula as the formula bar shows it: every cell of an array
+        // formula has one.
+        std::optional<std::string> r1c1;
+        try {
+          r1c1 = cell.formulaR1C1();
+        } catch (const bq::AutomationError&) {
+        }
+        const excel::CellValue constant = cell.value();
+        const bool hasFormula =
+            cell.formula().has_value() ||
+            (r1c1 && !r1c1->empty() && r1c1->front() == '=' &&
+             !(constant.kind == excel::CellValue::Kind::String && constant.text == *r1c1));
         out.value(loc, "hasFormula", hasFormula);
-        if (hasFormula) out.guarded(loc, "formulaR1C1", [&] { return cell.formulaR1C1(); });
+        if (hasFormula && r1c1) out.value(loc, "formulaR1C1", *r1c1);
         try {
           const excel::Font f = cell.font();
           out.value(loc, "font.name", optional(f.name));
