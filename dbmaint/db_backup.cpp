@@ -1,7 +1,13 @@
 #include "dbmaint/db_backup.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "common/automation_error.h"
 #include "common/text.h"
@@ -65,6 +71,102 @@ bool regularFileExists(const std::string& path) {
 
 // ---------------------------------------------------------------- backup
 
+// The rows of a source record set read on a thread of their own, while the
+// calling thread adds them to the destination: the values of the fields a
+// RecordCopier copies, at most kRows rows or kBytes bytes of values ahead
+// (at least one row), so memory does not grow with the table. The record
+// set belongs to the reading thread until the feed is destroyed, which stops
+// and joins it.
+class RowFeed {
+ public:
+  struct Row {
+    std::vector<Variant> values;
+    std::optional<AutomationError> unread;  // reading a value failed: the row is left out
+    std::exception_ptr after;               // what moving on to the next row threw
+  };
+
+  RowFeed(db::Recordset& source, std::vector<int32_t> fields)
+      : source_(source),
+        fields_(std::move(fields)),
+        thread_([this](std::stop_token stop) { read(stop); }) {}
+
+  // The next row; false at the end. Reading the source's current record
+  // throws there what it threw on the reading thread.
+  bool next(Row& row) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !rows_.empty() || ended_; });
+    if (rows_.empty()) {
+      if (failure_) std::rethrow_exception(failure_);
+      return false;
+    }
+    row = std::move(rows_.front().first);
+    bytes_ -= rows_.front().second;
+    rows_.pop_front();
+    changed_.notify_all();
+    return true;
+  }
+
+ private:
+  static constexpr size_t kRows = 1024;
+  static constexpr size_t kBytes = 8u << 20;
+
+  static size_t sizeOf(const Variant& v) {
+    if (v.is<std::string>()) return v.as<std::string>().size();
+    if (v.is<ByteArray>()) return v.as<ByteArray>().size();
+    return sizeof(Variant);
+  }
+
+  void read(std::stop_token stop) {
+    std::exception_ptr failure;
+    try {
+      while (!stop.stop_requested() && !source_.Eof()) {
+        Row row;
+        size_t size = 0;
+        row.values.reserve(fields_.size());
+        try {
+          for (int32_t j : fields_) {
+            row.values.push_back(source_.Fields()[j].Value());
+            size += sizeOf(row.values.back());
+          }
+        } catch (const AutomationError& e) {
+          row.unread = e;
+        }
+        try {
+          source_.MoveNext();
+        } catch (...) {
+          row.after = std::current_exception();
+        }
+        const bool last = row.after != nullptr;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, stop, [&] {
+          return rows_.empty() || (rows_.size() < kRows && bytes_ + size <= kBytes);
+        });
+        if (stop.stop_requested()) break;
+        bytes_ += size;
+        rows_.emplace_back(std::move(row), size);
+        changed_.notify_all();
+        if (last) break;
+      }
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard lock(mutex_);
+    failure_ = failure;
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+  db::Recordset& source_;
+  const std::vector<int32_t> fields_;
+  std::mutex mutex_;
+  std::condition_variable_any changed_;
+  std::deque<std::pair<Row, size_t>> rows_;
+  size_t bytes_ = 0;
+  bool ended_ = false;
+  std::exception_ptr failure_;
+  std::jthread thread_;  // last: it starts at once and uses the members above
+};
+
 struct CopiedTable {
   bool whole = false;  // every selected row went into the temporary database
 };
@@ -97,9 +199,17 @@ CopiedTable copyIntoBackup(db::Connection& live, db::Connection& temp, const std
     RecordCopier copier(source, destination);
     const bool read = guarded(
         [&] {
-          while (!source.Eof()) {
+          if (source.Eof()) return;
+          // The source is read on another thread meanwhile (RowFeed).
+          RowFeed feed(source, copier.sourceFields());
+          RowFeed::Row row;
+          while (feed.next(row)) {
             AutomationError failure(0, "", "");
-            if (copier.copy(&failure)) {
+            if (row.unread) {
+              // As a record whose value could not be read while it was copied.
+              if (whole) why = *row.unread;
+              whole = false;
+            } else if (copier.copyValues(row.values, &failure)) {
               ++r.rows;
             } else {
               // The record is left out; the next one must not inherit its pending change.
@@ -107,7 +217,7 @@ CopiedTable copyIntoBackup(db::Connection& live, db::Connection& temp, const std
               whole = false;
               guarded([&] { destination.CancelUpdate(); });
             }
-            source.MoveNext();
+            if (row.after) std::rethrow_exception(row.after);
             progress.after(++count, SubDoingPic);
           }
         },

@@ -133,7 +133,7 @@ void RecordCopier::plan() {
   const int32_t m = std::min(source_.Fields().Count(), destination_.Fields().Count());
   steps_.clear();
   for (int32_t j = 0; j < m; ++j) {
-    Step k{&source_.Fields()[j], &destination_.Fields()[j], Way::kSkip, 0};
+    Step k{&source_.Fields()[j], &destination_.Fields()[j], Way::kSkip, 0, j};
     steps_.push_back(k);
     // Fields are matched by position and copied only under the same name.
     if (k.d->Name() != k.s->Name()) continue;
@@ -154,6 +154,26 @@ void RecordCopier::plan() {
   planned_ = true;
 }
 
+void RecordCopier::setStep(const Step& k, const Variant& value) {
+  switch (k.way) {
+    case Way::kLong:
+      if (k.s->ActualSize() > kLongPieceSize)
+        copyInPieces(*k.s, *k.d);
+      else
+        k.d->setValue(value);
+      break;
+    case Way::kLeadingNumber:
+      k.d->setValue(leadingNumber(db::variantText(value)));
+      break;
+    case Way::kText:
+      k.d->setValue(fittedText(value, k.half));
+      break;
+    default:
+      k.d->setValue(value);
+      break;
+  }
+}
+
 bool RecordCopier::copy(AutomationError* failure) {
   return guarded(
       [&] {
@@ -164,22 +184,43 @@ bool RecordCopier::copy(AutomationError* failure) {
           if (k.way == Way::kSkip) continue;
           const Variant value = k.s->Value();
           if (value.isNull()) continue;  // the destination keeps its default
-          switch (k.way) {
-            case Way::kLong:
-              if (k.s->ActualSize() > kLongPieceSize)
-                copyInPieces(*k.s, *k.d);
-              else
-                k.d->setValue(value);
-              break;
-            case Way::kLeadingNumber:
-              k.d->setValue(leadingNumber(db::variantText(value)));
-              break;
-            case Way::kText:
-              k.d->setValue(fittedText(value, k.half));
-              break;
-            default:
-              k.d->setValue(value);
-              break;
+          setStep(k, value);
+        }
+        destination_.Update();
+      },
+      failure);
+}
+
+std::vector<int32_t> RecordCopier::sourceFields() {
+  if (!planned_) plan();
+  std::vector<int32_t> fields;
+  for (const Step& k : steps_)
+    if (k.way != Way::kSkip) fields.push_back(k.index);
+  return fields;
+}
+
+bool RecordCopier::copyValues(std::span<const Variant> values, AutomationError* failure) {
+  return guarded(
+      [&] {
+        destination_.AddNew();
+        size_t i = 0;
+        for (const Step& k : steps_) {
+          if (k.way == Way::kSkip) continue;
+          const Variant& value = values[i++];
+          if (value.isNull()) continue;  // the destination keeps its default
+          if (k.way == Way::kLong && value.is<ByteArray>() &&
+              value.as<ByteArray>().size() > static_cast<size_t>(kLongPieceSize)) {
+            const ByteArray& bytes = value.as<ByteArray>();
+            for (size_t at = 0; at < bytes.size(); at += kLongPieceSize) {
+              const size_t n = std::min(bytes.size() - at, static_cast<size_t>(kLongPieceSize));
+              k.d->AppendChunk(
+                  Variant(ByteArray(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                    bytes.begin() + static_cast<std::ptrdiff_t>(at + n))));
+            }
+          } else if (k.way == Way::kLong) {
+            k.d->setValue(value);
+          } else {
+            setStep(k, value);
           }
         }
         destination_.Update();

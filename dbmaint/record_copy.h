@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,14 +61,27 @@ class RecordCopier {
   // CopyRecord(source, destination, failure) for the current source record.
   bool copy(AutomationError* failure = nullptr);
 
+  // Reading and writing apart, so that the source can be read on another
+  // thread while records are added here. sourceFields() gives the positions
+  // of the source fields whose values copy() reads, in order; copyValues()
+  // adds a record as copy() would from those values, read by the caller.
+  // Long values are set whole (binary ones in pieces of kLongPieceSize when
+  // longer), since they are in memory already. Call sourceFields() first, on
+  // the thread that owns both record sets.
+  std::vector<int32_t> sourceFields();
+  bool copyValues(std::span<const Variant> values, AutomationError* failure = nullptr);
+
  private:
   enum class Way : uint8_t { kSkip, kLong, kLeadingNumber, kText, kValue };
   struct Step {
     db::Field* s;
     db::Field* d;
     Way way;
-    double half;  // kText: half the destination's byte budget
+    double half;    // kText: half the destination's byte budget
+    int32_t index;  // of the source field
   };
+  // Sets the value `value` (not Null) of step `k` on the destination.
+  static void setStep(const Step& k, const Variant& value);
   void plan();
 
   db::Recordset& source_;
