@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -75,6 +76,63 @@ void requireDeclaredSize(const ZipEntry& entry, uint64_t got, const Failure& fai
 
 }  // namespace
 
+std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view data) {
+  constexpr size_t kEocd = 22, kCentral = 46, kLocator = 20;
+  using detail::readLe;
+  if (data.size() < kEocd) return std::nullopt;
+  const size_t tailStart = data.size() - std::min<size_t>(data.size(), kTailBytes);
+  size_t eocd = std::string_view::npos;
+  for (size_t p = data.find("PK\5\6", tailStart); p != std::string_view::npos;
+       p = data.find("PK\5\6", p + 1)) {
+    if (eocd != std::string_view::npos) return std::nullopt;  // more than one
+    eocd = p;
+  }
+  if (eocd == std::string_view::npos || data.size() - eocd != kEocd ||
+      readLe(data, eocd + 20, 2) != 0)
+    return std::nullopt;
+  if (eocd >= kLocator && data.compare(eocd - kLocator, 4, "PK\6\7") == 0) return std::nullopt;
+  const uint64_t disk = readLe(data, eocd + 4, 2), cdDisk = readLe(data, eocd + 6, 2);
+  const uint64_t onDisk = readLe(data, eocd + 8, 2), count = readLe(data, eocd + 10, 2);
+  const uint64_t cdSize = readLe(data, eocd + 12, 4), cdAt = readLe(data, eocd + 16, 4);
+  if (disk != 0 || cdDisk != 0 || onDisk != count || count == 0xFFFF) return std::nullopt;
+  if (cdSize == 0xFFFFFFFF || cdAt == 0xFFFFFFFF || cdAt > eocd || eocd - cdAt != cdSize)
+    return std::nullopt;
+
+  std::vector<PlainZipEntry> entries;
+  entries.reserve(static_cast<size_t>(std::min<uint64_t>(count, limits::kMaxParts + 1)));
+  size_t at = static_cast<size_t>(cdAt);
+  for (uint64_t i = 0; i < count; ++i) {
+    if (eocd - at < kCentral || data.compare(at, 4, "PK\1\2") != 0) return std::nullopt;
+    const uint64_t flags = readLe(data, at + 8, 2), method = readLe(data, at + 10, 2);
+    const uint64_t crc = readLe(data, at + 16, 4), compressed = readLe(data, at + 20, 4);
+    const uint64_t size = readLe(data, at + 24, 4);
+    const size_t nameLength = readLe(data, at + 28, 2), extraLength = readLe(data, at + 30, 2);
+    const size_t commentLength = readLe(data, at + 32, 2);
+    const uint64_t startDisk = readLe(data, at + 34, 2), local = readLe(data, at + 42, 4);
+    if ((flags & 1) != 0 || (method != ZIP_CM_STORE && method != ZIP_CM_DEFLATE) ||
+        compressed == 0xFFFFFFFF || size == 0xFFFFFFFF || local == 0xFFFFFFFF || startDisk != 0 ||
+        commentLength != 0 || eocd - at - kCentral < nameLength + extraLength)
+      return std::nullopt;
+    const std::string_view name = data.substr(at + kCentral, nameLength);
+    for (const char c : name)
+      if (c < 0x20 || c > 0x7E) return std::nullopt;
+    std::string_view extra = data.substr(at + kCentral + nameLength, extraLength);
+    while (!extra.empty()) {
+      if (extra.size() < 4) return std::nullopt;
+      const uint64_t id = readLe(extra, 0, 2), length = readLe(extra, 2, 2);
+      if (id == 0x0001 || id == 0x7075 || extra.size() - 4 < length) return std::nullopt;
+      extra.remove_prefix(4 + length);
+    }
+    PlainZipEntry& e = entries.emplace_back();
+    e.entry = {std::string(name),          i,   size, compressed, static_cast<uint16_t>(method),
+               static_cast<uint32_t>(crc), true};
+    e.localHeader = local;
+    at += kCentral + nameLength + extraLength;
+  }
+  if (at != eocd) return std::nullopt;
+  return entries;
+}
+
 void ZipArchive::Closer::operator()(zip* za) const { zip_discard(za); }
 void ZipArchive::InflaterFree::operator()(libdeflate_decompressor* d) const {
   libdeflate_free_decompressor(d);
@@ -91,11 +149,10 @@ ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Failure& failu
   if (size <= kReadAtOnce) return fromBytes(readAt(fd.get(), 0, size), failure);
   const uint64_t tailLength = std::min(size, kTailBytes);
   std::string tail = readAt(fd.get(), size - tailLength, tailLength);
-  checkZip64Claims(zip64ClaimedEntries(tail, size,
-                                       [&](uint64_t at, uint64_t length) {
-                                         return readAt(fd.get(), at, length);
-                                       }),
-                   failure);
+  checkZip64Claims(
+      zip64ClaimedEntries(
+          tail, size, [&](uint64_t at, uint64_t length) { return readAt(fd.get(), at, length); }),
+      failure);
 
   FILE* file = ::fdopen(fd.get(), "rb");
   if (!file) failure.raise("the file cannot be read (" + std::string(std::strerror(errno)) + ")");
@@ -135,6 +192,17 @@ ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
                           }),
       failure);
 
+  if (std::optional<std::vector<PlainZipEntry>> plain = readPlainDirectory(data)) {
+    archive.checkCount(plain->size(), failure);
+    uint64_t total = 0;
+    archive.localHeaders_.reserve(plain->size());
+    for (PlainZipEntry& e : *plain) {
+      archive.add(std::move(e.entry), total, failure);
+      archive.localHeaders_.push_back(e.localHeader);
+    }
+    return archive;
+  }
+
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(data.data(), data.size(), 0, &error);
@@ -155,12 +223,31 @@ ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
   return archive;
 }
 
+void ZipArchive::checkCount(uint64_t count, const Failure& failure) const {
+  if (count > limits::kMaxParts)
+    failure.raise("the zip archive holds " + std::to_string(count) + " entries, more than the " +
+                  std::to_string(limits::kMaxParts) + " allowed");
+}
+
+void ZipArchive::add(ZipEntry entry, uint64_t& total, const Failure& failure) {
+  if (entry.size > limits::kMaxTotalUncompressedBytes - total)
+    failure.raise("the parts expand to more than " +
+                  std::to_string(limits::kMaxTotalUncompressedBytes) + " bytes");
+  total += entry.size;
+  if (entry.size > limits::kRatioCheckedAbove &&
+      entry.compressedSize < entry.size / limits::kMaxCompressionRatio)
+    failure.raise("the entry \"" + entry.name + "\" expands " +
+                  (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
+                                        : std::string("infinitely")) +
+                  " times, more than the " + std::to_string(limits::kMaxCompressionRatio) +
+                  " allowed");
+  entries_.push_back(std::move(entry));
+}
+
 void ZipArchive::load(const Failure& failure) {
   const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
   if (count < 0) raiseDamaged(failure, "no entry count");
-  if (static_cast<uint64_t>(count) > limits::kMaxParts)
-    failure.raise("the zip archive holds " + std::to_string(count) + " entries, more than the " +
-                  std::to_string(limits::kMaxParts) + " allowed");
+  checkCount(static_cast<uint64_t>(count), failure);
   entries_.reserve(static_cast<size_t>(count));
   uint64_t total = 0;
   for (zip_int64_t i = 0; i < count; ++i) {
@@ -180,22 +267,12 @@ void ZipArchive::load(const Failure& failure) {
       entry.crc = st.crc;
       entry.plain = true;
     }
-    if (entry.size > limits::kMaxTotalUncompressedBytes - total)
-      failure.raise("the parts expand to more than " +
-                    std::to_string(limits::kMaxTotalUncompressedBytes) + " bytes");
-    total += entry.size;
-    if (entry.size > limits::kRatioCheckedAbove &&
-        entry.compressedSize < entry.size / limits::kMaxCompressionRatio)
-      failure.raise("the entry \"" + entry.name + "\" expands " +
-                    (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
-                                          : std::string("infinitely")) +
-                    " times, more than the " + std::to_string(limits::kMaxCompressionRatio) +
-                    " allowed");
-    entries_.push_back(std::move(entry));
+    add(std::move(entry), total, failure);
   }
 }
 
 std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) const {
+  if (!zip_) return readPlain(entry, failure);
   const bool fast = entry.plain && (entry.method == ZIP_CM_STORE || entry.method == ZIP_CM_DEFLATE);
   std::unique_ptr<zip_file_t, FileCloser> file(
       zip_fopen_index(zip_.get(), entry.index, fast ? ZIP_FL_COMPRESSED : 0));
@@ -218,29 +295,62 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
     failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
                   std::to_string(raw.size()) + " of " + std::to_string(entry.compressedSize) +
                   " bytes)");
-  std::string out;
   if (entry.method == ZIP_CM_STORE) {
     requireDeclaredSize(entry, raw.size(), failure);
-    out = std::move(raw);
-  } else {
-    // One byte more than declared, so that a stream longer than its record
-    // says is told apart from one that fills the buffer exactly.
-    out.resize(static_cast<size_t>(entry.size) + 1);
-    if (!inflater_) inflater_.reset(libdeflate_alloc_decompressor());
-    if (!inflater_) failure.raise("out of memory inflating the entry \"" + entry.name + "\"");
-    size_t produced = 0;
-    const libdeflate_result result = libdeflate_deflate_decompress(
-        inflater_.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
-    if (result == LIBDEFLATE_INSUFFICIENT_SPACE)
-      produced = out.size();  // more than declared
-    else if (result != LIBDEFLATE_SUCCESS)
-      failure.raise("the entry \"" + entry.name + "\" is damaged (invalid compressed data)");
-    requireDeclaredSize(entry, produced, failure);
-    out.resize(produced);
+    checkCrc(entry, raw, failure);
+    return raw;
   }
-  if (libdeflate_crc32(0, out.data(), out.size()) != entry.crc)
-    failure.raise("the entry \"" + entry.name + "\" is damaged (CRC error)");
+  return inflate(entry, raw, failure);
+}
+
+std::string ZipArchive::readPlain(const ZipEntry& entry, const Failure& failure) const {
+  // As libzip finds the data: past the local header, whose name and extra
+  // lengths count (its signature and other fields are not looked at).
+  const std::string_view data = *bytes_;
+  const uint64_t local = localHeaders_[entry.index];
+  if (local > data.size() || data.size() - local < 30)
+    failure.raise("the entry \"" + entry.name + "\" cannot be read (its local header lies " +
+                  "outside the archive)");
+  const uint64_t start =
+      local + 30 + detail::readLe(data, local + 26, 2) + detail::readLe(data, local + 28, 2);
+  const uint64_t available = start > data.size() ? 0 : data.size() - start;
+  if (available < entry.compressedSize)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
+                  std::to_string(available) + " of " + std::to_string(entry.compressedSize) +
+                  " bytes)");
+  const std::string_view raw = data.substr(start, entry.compressedSize);
+  if (entry.method == ZIP_CM_STORE) {
+    requireDeclaredSize(entry, raw.size(), failure);
+    checkCrc(entry, raw, failure);
+    return std::string(raw);
+  }
+  return inflate(entry, raw, failure);
+}
+
+std::string ZipArchive::inflate(const ZipEntry& entry, std::string_view raw,
+                                const Failure& failure) const {
+  // One byte more than declared, so that a stream longer than its record
+  // says is told apart from one that fills the buffer exactly.
+  std::string out;
+  out.resize(static_cast<size_t>(entry.size) + 1);
+  if (!inflater_) inflater_.reset(libdeflate_alloc_decompressor());
+  if (!inflater_) failure.raise("out of memory inflating the entry \"" + entry.name + "\"");
+  size_t produced = 0;
+  const libdeflate_result result = libdeflate_deflate_decompress(
+      inflater_.get(), raw.data(), raw.size(), out.data(), out.size(), &produced);
+  if (result == LIBDEFLATE_INSUFFICIENT_SPACE)
+    produced = out.size();  // more than declared
+  else if (result != LIBDEFLATE_SUCCESS)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (invalid compressed data)");
+  requireDeclaredSize(entry, produced, failure);
+  out.resize(produced);
+  checkCrc(entry, out, failure);
   return out;
+}
+
+void ZipArchive::checkCrc(const ZipEntry& entry, std::string_view data, const Failure& failure) {
+  if (libdeflate_crc32(0, data.data(), data.size()) != entry.crc)
+    failure.raise("the entry \"" + entry.name + "\" is damaged (CRC error)");
 }
 
 }  // namespace bq::office

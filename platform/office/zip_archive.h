@@ -7,10 +7,12 @@
 // Other methods go through libzip's own streams.
 //
 // Opening reads the central directory only (a file of up to 16 MiB is read
-// into memory at once, and its entries read from there). It fails (Failure::raise) when
-// the archive is damaged, holds more than limits::kMaxParts entries (a Zip64
-// directory claiming more is refused before libzip allocates for it), when
-// the declared sizes of all entries add up to more than
+// into memory at once, and its entries read from there; a plain directory
+// in memory is read without libzip, see readPlainDirectory). It fails
+// (Failure::raise) when the archive is damaged, holds more than
+// limits::kMaxParts entries (a Zip64 directory claiming more is refused
+// before libzip allocates for it), when the declared sizes of all entries
+// add up to more than
 // limits::kMaxTotalUncompressedBytes, or when an entry above
 // limits::kRatioCheckedAbove declares more than limits::kMaxCompressionRatio
 // times its compressed size. Reading an entry decompresses at most its
@@ -25,6 +27,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +69,17 @@ class ZipArchive {
 
  private:
   ZipArchive() = default;
+  // Fails unless `count` entries are allowed.
+  void checkCount(uint64_t count, const Failure& failure) const;
+  // Appends `entry`, failing when it breaks a bound; `total` is the sum of
+  // the declared sizes so far.
+  void add(ZipEntry entry, uint64_t& total, const Failure& failure);
+  // The entries, from libzip.
   void load(const Failure& failure);
+  // An entry of a directory read without libzip (readPlainDirectory).
+  std::string readPlain(const ZipEntry& entry, const Failure& failure) const;
+  std::string inflate(const ZipEntry& entry, std::string_view raw, const Failure& failure) const;
+  static void checkCrc(const ZipEntry& entry, std::string_view data, const Failure& failure);
 
   struct Closer {
     void operator()(zip* za) const;
@@ -74,13 +87,35 @@ class ZipArchive {
   struct InflaterFree {
     void operator()(libdeflate_decompressor* d) const;
   };
-  std::unique_ptr<std::string> bytes_;  // fromBytes: the data libzip reads
-  std::unique_ptr<zip, Closer> zip_;
+  std::unique_ptr<std::string> bytes_;  // fromBytes: the archive, read by libzip or readPlain
+  std::unique_ptr<zip, Closer> zip_;    // null when the directory was read without libzip
   std::vector<ZipEntry> entries_;
+  std::vector<uint64_t> localHeaders_;  // by entry index, when zip_ is null
   // Made on the first deflated entry and kept for the others: making one
   // costs as much as inflating a small part.
   mutable std::unique_ptr<libdeflate_decompressor, InflaterFree> inflater_;
 };
+
+// An entry of a central directory read without libzip, and where its local
+// header lies.
+struct PlainZipEntry {
+  ZipEntry entry;
+  uint64_t localHeader = 0;
+};
+
+// The central directory of the archive `data`, read here when it is plain:
+// one end record (no other "PK\5\6" in the last bytes where libzip looks
+// for one), no comment, no Zip64 record or field, one disk, the directory
+// right before the end record and filled exactly by its records, and every
+// entry unencrypted, stored or deflated, with a name of printable ASCII, no
+// comment, and well-formed extra fields without a Zip64 or Unicode name
+// field. That is what Office programs and LibreOffice write, and libzip
+// opens such an archive with exactly these entries, names and sizes.
+// Anything else gives nullopt, and libzip reads the directory: its choice
+// among end records, its name conversions and its refusals stay its own.
+// Reading it here spares libzip's conversion of each entry's time (a
+// mktime, which stats the time-zone file, per entry). Exposed for tests.
+std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view data);
 
 // The number of entries that a Zip64 end-of-central-directory record in the
 // last bytes `tail` of a file of `fileSize` bytes claims, read through

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -210,6 +211,134 @@ TEST(ZipArchive, AZip64DirectoryClaimingTooManyEntriesIsRefusedBeforeLibzipReads
   const std::string tail = bytes.substr(bytes.size() - 22 - 20);
   EXPECT_EQ(zip64ClaimedEntries(tail, bytes.size(), readAt(bytes)), claimed);
   EXPECT_EQ(zip64ClaimedEntries(tail.substr(1), bytes.size(), readAt(bytes)), 0u);
+}
+
+// What libzip lists of `bytes` (name, sizes, method, CRC), or nothing when
+// it does not open them: the peer of the directory read without it.
+std::optional<std::vector<ZipEntry>> libzipEntries(const std::string& bytes) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* za = zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_error_fini(&error);
+  if (!za) {
+    zip_source_free(source);
+    return std::nullopt;
+  }
+  std::vector<ZipEntry> entries;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st);
+    entries.push_back({st.name, static_cast<uint64_t>(i), st.size, st.comp_size, st.comp_method,
+                       st.crc, st.encryption_method == ZIP_EM_NONE});
+  }
+  zip_discard(za);
+  return entries;
+}
+
+const std::vector<Entry> kPlainEntries = {
+    {"[Content_Types].xml", "<Types/>"},
+    {"dir/", ""},
+    {"empty.xml", ""},
+    {"stored.bin", randomBytes(3000, 11), true},
+    {"word/document.xml", std::string(20000, 'w')},
+};
+
+TEST(PlainDirectory, ListsWhatLibzipListsAndWhereEachLocalHeaderIs) {
+  const std::string bytes = testing::zipBytes(kPlainEntries);
+  const auto plain = readPlainDirectory(bytes);
+  const auto peer = libzipEntries(bytes);
+  ASSERT_TRUE(plain && peer);
+  ASSERT_EQ(plain->size(), peer->size());
+  for (size_t i = 0; i < peer->size(); ++i) {
+    const ZipEntry &ours = (*plain)[i].entry, &theirs = (*peer)[i];
+    SCOPED_TRACE(theirs.name);
+    EXPECT_EQ(ours.name, theirs.name);
+    EXPECT_EQ(ours.index, i);
+    EXPECT_EQ(ours.size, theirs.size);
+    EXPECT_EQ(ours.compressedSize, theirs.compressedSize);
+    EXPECT_EQ(ours.method, theirs.method);
+    EXPECT_EQ(ours.crc, theirs.crc);
+    EXPECT_TRUE(ours.plain);
+    EXPECT_EQ((*plain)[i].localHeader, testing::localHeaderOf(bytes, theirs.name));
+  }
+}
+
+// Each departure from the plain form leaves the directory to libzip, which
+// opens the archive or refuses it as it always did.
+TEST(PlainDirectory, LeavesAnythingElseToLibzip) {
+  const std::string plain = testing::zipBytes(kPlainEntries);
+  const size_t eocd = plain.size() - 22;
+  const size_t central = testing::centralRecordOf(plain, "stored.bin");
+  auto patched = [&](size_t at, std::string_view with) {
+    std::string s = plain;
+    s.replace(at, with.size(), with);
+    return s;
+  };
+  auto withEntries = [](std::vector<Entry> entries) { return testing::zipBytes(entries); };
+  std::vector<Entry> bzip2 = kPlainEntries, unicode = kPlainEntries, endLike = kPlainEntries;
+  bzip2.push_back({"b.bin", "bbbb", false, ZIP_CM_BZIP2});
+  unicode.push_back({"文档.xml", "<a/>"});
+  unicode.push_back({"tab\there", "<a/>"});
+  endLike.push_back({"last.bin", "PK\5\6 an end record's signature in the data", true});
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"an archive comment", patched(eocd + 20, std::string("\4\0", 2)) + "note"},
+      {"a comment length past the end", patched(eocd + 20, std::string("\4\0", 2))},
+      {"an encrypted entry", patched(central + 8, std::string("\1", 1))},
+      {"an entry comment", patched(central + 32, std::string("\1", 1))},
+      {"another method", withEntries(bzip2)},
+      {"names that are not printable ASCII", withEntries(unicode)},
+      {"a second end record in the tail", withEntries(endLike)},
+      {"more entries than records", patched(eocd + 8, std::string("\6\0\6\0", 4))},
+      {"fewer entries than records", patched(eocd + 8, std::string("\4\0\4\0", 4))},
+      {"a directory that is not where it says", patched(eocd + 16, std::string("\1", 1))},
+      {"a second disk", patched(eocd + 4, std::string("\1", 1))},
+      {"a Zip64 size", patched(central + 20, std::string(4, '\xFF'))},
+      {"a truncated end record", plain.substr(0, plain.size() - 1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(readPlainDirectory(c.bytes));
+    const auto peer = libzipEntries(c.bytes);
+    try {
+      ZipArchive zip = ZipArchive::fromBytes(c.bytes, kFailure);
+      ASSERT_TRUE(peer) << "opened what libzip refuses";
+      ASSERT_EQ(zip.entries().size(), peer->size());
+      for (size_t i = 0; i < peer->size(); ++i) EXPECT_EQ(zip.entries()[i].name, (*peer)[i].name);
+    } catch (const AutomationError& e) {
+      EXPECT_FALSE(peer) << "refused what libzip opens: " << e.description();
+    }
+  }
+}
+
+// The data is found past the local header as libzip finds it; a local
+// header or data outside the archive is damage, not a crash.
+TEST(PlainDirectory, LocalHeadersAndDataOutsideTheArchiveAreDamage) {
+  const std::string plain = testing::zipBytes(kPlainEntries);
+  const size_t central = testing::centralRecordOf(plain, "stored.bin");
+  struct Case {
+    uint32_t localHeader;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {static_cast<uint32_t>(plain.size() + 100), "cannot be read"},
+      {static_cast<uint32_t>(plain.size() - 10), "cannot be read"},
+      {static_cast<uint32_t>(plain.size() - 40), "is damaged (its data ends after"},
+      {static_cast<uint32_t>(testing::localHeaderOf(plain, "word/document.xml")), "is damaged"},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = plain;
+    testing::putLe32(bytes, central + 42, c.localHeader);
+    ASSERT_TRUE(readPlainDirectory(bytes));
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    EXPECT_EQ(zip.read(zip.entries()[4], kFailure), kPlainEntries[4].data);
+    const std::string why = failureOf([&] { zip.read(zip.entries()[3], kFailure); });
+    EXPECT_NE(why.find("the entry \"stored.bin\" " + std::string(c.expected)), std::string::npos)
+        << c.localHeader << ": " << why;
+  }
 }
 
 TEST(ZipArchive, OpensFromAFileDescriptor) {
