@@ -80,9 +80,18 @@ constexpr std::string_view kOle2Signature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 // The key under which part names are compared.
 std::string foldName(std::string_view name) {
-  std::string key = "/";
-  key += name.starts_with('/') ? name.substr(1) : name;
-  return asciiLower(percentDecode(key));
+  // One string built and lowered in place: every part name is folded at
+  // opening and every lookup folds one.
+  if (name.starts_with('/')) name.remove_prefix(1);
+  std::string key;
+  key.reserve(name.size() + 1);
+  key += '/';
+  if (name.find('%') == std::string_view::npos)
+    key += name;
+  else
+    key += percentDecode(name);
+  for (char& c : key) c = asciiLower(c);
+  return key;
 }
 
 // The part name of zip entry `entry`, or nothing when the entry is no part.
