@@ -121,8 +121,6 @@ def plain(v):
         return [plain(x) for x in v]
     if hasattr(v, "value") and hasattr(v, "typeName"):  # uno.Enum
         return v.value
-    if hasattr(v, "typeName") and hasattr(v, "__dict__") is False:
-        return str(v)
     fields = {}
     for name in dir(v):
         if name.startswith("_") or name in ("typeName", "value"):

@@ -9,12 +9,11 @@
 // values are the model's own (Word's, Excel's, PowerPoint's codes and units);
 // lo_values.py prints LibreOffice's for the same places, and the comparer
 // turns those into Office's before the two are joined.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -193,10 +192,12 @@ void readExcel(const fs::path& path, Printer& out) {
           out.value(loc, "font.bold", optional(f.bold));
         } catch (const bq::AutomationError&) {
         }
-        out.guarded(loc, "horizontalAlignment", [&] { return optional(cell.horizontalAlignment()); });
+        out.guarded(loc, "horizontalAlignment",
+                    [&] { return optional(cell.horizontalAlignment()); });
         out.guarded(loc, "verticalAlignment", [&] { return optional(cell.verticalAlignment()); });
         out.guarded(loc, "mergeCells", [&] { return optional(cell.mergeCells()); });
-        out.guarded(loc, "interior.colorIndex", [&] { return optional(cell.interior().colorIndex); });
+        out.guarded(loc, "interior.colorIndex",
+                    [&] { return optional(cell.interior().colorIndex); });
         out.guarded(loc, "interior.pattern", [&] { return optional(cell.interior().pattern); });
         out.guarded(loc, "numberFormatLocal", [&] { return optional(cell.numberFormatLocal()); });
         for (int32_t edge : {excel::xl::kEdgeLeft, excel::xl::kEdgeTop, excel::xl::kEdgeBottom,
@@ -282,10 +283,14 @@ int main(int argc, char** argv) {
                                                                  : "";
     Printer out(path.string(), model);
     try {
-      if (model == "word") readWord(path, out);
-      else if (model == "excel") readExcel(path, out);
-      else if (model == "ppt") readPpt(path, out);
-      else out.error("not an Office Open XML document");
+      if (model == "word")
+        readWord(path, out);
+      else if (model == "excel")
+        readExcel(path, out);
+      else if (model == "ppt")
+        readPpt(path, out);
+      else
+        out.error("not an Office Open XML document");
     } catch (const std::exception& e) {
       out.error(e.what());
     }
