@@ -73,10 +73,10 @@ bool regularFileExists(const std::string& path) {
 
 // The rows of a source record set read on a thread of their own, while the
 // calling thread adds them to the destination: the values of the fields a
-// RecordCopier copies, at most kRows rows or kBytes bytes of values ahead
-// (at least one row), so memory does not grow with the table. The record
-// set belongs to the reading thread until the feed is destroyed, which stops
-// and joins it.
+// RecordCopier copies, handed over kBatchRows rows (or kBatchBytes bytes of
+// values) at a time, with at most kBatches batches waiting, so memory does
+// not grow with the table. The record set belongs to the reading thread
+// until the feed is destroyed, which stops and joins it.
 class RowFeed {
  public:
   struct Row {
@@ -90,25 +90,30 @@ class RowFeed {
         fields_(std::move(fields)),
         thread_([this](std::stop_token stop) { read(stop); }) {}
 
-  // The next row; false at the end. Reading the source's current record
-  // throws there what it threw on the reading thread.
+  // The next row; false at the end. Rethrows what the reading thread could
+  // not hand over as a row.
   bool next(Row& row) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !rows_.empty() || ended_; });
-    if (rows_.empty()) {
-      if (failure_) std::rethrow_exception(failure_);
-      return false;
+    if (at_ == current_.size()) {
+      current_.clear();
+      at_ = 0;
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return !batches_.empty() || ended_; });
+      if (batches_.empty()) {
+        if (failure_) std::rethrow_exception(failure_);
+        return false;
+      }
+      current_ = std::move(batches_.front());
+      batches_.pop_front();
+      changed_.notify_all();
     }
-    row = std::move(rows_.front().first);
-    bytes_ -= rows_.front().second;
-    rows_.pop_front();
-    changed_.notify_all();
+    row = std::move(current_[at_++]);
     return true;
   }
 
  private:
-  static constexpr size_t kRows = 1024;
-  static constexpr size_t kBytes = 8u << 20;
+  static constexpr size_t kBatchRows = 256;
+  static constexpr size_t kBatchBytes = 1u << 20;
+  static constexpr size_t kBatches = 4;
 
   static size_t sizeOf(const Variant& v) {
     if (v.is<std::string>()) return v.as<std::string>().size();
@@ -116,17 +121,30 @@ class RowFeed {
     return sizeof(Variant);
   }
 
+  // Hands `batch` over; false when the feed is being stopped.
+  bool handOver(std::vector<Row>& batch, std::stop_token& stop) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, stop, [&] { return batches_.size() < kBatches; });
+    if (stop.stop_requested()) return false;
+    batches_.push_back(std::move(batch));
+    batch.clear();
+    changed_.notify_all();
+    return true;
+  }
+
   void read(std::stop_token stop) {
     std::exception_ptr failure;
     try {
-      while (!stop.stop_requested() && !source_.Eof()) {
+      std::vector<Row> batch;
+      size_t bytes = 0;
+      bool more = true;
+      while (more && !stop.stop_requested() && !source_.Eof()) {
         Row row;
-        size_t size = 0;
         row.values.reserve(fields_.size());
         try {
           for (int32_t j : fields_) {
             row.values.push_back(source_.Fields()[j].Value());
-            size += sizeOf(row.values.back());
+            bytes += sizeOf(row.values.back());
           }
         } catch (const AutomationError& e) {
           row.unread = e;
@@ -135,18 +153,15 @@ class RowFeed {
           source_.MoveNext();
         } catch (...) {
           row.after = std::current_exception();
+          more = false;
         }
-        const bool last = row.after != nullptr;
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, stop, [&] {
-          return rows_.empty() || (rows_.size() < kRows && bytes_ + size <= kBytes);
-        });
-        if (stop.stop_requested()) break;
-        bytes_ += size;
-        rows_.emplace_back(std::move(row), size);
-        changed_.notify_all();
-        if (last) break;
+        batch.push_back(std::move(row));
+        if (batch.size() >= kBatchRows || bytes >= kBatchBytes) {
+          if (!handOver(batch, stop)) return;
+          bytes = 0;
+        }
       }
+      if (!batch.empty() && !handOver(batch, stop)) return;
     } catch (...) {
       failure = std::current_exception();
     }
@@ -158,10 +173,11 @@ class RowFeed {
 
   db::Recordset& source_;
   const std::vector<int32_t> fields_;
+  std::vector<Row> current_;  // the batch being copied, from at_ on
+  size_t at_ = 0;
   std::mutex mutex_;
   std::condition_variable_any changed_;
-  std::deque<std::pair<Row, size_t>> rows_;
-  size_t bytes_ = 0;
+  std::deque<std::vector<Row>> batches_;
   bool ended_ = false;
   std::exception_ptr failure_;
   std::jthread thread_;  // last: it starts at once and uses the members above
