@@ -198,11 +198,16 @@ say "headless demo exam: passed"
 # --- The menu's launcher: a whole demo exam in the real engine ----------------
 
 shots=$work/demo-run
+copied=$HOME/.local/share/brightquill/program
+# A folder the school began (its own style sheet, no database yet): the
+# launcher adds what is missing and keeps what is there.
+mkdir -p "$copied"
+printf 'body { margin: 0; }\n' >"$copied/bq.css"
 QT_QPA_PLATFORM=offscreen BQ_OPEN=true timeout 300 "$launcher" --demo-run "$shots" \
   >"$work/demo-run.log" 2>&1 || { tail -n 30 "$work/demo-run.log"; fail "the demo run from the launcher"; }
-copied=$HOME/.local/share/brightquill/program
 [ -f "$copied/BqTest.MDB" ] && [ ! -L "$copied/questionpane.exe" ] && [ -x "$copied/questionpane.exe" ] ||
   fail "the launcher did not make the program folder $copied"
+[ "$(cat "$copied/bq.css")" = 'body { margin: 0; }' ] || fail "the launcher replaced a file of the folder"
 [ "$(find "$shots" -name '*.png' | wc -l)" -ge 5 ] || fail "the demo run saved too few pictures"
 say "demo run from the launcher: $(find "$shots" -name '*.png' | wc -l) pictures"
 
