@@ -392,6 +392,23 @@ TEST_P(Maintenance, FilesThatAreNoBackup) {
   EXPECT_EQ(messages().size(), before + 2);
 }
 
+TEST_P(Maintenance, ARowWhoseLiveValueCannotBeReadIsLeftOutAndTheCopyGoesOn) {
+  // The rows are read on a thread of their own: a value that fails there
+  // must cost its row only, as it did when read while copied.
+  if (GetParam() == Provider::kPostgres) GTEST_SKIP() << "the server keeps no text in a Double";
+  exec("Update T6 Set score = 'not a number' Where id = 100");
+  const MaintenanceReport b = backup({"T6", "T7"});
+  EXPECT_FALSE(b.tables[0].done);
+  EXPECT_EQ(b.tables[0].rows, kRows - 1);
+  EXPECT_FALSE(b.tables[0].problem.empty());
+  EXPECT_TRUE(b.tables[1].done);
+  EXPECT_TRUE(b.fileWritten);
+  ASSERT_TRUE(restore({"T6"}).allDone());
+  std::vector<std::string> expected = expectedT6(1, kRows);
+  expected.erase(expected.begin() + 99);
+  EXPECT_EQ(liveRows("Select id, name, score, memo, pic, d From T6 Order By id"), expected);
+}
+
 TEST_P(Maintenance, TableNamesThatAreNoPlainIdentifiersAreLeftOut) {
   const MaintenanceReport b = backup({"T6", "T7; Drop Table T6"});
   EXPECT_TRUE(b.tables[0].done);
