@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <span>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -107,11 +108,56 @@ struct WorkbookData {
   std::vector<RichText> sharedStrings;
   std::vector<std::unique_ptr<SheetData>> sheets;
   bool date1904 = false;  // workbookPr@date1904: date serials count from 1904
+  // The workbooks of the external links, by book index - 1; read when a
+  // formula first needs them.
+  std::optional<std::vector<ExternalBook>> externalBooks;
 
   explicit WorkbookData(Package p) : package(std::move(p)) {}
+
+  // The books `formula` may name: none when no "[" in it is followed by a
+  // digit (no book index: most formulas, and structured references).
+  std::span<const ExternalBook> booksFor(std::string_view formula);
 };
 
 }  // namespace detail
+
+namespace {
+
+// The workbook an external link part names (externalLink/externalBook@r:id,
+// a relationship of TargetMode External); an empty book for a link part
+// that is missing, damaged or of another kind (DDE, OLE).
+ExternalBook readExternalLink(const Part& link) {
+  try {
+    pugi::xml_node root = link.xml();
+    if (!root || !is(root, Ns::SpreadsheetML, "externalLink")) return {};
+    pugi::xml_node book = root.child("x:externalBook");
+    if (!book) return {};
+    const Relationship* rel = link.relationship(book.attribute("r:id").value());
+    if (!rel || !rel->external) return {};
+    return externalBookOf(rel->target);
+  } catch (const AutomationError&) {
+    return {};  // the link's index stays in the formula
+  }
+}
+
+}  // namespace
+
+std::span<const ExternalBook> detail::WorkbookData::booksFor(std::string_view formula) {
+  bool index = false;
+  for (size_t i = formula.find('['); i != std::string_view::npos && !index;
+       i = formula.find('[', i + 1))
+    index = i + 1 < formula.size() && formula[i + 1] >= '0' && formula[i + 1] <= '9';
+  if (!index) return {};
+  if (!externalBooks) {
+    externalBooks.emplace();
+    // The workbook part is parsed already (load() read it).
+    for (pugi::xml_node ref : workbookPart.xml().child("x:externalReferences").children())
+      if (std::string_view(ref.name()) == "x:externalReference")
+        externalBooks->push_back(
+            readExternalLink(workbookPart.relatedById(ref.attribute("r:id").value())));
+  }
+  return *externalBooks;
+}
 
 namespace {
 
@@ -713,9 +759,13 @@ std::optional<Formula> Range::formula() const {
 // A formula cell gives its formula (a cell of a shared group the group's
 // first formula, moved to it); a cell whose formula text is missing, or whose
 // group has no first cell, gives its value as a constant.
-std::string Range::formulaR1C1() const {
+std::string Range::formulaText(bool r1c1) const {
   if (ref_.first != ref_.last) raise(err::kTypeMismatch, "Type mismatch");
   const int32_t row = ref_.first.row, column = ref_.first.column;
+  auto print = [&](std::string_view a1) {
+    std::span<const ExternalBook> books = sheet_->book->booksFor(a1);
+    return r1c1 ? formulaToR1C1(a1, ref_.first, books) : formulaToA1(a1, books);
+  };
   const CellRec* c = sheet_->cell(row, column);
   // Every cell of an array formula's range shows the formula of its first
   // cell (the same A1 text in each, so R1C1 relative to the cell asked).
@@ -724,20 +774,22 @@ std::string Range::formulaR1C1() const {
       if (master != ref_.first && row >= area.first.row && row <= area.last.row &&
           column >= area.first.column && column <= area.last.column)
         if (const CellRec* m = sheet_->cell(master.row, master.column); m && m->formula)
-          return formulaToR1C1(m->formula->text, ref_.first);
+          return print(m->formula->text);
   if (!c) return {};
   if (c->formula) {
-    if (!c->formula->text.empty()) return formulaToR1C1(c->formula->text, ref_.first);
+    if (!c->formula->text.empty()) return print(c->formula->text);
     if (c->formula->sharedIndex)
       if (auto it = sheet_->sharedFormulas.find(*c->formula->sharedIndex);
           it != sheet_->sharedFormulas.end()) {
         const auto& [master, text] = it->second;
-        return formulaToR1C1(shiftFormula(text, row - master.row, column - master.column),
-                             ref_.first);
+        return print(shiftFormula(text, row - master.row, column - master.column));
       }
   }
   return constantText(*sheet_, row, column, c->value);
 }
+
+std::string Range::formulaR1C1() const { return formulaText(true); }
+std::string Range::formulaA1() const { return formulaText(false); }
 
 std::vector<std::vector<std::string>> Range::formulaR1C1Array() const {
   std::vector<std::vector<std::string>> rows;

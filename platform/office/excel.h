@@ -101,13 +101,17 @@ class Range {
   std::optional<Formula> formula() const;
 
   // FormulaR1C1 of a one-cell range: "=" and the formula in R1C1 notation
-  // for a formula cell (see excel_formula.h); otherwise the constant as the
+  // for a formula cell (see excel_formula.h; a reference into another
+  // workbook names it by its external link); otherwise the constant as the
   // formula bar shows it: text as is, TRUE/FALSE, an error as "#N/A", a
   // number by its number format (3.5, 25%, 1/15/2024); "" for an empty cell.
   // Throws 13 "Type mismatch" for a range of more than one cell (Excel gives
   // an array there: formulaR1C1Array), 1004 for formula text too damaged to
   // read (an unterminated string).
   std::string formulaR1C1() const;
+  // Formula of a one-cell range: the same in A1 notation (a formula as
+  // formulaToA1 prints it, "=A1*2"); a constant as formulaR1C1 gives it.
+  std::string formulaA1() const;
   // FormulaR1C1 of every cell, by rows then columns.
   std::vector<std::vector<std::string>> formulaR1C1Array() const;
 
@@ -131,6 +135,7 @@ class Range {
   friend class Worksheet;
   Range(std::shared_ptr<detail::SheetData> sheet, RangeRef ref)
       : sheet_(std::move(sheet)), ref_(ref) {}
+  std::string formulaText(bool r1c1) const;
   std::shared_ptr<detail::SheetData> sheet_;
   RangeRef ref_;
 };

@@ -1,5 +1,6 @@
 #include "platform/office/excel_formula.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -195,8 +196,118 @@ std::string_view stripFuturePrefixes(std::string_view name) {
   return name;
 }
 
+// ---------------------------------------------------------------------------
+// References into another workbook.
+
+// A book name Excel writes without quotes: letters, digits, "_", "." and
+// characters outside ASCII.
+bool plainBookName(std::string_view name) {
+  for (char c : name)
+    if (!(isLetter(c) || isDigit(c) || c == '_' || c == '.' ||
+          static_cast<unsigned char>(c) >= 0x80))
+      return false;
+  return true;
+}
+
+// The text of a quoted run without its quotes, a doubled quote read once.
+std::string unquoted(std::string_view quotedRun) {
+  std::string out;
+  quotedRun = quotedRun.substr(1, quotedRun.size() - 2);
+  for (size_t k = 0; k < quotedRun.size(); ++k) {
+    out += quotedRun[k];
+    if (quotedRun[k] == '\'' && k + 1 < quotedRun.size() && quotedRun[k + 1] == '\'') ++k;
+  }
+  return out;
+}
+
+void appendQuoted(std::string& out, std::string_view text) {
+  out += '\'';
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  out += '\'';
+}
+
+// "[N]" at `i`: the index and the offset after "]".
+std::optional<std::pair<size_t, size_t>> bookIndexAt(std::string_view s, size_t i) {
+  if (i >= s.size() || s[i] != '[') return std::nullopt;
+  size_t k = i + 1, index = 0;
+  while (k < s.size() && isDigit(s[k]) && k - i <= 9) index = index * 10 + (s[k++] - '0');
+  if (k == i + 1 || k >= s.size() || s[k] != ']') return std::nullopt;
+  return std::pair{index, k + 1};
+}
+
+// The workbook prefix of a reference: book `index` with `sheets` (the sheet
+// name or "First:Last", unquoted; empty before a defined name), and "!".
+// False when the index names no book: the caller keeps the stored text.
+bool writeBookPrefix(std::string& out, size_t index, std::string_view sheets, bool quoted,
+                     std::span<const ExternalBook> books) {
+  if (index == 0) {  // the workbook itself
+    if (!sheets.empty()) {
+      if (quoted)
+        appendQuoted(out, sheets);
+      else
+        out.append(sheets);
+      out += '!';
+    }
+    return true;
+  }
+  if (index > books.size() || books[index - 1].name.empty()) return false;
+  const ExternalBook& book = books[index - 1];
+  std::string text = book.folder;
+  if (sheets.empty()) {
+    text += book.name;
+  } else {
+    text += '[';
+    text += book.name;
+    text += ']';
+    text += sheets;
+  }
+  if (quoted || !book.folder.empty() || !plainBookName(book.name))
+    appendQuoted(out, text);
+  else
+    out += text;
+  out += '!';
+  return true;
+}
+
+// A quoted prefix at `i` that ends at `end` ('[1]My Sheet'!): written
+// through writeBookPrefix, "!" included; false when it is no book prefix or
+// names no book.
+bool quotedBookPrefix(std::string_view s, size_t i, size_t end, std::string& out,
+                      std::span<const ExternalBook> books, size_t& next) {
+  if (end >= s.size() || s[end] != '!') return false;
+  const std::string inner = unquoted(s.substr(i, end - i));
+  auto index = bookIndexAt(inner, 0);
+  if (!index) return false;
+  const std::string_view sheets = std::string_view(inner).substr(index->second);
+  if (sheets.empty()) return false;
+  if (!writeBookPrefix(out, index->first, sheets, true, books)) return false;
+  next = end + 1;
+  return true;
+}
+
+// An unquoted prefix at `i`: [1]Sheet1!, [1]Sheet1:Sheet3!, [1]!.
+bool plainBookPrefix(std::string_view s, size_t i, std::string& out,
+                     std::span<const ExternalBook> books, size_t& next) {
+  auto index = bookIndexAt(s, i);
+  if (!index) return false;
+  size_t k = index->second;
+  if (k < s.size() && s[k] != '!') {
+    if (!startsWord(s, k) && !isDigit(s[k])) return false;
+    k = wordEnd(s, k);
+    if (k + 1 < s.size() && s[k] == ':' && isWordChar(s[k + 1])) k = wordEnd(s, k + 1);
+  }
+  if (k >= s.size() || s[k] != '!') return false;
+  if (!writeBookPrefix(out, index->first, s.substr(index->second, k - index->second), false, books))
+    return false;
+  next = k + 1;
+  return true;
+}
+
 // Walks `s`, copying every token but references, which `write` renders.
-void rewrite(std::string_view s, std::string& out,
+void rewrite(std::string_view s, std::string& out, std::span<const ExternalBook> books,
              const std::function<void(const Reference&, std::string&)>& write) {
   size_t i = 0;
   while (i < s.size()) {
@@ -207,9 +318,12 @@ void rewrite(std::string_view s, std::string& out,
       i = end;
     } else if (c == '\'') {
       size_t end = quotedEnd(s, i, "unterminated quoted sheet name");
-      out.append(s.substr(i, end - i));
-      i = end;
+      if (!quotedBookPrefix(s, i, end, out, books, i)) {
+        out.append(s.substr(i, end - i));
+        i = end;
+      }
     } else if (c == '[') {
+      if (plainBookPrefix(s, i, out, books, i)) continue;
       size_t end = bracketEnd(s, i);
       out.append(s.substr(i, end - i));
       i = end;
@@ -329,9 +443,9 @@ std::string_view withoutEquals(std::string_view s) {
 
 }  // namespace
 
-std::string formulaToR1C1(std::string_view a1, CellRef at) {
+std::string formulaToR1C1(std::string_view a1, CellRef at, std::span<const ExternalBook> books) {
   std::string out = "=";
-  rewrite(withoutEquals(a1), out, [&](const Reference& r, std::string& o) {
+  rewrite(withoutEquals(a1), out, books, [&](const Reference& r, std::string& o) {
     switch (r.kind) {
       case Reference::Kind::Cell:
       case Reference::Kind::CellRange:
@@ -362,10 +476,12 @@ std::string formulaToR1C1(std::string_view a1, CellRef at) {
   return out;
 }
 
-std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns) {
-  std::string out;
-  if (!a1.empty() && a1.front() == '=') out += '=';
-  rewrite(withoutEquals(a1), out, [&](const Reference& ref, std::string& o) {
+namespace {
+
+// `a1` in A1 notation, its references moved, appended to `out`.
+void writeMoved(std::string_view a1, int32_t rows, int32_t columns,
+                std::span<const ExternalBook> books, std::string& out) {
+  rewrite(withoutEquals(a1), out, books, [&](const Reference& ref, std::string& o) {
     Reference r = ref;
     bool inGrid = true;
     switch (r.kind) {
@@ -397,7 +513,96 @@ std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns) {
     }
     if (!inGrid) o += "#REF!";
   });
+}
+
+}  // namespace
+
+std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns) {
+  std::string out;
+  if (!a1.empty() && a1.front() == '=') out += '=';
+  writeMoved(a1, rows, columns, {}, out);
   return out;
+}
+
+std::string formulaToA1(std::string_view a1, std::span<const ExternalBook> books) {
+  std::string out = "=";
+  writeMoved(a1, 0, 0, books, out);
+  return out;
+}
+
+namespace {
+
+// %XX escapes decoded; `s` itself when one is not followed by two hex
+// digits or the bytes they make are no UTF-8.
+std::string percentDecoded(std::string_view s) {
+  if (s.find('%') == std::string_view::npos) return std::string(s);
+  auto hex = [](char c) -> int {
+    if (isDigit(c)) return c - '0';
+    c = lower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size() || hex(s[i + 1]) < 0 || hex(s[i + 2]) < 0) return std::string(s);
+    out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+    i += 2;
+  }
+  if (out.find('\0') != std::string::npos || toUtf8(toUtf16(out)) != out) return std::string(s);
+  return out;
+}
+
+bool startsWithDrive(std::string_view s) {
+  return s.size() >= 2 && isLetter(s[0]) && s[1] == ':' &&
+         (s.size() == 2 || s[2] == '/' || s[2] == '\\');
+}
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t k = 0; k < prefix.size(); ++k)
+    if (lower(s[k]) != prefix[k]) return false;
+  return true;
+}
+
+}  // namespace
+
+ExternalBook externalBookOf(std::string_view target) {
+  std::string path = percentDecoded(target);
+  std::string_view p = path;
+  bool web = false;
+  if (startsWithNoCase(p, "file:")) {
+    p.remove_prefix(5);
+    if (p.size() > 2 && (p[0] == '/' || p[0] == '\\') && (p[1] == '/' || p[1] == '\\') &&
+        p[2] != '/' && p[2] != '\\' && !startsWithDrive(p.substr(2))) {
+      // file://server/share/...: a network path.
+      p.remove_prefix(2);
+      path = "\\\\" + std::string(p);
+      p = path;
+    } else {
+      while (!p.empty() && (p[0] == '/' || p[0] == '\\') && p.size() > 1 &&
+             (p[1] == '/' || p[1] == '\\'))
+        p.remove_prefix(1);
+    }
+  } else if (size_t colon = p.find("://"); colon != std::string_view::npos && colon > 1) {
+    web = true;  // http://, https://: the address as it stands
+  }
+  if (!web && p.size() > 1 && (p[0] == '/' || p[0] == '\\') && startsWithDrive(p.substr(1)))
+    p.remove_prefix(1);  // /C:/dir/...
+  std::string text(p);
+  if (!web) std::replace(text.begin(), text.end(), '/', '\\');
+  const size_t cut = text.find_last_of(web ? "/" : "\\");
+  ExternalBook book;
+  if (cut == std::string::npos) {
+    book.name = text;
+  } else {
+    book.folder = text.substr(0, cut + 1);
+    book.name = text.substr(cut + 1);
+  }
+  if (book.name.empty()) book.folder.clear();
+  return book;
 }
 
 // ---------------------------------------------------------------------------

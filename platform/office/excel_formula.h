@@ -9,9 +9,8 @@
 //
 // The formulas are read by a small tokenizer, not a parser: it rewrites
 // references and leaves everything else as stored: string literals, quoted
-// and unquoted sheet names (and external-book prefixes "[1]"), function and
-// defined names, numbers, error constants (#REF!), structured references
-// (Table1[Column], [@Qty]) and array constants. Functions that newer files
+// and unquoted sheet names, function and defined names, numbers, error constants (#REF!),
+// structured references (Table1[Column], [@Qty]) and array constants. Functions that newer files
 // store with the future-function prefixes "_xlfn." / "_xlws." read without
 // them, as the formula bar shows them.
 //
@@ -20,6 +19,19 @@
 // an absolute part is "R<n>"/"C<n>", a relative one "R[<offset>]"/"C[<offset>]",
 // or plain "R"/"C" for offset 0; a whole-column or whole-row range whose two
 // ends read the same collapses to one ("A:A" at B1 is "C[-1]").
+//
+// References into another workbook. A file stores them with the 1-based
+// index of the workbook's external link (<externalReferences> of
+// workbook.xml): [1]Sheet1!A1, '[1]My Sheet'!A1, [1]Sheet1:Sheet3!A1 and
+// [1]!Name (a defined name of that workbook). Excel shows the workbook
+// there, and since automation opens the answer alone, the other workbook is
+// closed: its path and name as the link's target holds them,
+// ='C:\dir\[Book2.xlsx]Sheet1'!A1, ='C:\dir\Book2.xlsx'!Name; quoted when
+// there is a folder, when the stored prefix was quoted, or when the book name
+// holds a character outside letters, digits, "_" and "." (an apostrophe
+// doubled). Index 0 is the workbook itself: the prefix is left out. An index
+// without a usable link (`books` too short, an empty name) keeps the stored
+// text ([1]Sheet1!...), as before the links were read.
 //
 // Damaged text. A formula whose string literal, quoted sheet name or
 // bracket is not closed cannot be tokenized; Excel would not load it as a
@@ -32,6 +44,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -39,16 +52,47 @@
 
 namespace bq::office::excel {
 
+// The workbook an external link names, as Excel shows it for a closed
+// workbook: `folder` with its last separator ("C:\dir\", or empty) and the
+// file `name` ("Book2.xlsx"; empty when the link names none).
+struct ExternalBook {
+  std::string folder;
+  std::string name;
+  bool operator==(const ExternalBook&) const = default;
+};
+
+// The workbook of an external link's relationship target (TargetMode
+// "External"), with %XX escapes decoded (when they make UTF-8):
+//   file:///C:\dir\Book2.xlsx, file:///C:/dir/Book2.xlsx, /C:/dir/Book2.xlsx,
+//   C:\dir\Book2.xlsx          -> {"C:\dir\", "Book2.xlsx"}
+//   file://server/share/B.xlsx  -> {"\\server\share\", "B.xlsx"}
+//   /dir/Book2.xlsx             -> {"\dir\", "Book2.xlsx"}
+//   Book2.xlsx                  -> {"", "Book2.xlsx"}
+//   ../dir/Book2.xlsx           -> {"..\dir\", "Book2.xlsx"}
+//   https://host/dir/B.xlsx     -> {"https://host/dir/", "B.xlsx"}
+// Excel completes a path without a drive (/dir/...) with the drive, and a
+// relative one with the folder, of the workbook holding the link: the
+// folder the answer was opened from on the examinee's machine, which the
+// file does not hold. The path is shown as the file holds it instead.
+ExternalBook externalBookOf(std::string_view target);
+
 // The stored formula `a1` (A1 notation, with or without a leading "=") of
-// the cell `at`, in R1C1 notation with a leading "=".
+// the cell `at`, in R1C1 notation with a leading "="; book index N names
+// books[N - 1].
 // REQUIRES: `at` lies in the grid.
-std::string formulaToR1C1(std::string_view a1, CellRef at);
+std::string formulaToR1C1(std::string_view a1, CellRef at,
+                          std::span<const ExternalBook> books = {});
+
+// The stored formula `a1` as Range.Formula shows it: A1 notation with a
+// leading "=", book indexes named by `books`, the future-function prefixes
+// left out.
+std::string formulaToA1(std::string_view a1, std::span<const ExternalBook> books = {});
 
 // The stored formula `a1` moved by `rows` rows and `columns` columns, as a
 // shared formula's first cell reads at a cell of its group: relative parts
 // move, absolute parts stay; a reference that leaves the grid becomes
 // "#REF!" (a whole range when either end leaves it). No leading "=" is
-// added; one present is kept.
+// added; one present is kept; book indexes stay as stored.
 std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns);
 
 // How a number format makes the formula bar show a number constant.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "common/automation_error.h"
 #include "platform/office/excel.h"
+#include "platform/office/package.h"
 #include "platform/office/test_packages.h"
 
 namespace bq::office::excel {
@@ -67,6 +69,90 @@ TEST(ExcelFormulaTest, A1ToR1C1) {
     SCOPED_TRACE(std::string(c.cell) + " " + c.a1);
     EXPECT_EQ(formulaToR1C1(c.a1, at(c.cell)), c.r1c1);
   }
+}
+
+TEST(ExcelFormulaTest, ExternalLinkTargetsAsExcelShowsTheBook) {
+  struct Case {
+    const char* target;
+    const char* folder;
+    const char* name;
+  } cases[] = {
+      {"file:///C:\\Users\\x\\Book2.xlsx", "C:\\Users\\x\\", "Book2.xlsx"},
+      {"file:///C:/Users/x/Book2.xlsx", "C:\\Users\\x\\", "Book2.xlsx"},
+      {"FILE:///c:/Book2.xlsx", "c:\\", "Book2.xlsx"},
+      {"file://server/share/Book2.xlsx", "\\\\server\\share\\", "Book2.xlsx"},
+      {"\\\\server\\share\\Book2.xlsx", "\\\\server\\share\\", "Book2.xlsx"},
+      {"/C:/Users/x/Book2.xlsx", "C:\\Users\\x\\", "Book2.xlsx"},
+      {"C:\\Users\\x\\Book2.xlsx", "C:\\Users\\x\\", "Book2.xlsx"},
+      {"/Users/x/Book2.xlsx", "\\Users\\x\\", "Book2.xlsx"},  // no drive: as stored
+      {"file:///Users/x/Book2.xlsx", "\\Users\\x\\", "Book2.xlsx"},
+      {"Book2.xlsx", "", "Book2.xlsx"},
+      {"../data/Book2.xlsx", "..\\data\\", "Book2.xlsx"},
+      {"file:///C:/My%20Docs/%E6%88%90%E7%BB%A9.xlsx", "C:\\My Docs\\", "成绩.xlsx"},
+      {"file:///C:/100%25/a%zz.xlsx", "C:\\100%25\\", "a%zz.xlsx"},  // a bad escape: as stored
+      {"file:///C:/a%FF.xlsx", "C:\\", "a%FF.xlsx"},                 // no UTF-8: as stored
+      {"https://host.example/sites/x/Shared%20Documents/Book2.xlsx",
+       "https://host.example/sites/x/Shared Documents/", "Book2.xlsx"},
+      {"file:///C:/dir/", "", ""},  // a folder names no book
+      {"", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    EXPECT_EQ(externalBookOf(c.target), (ExternalBook{c.folder, c.name}));
+  }
+}
+
+TEST(ExcelFormulaTest, BookIndexesNameTheLinkedWorkbook) {
+  const std::vector<ExternalBook> books = {
+      {"C:\\dir\\", "Book2.xlsx"},  // [1]: a path
+      {"", "Book3.xlsx"},           // [2]: a name alone
+      {"", "My Book.xlsx"},         // [3]: a name Excel quotes
+      {"C:\\Bob's\\", "O'Neil.xlsx"},
+      {},  // [5]: a link without a workbook (damaged, DDE)
+  };
+  struct Case {
+    const char* cell;
+    const char* a1;
+    const char* r1c1;
+    const char* formula;
+  } cases[] = {
+      {"B1", "[1]Sheet1!A1", "='C:\\dir\\[Book2.xlsx]Sheet1'!RC[-1]",
+       "='C:\\dir\\[Book2.xlsx]Sheet1'!A1"},
+      {"B1", "SUM([2]Sheet1!$A$1:$A$3)*2", "=SUM([Book3.xlsx]Sheet1!R1C1:R3C1)*2",
+       "=SUM([Book3.xlsx]Sheet1!$A$1:$A$3)*2"},
+      {"A2", "'[2]My Sheet'!A1", "='[Book3.xlsx]My Sheet'!R[-1]C", "='[Book3.xlsx]My Sheet'!A1"},
+      {"A1", "'[2]It''s'!B2+1", "='[Book3.xlsx]It''s'!R[1]C[1]+1", "='[Book3.xlsx]It''s'!B2+1"},
+      {"A1", "[3]Sheet1!A1", "='[My Book.xlsx]Sheet1'!RC", "='[My Book.xlsx]Sheet1'!A1"},
+      {"A1", "[4]Data!A1", "='C:\\Bob''s\\[O''Neil.xlsx]Data'!RC",
+       "='C:\\Bob''s\\[O''Neil.xlsx]Data'!A1"},
+      {"A1", "SUM([1]Jan:Mar!B2)", "=SUM('C:\\dir\\[Book2.xlsx]Jan:Mar'!R[1]C[1])",
+       "=SUM('C:\\dir\\[Book2.xlsx]Jan:Mar'!B2)"},
+      {"A1", "'[1]Jan 1:Mar 1'!B2", "='C:\\dir\\[Book2.xlsx]Jan 1:Mar 1'!R[1]C[1]",
+       "='C:\\dir\\[Book2.xlsx]Jan 1:Mar 1'!B2"},
+      // A defined name of the other workbook: the book without brackets.
+      {"A1", "[1]!Rate*A2", "='C:\\dir\\Book2.xlsx'!Rate*R[1]C", "='C:\\dir\\Book2.xlsx'!Rate*A2"},
+      {"A1", "[2]!Rate", "=Book3.xlsx!Rate", "=Book3.xlsx!Rate"},
+      // Index 0 is the workbook itself.
+      {"A1", "[0]!Rate+[0]Sheet2!A1", "=Rate+Sheet2!RC", "=Rate+Sheet2!A1"},
+      {"A1", "'[0]My Sheet'!A2", "='My Sheet'!R[1]C", "='My Sheet'!A2"},
+      // No usable link: the stored index stays.
+      {"A1", "[5]Sheet1!A1", "=[5]Sheet1!RC", "=[5]Sheet1!A1"},
+      {"A1", "[6]Sheet1!A1+'[9]My Sheet'!A1", "=[6]Sheet1!RC+'[9]My Sheet'!RC",
+       "=[6]Sheet1!A1+'[9]My Sheet'!A1"},
+      // Brackets that hold no book index.
+      {"C1", "SUM(Table1[Qty])+Table1[[#This Row],[1]]",
+       "=SUM(Table1[Qty])+Table1[[#This Row],[1]]", "=SUM(Table1[Qty])+Table1[[#This Row],[1]]"},
+      {"A1", "\"[1]Sheet1!A1\"&'[1]x'", "=\"[1]Sheet1!A1\"&'[1]x'", "=\"[1]Sheet1!A1\"&'[1]x'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.cell) + " " + c.a1);
+    EXPECT_EQ(formulaToR1C1(c.a1, at(c.cell), books), c.r1c1);
+    EXPECT_EQ(formulaToA1(c.a1, books), c.formula);
+  }
+  // Without the links (and when shifting a shared formula) the index stays.
+  EXPECT_EQ(formulaToR1C1("[1]Sheet1!A1", at("B1")), "=[1]Sheet1!RC[-1]");
+  EXPECT_EQ(shiftFormula("[1]Sheet1!A1", 1, 1), "[1]Sheet1!B2");
+  EXPECT_EQ(formulaToA1("_xlfn.CONCAT([2]S!A1)", books), "=CONCAT([Book3.xlsx]S!A1)");
 }
 
 TEST(ExcelFormulaTest, ShiftMovesRelativePartsOnly) {
@@ -362,6 +448,104 @@ TEST(ExcelRangeFormulaR1C1Test, ArrayFormulasAndThe1904DateSystem) {
   EXPECT_EQ(s1900.range("D1").formulaR1C1(), "12:00:00 AM");
   EXPECT_EQ(s1900.range("E1").formulaR1C1(), "12/31/1903");
   EXPECT_EQ(s1900.range("D2").formulaR1C1(), "1/14/2020 6:00:00 PM");
+}
+
+// A workbook whose formulas refer to external links 1 to 5: a path, a file
+// name, a link part that is not well-formed, a link without its part, and a
+// DDE link; index 6 has no link at all.
+Workbook bookWithLinks(const std::string& sheetData) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string pkg = "http://schemas.openxmlformats.org/package/2006/relationships";
+  auto link = [&](const std::string& body) {
+    return "<externalLink xmlns=\"" + main + "\" xmlns:r=\"" + rel + "\">" + body +
+           "</externalLink>";
+  };
+  auto target = [&](const std::string& to) {
+    return "<Relationships xmlns=\"" + pkg + "\"><Relationship Id=\"rId1\" Type=\"" + rel +
+           "/externalLinkPath\" Target=\"" + to + "\" TargetMode=\"External\"/></Relationships>";
+  };
+  std::vector<testing::Entry> entries = testing::workbookEntries();
+  for (testing::Entry& e : entries) {
+    if (e.name == "xl/workbook.xml") {
+      std::string refs = "<externalReferences>";
+      for (int i = 1; i <= 5; ++i)
+        refs += "<externalReference r:id=\"rL" + std::to_string(i) + "\"/>";
+      e.data.insert(e.data.find("</workbook>"), refs + "</externalReferences>");
+    } else if (e.name == "xl/_rels/workbook.xml.rels") {
+      std::string rels;
+      for (int i = 1; i <= 5; ++i)
+        rels += "<Relationship Id=\"rL" + std::to_string(i) + "\" Type=\"" + rel +
+                "/externalLink\" Target=\"externalLinks/externalLink" + std::to_string(i) +
+                ".xml\"/>";
+      e.data.insert(e.data.find("</Relationships>"), rels);
+    } else if (e.name == "xl/worksheets/sheet1.xml") {
+      e.data =
+          "<worksheet xmlns=\"" + main + "\"><sheetData>" + sheetData + "</sheetData></worksheet>";
+    }
+  }
+  const std::string book =
+      "<externalBook r:id=\"rId1\"><sheetNames><sheetName val=\"Sheet1\"/>"
+      "</sheetNames></externalBook>";
+  entries.push_back({"xl/externalLinks/externalLink1.xml", link(book)});
+  entries.push_back({"xl/externalLinks/_rels/externalLink1.xml.rels",
+                     target("file:///C:\\Users\\x\\Book2.xlsx")});
+  entries.push_back({"xl/externalLinks/externalLink2.xml", link(book)});
+  entries.push_back({"xl/externalLinks/_rels/externalLink2.xml.rels", target("Book 3.xlsx")});
+  entries.push_back({"xl/externalLinks/externalLink3.xml", "<externalLink><externalBook"});
+  // externalLink4.xml is missing.
+  entries.push_back({"xl/externalLinks/externalLink5.xml",
+                     link("<ddeLink ddeService=\"Excel\" ddeTopic=\"Book9\"/>")});
+  return Workbook::fromBytes(testing::zipBytes(entries), "links.xlsx");
+}
+
+TEST(ExcelRangeFormulaR1C1Test, ReferencesIntoOtherWorkbooksNameThem) {
+  Worksheet s =
+      bookWithLinks(
+          "<row r=\"1\"><c r=\"A1\"><f>[1]Sheet1!A1*2</f><v>2</v></c>"
+          "<c r=\"B1\"><f t=\"shared\" ref=\"B1:B2\" si=\"0\">'[2]Sheet1'!A1</f><v>1</v></c>"
+          "<c r=\"C1\"><f>[3]Sheet1!A1+[4]Sheet1!A1+[5]!'x'+[6]Sheet1!A1</f><v>0</v></c>"
+          "</row><row r=\"2\"><c r=\"B2\"><f t=\"shared\" si=\"0\"/><v>1</v></c></row>")
+          .worksheets(1);
+  EXPECT_EQ(s.range("A1").formulaR1C1(), "='C:\\Users\\x\\[Book2.xlsx]Sheet1'!RC*2");
+  EXPECT_EQ(s.range("A1").formulaA1(), "='C:\\Users\\x\\[Book2.xlsx]Sheet1'!A1*2");
+  EXPECT_EQ(s.range("B1").formulaR1C1(), "='[Book 3.xlsx]Sheet1'!RC[-1]");
+  EXPECT_EQ(s.range("B2").formulaR1C1(), "='[Book 3.xlsx]Sheet1'!RC[-1]");  // shared
+  EXPECT_EQ(s.range("B2").formulaA1(), "='[Book 3.xlsx]Sheet1'!A2");
+  // Damaged, missing and DDE links and an index past them keep the index.
+  EXPECT_EQ(s.range("C1").formulaR1C1(),
+            "=[3]Sheet1!RC[-2]+[4]Sheet1!RC[-2]+[5]!'x'+[6]Sheet1!RC[-2]");
+  // Formula of a constant is the constant, as FormulaR1C1.
+  EXPECT_EQ(s.range("D1").formulaA1(), "");
+}
+
+TEST(ExcelRangeFormulaR1C1Test, LinkPartsAreReadOnlyForABookIndex) {
+  Workbook book = bookWithLinks(
+      "<row r=\"1\"><c r=\"A1\"><f>SUM(B1:B2)</f><v>0</v></c>"
+      "<c r=\"B1\"><f>Table1[Qty]</f><v>0</v></c><c r=\"C1\"><f>[2]Sheet1!A1</f><v>0</v></c>"
+      "</row>");
+  Worksheet s = book.worksheets(1);
+  auto linksRead = [](const PartReadLog& log) {
+    return std::count_if(log.entries().begin(), log.entries().end(), [](const std::string& e) {
+      return e.find("externalLink") != std::string::npos;
+    });
+  };
+  {
+    PartReadLog log;
+    EXPECT_EQ(s.range("A1").formulaR1C1(), "=SUM(RC[1]:R[1]C[1])");
+    EXPECT_EQ(s.range("B1").formulaR1C1(), "=Table1[Qty]");
+    EXPECT_EQ(linksRead(log), 0);
+  }
+  {
+    PartReadLog log;
+    EXPECT_EQ(s.range("C1").formulaR1C1(), "='[Book 3.xlsx]Sheet1'!RC[-2]");
+    EXPECT_GT(linksRead(log), 0);
+  }
+  {
+    PartReadLog log;  // read once per workbook
+    EXPECT_EQ(s.range("C1").formulaR1C1(), "='[Book 3.xlsx]Sheet1'!RC[-2]");
+    EXPECT_EQ(linksRead(log), 0);
+  }
 }
 
 TEST(ExcelRangeFormulaR1C1Test, DamagedFormulaRaises1004) {
