@@ -3,10 +3,11 @@
 // back (gunzip | sqlite3 into an empty database), in the same run.
 //
 // Each measurement runs in a child process, so that its peak resident set is
-// its own: 200,000 rows for the times and ratios, and 1,000,000 rows for the
-// memory, which must not grow with the table. Times are wall-clock seconds
-// and CPU seconds (user + system, of every process of the side); the pipe
-// runs its two programs on two cores at once.
+// its own: 200,000 rows and 1,000,000 rows, whose memory must not grow with
+// the table. Times are wall-clock seconds and CPU seconds (user + system, of
+// every process of the side), the best of three rounds in which the sides
+// take turns; the pipe runs its two programs on two cores at once, the backup
+// reads rows, compresses and writes on several threads at once.
 //
 //   backup_bench [ROWS...]      default: 200000 1000000
 #include <stdlib.h>
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,8 +36,10 @@ struct Measure {
   double wall = 0;
   double cpu = 0;
   long peakKb = 0;
-  bool ok = false;
+  bool ok = true;
 };
+
+constexpr int kRounds = 3;
 
 std::string sqliteString(const fs::path& f) {
   return "Provider=SQLite;Data Source=" + f.string() + ";";
@@ -100,31 +104,46 @@ int main(int argc, char** argv) {
     std::printf("%ld rows (id, name, score, amount, memo, d, flag)\n", rows);
     const fs::path live = dir / "live.db", bak = dir / "big.bak";
     makeLive(live, rows);
-    const Measure backup = inChild([&] {
-      bq::dbmaint::SetConnStr(sqliteString(live), false);
-      bq::ui::RecordingProgressCanvas doing, sub;
-      return bq::dbmaint::DbBackup(&doing, &sub, {"Big"}, bak.string()).allDone();
-    });
-    const Measure restore = inChild([&] {
-      bq::dbmaint::SetConnStr(sqliteString(live), false);
-      bq::ui::RecordingProgressCanvas doing, sub;
-      return bq::dbmaint::DbRestore(&doing, &sub, {"Big"}, bak.string()).allDone();
-    });
-    const Measure dump = shell("sqlite3 '" + live.string() + "' '.dump Big' | gzip > '" +
-                               (dir / "big.sql.gz").string() + "'");
-    fs::remove(dir / "peer.db");
-    const Measure load = shell("gunzip -c '" + (dir / "big.sql.gz").string() + "' | sqlite3 '" +
-                               (dir / "peer.db").string() + "'");
+    // The sides take turns, three rounds, and each keeps its best time: a
+    // change in the machine's load then falls on all of them alike.
+    Measure backup, restore, dump, load;
+    auto keepBest = [](Measure& best, const Measure& m) {
+      if (best.wall == 0 || (m.ok && m.wall < best.wall)) {
+        const long peak = std::max(best.peakKb, m.peakKb);
+        best = m;
+        best.peakKb = peak;
+      } else {
+        best.peakKb = std::max(best.peakKb, m.peakKb);
+      }
+      best.ok = best.ok && m.ok;
+    };
+    for (int round = 0; round < kRounds; ++round) {
+      keepBest(backup, inChild([&] {
+                 bq::dbmaint::SetConnStr(sqliteString(live), false);
+                 bq::ui::RecordingProgressCanvas doing, sub;
+                 return bq::dbmaint::DbBackup(&doing, &sub, {"Big"}, bak.string()).allDone();
+               }));
+      keepBest(dump, shell("sqlite3 '" + live.string() + "' '.dump Big' | gzip > '" +
+                           (dir / "big.sql.gz").string() + "'"));
+      keepBest(restore, inChild([&] {
+                 bq::dbmaint::SetConnStr(sqliteString(live), false);
+                 bq::ui::RecordingProgressCanvas doing, sub;
+                 return bq::dbmaint::DbRestore(&doing, &sub, {"Big"}, bak.string()).allDone();
+               }));
+      fs::remove(dir / "peer.db");
+      keepBest(load, shell("gunzip -c '" + (dir / "big.sql.gz").string() + "' | sqlite3 '" +
+                           (dir / "peer.db").string() + "'"));
+    }
     print("DbBackup", backup);
     print("sqlite3 .dump | gzip", dump);
     print("DbRestore", restore);
     print("gunzip | sqlite3", load);
     std::printf("  files: backup %.1f MB, dump.gz %.1f MB\n", fs::file_size(bak) / 1e6,
                 fs::file_size(dir / "big.sql.gz") / 1e6);
-    std::printf("  ratio backup/dump:   %.2f wall, %.2f cpu\n", backup.wall / dump.wall,
-                backup.cpu / dump.cpu);
-    std::printf("  ratio restore/load:  %.2f wall, %.2f cpu\n", restore.wall / load.wall,
-                restore.cpu / load.cpu);
+    std::printf("  ratio backup/dump:   %.2f wall, %.2f cpu (goal: wall <= 1.0)\n",
+                backup.wall / dump.wall, backup.cpu / dump.cpu);
+    std::printf("  ratio restore/load:  %.2f wall, %.2f cpu (goal: wall <= 0.8)\n",
+                restore.wall / load.wall, restore.cpu / load.cpu);
     if (!backup.ok || !restore.ok || !dump.ok || !load.ok) status = 1;
   }
   fs::remove_all(dir);

@@ -1,5 +1,8 @@
 // CompressBlock and ExpandBlock against zlib's compress and uncompress on the
-// same 16 KiB pieces of 64 MiB of mixed data, in the same run.
+// same 16 KiB pieces of 64 MiB of mixed data, in the same run. Compressing is
+// zlib's own (the goal: no loss to the block's header); expanding goes
+// through the codec layer, which inflates with libdeflate (goal: 1.2 times
+// zlib's throughput).
 //
 // Both sides write into output buffers allocated before the clock starts, one
 // per piece, of the same capacity; they take turns on runs of pieces, and
@@ -189,7 +192,7 @@ int main() {
               compressTime.zlib / compressTime.ours);
   std::printf("expand: ExpandBlock %.1f MB/s, zlib uncompress %.1f MB/s\n",
               mbPerSecond(expandTime.ours), mbPerSecond(expandTime.zlib));
-  std::printf("expand: ratio ours/zlib throughput = %.3f (goal >= 0.95)\n",
+  std::printf("expand: ratio ours/zlib throughput = %.3f (goal >= 1.2)\n",
               expandTime.zlib / expandTime.ours);
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "scoring/field_export.h"
 
+#include <future>
 #include <memory>
 #include <span>
 #include <vector>
@@ -45,11 +46,24 @@ bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string&
   // A question file is exported again at every exam preparation: it is
   // replaced whole, but not flushed to disk before the rename.
   AtomicOutput out(winpath::toNative(cFile), AtomicOutput::Durability::kUnflushed);
-  // Blocks expand straight into one buffer, written a megabyte at a time; it
-  // has room behind the megabyte for the largest block the format allows.
+  // Blocks expand straight into one of two buffers, each written a megabyte
+  // at a time on a thread of its own while the other fills; each has room
+  // behind the megabyte for the largest block the format allows. A failure
+  // to write comes out when its buffer is wanted again, or at the end.
   static constexpr uint8_t kLargest[kDigits] = {9, 9, 9, 9, 9, 9};
   const size_t capacity = kWriteSize + *ExpandBlockRoom(kLargest);
-  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+  const std::unique_ptr<uint8_t[]> buffers[2] = {
+      std::make_unique_for_overwrite<uint8_t[]>(capacity),
+      std::make_unique_for_overwrite<uint8_t[]>(capacity)};
+  uint8_t* buffer = buffers[0].get();
+  std::future<void> writing;  // of the other buffer; waited for before the buffers go
+  auto writeBehind = [&](size_t bytes) {
+    if (writing.valid()) writing.get();
+    writing = std::async(std::launch::async | std::launch::deferred, [&out, data = buffer, bytes] {
+      out.write({data, bytes});
+    });
+    buffer = buffer == buffers[0].get() ? buffers[1].get() : buffers[0].get();
+  };
   size_t pending = 0;
   int64_t offset = 0;
   for (int block = 1;; ++block) {
@@ -69,23 +83,24 @@ bool GetOleData(db::Recordset& rst, const std::string& cFile, const std::string&
     if (stated < 0) damaged(block, offset, cFld, "the data length is not six digits");
     const size_t room = *ExpandBlockRoom(*body);
     if (capacity - pending < room) {
-      out.write({buffer.get(), pending});
+      writeBehind(pending);
       pending = 0;
     }
     size_t produced = 0;
-    const int rc = ExpandBlockInto(*body, {buffer.get() + pending, room}, produced);
+    const int rc = ExpandBlockInto(*body, {buffer + pending, room}, produced);
     if (rc != 0 || static_cast<int64_t>(produced) != stated)
       damaged(block, offset, cFld,
               "it does not expand to its " + std::to_string(stated) + " bytes (zlib " +
                   std::to_string(rc) + ")");
     pending += produced;
     if (pending >= kWriteSize) {
-      out.write({buffer.get(), pending});
+      writeBehind(pending);
       pending = 0;
     }
     offset += kDigits + static_cast<int64_t>(body->size());
   }
-  out.write({buffer.get(), pending});
+  if (writing.valid()) writing.get();
+  out.write({buffer, pending});
   out.commit();
   return true;
 }

@@ -1,7 +1,9 @@
 #include "scoring/field_export.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -128,6 +130,35 @@ TEST_F(FieldExport, ADamagedFieldFailsAndLeavesTheFileAsItWas) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2)
         << "no temporary file left beside it";
   }
+}
+
+TEST_F(FieldExport, AWriteFailingPastTheFirstMegabytesFailsAndLeavesTheFileAsItWas) {
+  // The data is written on another thread while later blocks expand: its
+  // failure must still fail the export and keep the old file.
+  db::Recordset rs = record(1, compressBlockSequence(pattern(5u << 20, 3)));
+  const fs::path out = dir_ / "answer.doc";
+  std::ofstream(out) << "before";
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 5u << 19;  // files end at 2.5 MiB: the third megabyte fails
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool failed = false;
+  try {
+    GetOleData(rs, out.string(), "fj");
+  } catch (const AutomationError&) {
+    failed = true;
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  sigaction(SIGXFSZ, &previous, nullptr);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(content(out), "before");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2)
+      << "no temporary file left beside it";
 }
 
 TEST_F(FieldExport, FailsWithTheDataAccessOrFileError) {
