@@ -596,11 +596,17 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
           destination.Open(aSel2 ? "Select " + item(*aSel2, i) : "Select * From " + table, live,
                            db::adOpenForwardOnly, db::adLockOptimistic, db::adOptionUnspecified);
           RecordCopier copier(source, destination);
-          while (!source.Eof()) {
-            AutomationError failure(0, "", "");
-            if (!copier.copy(&failure)) throw failure;
-            progress.after(++written, SubDoingPic);
-            source.MoveNext();
+          if (!source.Eof()) {
+            // The backup side is read on another thread meanwhile (RowFeed).
+            RowFeed feed(source, copier.sourceFields());
+            RowFeed::Row row;
+            while (feed.next(row)) {
+              AutomationError failure(0, "", "");
+              if (row.unread) throw *row.unread;
+              if (!copier.copyValues(row.values, &failure)) throw failure;
+              progress.after(++written, SubDoingPic);
+              if (row.after) std::rethrow_exception(row.after);
+            }
           }
           destination.Close();
           live.CommitTrans();

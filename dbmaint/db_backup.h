@@ -42,6 +42,12 @@
 // for DbRestore a failure to read the file or write the temporary database,
 // or to open the live database.
 //
+// Both copy record by record with the source's rows read on a second thread
+// (a bounded number of rows ahead) while the calling thread writes them; the
+// backup file's blocks are compressed on every core (dbmaint/block_stream.h).
+// Progress, messages and the connections' ownership stay with the calling
+// thread.
+//
 // Thread safety: uses this thread's stored settings and temporary database.
 #pragma once
 
