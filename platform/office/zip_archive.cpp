@@ -179,7 +179,8 @@ ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Failure& failu
   return archive;
 }
 
-ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
+ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure,
+                                 DirectoryReader reader) {
   ZipArchive archive;
   archive.bytes_ = std::make_unique<std::string>(std::move(bytes));
   const std::string& data = *archive.bytes_;
@@ -192,7 +193,9 @@ ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure) {
                           }),
       failure);
 
-  if (std::optional<std::vector<PlainZipEntry>> plain = readPlainDirectory(data)) {
+  std::optional<std::vector<PlainZipEntry>> plain;
+  if (reader == DirectoryReader::kPlainWhenPossible) plain = readPlainDirectory(data);
+  if (plain) {
     archive.checkCount(plain->size(), failure);
     uint64_t total = 0;
     archive.localHeaders_.reserve(plain->size());
@@ -305,20 +308,25 @@ std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) cons
 
 std::string ZipArchive::readPlain(const ZipEntry& entry, const Failure& failure) const {
   // As libzip finds the data: past the local header, whose name and extra
-  // lengths count (its signature and other fields are not looked at).
+  // lengths count (its signature and other fields are not looked at). An
+  // entry without data is empty to libzip, which then does not look for its
+  // local header at all: neither does this.
   const std::string_view data = *bytes_;
-  const uint64_t local = localHeaders_[entry.index];
-  if (local > data.size() || data.size() - local < 30)
-    failure.raise("the entry \"" + entry.name + "\" cannot be read (its local header lies " +
-                  "outside the archive)");
-  const uint64_t start =
-      local + 30 + detail::readLe(data, local + 26, 2) + detail::readLe(data, local + 28, 2);
-  const uint64_t available = start > data.size() ? 0 : data.size() - start;
-  if (available < entry.compressedSize)
-    failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
-                  std::to_string(available) + " of " + std::to_string(entry.compressedSize) +
-                  " bytes)");
-  const std::string_view raw = data.substr(start, entry.compressedSize);
+  std::string_view raw;
+  if (entry.compressedSize > 0) {
+    const uint64_t local = localHeaders_[entry.index];
+    if (local > data.size() || data.size() - local < 30)
+      failure.raise("the entry \"" + entry.name + "\" cannot be read (its local header lies " +
+                    "outside the archive)");
+    const uint64_t start =
+        local + 30 + detail::readLe(data, local + 26, 2) + detail::readLe(data, local + 28, 2);
+    const uint64_t available = start > data.size() ? 0 : data.size() - start;
+    if (available < entry.compressedSize)
+      failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
+                    std::to_string(available) + " of " + std::to_string(entry.compressedSize) +
+                    " bytes)");
+    raw = data.substr(start, entry.compressedSize);
+  }
   if (entry.method == ZIP_CM_STORE) {
     requireDeclaredSize(entry, raw.size(), failure);
     checkCrc(entry, raw, failure);

@@ -54,8 +54,14 @@ class ZipArchive {
  public:
   // The archive in the regular file `fd` of `size` bytes; takes `fd` over.
   static ZipArchive fromFile(UniqueFd fd, uint64_t size, const Failure& failure);
+  // Who reads the central directory of an archive in memory: this class when
+  // the directory is plain (readPlainDirectory), else libzip; or libzip
+  // always, the peer the plain reading is checked against.
+  enum class DirectoryReader { kPlainWhenPossible, kLibzip };
+
   // The archive in `bytes`, which it keeps.
-  static ZipArchive fromBytes(std::string bytes, const Failure& failure);
+  static ZipArchive fromBytes(std::string bytes, const Failure& failure,
+                              DirectoryReader reader = DirectoryReader::kPlainWhenPossible);
 
   ZipArchive(ZipArchive&&) noexcept;
   ZipArchive& operator=(ZipArchive&&) noexcept;

@@ -341,6 +341,38 @@ TEST(PlainDirectory, LocalHeadersAndDataOutsideTheArchiveAreDamage) {
   }
 }
 
+// Regression: an entry without data whose local header claims a name longer
+// than the rest of the archive made the plain reading throw out_of_range, and
+// one whose local header lies outside the archive was refused; libzip reads
+// both as empty without looking for the header (and checks the CRC of
+// nothing as ZipArchive always does).
+TEST(PlainDirectory, AnEntryWithoutDataReadsEmptyWhereverItsLocalHeaderLies) {
+  const std::string plain = testing::zipBytes({{"a.xml", "<a/>"}, {"empty.bin", "", true}});
+  const size_t local = testing::localHeaderOf(plain, "empty.bin");
+  const size_t central = testing::centralRecordOf(plain, "empty.bin");
+  std::string longName = plain, outside = plain, badCrc = plain;
+  longName[local + 26] = longName[local + 27] = '\xFF';
+  testing::putLe32(outside, central + 42, static_cast<uint32_t>(plain.size() + 1000));
+  testing::putLe32(badCrc, central + 16, 0x12345678);
+  const struct {
+    const std::string& bytes;
+    bool crcMatches;
+  } cases[] = {{longName, true}, {outside, true}, {badCrc, false}};
+  for (const auto& [bytes, crcMatches] : cases) {
+    ASSERT_TRUE(readPlainDirectory(bytes));
+    for (const auto reader :
+         {ZipArchive::DirectoryReader::kPlainWhenPossible, ZipArchive::DirectoryReader::kLibzip}) {
+      ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure, reader);
+      EXPECT_EQ(zip.read(zip.entries()[0], kFailure), "<a/>");
+      if (crcMatches)
+        EXPECT_EQ(zip.read(zip.entries()[1], kFailure), "");
+      else
+        EXPECT_NE(failureOf([&] { zip.read(zip.entries()[1], kFailure); }).find("CRC error"),
+                  std::string::npos);
+    }
+  }
+}
+
 TEST(ZipArchive, OpensFromAFileDescriptor) {
   testing::ScratchDir dir;
   testing::writeZip(dir / "a.zip", testing::workbookEntries());
