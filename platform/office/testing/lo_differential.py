@@ -28,11 +28,13 @@ import fnmatch
 import json
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # model_values.cpp's and lo_values.py's bound on the paragraphs of a document.
@@ -378,9 +380,35 @@ def excel_value(c):
     return c["data"]
 
 
+# LibreOffice's prefix of a reference into another workbook:
+# ['file:///C:/dir/Book2.xlsx']Sheet1! or ['...']'My Sheet'!
+LO_BOOK_PREFIX = re.compile(r"\['((?:[^']|'')*)'\](?:'((?:[^']|'')*)'|([^'!]+))!")
+
+
+def excel_book_prefix(match):
+    """Excel shows a closed workbook by its path: 'C:\\dir\\[Book2.xlsx]Sheet1'!,
+    a file URL as a Windows path (a path without a drive stays without one,
+    as the model shows it)."""
+    path = urllib.parse.unquote(match.group(1).replace("''", "'"))
+    sheet = match.group(2).replace("''", "'") if match.group(2) is not None else match.group(3)
+    if path.lower().startswith("file://"):
+        rest = path[7:]
+        if rest.startswith("/"):
+            rest = rest[1:] if re.match(r"/[A-Za-z]:", rest) else rest
+        else:
+            rest = "//" + rest  # file://server/share: a network path
+        path = rest.replace("/", "\\")
+    sep = "/" if "://" in path else "\\"
+    folder, _, name = path.rpartition(sep)
+    text = (folder + sep if folder else "") + "[" + name + "]" + sheet
+    return "'" + text.replace("'", "''") + "'!"
+
+
 def excel_formula(text):
     """The formula bar writes the logical constants without parentheses:
-    TRUE, FALSE (LibreOffice keeps them as the functions TRUE(), FALSE())."""
+    TRUE, FALSE (LibreOffice keeps them as the functions TRUE(), FALSE()), and
+    a reference into another workbook with the workbook's path and name."""
+    text = LO_BOOK_PREFIX.sub(excel_book_prefix, text)
     out, quoted = [], False
     i = 0
     while i < len(text):

@@ -100,6 +100,12 @@ class Rules(unittest.TestCase):
         self.assertNotEqual(d.format_key("0.00"), d.format_key("0.0"))
         self.assertEqual(d.excel_formula('IF(TRUE(),"TRUE()",FALSE())'), 'IF(TRUE,"TRUE()",FALSE)')
         self.assertEqual(d.excel_formula("MYTRUE()"), "MYTRUE()")
+        self.assertEqual(d.excel_formula("['file:///C:/My%20Docs/Bob''s.xlsx']'It''s'!RC[-1]*2"),
+                         "'C:\\My Docs\\[Bob''s.xlsx]It''s'!RC[-1]*2")
+        self.assertEqual(d.excel_formula("SUM(['file:///Users/x/B.xls']Sheet1!R1C1:R2C1)"),
+                         "SUM('\\Users\\x\\[B.xls]Sheet1'!R1C1:R2C1)")
+        self.assertEqual(d.excel_formula("['file://srv/share/B.xlsx']S!RC"),
+                         "'\\\\srv\\share\\[B.xlsx]S'!RC")
 
 
 class Joining(unittest.TestCase):
