@@ -1,9 +1,10 @@
-// Formula text as Excel's Range.FormulaR1C1 reports it: the A1-notation
-// formulas a workbook stores, rewritten in R1C1 notation relative to the
-// formula's own cell, shared formulas expanded to the cells that use them,
-// and constants written the way the formula bar shows them.
+// Formula text as Excel's Range.FormulaR1C1 (and Range.Formula) reports it:
+// the A1-notation formulas a workbook stores, rewritten in R1C1 notation
+// relative to the formula's own cell, shared formulas expanded to the cells
+// that use them, and constants written the way the formula bar shows them.
 //
 //   formulaToR1C1("SUM($A$1:A2)", {3, 2})   -> "=SUM(R1C1:R[-1]C[-1])"
+//   formulaToR1C1("[1]S!A1", {1, 2}, books)  -> "='C:\dir\[Book2.xlsx]S'!RC[-1]"
 //   shiftFormula("A1*$B$1", 2, 1)            -> "B3*$B$1"
 //   numberFormulaText(0.25, NumberKind::Percent) -> "25%"
 //
