@@ -35,6 +35,35 @@ bool readsWhole(std::string_view s) {
   return true;
 }
 
+// Writes `utf16` as UTF-8 at `w` and returns the end of what it wrote: at
+// most three bytes a unit (a pair's two units take four, a lone half of a
+// pair becomes U+FFFD's three).
+char* writeUtf8(std::u16string_view utf16, char* w) {
+  auto put = [&w](uint32_t byte) { *w++ = static_cast<char>(byte); };
+  const size_t n = utf16.size();
+  for (size_t i = 0; i < n;) {
+    uint32_t c = utf16[i++];
+    if (c < 0x80) {
+      put(c);
+    } else if (c < 0x800) {
+      put(0xC0 | (c >> 6));
+      put(0x80 | (c & 0x3F));
+    } else if (U16_IS_LEAD(c) && i < n && U16_IS_TRAIL(utf16[i])) {
+      c = static_cast<uint32_t>(U16_GET_SUPPLEMENTARY(c, utf16[i++]));
+      put(0xF0 | (c >> 18));
+      put(0x80 | ((c >> 12) & 0x3F));
+      put(0x80 | ((c >> 6) & 0x3F));
+      put(0x80 | (c & 0x3F));
+    } else {
+      if (U16_IS_SURROGATE(c)) c = 0xFFFD;
+      put(0xE0 | (c >> 12));
+      put(0x80 | ((c >> 6) & 0x3F));
+      put(0x80 | (c & 0x3F));
+    }
+  }
+  return w;
+}
+
 template <typename Map>
 std::u16string mapCase16(std::u16string_view s, Map map) {
   std::u16string out;
@@ -62,42 +91,46 @@ std::u16string mapCase16(std::u16string_view s, Map map) {
 }  // namespace
 
 std::u16string toUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+  // No more units than bytes: a character takes at least as many bytes as
+  // code units, and an ill-formed sequence, one byte at least, becomes one
+  // U+FFFD. The text is written in place and cut to what it took.
+  std::u16string out(utf8.size(), u'\0');
+  char16_t* w = out.data();
   const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
   int32_t i = 0;
   const auto n = static_cast<int32_t>(utf8.size());
   while (i < n) {
     if (p[i] < 0x80) {
-      out.push_back(static_cast<char16_t>(p[i++]));
+      *w++ = static_cast<char16_t>(p[i++]);
       continue;
     }
     UChar32 c;
     U8_NEXT(p, i, n, c);
     if (c < 0) c = 0xFFFD;
     if (c <= 0xFFFF) {
-      out.push_back(static_cast<char16_t>(c));
+      *w++ = static_cast<char16_t>(c);
     } else {
-      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
-      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+      *w++ = static_cast<char16_t>(U16_LEAD(c));
+      *w++ = static_cast<char16_t>(U16_TRAIL(c));
     }
   }
+  out.resize(static_cast<size_t>(w - out.data()));
   return out;
 }
 
 std::string toUtf8(std::u16string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size());
-  size_t i = 0;
-  while (i < utf16.size()) {
-    UChar32 c;
-    U16_NEXT(utf16.data(), i, utf16.size(), c);
-    if (U_IS_SURROGATE(c)) c = 0xFFFD;  // a lone half of a pair
-    uint8_t buf[4];
-    int32_t len = 0;
-    U8_APPEND_UNSAFE(buf, len, c);  // c is a scalar value: at most four bytes
-    out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(len));
+  // A short text is written on the stack and copied into its string once; a
+  // longer one is measured first and written in place.
+  constexpr size_t kOnStack = 64;
+  if (utf16.size() <= kOnStack) {
+    char buffer[3 * kOnStack];
+    return std::string(buffer, writeUtf8(utf16, buffer));
   }
+  // Exact but for surrogate pairs (two units, four bytes, counted six).
+  size_t bound = 0;
+  for (const char16_t u : utf16) bound += 1 + (u >= 0x80) + (u >= 0x800);
+  std::string out(bound, '\0');
+  out.resize(static_cast<size_t>(writeUtf8(utf16, out.data()) - out.data()));
   return out;
 }
 

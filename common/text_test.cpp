@@ -1,6 +1,8 @@
 #include "common/text.h"
 
 #include <gtest/gtest.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include <cmath>
 #include <cstdio>
@@ -124,6 +126,88 @@ TEST(Text, RoundTripsUtf16AndRepairsBrokenUtf8) {
                            "b")),
             "a\xEF\xBF\xBD"
             "b");
+}
+
+// The conversions as ICU's macros write them, one character at a time: the
+// peer of the sized, in-place ones.
+std::u16string referenceToUtf16(std::string_view utf8) {
+  std::u16string out;
+  const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
+  int32_t i = 0;
+  const auto n = static_cast<int32_t>(utf8.size());
+  while (i < n) {
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0) c = 0xFFFD;
+    char16_t units[2];
+    int32_t length = 0;
+    U16_APPEND_UNSAFE(units, length, c);
+    out.append(units, static_cast<size_t>(length));
+  }
+  return out;
+}
+
+std::string referenceToUtf8(std::u16string_view utf16) {
+  std::string out;
+  size_t i = 0;
+  while (i < utf16.size()) {
+    UChar32 c;
+    U16_NEXT(utf16.data(), i, utf16.size(), c);
+    if (U_IS_SURROGATE(c)) c = 0xFFFD;
+    uint8_t bytes[4];
+    int32_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, c);
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
+  }
+  return out;
+}
+
+// Random texts drawn where the conversions branch: ASCII, two- and
+// three-byte characters, pairs, lone halves of pairs on either side and at
+// the ends; in UTF-8 also cut, overlong, surrogate and out-of-range
+// sequences and stray continuation bytes.
+TEST(Text, ConversionsGiveWhatIcusMacrosGiveOneCharacterAtATime) {
+  std::mt19937 gen(20261208);
+  auto pick = [&](uint32_t n) { return static_cast<uint32_t>(gen() % n); };
+  const char16_t kUnits[] = {u'a',   u'~',   0x7F,   0x80,   0x7FF,  0x800,  0x4E2D, 0xD7FF,
+                             0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
+  const std::string kBytes[] = {"a",
+                                "\x7F",
+                                "\xC3\xA9",
+                                "\xE4\xB8\xAD",
+                                "\xF0\x9F\x98\x80",
+                                "\xC3",
+                                "\xE4\xB8",
+                                "\xF0\x9F\x98",
+                                "\xC0\xAF",
+                                "\xE0\x80\xAF",
+                                "\xED\xA0\x80",
+                                "\xF4\x90\x80\x80",
+                                "\x80",
+                                "\xBF",
+                                "\xF5",
+                                "\xFF",
+                                "\xEF\xBF\xBD",
+                                "\xF4\x8F\xBF\xBF"};
+  for (int round = 0; round < 20000; ++round) {
+    std::u16string units;
+    std::string bytes;
+    const uint32_t length = pick(round % 4 == 0 ? 160 : 8);  // short ones and past 64 units
+    const bool ascii = round % 5 == 0;
+    for (uint32_t i = 0; i < length; ++i) {
+      if (ascii) {
+        units += static_cast<char16_t>(pick(0x80));
+        bytes += static_cast<char>(pick(0x80));
+        continue;
+      }
+      const bool anyUnit = pick(4) == 0;
+      units += anyUnit ? static_cast<char16_t>(pick(0x10000)) : kUnits[pick(std::size(kUnits))];
+      bytes +=
+          anyUnit ? std::string(1, static_cast<char>(pick(256))) : kBytes[pick(std::size(kBytes))];
+    }
+    ASSERT_EQ(toUtf8(units), referenceToUtf8(units)) << round;
+    ASSERT_EQ(toUtf16(bytes), referenceToUtf16(bytes)) << round;
+  }
 }
 
 }  // namespace
