@@ -114,9 +114,8 @@ struct WorkbookData {
 
   explicit WorkbookData(Package p) : package(std::move(p)) {}
 
-  // The books `formula` may name: none when no "[" in it is followed by a
-  // digit (no book index: most formulas, and structured references).
-  std::span<const ExternalBook> booksFor(std::string_view formula);
+  // The external links' books, read on the first call.
+  std::span<const ExternalBook> books();
 };
 
 }  // namespace detail
@@ -142,12 +141,7 @@ ExternalBook readExternalLink(const Part& link) {
 
 }  // namespace
 
-std::span<const ExternalBook> detail::WorkbookData::booksFor(std::string_view formula) {
-  bool index = false;
-  for (size_t i = formula.find('['); i != std::string_view::npos && !index;
-       i = formula.find('[', i + 1))
-    index = i + 1 < formula.size() && formula[i + 1] >= '0' && formula[i + 1] <= '9';
-  if (!index) return {};
+std::span<const ExternalBook> detail::WorkbookData::books() {
   if (!externalBooks) {
     externalBooks.emplace();
     // The workbook part is parsed already (load() read it).
@@ -763,7 +757,9 @@ std::string Range::formulaText(bool r1c1) const {
   if (ref_.first != ref_.last) raise(err::kTypeMismatch, "Type mismatch");
   const int32_t row = ref_.first.row, column = ref_.first.column;
   auto print = [&](std::string_view a1) {
-    std::span<const ExternalBook> books = sheet_->book->booksFor(a1);
+    // The external links are read on the first book index a formula holds.
+    const ExternalBookSource books{
+        [](void* book) { return static_cast<WorkbookData*>(book)->books(); }, sheet_->book};
     return r1c1 ? formulaToR1C1(a1, ref_.first, books) : formulaToA1(a1, books);
   };
   const CellRec* c = sheet_->cell(row, column);

@@ -229,6 +229,20 @@ void appendQuoted(std::string& out, std::string_view text) {
   out += '\'';
 }
 
+// The books of a formula's indexes: given, or asked of a source on the
+// first index that needs them.
+struct Books {
+  std::span<const ExternalBook> given;
+  const ExternalBookSource* source = nullptr;
+  std::span<const ExternalBook> get() {
+    if (source) {
+      given = source->load(source->context);
+      source = nullptr;
+    }
+    return given;
+  }
+};
+
 // "[N]" at `i`: the index and the offset after "]".
 std::optional<std::pair<size_t, size_t>> bookIndexAt(std::string_view s, size_t i) {
   if (i >= s.size() || s[i] != '[') return std::nullopt;
@@ -242,7 +256,7 @@ std::optional<std::pair<size_t, size_t>> bookIndexAt(std::string_view s, size_t 
 // name or "First:Last", unquoted; empty before a defined name), and "!".
 // False when the index names no book: the caller keeps the stored text.
 bool writeBookPrefix(std::string& out, size_t index, std::string_view sheets, bool quoted,
-                     std::span<const ExternalBook> books) {
+                     Books& linked) {
   if (index == 0) {  // the workbook itself
     if (!sheets.empty()) {
       if (quoted)
@@ -253,6 +267,7 @@ bool writeBookPrefix(std::string& out, size_t index, std::string_view sheets, bo
     }
     return true;
   }
+  const std::span<const ExternalBook> books = linked.get();
   if (index > books.size() || books[index - 1].name.empty()) return false;
   const ExternalBook& book = books[index - 1];
   std::string text = book.folder;
@@ -275,8 +290,8 @@ bool writeBookPrefix(std::string& out, size_t index, std::string_view sheets, bo
 // A quoted prefix at `i` that ends at `end` ('[1]My Sheet'!): written
 // through writeBookPrefix, "!" included; false when it is no book prefix or
 // names no book.
-bool quotedBookPrefix(std::string_view s, size_t i, size_t end, std::string& out,
-                      std::span<const ExternalBook> books, size_t& next) {
+bool quotedBookPrefix(std::string_view s, size_t i, size_t end, std::string& out, Books& books,
+                      size_t& next) {
   if (end >= s.size() || s[end] != '!') return false;
   const std::string inner = unquoted(s.substr(i, end - i));
   auto index = bookIndexAt(inner, 0);
@@ -289,8 +304,7 @@ bool quotedBookPrefix(std::string_view s, size_t i, size_t end, std::string& out
 }
 
 // An unquoted prefix at `i`: [1]Sheet1!, [1]Sheet1:Sheet3!, [1]!.
-bool plainBookPrefix(std::string_view s, size_t i, std::string& out,
-                     std::span<const ExternalBook> books, size_t& next) {
+bool plainBookPrefix(std::string_view s, size_t i, std::string& out, Books& books, size_t& next) {
   auto index = bookIndexAt(s, i);
   if (!index) return false;
   size_t k = index->second;
@@ -307,7 +321,7 @@ bool plainBookPrefix(std::string_view s, size_t i, std::string& out,
 }
 
 // Walks `s`, copying every token but references, which `write` renders.
-void rewrite(std::string_view s, std::string& out, std::span<const ExternalBook> books,
+void rewrite(std::string_view s, std::string& out, Books books,
              const std::function<void(const Reference&, std::string&)>& write) {
   size_t i = 0;
   while (i < s.size()) {
@@ -443,7 +457,9 @@ std::string_view withoutEquals(std::string_view s) {
 
 }  // namespace
 
-std::string formulaToR1C1(std::string_view a1, CellRef at, std::span<const ExternalBook> books) {
+namespace {
+
+std::string printR1C1(std::string_view a1, CellRef at, Books books) {
   std::string out = "=";
   rewrite(withoutEquals(a1), out, books, [&](const Reference& r, std::string& o) {
     switch (r.kind) {
@@ -476,11 +492,20 @@ std::string formulaToR1C1(std::string_view a1, CellRef at, std::span<const Exter
   return out;
 }
 
+}  // namespace
+
+std::string formulaToR1C1(std::string_view a1, CellRef at, std::span<const ExternalBook> books) {
+  return printR1C1(a1, at, Books{books});
+}
+
+std::string formulaToR1C1(std::string_view a1, CellRef at, const ExternalBookSource& books) {
+  return printR1C1(a1, at, Books{{}, &books});
+}
+
 namespace {
 
 // `a1` in A1 notation, its references moved, appended to `out`.
-void writeMoved(std::string_view a1, int32_t rows, int32_t columns,
-                std::span<const ExternalBook> books, std::string& out) {
+void writeMoved(std::string_view a1, int32_t rows, int32_t columns, Books books, std::string& out) {
   rewrite(withoutEquals(a1), out, books, [&](const Reference& ref, std::string& o) {
     Reference r = ref;
     bool inGrid = true;
@@ -526,7 +551,13 @@ std::string shiftFormula(std::string_view a1, int32_t rows, int32_t columns) {
 
 std::string formulaToA1(std::string_view a1, std::span<const ExternalBook> books) {
   std::string out = "=";
-  writeMoved(a1, 0, 0, books, out);
+  writeMoved(a1, 0, 0, Books{books}, out);
+  return out;
+}
+
+std::string formulaToA1(std::string_view a1, const ExternalBookSource& books) {
+  std::string out = "=";
+  writeMoved(a1, 0, 0, Books{{}, &books}, out);
   return out;
 }
 

@@ -89,6 +89,16 @@ std::string formulaToR1C1(std::string_view a1, CellRef at,
 // left out.
 std::string formulaToA1(std::string_view a1, std::span<const ExternalBook> books = {});
 
+// The same with the books asked of `books` on the first book index the
+// formula holds, and only then: a workbook reads its external links for
+// the first formula that names one.
+struct ExternalBookSource {
+  std::span<const ExternalBook> (*load)(void* context);
+  void* context;
+};
+std::string formulaToR1C1(std::string_view a1, CellRef at, const ExternalBookSource& books);
+std::string formulaToA1(std::string_view a1, const ExternalBookSource& books);
+
 // The stored formula `a1` moved by `rows` rows and `columns` columns, as a
 // shared formula's first cell reads at a cell of its group: relative parts
 // move, absolute parts stay; a reference that leaves the grid becomes

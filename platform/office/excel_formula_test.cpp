@@ -153,6 +153,24 @@ TEST(ExcelFormulaTest, BookIndexesNameTheLinkedWorkbook) {
   EXPECT_EQ(formulaToR1C1("[1]Sheet1!A1", at("B1")), "=[1]Sheet1!RC[-1]");
   EXPECT_EQ(shiftFormula("[1]Sheet1!A1", 1, 1), "[1]Sheet1!B2");
   EXPECT_EQ(formulaToA1("_xlfn.CONCAT([2]S!A1)", books), "=CONCAT([Book3.xlsx]S!A1)");
+
+  // A source of books is asked on the first index that needs them, once.
+  struct Counted {
+    std::span<const ExternalBook> books;
+    int asked = 0;
+  } counted{books};
+  const ExternalBookSource source{[](void* c) {
+                                    auto* counter = static_cast<Counted*>(c);
+                                    ++counter->asked;
+                                    return counter->books;
+                                  },
+                                  &counted};
+  EXPECT_EQ(formulaToR1C1("SUM(Table1[[#This Row],[1]])+'[0]S'!A1", at("A1"), source),
+            "=SUM(Table1[[#This Row],[1]])+'S'!RC");
+  EXPECT_EQ(counted.asked, 0);
+  EXPECT_EQ(formulaToA1("[2]S!A1+[1]S!A1", source),
+            "=[Book3.xlsx]S!A1+'C:\\dir\\[Book2.xlsx]S'!A1");
+  EXPECT_EQ(counted.asked, 1);
 }
 
 TEST(ExcelFormulaTest, ShiftMovesRelativePartsOnly) {
