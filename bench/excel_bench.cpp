@@ -53,18 +53,9 @@ Timing peer(const fs::path& file, int runs) {
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {
-  const std::vector<std::string> parts = bqbench::partsReadBy([&] {
-    bq::KnowledgeSet set;
-    bq::ReadExcel(file.string(), set);
-  });
-  const auto [o, f] = bqbench::bestOfInTurns(
-      runs,
-      [&] {
-        bq::KnowledgeSet set;
-        bq::ReadExcel(file.string(), set);
-        return set.Count();
-      },
-      [&] { return bqbench::parseFloor(file.string(), parts); });
+  const auto [o, f] = bqbench::readerAgainstFloor(
+      file.string(), runs,
+      [](const std::string& name, bq::KnowledgeSet& set) { bq::ReadExcel(name, set); });
   const Timing p = peer(file, std::max(1, runs / 4));
   if (o.count == 0) {
     std::fprintf(stderr, "%s: ReadExcel found no knowledge points\n", what);

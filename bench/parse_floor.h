@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "common/dictionary.h"
 #include "platform/office/package.h"
 
 namespace bqbench {
@@ -109,6 +110,25 @@ std::pair<Timing, Timing> bestOfInTurns(int runs, Read&& read, Floor&& floor) {
     time(best.second, floor);
   }
   return best;
+}
+
+// The best times, taken in turns, of the reader `read` (called as
+// read(file, set)) on `file` and of the parse floor of the parts it reads;
+// the reader's count is the knowledge points it found.
+template <typename Read>
+std::pair<Timing, Timing> readerAgainstFloor(const std::string& file, int runs, Read&& read) {
+  const std::vector<std::string> parts = partsReadBy([&] {
+    bq::KnowledgeSet set;
+    read(file, set);
+  });
+  return bestOfInTurns(
+      runs,
+      [&] {
+        bq::KnowledgeSet set;
+        read(file, set);
+        return set.Count();
+      },
+      [&] { return parseFloor(file, parts); });
 }
 
 }  // namespace bqbench

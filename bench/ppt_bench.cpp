@@ -42,18 +42,9 @@ Timing peer(const fs::path& file, int runs) {
 }
 
 void compare(const char* what, const fs::path& file, int runs, double goalRatio, double goalMs) {
-  const std::vector<std::string> parts = bqbench::partsReadBy([&] {
-    bq::KnowledgeSet set;
-    bq::ReadPPT(file.string(), set);
-  });
-  const auto [o, f] = bqbench::bestOfInTurns(
-      runs,
-      [&] {
-        bq::KnowledgeSet set;
-        bq::ReadPPT(file.string(), set);
-        return set.Count();
-      },
-      [&] { return bqbench::parseFloor(file.string(), parts); });
+  const auto [o, f] = bqbench::readerAgainstFloor(
+      file.string(), runs,
+      [](const std::string& name, bq::KnowledgeSet& set) { bq::ReadPPT(name, set); });
   const Timing p = peer(file, runs);
   if (o.count == 0) {
     std::fprintf(stderr, "%s: ReadPPT found no knowledge points\n", what);

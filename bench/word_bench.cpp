@@ -69,18 +69,9 @@ Timing peer(const fs::path& file, int runs) {
 void compare(const char* what, const fs::path& file, int runs, double goalMs) {
   const Timing t =
       ours(file, runs, [](const std::string& f, bq::KnowledgeSet& d) { bq::ReadWordTable(f, d); });
-  const std::vector<std::string> parts = bqbench::partsReadBy([&] {
-    bq::KnowledgeSet set;
-    bq::ReadWord(file.string(), set);
-  });
-  const auto [o, f] = bqbench::bestOfInTurns(
-      runs,
-      [&] {
-        bq::KnowledgeSet set;
-        bq::ReadWord(file.string(), set);
-        return set.Count();
-      },
-      [&] { return bqbench::parseFloor(file.string(), parts); });
+  const auto [o, f] = bqbench::readerAgainstFloor(
+      file.string(), runs,
+      [](const std::string& name, bq::KnowledgeSet& set) { bq::ReadWord(name, set); });
   const Timing p = peer(file, std::max(1, runs / 4));
   if (o.count == 0 || t.points == 0) {
     std::fprintf(stderr, "%s: the Word extractors found no knowledge points\n", what);
