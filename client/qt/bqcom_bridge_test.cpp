@@ -33,9 +33,9 @@
 
 #include "client/core/exam_servers.h"
 #include "client/core/preparation.h"
-#include "client/qt/browser_driver.h"
+#include "client/qt/drivers/browser_driver.h"
+#include "client/qt/drivers/networked_run.h"
 #include "client/qt/frm_browser.h"
-#include "client/qt/networked_run.h"
 #include "client/qt/testing/window_test.h"
 #include "common/ansi.h"
 #include "webcom/testing/open_recorder.h"

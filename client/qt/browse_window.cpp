@@ -1,6 +1,5 @@
 #include "client/qt/browse_window.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QWebEngineProfile>
@@ -8,7 +7,6 @@
 
 #include "client/qt/exam_page.h"
 #include "client/qt/program_scheme.h"
-#include "client/qt/web_engine_setup.h"
 
 namespace bq::client {
 
@@ -61,15 +59,6 @@ void BrowseWindow::open(const std::string& target) {
   guard_ = guard;
   setWindowTitle(toFileUrl(address).toDisplayString());
   page_->setUrl(address);
-}
-
-int runBrowseWindow(int argc, char** argv, const std::string& target) {
-  prepareWebEngine();
-  QApplication application(argc, argv);
-  BrowseWindow window;
-  window.show();
-  window.open(target);
-  return QApplication::exec();
 }
 
 }  // namespace bq::client

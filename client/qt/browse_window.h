@@ -9,7 +9,8 @@
 // default text encoding and the same rendering leniencies. It is a plain
 // browser: no exam database, no dispatcher, no clocks, no page is written;
 // links and scripts navigate within the window, and its title follows the
-// page's.
+// page's. The program starts in this mode through client/qt/app.h
+// (runBrowseWindow).
 //
 // Thread safety: a Qt window; the user-interface thread only.
 #pragma once
@@ -49,9 +50,5 @@ class BrowseWindow final : public QMainWindow {
   ExamPage* page_ = nullptr;
   QWebEngineView* view_ = nullptr;
 };
-
-// The program in browser mode: prepares the web engine, starts Qt, shows the
-// window on `target` and runs until it is closed. Returns the exit status.
-int runBrowseWindow(int argc, char** argv, const std::string& target);
 
 }  // namespace bq::client

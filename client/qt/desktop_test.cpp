@@ -33,9 +33,9 @@
 #include <vector>
 
 #include "client/core/dispatcher.h"
-#include "client/qt/browser_driver.h"
-#include "client/qt/demo_run.h"
-#include "client/qt/desktop_demo.h"
+#include "client/qt/drivers/browser_driver.h"
+#include "client/qt/drivers/demo_run.h"
+#include "client/qt/drivers/desktop_demo.h"
 #include "client/qt/frm_browser.h"
 #include "client/qt/web_engine_setup.h"
 #include "platform/ftp/testing/test_servers.h"

@@ -1,13 +1,8 @@
 #include "client/qt/frm_browser.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,21 +15,13 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
-#include <iostream>
 
 #include "client/core/exam_servers.h"
 #include "client/qt/bqcom_bridge.h"
-#include "client/qt/browser_driver.h"
-#include "client/qt/demo_run.h"
-#include "client/qt/desktop_demo.h"
-#include "client/qt/networked_run.h"
 #include "client/qt/program_scheme.h"
-#include "client/qt/web_engine_setup.h"
 #include "common/automation_error.h"
 #include "common/winpath.h"
 #include "platform/shell/shell.h"
-#include "platform/ui/qt_backend.h"
-#include "platform/ui/ui.h"
 
 namespace bq::client {
 namespace {
@@ -379,103 +366,6 @@ void FrmBrowser::quit() {
   quitting_ = true;
   // The program ends: the window goes once the current event is over.
   QTimer::singleShot(0, this, [this] { close(); });
-}
-
-// --- Start procedure ----------------------------------------------------------
-
-namespace {
-
-// The program folder: the one given, or the program file's, absolute and
-// without a trailing separator.
-std::string programFolder(const std::string& given) {
-  const QString folder = given.empty() ? QCoreApplication::applicationDirPath() : qs(given);
-  return ss(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
-}
-
-// Milliseconds since this process started, from the kernel's clock (10 ms
-// steps); -1 when /proc cannot tell.
-double millisecondsSinceProcessStart() {
-  QFile stat(QStringLiteral("/proc/self/stat"));
-  QFile uptime(QStringLiteral("/proc/uptime"));
-  if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) return -1;
-  const QByteArray statLine = stat.readAll();
-  const QByteArray now = uptime.readAll().split(' ').value(0);
-  // The fields after the command name (which may hold blanks) start at ") ";
-  // the start time is field 22, in clock ticks of 1/100 s on Linux.
-  const qsizetype close = statLine.lastIndexOf(')');
-  if (close < 0) return -1;
-  const QList<QByteArray> fields = statLine.mid(close + 2).split(' ');
-  bool ok1 = false;
-  bool ok2 = false;
-  const double startTicks = fields.value(19).toDouble(&ok1);
-  const double nowSeconds = now.toDouble(&ok2);
-  if (!ok1 || !ok2) return -1;
-  return (nowSeconds - startTicks / 100.0) * 1000.0;
-}
-
-}  // namespace
-
-int runBrowserWindow(int argc, char** argv, const std::string& appFolder) {
-  BrowserWindowOptions options;
-  options.appFolder = appFolder;
-  return runBrowserWindow(argc, argv, options);
-}
-
-int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options) {
-  QElapsedTimer sinceStart;
-  sinceStart.start();
-  prepareWebEngine();
-  QApplication application(argc, argv);
-  ui::installQtBackend();
-
-  AppValues app;
-  app.AppFolder = programFolder(options.appFolder);
-  try {
-    openExamConnection(app);
-  } catch (const AutomationError& e) {
-    ui::MsgBox(e.description(), ui::vbCritical);
-    return 1;
-  }
-
-  if (!options.demoRunFolder.empty()) {
-    DemoRun demo(options.demoRunFolder, std::cout, std::cerr);
-    FrmBrowser window(app, demo.shellRecorder());
-    window.show();
-    return demo.run(window);
-  }
-
-  if (!options.desktopDemoFolder.empty()) {
-    DesktopDemo demo(options.desktopDemoFolder, std::cout, std::cerr);
-    FrmBrowser window(app);
-    window.show();
-    return demo.run(window);
-  }
-
-  FrmBrowser window(app);
-  window.setStartAddress(options.startAddress);
-  window.show();
-  if (!options.networkedRunFolder.empty()) {
-    NetworkedRun networked(options.networkedRunFolder, std::cout, std::cerr);
-    const int status = networked.run(window, options.startAddress);
-    window.close();
-    return status;
-  }
-  if (options.reportStartup) {
-    BrowserDriver driver(window);
-    try {
-      driver.waitForPage("BqLogin.asp", kPageTimeout);
-    } catch (const DriverError& e) {
-      std::cerr << "BqTestMy: " << e.what() << '\n';
-      return 1;
-    }
-    const double sinceProcess = millisecondsSinceProcessStart();
-    std::cerr << "BqTestMy: sign-in page loaded " << static_cast<long long>(sinceProcess)
-              << " ms after the process started (" << sinceStart.elapsed()
-              << " ms after the start procedure)\n";
-    window.close();
-    return 0;
-  }
-  return QApplication::exec();
 }
 
 }  // namespace bq::client

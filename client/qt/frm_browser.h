@@ -1,5 +1,5 @@
-// frmBrowser: the exam client's main window, a browser host on Qt WebEngine,
-// and the program's start procedure.
+// frmBrowser: the exam client's main window, a browser host on Qt WebEngine.
+// The program's start, which makes and shows it, is client/qt/app.h.
 //
 // The window holds the toolbar tbToolBar (Back, Forward, Stop, Refresh, Home,
 // Search), the address strip picAddress with lblAddress and the address box
@@ -144,31 +144,5 @@ class FrmBrowser final : public QMainWindow, public BrowserHost {
   std::optional<std::string> activeValue_;
   std::optional<std::string> activeDefaultValue_;
 };
-
-// What the program does besides showing its window.
-struct BrowserWindowOptions {
-  // The program folder; empty: the folder of the program file.
-  std::string appFolder;
-  // --demo-run OUTDIR: drive a whole demo exam and save screenshots there.
-  std::string demoRunFolder;
-  // --desktop-demo OUTDIR: open every operation section's programs for real
-  // and save pictures of the screen there (client/qt/desktop_demo.h).
-  std::string desktopDemoFolder;
-  // --report-startup: print the milliseconds from process start to the
-  // sign-in page's load on standard error, then end.
-  bool reportStartup = false;
-  // An address to open in place of the sign-in page (FrmBrowser::setStartAddress).
-  std::string startAddress;
-  // --networked-run OUTDIR: drive one test of the demo networked exam at
-  // startAddress and save screenshots there.
-  std::string networkedRunFolder;
-};
-
-// The start procedure: prepares the web engine, starts Qt with the Qt
-// message boxes, opens the exam database of the program folder (on failure
-// the provider's error in a critical message box and 1, no window), then
-// shows frmBrowser and runs until it closes. Returns the exit status.
-int runBrowserWindow(int argc, char** argv, const std::string& appFolder);
-int runBrowserWindow(int argc, char** argv, const BrowserWindowOptions& options);
 
 }  // namespace bq::client

@@ -26,7 +26,7 @@
 
 #include "client/core/dispatcher.h"
 #include "client/core/preparation.h"
-#include "client/qt/browser_driver.h"
+#include "client/qt/drivers/browser_driver.h"
 #include "client/qt/testing/file_probe.h"
 #include "client/qt/testing/window_test.h"
 #include "platform/ui/recorder.h"

@@ -1,11 +1,11 @@
-#include "client/qt/demo_run.h"
+#include "client/qt/drivers/demo_run.h"
 
 #include <QAction>
 #include <QToolBar>
 #include <system_error>
 
 #include "client/core/dispatcher.h"
-#include "client/qt/browser_driver.h"
+#include "client/qt/drivers/browser_driver.h"
 
 namespace bq::client {
 namespace {

@@ -1,4 +1,4 @@
-#include "client/qt/networked_run.h"
+#include "client/qt/drivers/networked_run.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "client/qt/bqcom_bridge.h"
-#include "client/qt/browser_driver.h"
+#include "client/qt/drivers/browser_driver.h"
 #include "common/winpath.h"
 
 namespace bq::client {

@@ -1,4 +1,4 @@
-#include "client/qt/browser_driver.h"
+#include "client/qt/drivers/browser_driver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // BqTestMy --desktop-demo OUTDIR: the examinee's desktop with the real
 // programs. The demo exam for card "BQ1" is signed in and begun in the
-// window as --demo-run does it (client/qt/demo_run.h); then each operation
+// window as --demo-run does it (client/qt/drivers/demo_run.h); then each operation
 // section in turn (file operations, Word editing, Word table, Excel, e-mail,
 // PowerPoint) has its open button pressed, which starts through the shell
 // the program for its folder, document or page (platform/shell/openers.h)

@@ -1,4 +1,4 @@
-#include "client/qt/desktop_demo.h"
+#include "client/qt/drivers/desktop_demo.h"
 
 #include <unistd.h>
 
@@ -12,8 +12,8 @@
 #include <system_error>
 
 #include "client/core/dispatcher.h"
-#include "client/qt/browser_driver.h"
-#include "client/qt/demo_run.h"
+#include "client/qt/drivers/browser_driver.h"
+#include "client/qt/drivers/demo_run.h"
 #include "common/winpath.h"
 #include "platform/shell/processes.h"
 #include "platform/ui/x11_windows.h"
