@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/dictionary.h"
+#include "scoring/extractors/reading.h"
 
 namespace bq {
 
@@ -27,5 +28,26 @@ namespace bq {
 double GetExcelScore(const std::string& cFunc, KnowledgeSet& oZSD, const std::string& cFN,
                      KnowledgeSet& d1, KnowledgeSet& d2,
                      const std::optional<std::string>& cSheet = std::nullopt);
+
+// GetExcelScore's two halves, for callers that need what the extractor read
+// (every point of the file, and whether it could be opened) besides the
+// score: GetExcelScore is readAnswer followed by scorePoints.
+namespace scoring {
+
+// The reading of the extractor of kind cFunc (upper-cased first; cSheet for
+// "EXCEL", as GetExcelScore) on the file cFN; nullopt, without reading, when
+// cFunc is no answer kind. Never fails: a file that cannot be opened gives
+// a reading with its open failure.
+std::optional<extract::Reading> readAnswer(const std::string& cFunc, const std::string& cFN,
+                                           const std::optional<std::string>& cSheet = std::nullopt);
+
+// The share of the keys of oZSD that `points` holds with item 1, each such
+// key added to d1 and every other key to d2, as GetExcelScore scores; -1 when
+// oZSD is empty. Fails with 6 "Overflow" (d1 and d2 untouched) when oZSD
+// holds more than 32767 keys.
+double scorePoints(KnowledgeSet& oZSD, const KnowledgeSet& points, KnowledgeSet& d1,
+                   KnowledgeSet& d2);
+
+}  // namespace scoring
 
 }  // namespace bq

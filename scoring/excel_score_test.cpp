@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "platform/office/test_packages.h"
+#include "platform/office/testing/test_packages.h"
 
 namespace bq {
 namespace {
@@ -125,6 +125,47 @@ TEST(GetExcelScoreTest, MoreThan32767ExpectedKeysOverflow) {
   ASSERT_EQ(expected.Count(), 32767u);
   EXPECT_DOUBLE_EQ(GetExcelScore("EXCEL", expected, file, d1, d2), 1.0 / 32767);
   EXPECT_EQ(d1.Keys(), std::vector<std::string>{"单元内容,1"});
+}
+
+// GetExcelScore's two halves: the reading of each kind's extractor says
+// whether it opened the file, and the score of the points read is
+// GetExcelScore's, to the contents of d1 and d2.
+TEST(ReadAnswerTest, EachKindTellsWhetherItOpenedTheFile) {
+  testing::ScratchDir dir;
+  const std::string book = oneCellBook(dir);
+  struct Case {
+    const char* kind;
+    std::string file;
+    std::optional<std::string> sheet;
+    int32_t failure;  // the open failure's number, 0 for none
+  } cases[] = {
+      {"excel", book, std::nullopt, 0},
+      {"EXCEL", book, "Other", 9},                       // no such worksheet
+      {"EXCEL", (dir / "missing.xlsx").string(), {}, 53},  // no such file
+      {"WORDTEST", book, std::nullopt, 5792},            // a workbook is no document
+      {"WordTable", book, std::nullopt, 5792},
+      {"PowerPoint", book, std::nullopt, 91},  // no application without OpenPPTApp
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.file);
+    const std::optional<extract::Reading> r = scoring::readAnswer(c.kind, c.file, c.sheet);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->opened() ? 0 : r->openFailure->number(), c.failure);
+    if (!r->opened()) {
+      EXPECT_TRUE(r->points.empty());
+    }
+  }
+  EXPECT_FALSE(scoring::readAnswer("OPERATION", book).has_value());
+
+  KnowledgeSet expected = setOf({"单元内容,1", "单元内容,2"});
+  const extract::Reading r = *scoring::readAnswer("EXCEL", book);
+  KnowledgeSet d1, d2, g1, g2;
+  EXPECT_DOUBLE_EQ(scoring::scorePoints(expected, r.points, d1, d2),
+                   GetExcelScore("EXCEL", expected, book, g1, g2));
+  EXPECT_EQ(d1.Keys(), g1.Keys());
+  EXPECT_EQ(d2.Keys(), g2.Keys());
+  KnowledgeSet none;
+  EXPECT_EQ(scoring::scorePoints(none, r.points, d1, d2), -1.0);
 }
 
 }  // namespace

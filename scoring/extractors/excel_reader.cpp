@@ -269,21 +269,38 @@ void ReadSheet(const excel::Worksheet& sheet, KnowledgeSet& dObj) {
 
 }  // namespace xls
 
-void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
-               const std::optional<std::string>& cTbl) {
+namespace extract {
+
+Reading readExcel(const std::string& cFile, const std::optional<std::string>& cTbl) {
   // The workbook is never written back: the object model is read-only, which
   // stands for closing without saving changes.
+  Reading reading;
+  std::optional<excel::Workbook> book;
+  std::optional<excel::Worksheet> named;
   try {
-    const excel::Workbook book = excel::Workbook::open(winpath::toNative(cFile));
-    if (cTbl && !cTbl->empty()) {
-      xls::ReadSheet(book.worksheets(std::string_view(*cTbl)), dObj);
-    } else {
-      const int32_t count = book.worksheetCount();
-      for (int32_t i = 1; i <= count; ++i) xls::ReadSheet(book.worksheets(i), dObj);
-    }
-  } catch (const AutomationError&) {
-    // An answer Excel cannot read yields the points found so far.
+    book.emplace(excel::Workbook::open(winpath::toNative(cFile)));
+    if (cTbl && !cTbl->empty()) named.emplace(book->worksheets(std::string_view(*cTbl)));
+  } catch (const AutomationError& e) {
+    reading.openFailure = e;
+    return reading;
   }
+  // A failure past the open ends the reading with the points found so far.
+  guarded([&] {
+    if (named) {
+      xls::ReadSheet(*named, reading.points);
+    } else {
+      const int32_t count = book->worksheetCount();
+      for (int32_t i = 1; i <= count; ++i) xls::ReadSheet(book->worksheets(i), reading.points);
+    }
+  });
+  return reading;
+}
+
+}  // namespace extract
+
+void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
+               const std::optional<std::string>& cTbl) {
+  extract::addPoints(dObj, std::move(extract::readExcel(cFile, cTbl).points));
 }
 
 }  // namespace bq

@@ -20,7 +20,8 @@
 #include <string>
 
 #include "common/dictionary.h"
-#include "platform/office/excel.h"
+#include "platform/office/excel/excel.h"
+#include "scoring/extractors/reading.h"
 
 namespace bq {
 
@@ -32,6 +33,15 @@ namespace bq {
 // was added before. Never fails with an AutomationError.
 void ReadExcel(const std::string& cFile, KnowledgeSet& dObj,
                const std::optional<std::string>& cTbl = std::nullopt);
+
+namespace extract {
+
+// The points ReadExcel adds, with the reason the workbook could not be
+// opened when it could not: the workbook itself, or the worksheet cTbl
+// names (no such worksheet, or its part cannot be read).
+Reading readExcel(const std::string& cFile, const std::optional<std::string>& cTbl = std::nullopt);
+
+}  // namespace extract
 
 // The routines of the xls module, usable on their own.
 namespace xls {

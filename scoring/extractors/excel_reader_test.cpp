@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "platform/office/test_packages.h"
+#include "platform/office/testing/test_packages.h"
 
 namespace bq {
 namespace {
@@ -381,6 +381,42 @@ TEST(ReadExcelTest, UnreadableAnswersAddNothingAndDoNotFail) {
   b.sheets.push_back({"Bad", "<sheetData><row>", {}, false});
   KnowledgeSet partial = readBook(b);
   EXPECT_EQ(partial.Count(), 30u);
+}
+
+// The reading behind ReadExcel tells a workbook or worksheet that could not
+// be opened from one that opened and held no point, and keeps the points
+// read before a damaged sheet.
+TEST(ReadExcelTest, ReadingTellsWhatCouldNotBeOpenedFromWhatHeldNothing) {
+  office::testing::ScratchDir dir;
+  Book b = tableBook();
+  b.sheets.push_back({"Chart1", "", {}, true});
+  b.sheets.push_back({"Empty", "<sheetData/>", {}, false});
+  b.sheets.push_back({"Bad", "<sheetData><row>", {}, false});
+  const std::string book = b.write(dir, "answer.xlsx");
+  office::testing::writeFile(dir / "text.xlsx", "not a workbook");
+  struct Case {
+    std::string file;
+    std::optional<std::string> sheet;
+    bool opened;
+    size_t points;
+  } cases[] = {
+      {book, std::nullopt, true, 30},  // the damaged sheet ends the reading
+      {book, "empty", true, 0},
+      {book, "Missing", false, 0},
+      {book, "Chart1", false, 0},  // no worksheet of that name
+      {book, "Bad", false, 0},
+      {(dir / "missing.xlsx").string(), std::nullopt, false, 0},
+      {(dir / "text.xlsx").string(), std::nullopt, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + " " + c.sheet.value_or("(every sheet)"));
+    const extract::Reading r = extract::readExcel(c.file, c.sheet);
+    EXPECT_EQ(r.opened(), c.opened);
+    EXPECT_EQ(r.points.Count(), c.points);
+    if (!c.opened) {
+      EXPECT_FALSE(r.openFailure->description().empty());
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------

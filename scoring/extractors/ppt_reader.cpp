@@ -198,19 +198,37 @@ void OpenPPTApp() {
   step([&] { tApplication->setWindowState(kWindowMinimized); });
 }
 
-void ReadPPT(const std::string& cFile, KnowledgeSet& dObj) {
+namespace extract {
+
+Reading readPPT(const std::string& cFile) {
+  Reading reading;
   const std::shared_ptr<pp::Application> app = tApplication;
-  if (!app) return;
+  if (!app) {
+    reading.openFailure = AutomationError(err::kObjectNotSet, {}, runtimeErrorText(err::kObjectNotSet));
+    return reading;
+  }
   std::optional<pp::Presentation> pres;
   try {
     pres.emplace(app->open(winpath::toNative(cFile), pp::pp::kFalse, pp::pp::kFalse, pp::pp::kTrue));
-    ppt::ReadPresentation(*pres, dObj);
+  } catch (const AutomationError& e) {
+    reading.openFailure = e;
+    return reading;
+  }
+  try {
+    ppt::ReadPresentation(*pres, reading.points);
     pres->close();
   } catch (const AutomationError&) {
     // The presentation is closed on this path too, so that nothing stays
     // open in the application.
-    if (pres) step([&] { pres->close(); });
+    step([&] { pres->close(); });
   }
+  return reading;
+}
+
+}  // namespace extract
+
+void ReadPPT(const std::string& cFile, KnowledgeSet& dObj) {
+  extract::addPoints(dObj, std::move(extract::readPPT(cFile).points));
 }
 
 void ClosePPT() {

@@ -27,7 +27,8 @@
 #include <string>
 
 #include "common/dictionary.h"
-#include "platform/office/ppt.h"
+#include "platform/office/ppt/ppt.h"
+#include "scoring/extractors/reading.h"
 
 namespace bq {
 
@@ -44,6 +45,15 @@ void OpenPPTApp();
 // a failure later ends the reading with the points found so far. The
 // presentation is closed in every case. Never fails.
 void ReadPPT(const std::string& cFile, KnowledgeSet& dObj);
+
+namespace extract {
+
+// The points ReadPPT adds, with the reason the presentation could not be
+// opened when it could not: no application on the thread (91), or the
+// application's refusal of the file.
+Reading readPPT(const std::string& cFile);
+
+}  // namespace extract
 
 // Quits the thread's application and empties the reference. Fails with 91
 // "Object variable or With block variable not set" when the thread has no

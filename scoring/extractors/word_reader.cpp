@@ -261,25 +261,49 @@ namespace {
 
 // The driver of both extractors: open, read, close. The document is never
 // written back: the object model is read-only, which stands for closing
-// without saving. A file Word cannot open ends the reading quietly.
+// without saving. A file Word cannot open ends the reading quietly, with
+// Word's reason in the reading; a failure after the open keeps the points
+// found so far.
 template <typename Read>
-void withDocument(const std::string& cFile, Read&& read) {
+extract::Reading withDocument(const std::string& cFile, Read&& read) {
+  extract::Reading reading;
+  std::optional<word::Document> doc;
   try {
-    word::Document doc = word::Document::open(winpath::toNative(cFile));
-    read(doc);
-    doc.close();
-  } catch (const AutomationError&) {
+    doc.emplace(word::Document::open(winpath::toNative(cFile)));
+  } catch (const AutomationError& e) {
+    reading.openFailure = e;
+    return reading;
   }
+  guarded([&] {
+    read(*doc, reading.points);
+    doc->close();
+  });
+  return reading;
 }
 
 }  // namespace
 
+namespace extract {
+
+Reading readWord(const std::string& cFile) {
+  return withDocument(cFile, [](const word::Document& doc, KnowledgeSet& d) {
+    wordtest::ReadDocument(doc, d);
+  });
+}
+
+Reading readWordTable(const std::string& cFile) {
+  return withDocument(
+      cFile, [](const word::Document& doc, KnowledgeSet& d) { wordtest::ReadTables(doc, d); });
+}
+
+}  // namespace extract
+
 void ReadWord(const std::string& cFile, KnowledgeSet& dObj) {
-  withDocument(cFile, [&](const word::Document& doc) { wordtest::ReadDocument(doc, dObj); });
+  extract::addPoints(dObj, std::move(extract::readWord(cFile).points));
 }
 
 void ReadWordTable(const std::string& cFile, KnowledgeSet& dObj) {
-  withDocument(cFile, [&](const word::Document& doc) { wordtest::ReadTables(doc, dObj); });
+  extract::addPoints(dObj, std::move(extract::readWordTable(cFile).points));
 }
 
 }  // namespace bq

@@ -15,6 +15,8 @@
 // Every step is guarded by itself (guarded_step.h): a read the object model
 // refuses adds nothing, and the next step runs. A document that cannot be
 // opened adds nothing at all. Never fails with an AutomationError.
+// extract::readWord and readWordTable read the same and also tell why a
+// document could not be opened (reading.h).
 //
 // Thread safety: no shared state.
 #pragma once
@@ -23,7 +25,8 @@
 #include <string_view>
 
 #include "common/dictionary.h"
-#include "platform/office/word.h"
+#include "platform/office/word/word.h"
+#include "scoring/extractors/reading.h"
 
 namespace bq {
 
@@ -31,6 +34,15 @@ namespace bq {
 // (a Windows or POSIX path).
 void ReadWord(const std::string& cFile, KnowledgeSet& dObj);
 void ReadWordTable(const std::string& cFile, KnowledgeSet& dObj);
+
+namespace extract {
+
+// The points ReadWord and ReadWordTable add, with the reason the document
+// could not be opened when it could not.
+Reading readWord(const std::string& cFile);
+Reading readWordTable(const std::string& cFile);
+
+}  // namespace extract
 
 // The routines of the word module, usable on their own.
 namespace wordtest {

@@ -9,7 +9,7 @@
 #include "common/automation_error.h"
 #include "common/text.h"
 #include "common/winpath.h"
-#include "platform/office/limits.h"
+#include "scoring/answer_files.h"
 
 namespace bq::mark {
 namespace {
@@ -145,7 +145,7 @@ std::string refusalOf(const fs::path& folder, const fs::path& file) {
     const auto [r, f] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
     if (r != root.end()) return std::string(kNoteSymlink);
   }
-  if (fs::is_regular_file(link) && fs::file_size(file, ec) > office::limits::kMaxFileBytes && !ec)
+  if (fs::is_regular_file(link) && fs::file_size(file, ec) > scoring::kMaxAnswerBytes && !ec)
     return std::string(kNoteTooLarge);
   return {};
 }

@@ -6,7 +6,8 @@
 #include "common/automation_error.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "platform/office/legacy_conversion.h"
+#include "scoring/answer_files.h"
+#include "scoring/excel_score.h"
 
 namespace bq::mark {
 namespace {
@@ -38,8 +39,8 @@ std::string unreadableNote(const AutomationError& e) {
 // library from a private folder that holds only that file.
 std::vector<std::vector<std::string>> mailMessages(BrightquillClient& client,
                                                    const fs::path& file) {
-  office::TempFolder folder("bq-mark-mail-",
-                            office::Failure{err::kPathNotFound, "bqmark", "e-mail answer"});
+  const scoring::PrivateFolder folder(
+      "bq-mark-mail-", scoring::FailureAs{err::kPathNotFound, "bqmark", "e-mail answer"});
   std::error_code ec;
   fs::copy_file(file, folder.path() / "answer.eml", ec);
   if (ec)
@@ -211,22 +212,25 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
       }
       default: {
         if (kind == Kind::kPowerPoint) ensurePowerPoint();
-        // One read of the answer by the library's own score: asked about
-        // every point of the key, it tells which the answer holds; its
-        // score against the model answer's points counts those alone,
-        // exactly as a call with the model answer's set would.
+        // One read of the answer, by GetExcelScore's own two halves: the
+        // extractor's reading (every point of the file), then its score
+        // asked about every point of the key, which tells which the answer
+        // holds; the score against the model answer's points counts those
+        // alone, exactly as a call with the model answer's set would.
+        const std::optional<extract::Reading> reading = scoring::readAnswer(
+            std::string(infoOf(kind).name), file.string(),
+            sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
         KnowledgeSet asked, d1, d2;
         for (const KeyPoint& k : key) asked.set(k.point, 1);
-        const double all =
-            client_.GetExcelScore(std::string(infoOf(kind).name), asked, file.string(), d1, d2,
-                                  sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
+        const double all = scoring::scorePoints(asked, reading->points, d1, d2);
         given = d1;
         for (const std::string& e : expected) (has(e) ? mark.matched : mark.missing).push_back(e);
         mark.score = all < 0 || expected.empty() ? -1
                                                  : static_cast<double>(mark.matched.size()) /
                                                        static_cast<double>(expected.size());
-        // A score of 0 may be a file the extractor could not read at all.
-        if (d1.empty()) emptyAnswer = expectedPoints(kind, file, sheet).empty();
+        // A score of 0 may be a file that held no point at all, or one the
+        // extractor could not open: the note is the same for both.
+        if (d1.empty()) emptyAnswer = reading->points.empty();
         break;
       }
     }

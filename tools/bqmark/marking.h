@@ -13,7 +13,10 @@
 //   EMAIL       "10"   eml<ID>.eml      GetMailZSDFromPath
 //
 // The extension says nothing about the content: the Office readers recognise
-// OOXML and legacy files by their bytes.
+// OOXML and legacy files by their bytes. An Office answer is marked through
+// GetExcelScore's two halves (scoring/excel_score.h), so that its one read
+// gives both the score and every point the file holds (a legacy file is
+// converted once).
 //
 // Thread safety: a Marker belongs to one thread (it holds that thread's
 // PowerPoint application while it lives).

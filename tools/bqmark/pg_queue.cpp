@@ -13,11 +13,9 @@
 #include "common/text.h"
 #include "platform/codec/codec.h"
 #include "platform/db/value.h"
-#include "platform/office/legacy_conversion.h"
-#include "platform/office/limits.h"
-#include "platform/office/resident_converter.h"
 #include "platform/shell/processes.h"
 #include "platform/shell/worker_processes.h"
+#include "scoring/answer_files.h"
 #include "tools/bqmark/report.h"
 #include "tools/bqmark/worker_pool.h"
 
@@ -31,7 +29,7 @@ constexpr int64_t kMaxAttempts = 3;
 
 // An answer is read whole into the job row, as far as the Office readers
 // would read it.
-constexpr ReadLimit kAnswerFile{office::limits::kMaxFileBytes, "answer file"};
+constexpr ReadLimit kAnswerFile{scoring::kMaxAnswerBytes, "answer file"};
 
 constexpr const char* kSchema[] = {
     "CREATE TABLE IF NOT EXISTS bqmark_job ("
@@ -172,8 +170,8 @@ Mark markLeased(Marker& marker, const LeasedJob& leased) {
     job.file.clear();
     return markJob(marker, job);
   }
-  office::TempFolder folder("bq-mark-job-",
-                            office::Failure{err::kPathNotFound, "bqmark", "answer"});
+  const scoring::PrivateFolder folder(
+      "bq-mark-job-", scoring::FailureAs{err::kPathNotFound, "bqmark", "answer"});
   Job job = leased.job;
   job.file = folder.path() / leased.job.file.filename();
   {
@@ -186,7 +184,7 @@ Mark markLeased(Marker& marker, const LeasedJob& leased) {
 
 // One worker process's life: take, mark, finish, until the batch is done.
 size_t workLoop(const WorkOptions& options) {
-  std::optional<office::ResidentConversionScope> resident;
+  std::optional<scoring::ResidentOffice> resident;
   if (options.residentOffice) resident.emplace();
   QueueDatabase q(options.connection);
   Marker marker;

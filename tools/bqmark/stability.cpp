@@ -6,9 +6,7 @@
 #include "common/automation_error.h"
 #include "common/files.h"
 #include "platform/codec/codec.h"
-#include "platform/office/legacy_conversion.h"
-#include "platform/office/limits.h"
-#include "platform/office/resident_converter.h"
+#include "scoring/answer_files.h"
 
 namespace bq::mark {
 namespace {
@@ -48,10 +46,6 @@ std::string libreOfficeBuild(const fs::path& soffice) {
 
 }  // namespace
 
-struct RoundTrips::Scope {
-  office::ResidentConversionScope resident;
-};
-
 fs::path defaultRoundTripCache() {
   if (const char* c = std::getenv("BQ_ROUNDTRIP_CACHE"); c && *c) return c;
   if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/')
@@ -62,7 +56,7 @@ fs::path defaultRoundTripCache() {
 }
 
 RoundTrips::RoundTrips(fs::path cache) : cache_(cache.empty() ? defaultRoundTripCache() : cache) {
-  const fs::path soffice = office::findSoffice();
+  const fs::path soffice = scoring::officeProgram();
   available_ = !soffice.empty();
   if (available_) build_ = libreOfficeBuild(soffice);
 }
@@ -74,7 +68,7 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
   const std::optional<Filters> filters = filtersOf(kind);
   if (!available_ || !filters) return out;
   const std::string bytes =
-      readWholeFile(file, ReadLimit{office::limits::kMaxFileBytes, "document"});
+      readWholeFile(file, ReadLimit{scoring::kMaxAnswerBytes, "document"});
   // The original is read by content: an OOXML package or a legacy file.
   const bool ooxml = bytes.starts_with("PK");
   const std::string ooxmlFilter(filters->ooxml), legacyFilter(filters->legacy);
@@ -89,7 +83,7 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
                                              (legacy ? legacyFilter : ooxmlFilter) + "\n" + build_)
                                 .substr(0, 32);
     // Every copy is kept as an OOXML package: a legacy one as the readers
-    // read it, converted back with the filters legacy_conversion.h uses.
+    // read it, converted back with the filters they convert a legacy answer with.
     const fs::path cached = cache_ / (key + "." + std::string(filters->ooxmlExt));
     if (fs::is_regular_file(cached, ec)) {
       copy.file = cached;
@@ -97,14 +91,10 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
       continue;
     }
     // The thread's resident LibreOffice, or one of our own for as long as we live.
-    office::ResidentConverter* converter = office::residentConverter();
-    if (!converter) {
-      scope_ = std::make_unique<Scope>();
-      converter = &scope_->resident.converter();
-    }
-    const office::Failure failure{err::kPathNotFound, "bqmark", "LibreOffice round trip"};
+    if (!scoring::hasResidentOffice()) resident_ = std::make_unique<scoring::ResidentOffice>();
+    const scoring::FailureAs failure{err::kPathNotFound, "bqmark", "LibreOffice round trip"};
     try {
-      office::TempFolder work("bq-roundtrip-", failure);
+      const scoring::PrivateFolder work("bq-roundtrip-", failure);
       // Named as the examinee's file would be, with the content's own extension.
       const fs::path input =
           work.path() / ("answer." + std::string(ooxml ? filters->ooxmlExt : filters->legacyExt));
@@ -112,13 +102,12 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
       if (ec) throw AutomationError(err::kFileNotFound, "bqmark", ec.message());
       fs::path output = work.path() / ("saved." + copy.format);
       ++conversions_;
-      converter->convert(input, importFilter, output, legacy ? legacyFilter : ooxmlFilter,
-                         office::limits::kConversionTimeout, failure);
+      scoring::convertOnResidentOffice(input, importFilter, output,
+                                       legacy ? legacyFilter : ooxmlFilter, failure);
       if (legacy) {
         const fs::path read = work.path() / ("read." + std::string(filters->ooxmlExt));
         ++conversions_;
-        converter->convert(output, legacyFilter, read, ooxmlFilter,
-                           office::limits::kConversionTimeout, failure);
+        scoring::convertOnResidentOffice(output, legacyFilter, read, ooxmlFilter, failure);
         output = read;
       }
       copy.file = keep(output, cached, failure);
@@ -131,9 +120,9 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
 }
 
 fs::path RoundTrips::keep(const fs::path& file, const fs::path& cached,
-                          const office::Failure& failure) {
+                          const scoring::FailureAs& failure) {
   const std::string saved =
-      readWholeFile(file, ReadLimit{office::limits::kMaxFileBytes, "saved document"});
+      readWholeFile(file, ReadLimit{scoring::kMaxAnswerBytes, "saved document"});
   try {
     AtomicOutput cache(cached, AtomicOutput::Durability::kUnflushed);
     cache.write(std::span(reinterpret_cast<const uint8_t*>(saved.data()), saved.size()));
@@ -141,7 +130,7 @@ fs::path RoundTrips::keep(const fs::path& file, const fs::path& cached,
     return cached;
   } catch (const AutomationError&) {
     // No cache to write to: the copy lives as long as this object.
-    if (!scratch_) scratch_ = std::make_unique<office::TempFolder>("bq-roundtrips-", failure);
+    if (!scratch_) scratch_ = std::make_unique<scoring::PrivateFolder>("bq-roundtrips-", failure);
     const fs::path copy = scratch_->path() / cached.filename();
     std::error_code ec;
     fs::copy_file(file, copy, fs::copy_options::overwrite_existing, ec);

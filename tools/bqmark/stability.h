@@ -12,7 +12,7 @@
 //   legacy        the binary 97 format that the legacy name (.doc, .xls,
 //                 .ppt) stands for
 //
-// through the resident converter (platform/office/resident_converter.h), and
+// through the thread's resident LibreOffice (scoring/answer_files.h), and
 // the points that such a round trip changes count as unstable. A legacy copy
 // is converted back to OOXML at once, as the Office readers would convert it,
 // so that reading the copies again needs no LibreOffice.
@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/office/legacy_conversion.h"
+#include "scoring/answer_files.h"
 #include "tools/bqmark/marking.h"
 
 namespace bq::mark {
@@ -44,7 +44,7 @@ namespace bq::mark {
 struct SavedCopy {
   std::string format;  // "docx", "doc", ...: the format it was saved in
   // The saved file (in the cache) as an OOXML package, as the Office readers
-  // read it (a legacy copy converted back as legacy_conversion.h does); empty
+  // read it (a legacy copy converted back as they would convert it); empty
   // when LibreOffice failed.
   std::filesystem::path file;
   std::string failure;  // why LibreOffice could not save it
@@ -73,13 +73,12 @@ class RoundTrips {
   // Puts `file` into the cache as `cached` (or a private folder when the
   // cache cannot be written) and returns where it is.
   std::filesystem::path keep(const std::filesystem::path& file, const std::filesystem::path& cached,
-                             const office::Failure& failure);
-  struct Scope;
+                             const scoring::FailureAs& failure);
   std::filesystem::path cache_;
   bool available_ = false;
   std::string build_;  // LibreOffice's build, part of every cache key
-  std::unique_ptr<Scope> scope_;
-  std::unique_ptr<office::TempFolder> scratch_;  // saved copies when the cache cannot be written
+  std::unique_ptr<scoring::ResidentOffice> resident_;
+  std::unique_ptr<scoring::PrivateFolder> scratch_;  // saved copies when the cache cannot be written
   int conversions_ = 0;
 };
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "platform/office/resident_converter.h"
+#include "scoring/answer_files.h"
 
 namespace bq::mark {
 namespace {
@@ -51,7 +51,7 @@ void markOnPool(const std::vector<Job>& jobs, const PoolOptions& options,
 }
 
 void serveJobs(shell::WorkerChannel& channel, bool residentOffice) {
-  std::optional<office::ResidentConversionScope> resident;
+  std::optional<scoring::ResidentOffice> resident;
   if (residentOffice) resident.emplace();
   Marker marker;
   while (std::optional<std::string> request = channel.nextRequest()) {
