@@ -83,5 +83,24 @@ TEST(LegacyAnswers, AZeroScoringAnswerIsConvertedOnce) {
   EXPECT_EQ(office.starts(), 3);
 }
 
+// The LibreOffice that a worker keeps running through the library's
+// interface is the one the library's readers convert with.
+TEST(LegacyAnswers, AResidentOfficeConvertsEveryAnswerOfItsThread) {
+  const fs::path soffice = scoring::officeProgram();
+  if (soffice.empty()) GTEST_SKIP() << "LibreOffice is not installed";
+  const scoring::PrivateFolder folder("bqmark-legacy-", {53, "test", "folder"});
+  CountedOffice office(folder.path(), soffice);
+  const std::vector<KeyPoint> key = {{"文本,答卷里没有这句话", Role::kTask, true}};
+  const fs::path tea = fs::path(BQ_LEGACY_TESTDATA) / "tea.doc";
+  {
+    const scoring::ResidentOffice resident;
+    EXPECT_TRUE(scoring::hasResidentOffice());
+    Marker marker;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(marker.markAnswer(Kind::kWordTest, tea, key).note, "");
+    EXPECT_EQ(office.starts(), 1);
+  }
+  EXPECT_FALSE(scoring::hasResidentOffice());
+}
+
 }  // namespace
 }  // namespace bq::mark
