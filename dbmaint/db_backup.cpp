@@ -362,6 +362,171 @@ bool MaintenanceReport::allDone() const {
          std::all_of(tables.begin(), tables.end(), [](const TableResult& t) { return t.done; });
 }
 
+namespace {
+
+// The temporary database, built afresh with the layouts of the tables.
+void buildTempDatabase(PictureArg DoingPic, const std::string& tmp,
+                       const std::vector<std::string>& aTbl) {
+  DeleteFileOrWarn(tmp);
+  setVisible(DoingPic, true);
+  ShowProgress(DoingPic, 0);
+  const size_t n = aTbl.size() > 0 ? aTbl.size() - 1 : 0;
+  CreateTempDatabase(tmp);
+  for (size_t i = 0; i < aTbl.size(); ++i) {
+    CopyTableSchema(tmp, aTbl[i]);
+    if (n > 0) ShowProgress(DoingPic, share(i, n));
+  }
+}
+
+// The two ends of a backup's copy, each absent when it could not be opened.
+struct BackupEnds {
+  std::optional<db::Connection> live;
+  std::optional<db::Connection> temp;
+  AutomationError liveFailure{0, "", ""};
+  // The live side keeps one snapshot from the first copied row to the last
+  // deleted one, so that the rows deleted are those the copy saw.
+  bool snapshot = false;
+};
+
+BackupEnds openBackupEnds(const std::string& tmp, bool deleting, MaintenanceReport& report) {
+  BackupEnds ends;
+  if (!guarded(
+          [&] {
+            ends.live = OpenLiveConnection();
+            ends.live->setCommandTimeout(120);
+          },
+          &ends.liveFailure)) {
+    ends.live.reset();
+    report.problem = ends.liveFailure.description();
+  }
+  guarded([&] { ends.temp = OpenMdbConnection(tmp); });
+  if (deleting && ends.live) {
+    ends.snapshot = guarded([&] {
+      ends.live->setIsolationLevel(db::adXactRepeatableRead);
+      ends.live->BeginTrans();
+    });
+  }
+  return ends;
+}
+
+// Copies the selected rows of every table; for each, whether all of them came.
+std::vector<bool> copyTables(BackupEnds& ends, PictureArg DoingPic, PictureArg SubDoingPic,
+                             const std::vector<std::string>& aTbl, const std::string& tmp,
+                             const std::string& cWhere, MaintenanceReport& report) {
+  const size_t count = aTbl.size();
+  const size_t n = count > 0 ? count - 1 : 0;
+  std::vector<bool> whole(count, false);
+  for (size_t i = 0; i < count; ++i) {
+    TableResult& r = report.tables[i];
+    if (!isPlainIdentifier(aTbl[i])) {
+      r.problem = kNotPlainName;
+    } else if (!ends.live) {
+      r.problem = "the live database cannot be opened: " + ends.liveFailure.description();
+    } else if (!ends.temp) {
+      r.problem = std::string("the temporary database cannot be opened: ") + tmp;
+    } else {
+      whole[i] = copyIntoBackup(*ends.live, *ends.temp, aTbl[i],
+                                "Select * From " + aTbl[i] + cWhere, SubDoingPic, r)
+                     .whole;
+    }
+    if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
+  }
+  return whole;
+}
+
+// Saves the temporary database and packs it into the backup file; true when
+// the backup file was written. Rows that never reached the temporary
+// database's file must not become a backup file holding none of them in place
+// of the previous one.
+bool writeBackupFile(PictureArg DoingPic, std::optional<db::Connection>& temp,
+                     const std::string& tmp, const std::string& cFile, std::vector<bool>& whole,
+                     MaintenanceReport& report) {
+  AutomationError why(0, "", "");
+  const bool saved = !temp || guarded([&] { temp->Close(); }, &why);
+  temp.reset();
+  bool written = false;
+  if (!saved) {
+    std::fill(whole.begin(), whole.end(), false);
+    for (TableResult& r : report.tables) {
+      r.rows = 0;
+      if (r.problem.empty())
+        r.problem = "the temporary database was not saved: " + why.description();
+    }
+  } else {
+    guarded([&] { written = CompressFile(DoingPic, tmp, cFile, &why); }, &why);
+  }
+  if (!written) {
+    report.problem = "the backup file was not written: " + why.description();
+    ui::MsgBox(
+        std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
+        ui::vbExclamation);
+  }
+  return written;
+}
+
+// A table backed up whose rows stay in the live database after all.
+void notDeleted(MaintenanceReport& report, size_t i, const std::string& reason) {
+  TableResult& r = report.tables[i];
+  r.done = false;
+  r.problem = "backed up, but not deleted: " + reason;
+}
+
+// Deletes from the live database the rows of every table backed up whole,
+// each table in a transaction of its own inside the copy's snapshot, which is
+// committed only when the backup file was written.
+void deleteCopiedRows(BackupEnds& ends, const std::vector<std::string>& aTbl,
+                      const std::string& cWhere, MaintenanceReport& report) {
+  db::Connection& live = *ends.live;
+  AutomationError why(0, "", "");
+  for (size_t i = 0; i < aTbl.size(); ++i) {
+    if (!report.tables[i].done) continue;
+    std::string reason;
+    if (!ends.snapshot) {
+      reason = "no transaction could be started on the live database";
+    } else {
+      const bool deleted = guarded(
+          [&] {
+            live.BeginTrans();
+            live.Execute("Delete From " + aTbl[i] + cWhere, nullptr,
+                         db::adCmdText | db::adExecuteNoRecords);
+            live.CommitTrans();
+          },
+          &why);
+      if (!deleted) {
+        if (live.transactionLevel() > 1) guarded([&] { live.RollbackTrans(); });
+        reason = why.description();
+      }
+    }
+    if (!reason.empty()) {
+      notDeleted(report, i, reason);
+      tableMessage(kRowsNotDeletedMessage, aTbl[i], reason);
+    }
+  }
+  if (!ends.snapshot) return;
+  const bool committed = report.fileWritten ? guarded([&] { live.CommitTrans(); }, &why)
+                                            : (guarded([&] { live.RollbackTrans(); }), false);
+  if (report.fileWritten && !committed) {
+    guarded([&] { live.RollbackTrans(); });
+    for (size_t i = 0; i < aTbl.size(); ++i) {
+      if (!report.tables[i].done) continue;
+      notDeleted(report, i, why.description());
+      tableMessage(kRowsNotDeletedMessage, aTbl[i], why.description());
+    }
+  }
+}
+
+// Closes the live database. A sealed live database keeps its changes until
+// it is written on close: rows deleted from it are deleted only then.
+void closeLive(BackupEnds& ends, bool deleting, MaintenanceReport& report) {
+  AutomationError why(0, "", "");
+  if (!ends.live || guarded([&] { ends.live->Close(); }, &why) || !deleting) return;
+  for (size_t i = 0; i < report.tables.size(); ++i)
+    if (report.tables[i].done) notDeleted(report, i, why.description());
+  ui::MsgBox(std::string(kLiveNotSavedMessage) + "\r\n" + why.description(), ui::vbExclamation);
+}
+
+}  // namespace
+
 MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
                            const std::vector<std::string>& aTbl, const std::string& cFile,
                            const std::string& cWhere, bool bDel) {
@@ -372,138 +537,128 @@ MaintenanceReport DbBackup(PictureArg DoingPic, PictureArg SubDoingPic,
     return report;
   }
   report.ran = true;
-  const std::string tmp = TempDatabasePath();
-  DeleteFileOrWarn(tmp);
-  setVisible(DoingPic, true);
-  ShowProgress(DoingPic, 0);
-  const size_t count = aTbl.size();
-  const size_t n = count > 0 ? count - 1 : 0;
   for (const std::string& t : aTbl) report.tables.push_back({t, false, 0, {}});
-  CreateTempDatabase(tmp);
-  for (size_t i = 0; i < count; ++i) {
-    CopyTableSchema(tmp, aTbl[i]);
-    if (n > 0) ShowProgress(DoingPic, share(i, n));
-  }
+  const std::string tmp = TempDatabasePath();
+  buildTempDatabase(DoingPic, tmp, aTbl);
   setVisible(SubDoingPic, true);
 
   // From here on every step is guarded.
   const bool deleting = bDel && !cWhere.empty();
-  std::optional<db::Connection> live;
-  AutomationError why(0, "", "");
-  if (!guarded(
-          [&] {
-            live = OpenLiveConnection();
-            live->setCommandTimeout(120);
-          },
-          &why)) {
-    live.reset();
-    report.problem = why.description();
-  }
-  std::optional<db::Connection> temp;
-  guarded([&] { temp = OpenMdbConnection(tmp); });
-  // The rows to delete are those the copy saw: the live side keeps one
-  // snapshot from the first copied row to the last deleted one.
-  bool snapshot = false;
-  if (deleting && live) {
-    snapshot = guarded([&] {
-      live->setIsolationLevel(db::adXactRepeatableRead);
-      live->BeginTrans();
-    });
-  }
-  std::vector<bool> whole(count, false);
-  for (size_t i = 0; i < count; ++i) {
-    TableResult& r = report.tables[i];
-    if (!isPlainIdentifier(aTbl[i])) {
-      r.problem = kNotPlainName;
-    } else if (!live) {
-      r.problem = "the live database cannot be opened: " + why.description();
-    } else if (!temp) {
-      r.problem = std::string("the temporary database cannot be opened: ") + tmp;
-    } else {
-      whole[i] =
-          copyIntoBackup(*live, *temp, aTbl[i], "Select * From " + aTbl[i] + cWhere, SubDoingPic, r)
-              .whole;
-    }
-    if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
-  }
+  BackupEnds ends = openBackupEnds(tmp, deleting, report);
+  std::vector<bool> whole = copyTables(ends, DoingPic, SubDoingPic, aTbl, tmp, cWhere, report);
   guarded([&] { setVisible(SubDoingPic, false); });
-  // Rows that never reached the temporary database's file must not become a
-  // backup file holding none of them in place of the previous one.
-  const bool saved = !temp || guarded([&] { temp->Close(); }, &why);
-  temp.reset();
-  if (!saved) {
-    std::fill(whole.begin(), whole.end(), false);
-    for (TableResult& r : report.tables) {
-      r.rows = 0;
-      if (r.problem.empty())
-        r.problem = "the temporary database was not saved: " + why.description();
-    }
-  } else {
-    guarded([&] { report.fileWritten = CompressFile(DoingPic, tmp, cFile, &why); }, &why);
-  }
-  if (!report.fileWritten) {
-    report.problem = "the backup file was not written: " + why.description();
-    ui::MsgBox(
-        std::string(kBackupNotWrittenMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
-        ui::vbExclamation);
-  }
-
-  for (size_t i = 0; i < count; ++i) report.tables[i].done = whole[i] && report.fileWritten;
-  if (deleting && live) {
-    for (size_t i = 0; i < count; ++i) {
-      TableResult& r = report.tables[i];
-      if (!r.done) continue;
-      std::string reason;
-      if (!snapshot) {
-        reason = "no transaction could be started on the live database";
-      } else {
-        const bool deleted = guarded(
-            [&] {
-              live->BeginTrans();
-              live->Execute("Delete From " + aTbl[i] + cWhere, nullptr,
-                            db::adCmdText | db::adExecuteNoRecords);
-              live->CommitTrans();
-            },
-            &why);
-        if (!deleted) {
-          if (live->transactionLevel() > 1) guarded([&] { live->RollbackTrans(); });
-          reason = why.description();
-        }
-      }
-      if (!reason.empty()) {
-        r.done = false;
-        r.problem = "backed up, but not deleted: " + reason;
-        tableMessage(kRowsNotDeletedMessage, aTbl[i], reason);
-      }
-    }
-    if (snapshot) {
-      const bool committed = report.fileWritten ? guarded([&] { live->CommitTrans(); }, &why)
-                                                : (guarded([&] { live->RollbackTrans(); }), false);
-      if (report.fileWritten && !committed) {
-        guarded([&] { live->RollbackTrans(); });
-        for (size_t i = 0; i < count; ++i) {
-          TableResult& r = report.tables[i];
-          if (!r.done) continue;
-          r.done = false;
-          r.problem = "backed up, but not deleted: " + why.description();
-          tableMessage(kRowsNotDeletedMessage, aTbl[i], why.description());
-        }
-      }
-    }
-  }
-  if (live && !guarded([&] { live->Close(); }, &why) && deleting) {
-    // A sealed live database keeps its changes until it is written on close.
-    for (size_t i = 0; i < count; ++i) {
-      TableResult& r = report.tables[i];
-      if (!r.done) continue;
-      r.done = false;
-      r.problem = "backed up, but not deleted: " + why.description();
-    }
-    ui::MsgBox(std::string(kLiveNotSavedMessage) + "\r\n" + why.description(), ui::vbExclamation);
-  }
+  report.fileWritten = writeBackupFile(DoingPic, ends.temp, tmp, cFile, whole, report);
+  for (size_t i = 0; i < aTbl.size(); ++i) report.tables[i].done = whole[i] && report.fileWritten;
+  if (deleting && ends.live) deleteCopiedRows(ends, aTbl, cWhere, report);
+  closeLive(ends, deleting, report);
   guarded([&] { setVisible(DoingPic, false); });
   return report;
 }
+
+namespace {
+
+// The expanded backup (or the plain database given), open with only its
+// stored tables in sight; absent, with the reason in `report`, when it
+// cannot be read safely.
+std::optional<db::Connection> openBackupSide(const std::string& path, const std::string& cFile,
+                                             MaintenanceReport& report) {
+  std::optional<db::Connection> backup;
+  if (!CheckDatabaseImage(path)) {
+    report.problem = "the database is too large to be opened: nothing was restored";
+    return backup;
+  }
+  backup = OpenMdbConnection(path);
+  AutomationError why(0, "", "");
+  if (backup && !keepOnlyStoredTables(*backup, &why)) {
+    guarded([&] { backup->Close(); });
+    backup.reset();
+    report.problem = "the backup holds what cannot be read safely: " + why.description();
+    ui::MsgBox(
+        std::string(kUnsafeBackupMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
+        ui::vbOKOnly);
+  }
+  return backup;
+}
+
+// What one table's restore reads and writes. The column lists are looked up
+// where they are used, so that a short list fails that table's read or write.
+struct RestoreStep {
+  const std::string& table;
+  size_t index;
+  const std::optional<std::vector<std::string>>& backupColumns;
+  const std::optional<std::vector<std::string>>& liveColumns;
+  const std::string& cWhere;
+  bool keepLiveRows;
+
+  std::string select() const {
+    return backupColumns ? "Select " + item(*backupColumns, index) + cWhere
+                         : "Select * From " + table + cWhere;
+  }
+  std::string destination() const {
+    return liveColumns ? "Select " + item(*liveColumns, index) : "Select * From " + table;
+  }
+};
+
+// Replaces (or adds to) the live rows of one table by those of `source`, in
+// one transaction; the rows written, or throws with the table left as it was.
+int64_t restoreRows(db::Connection& live, db::Recordset& source, int64_t rows,
+                    const RestoreStep& step, PictureArg SubDoingPic) {
+  const TableProgress progress(rows);
+  int64_t written = 0;
+  live.BeginTrans();
+  if (!step.keepLiveRows)
+    live.Execute("Delete From " + step.table, nullptr, db::adExecuteNoRecords);
+  db::Recordset destination;
+  destination.Open(step.destination(), live, db::adOpenForwardOnly, db::adLockOptimistic,
+                   db::adOptionUnspecified);
+  RecordCopier copier(source, destination);
+  if (!source.Eof()) {
+    // The backup side is read on another thread meanwhile (RowFeed).
+    RowFeed feed(source, copier.sourceFields());
+    RowFeed::Row row;
+    while (feed.next(row)) {
+      AutomationError failure(0, "", "");
+      if (row.unread) throw *row.unread;
+      if (!copier.copyValues(row.values, &failure)) throw failure;
+      progress.after(++written, SubDoingPic);
+      if (row.after) std::rethrow_exception(row.after);
+    }
+  }
+  destination.Close();
+  live.CommitTrans();
+  return written;
+}
+
+// Restores one table; false when the backup side could not give it.
+bool restoreTable(std::optional<db::Connection>& backup, db::Connection& live,
+                  const RestoreStep& step, const std::string& cFile, PictureArg SubDoingPic,
+                  const std::string& refusal, TableResult& r) {
+  AutomationError why(0, "", "");
+  db::Recordset source;
+  int64_t rows = 0;
+  const bool readable =
+      backup && guarded([&] { rows = openCounted(source, *backup, step.select()); }, &why);
+  if (!readable) {
+    // As before: a table the backup cannot give is left alone, without a message.
+    r.problem = backup            ? "the backup side cannot be read: " + why.description()
+                : refusal.empty() ? std::string("the file is no backup and no database: ") + cFile
+                                  : refusal;
+    return false;
+  }
+  int64_t written = 0;
+  if (guarded([&] { written = restoreRows(live, source, rows, step, SubDoingPic); }, &why)) {
+    r.done = true;
+    r.rows = written;
+  } else {
+    if (live.transactionLevel() > 0) guarded([&] { live.RollbackTrans(); });
+    r.problem = why.description();
+    tableMessage(kTableNotRestoredMessage, step.table, why.description());
+  }
+  guarded([&] { source.Close(); });
+  return true;
+}
+
+}  // namespace
 
 MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
                             const std::vector<std::string>& aTbl, std::string cFile,
@@ -527,7 +682,6 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
   setVisible(DoingPic, true);
   ShowProgress(DoingPic, 0);
   setVisible(SubDoingPic, true);
-  AutomationError why(0, "", "");
 
   std::string path = cFile;
   const Expansion expansion = ExpandFile(DoingPic, path);
@@ -542,20 +696,7 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
     setVisible(SubDoingPic, false);
     return report;
   }
-  std::optional<db::Connection> backup;
-  if (CheckDatabaseImage(path)) {
-    backup = OpenMdbConnection(path);
-  } else {
-    report.problem = "the database is too large to be opened: nothing was restored";
-  }
-  if (backup && !keepOnlyStoredTables(*backup, &why)) {
-    guarded([&] { backup->Close(); });
-    backup.reset();
-    report.problem = "the backup holds what cannot be read safely: " + why.description();
-    ui::MsgBox(
-        std::string(kUnsafeBackupMessage) + "\r\n\r\n[" + cFile + "]\r\n" + why.description(),
-        ui::vbOKOnly);
-  }
+  std::optional<db::Connection> backup = openBackupSide(path, cFile, report);
   db::Connection live = OpenLiveConnection();
   live.setCommandTimeout(300);
   live.setCursorLocation(db::adUseServer);
@@ -567,67 +708,16 @@ MaintenanceReport DbRestore(PictureArg DoingPic, PictureArg SubDoingPic,
       r.problem = kNotPlainName;
       continue;
     }
-    db::Recordset source;
-    int64_t rows = 0;
-    const bool readable = backup && guarded(
-                                        [&] {
-                                          const std::string select =
-                                              aSel1 ? "Select " + item(*aSel1, i) + cWhere
-                                                    : "Select * From " + table + cWhere;
-                                          rows = openCounted(source, *backup, select);
-                                        },
-                                        &why);
-    if (!readable) {
-      // As before: a table the backup cannot give is left alone, without a message.
-      r.problem = backup ? "the backup side cannot be read: " + why.description()
-                  : report.problem.empty()
-                      ? std::string("the file is no backup and no database: ") + cFile
-                      : report.problem;
-      continue;
-    }
-    const TableProgress progress(rows);
-    int64_t written = 0;
-    const bool restored = guarded(
-        [&] {
-          live.BeginTrans();
-          if (!bDelNotAllowed)
-            live.Execute("Delete From " + table, nullptr, db::adExecuteNoRecords);
-          db::Recordset destination;
-          destination.Open(aSel2 ? "Select " + item(*aSel2, i) : "Select * From " + table, live,
-                           db::adOpenForwardOnly, db::adLockOptimistic, db::adOptionUnspecified);
-          RecordCopier copier(source, destination);
-          if (!source.Eof()) {
-            // The backup side is read on another thread meanwhile (RowFeed).
-            RowFeed feed(source, copier.sourceFields());
-            RowFeed::Row row;
-            while (feed.next(row)) {
-              AutomationError failure(0, "", "");
-              if (row.unread) throw *row.unread;
-              if (!copier.copyValues(row.values, &failure)) throw failure;
-              progress.after(++written, SubDoingPic);
-              if (row.after) std::rethrow_exception(row.after);
-            }
-          }
-          destination.Close();
-          live.CommitTrans();
-        },
-        &why);
-    if (restored) {
-      r.done = true;
-      r.rows = written;
-    } else {
-      if (live.transactionLevel() > 0) guarded([&] { live.RollbackTrans(); });
-      r.problem = why.description();
-      tableMessage(kTableNotRestoredMessage, table, why.description());
-    }
-    if (n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
-    guarded([&] { source.Close(); });
+    const bool read = restoreTable(backup, live, {table, i, aSel1, aSel2, cWhere, bDelNotAllowed},
+                                   cFile, SubDoingPic, report.problem, r);
+    if (read && n > 0) guarded([&] { ShowProgress(DoingPic, share(i, n)); });
   }
   if (backup) {
     // What keepOnlyStoredTables set aside comes back: the file stays as it was.
     guarded([&] { backup->RollbackTrans(); });
     guarded([&] { backup->Close(); });
   }
+  AutomationError why(0, "", "");
   if (!guarded([&] { live.Close(); }, &why)) {
     // A sealed live database keeps the restored rows until it is written on close.
     for (TableResult& r : report.tables) {
