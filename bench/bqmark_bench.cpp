@@ -20,7 +20,7 @@
 
 #include "bench/peer.h"
 #include "bench/timing.h"
-#include "platform/office/legacy_conversion.h"
+#include "platform/office/legacy/legacy_conversion.h"
 #include "tools/bqmark/answer_key.h"
 #include "tools/bqmark/jobs.h"
 #include "tools/bqmark/local_run.h"

@@ -29,7 +29,7 @@
 
 #include "bench/timing.h"
 #include "common/dictionary.h"
-#include "platform/office/package.h"
+#include "platform/office/opc/package.h"
 
 namespace bqbench {
 

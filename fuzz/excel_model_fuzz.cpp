@@ -24,7 +24,7 @@
 
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
-#include "platform/office/excel.h"
+#include "platform/office/excel/excel.h"
 
 namespace {
 

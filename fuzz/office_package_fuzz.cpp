@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "fuzz/zip_pieces.h"
-#include "platform/office/namespaces.h"
 #include "fuzz/checks.h"
-#include "platform/office/package.h"
-#include "platform/office/xml_tree.h"
+#include "fuzz/zip_pieces.h"
+#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/package.h"
+#include "platform/office/opc/xml_tree.h"
 
 namespace {
 

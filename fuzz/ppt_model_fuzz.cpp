@@ -24,7 +24,7 @@
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
-#include "platform/office/ppt.h"
+#include "platform/office/ppt/ppt.h"
 #include "scoring/extractors/ppt_reader.h"
 
 namespace {

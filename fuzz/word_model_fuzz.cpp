@@ -22,7 +22,7 @@
 #include "common/dictionary.h"
 #include "common/text.h"
 #include "fuzz/checks.h"
-#include "platform/office/word.h"
+#include "platform/office/word/word.h"
 #include "scoring/extractors/word_reader.h"
 
 namespace {

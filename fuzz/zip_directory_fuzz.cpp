@@ -31,7 +31,7 @@
 
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
-#include "platform/office/failure.h"
+#include "platform/office/shared/failure.h"
 #include "platform/office/zip_archive.h"
 
 namespace {

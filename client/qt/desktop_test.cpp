@@ -39,7 +39,7 @@
 #include "client/qt/frm_browser.h"
 #include "client/qt/web_engine_setup.h"
 #include "platform/ftp/testing/test_servers.h"
-#include "platform/office/legacy_conversion.h"
+#include "platform/office/legacy/legacy_conversion.h"
 #include "platform/shell/openers.h"
 #include "platform/shell/processes.h"
 #include "platform/ui/x11_windows.h"

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "common/files.h"
-#include "platform/office/limits.h"
+#include "platform/office/shared/limits.h"
 
 namespace bq::office {
 namespace {

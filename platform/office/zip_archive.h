@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/office/failure.h"
+#include "platform/office/shared/failure.h"
 #include "platform/office/unique_fd.h"
 
 struct zip;

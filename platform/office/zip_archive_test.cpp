@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "platform/office/limits.h"
-#include "platform/office/test_packages.h"
+#include "platform/office/shared/limits.h"
+#include "platform/office/testing/test_packages.h"
 
 namespace bq::office {
 namespace {

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/office/test_packages.h"
+#include "platform/office/testing/test_packages.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "common/ansi.h"
 #include "common/automation_error.h"
 #include "dbmaint/exam_source.h"
-#include "platform/office/legacy_conversion.h"
+#include "platform/office/legacy/legacy_conversion.h"
 #include "tools/bqmark/answer_key.h"
 #include "tools/bqmark/jobs.h"
 #include "tools/bqmark/marking.h"

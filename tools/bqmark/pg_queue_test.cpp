@@ -25,7 +25,7 @@
 #include "common/text.h"
 #include "platform/db/testing/db_test_support.h"
 #include "platform/db/value.h"
-#include "platform/office/legacy_conversion.h"
+#include "platform/office/legacy/legacy_conversion.h"
 #include "tools/bqmark/local_run.h"
 #include "tools/bqmark/report.h"
 

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "platform/office/legacy_conversion.h"
+#include "platform/office/legacy/legacy_conversion.h"
 
 namespace bq::mark {
 namespace {

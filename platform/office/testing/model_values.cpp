@@ -18,9 +18,9 @@
 #include <string>
 
 #include "common/automation_error.h"
-#include "platform/office/excel.h"
-#include "platform/office/ppt.h"
-#include "platform/office/word.h"
+#include "platform/office/excel/excel.h"
+#include "platform/office/ppt/ppt.h"
+#include "platform/office/word/word.h"
 
 namespace {
 
