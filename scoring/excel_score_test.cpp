@@ -140,9 +140,9 @@ TEST(ReadAnswerTest, EachKindTellsWhetherItOpenedTheFile) {
     int32_t failure;  // the open failure's number, 0 for none
   } cases[] = {
       {"excel", book, std::nullopt, 0},
-      {"EXCEL", book, "Other", 9},                       // no such worksheet
+      {"EXCEL", book, "Other", 9},                         // no such worksheet
       {"EXCEL", (dir / "missing.xlsx").string(), {}, 53},  // no such file
-      {"WORDTEST", book, std::nullopt, 5792},            // a workbook is no document
+      {"WORDTEST", book, std::nullopt, 5792},              // a workbook is no document
       {"WordTable", book, std::nullopt, 5792},
       {"PowerPoint", book, std::nullopt, 91},  // no application without OpenPPTApp
   };

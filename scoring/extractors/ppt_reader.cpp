@@ -204,12 +204,14 @@ Reading readPPT(const std::string& cFile) {
   Reading reading;
   const std::shared_ptr<pp::Application> app = tApplication;
   if (!app) {
-    reading.openFailure = AutomationError(err::kObjectNotSet, {}, runtimeErrorText(err::kObjectNotSet));
+    reading.openFailure =
+        AutomationError(err::kObjectNotSet, {}, runtimeErrorText(err::kObjectNotSet));
     return reading;
   }
   std::optional<pp::Presentation> pres;
   try {
-    pres.emplace(app->open(winpath::toNative(cFile), pp::pp::kFalse, pp::pp::kFalse, pp::pp::kTrue));
+    pres.emplace(
+        app->open(winpath::toNative(cFile), pp::pp::kFalse, pp::pp::kFalse, pp::pp::kTrue));
   } catch (const AutomationError& e) {
     reading.openFailure = e;
     return reading;

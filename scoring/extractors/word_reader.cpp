@@ -286,9 +286,8 @@ extract::Reading withDocument(const std::string& cFile, Read&& read) {
 namespace extract {
 
 Reading readWord(const std::string& cFile) {
-  return withDocument(cFile, [](const word::Document& doc, KnowledgeSet& d) {
-    wordtest::ReadDocument(doc, d);
-  });
+  return withDocument(
+      cFile, [](const word::Document& doc, KnowledgeSet& d) { wordtest::ReadDocument(doc, d); });
 }
 
 Reading readWordTable(const std::string& cFile) {

@@ -217,9 +217,9 @@ Mark Marker::markAnswer(Kind kind, const fs::path& file, const std::vector<KeyPo
         // asked about every point of the key, which tells which the answer
         // holds; the score against the model answer's points counts those
         // alone, exactly as a call with the model answer's set would.
-        const std::optional<extract::Reading> reading = scoring::readAnswer(
-            std::string(infoOf(kind).name), file.string(),
-            sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
+        const std::optional<extract::Reading> reading =
+            scoring::readAnswer(std::string(infoOf(kind).name), file.string(),
+                                sheet.empty() ? std::nullopt : std::optional<std::string>(sheet));
         KnowledgeSet asked, d1, d2;
         for (const KeyPoint& k : key) asked.set(k.point, 1);
         const double all = scoring::scorePoints(asked, reading->points, d1, d2);

@@ -170,8 +170,8 @@ Mark markLeased(Marker& marker, const LeasedJob& leased) {
     job.file.clear();
     return markJob(marker, job);
   }
-  const scoring::PrivateFolder folder(
-      "bq-mark-job-", scoring::FailureAs{err::kPathNotFound, "bqmark", "answer"});
+  const scoring::PrivateFolder folder("bq-mark-job-",
+                                      scoring::FailureAs{err::kPathNotFound, "bqmark", "answer"});
   Job job = leased.job;
   job.file = folder.path() / leased.job.file.filename();
   {

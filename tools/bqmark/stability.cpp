@@ -67,8 +67,7 @@ std::vector<SavedCopy> RoundTrips::saved(Kind kind, const fs::path& file) {
   std::vector<SavedCopy> out;
   const std::optional<Filters> filters = filtersOf(kind);
   if (!available_ || !filters) return out;
-  const std::string bytes =
-      readWholeFile(file, ReadLimit{scoring::kMaxAnswerBytes, "document"});
+  const std::string bytes = readWholeFile(file, ReadLimit{scoring::kMaxAnswerBytes, "document"});
   // The original is read by content: an OOXML package or a legacy file.
   const bool ooxml = bytes.starts_with("PK");
   const std::string ooxmlFilter(filters->ooxml), legacyFilter(filters->legacy);

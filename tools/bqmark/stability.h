@@ -78,7 +78,8 @@ class RoundTrips {
   bool available_ = false;
   std::string build_;  // LibreOffice's build, part of every cache key
   std::unique_ptr<scoring::ResidentOffice> resident_;
-  std::unique_ptr<scoring::PrivateFolder> scratch_;  // saved copies when the cache cannot be written
+  // Saved copies when the cache cannot be written.
+  std::unique_ptr<scoring::PrivateFolder> scratch_;
   int conversions_ = 0;
 };
 
