@@ -17,9 +17,9 @@
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
+#include "platform/office/opc/detail/xml_tree.h"
 #include "platform/office/opc/namespaces.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/opc/xml_tree.h"
 
 namespace {
 

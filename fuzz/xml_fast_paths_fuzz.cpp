@@ -19,9 +19,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/office/excel/excel_styles.h"
-#include "platform/office/opc/xml_tree.h"
-#include "platform/office/opc/xml_tree_testing.h"
+#include "platform/office/excel/detail/excel_styles.h"
+#include "platform/office/opc/detail/xml_tree.h"
+#include "platform/office/opc/detail/xml_tree_testing.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "common/automation_error.h"
-#include "platform/office/excel/excel_formula.h"
-#include "platform/office/excel/excel_styles.h"
+#include "platform/office/excel/detail/excel_formula.h"
+#include "platform/office/excel/detail/excel_styles.h"
 #include "platform/office/opc/namespaces.h"
 #include "platform/office/opc/package.h"
 

@@ -9,7 +9,7 @@
 #include "common/automation_error.h"
 #include "platform/office/excel/excel_rules.h"
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::excel {
 

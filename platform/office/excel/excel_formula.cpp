@@ -1,4 +1,4 @@
-#include "platform/office/excel/excel_formula.h"
+#include "platform/office/excel/detail/excel_formula.h"
 
 #include <algorithm>
 #include <array>

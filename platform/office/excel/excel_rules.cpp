@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::excel {
 

@@ -1,12 +1,12 @@
-#include "platform/office/excel/excel_styles.h"
+#include "platform/office/excel/detail/excel_styles.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "platform/office/opc/detail/xml_syntax.h"
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/opc/xml_syntax.h"
+#include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/limits.h"
-#include "platform/office/shared/text_util.h"
 
 namespace bq::office::excel::detail {
 namespace {

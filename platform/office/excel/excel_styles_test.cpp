@@ -1,4 +1,4 @@
-#include "platform/office/excel/excel_styles.h"
+#include "platform/office/excel/detail/excel_styles.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "platform/office/excel/excel.h"
+#include "platform/office/opc/detail/xml_tree.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/opc/xml_tree.h"
 #include "platform/office/shared/limits.h"
 #include "platform/office/testing/test_packages.h"
 

@@ -17,8 +17,9 @@
 #include <system_error>
 
 #include "common/text.h"
-#include "platform/office/legacy/group_spawn.h"
+#include "platform/office/legacy/detail/group_spawn.h"
 #include "platform/office/legacy/resident_converter.h"
+#include "platform/office/legacy/soffice.h"
 #include "platform/office/unique_fd.h"
 #include "platform/shell/openers.h"
 
@@ -97,28 +98,6 @@ void pause(long nanoseconds) {
 }
 
 }  // namespace
-
-fs::path findSoffice() { return shell::libreOfficeProgram(); }
-
-TempFolder::TempFolder(std::string_view prefix, const Failure& failure) {
-  std::error_code ec;
-  fs::path base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-  std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
-  if (!::mkdtemp(pattern.data()))
-    failure.raise("cannot make a temporary folder (" + std::string(std::strerror(errno)) + ")");
-  path_ = pattern;
-}
-
-TempFolder::TempFolder(TempFolder&& other) noexcept : path_(std::move(other.path_)) {
-  other.path_.clear();
-}
-
-TempFolder::~TempFolder() {
-  if (path_.empty()) return;
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
 
 ProcessOutcome runBounded(const std::vector<std::string>& argv, const fs::path& log,
                           std::chrono::milliseconds timeout) {

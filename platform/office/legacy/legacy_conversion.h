@@ -27,29 +27,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/office/opc/package.h"
+#include "platform/office/legacy/convert_to.h"
+#include "platform/office/legacy/soffice.h"
 #include "platform/office/shared/failure.h"
 
 namespace bq::office {
-
-// The LibreOffice program (see above); empty when there is none.
-std::filesystem::path findSoffice();
-
-// A private (0700) folder under the system's temporary folder ($TMPDIR, else
-// /tmp), removed with everything in it when the object is destroyed.
-class TempFolder {
- public:
-  // Throws through `failure` when the folder cannot be made.
-  TempFolder(std::string_view prefix, const Failure& failure);
-  TempFolder(TempFolder&& other) noexcept;
-  TempFolder& operator=(TempFolder&&) = delete;
-  TempFolder(const TempFolder&) = delete;
-  ~TempFolder();
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 struct ConvertedFile {
   TempFolder folder;

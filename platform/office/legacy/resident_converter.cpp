@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/office/legacy/group_spawn.h"
+#include "platform/office/legacy/detail/group_spawn.h"
 #include "platform/office/legacy/uno_converter_script.h"
 
 extern char** environ;

@@ -31,7 +31,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/office/legacy/legacy_conversion.h"
+#include "platform/office/legacy/soffice.h"
 #include "platform/office/shared/failure.h"
 
 namespace bq::office {

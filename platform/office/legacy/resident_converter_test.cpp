@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/automation_error.h"
+#include "platform/office/legacy/legacy_conversion.h"
 #include "platform/office/unique_fd.h"
 
 namespace bq::office {

@@ -1,12 +1,12 @@
-#include "platform/office/opc/markup_compat.h"
+#include "platform/office/opc/detail/markup_compat.h"
 
 #include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/office/opc/xml_syntax.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/opc/detail/xml_syntax.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office {
 namespace {

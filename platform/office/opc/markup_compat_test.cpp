@@ -1,4 +1,4 @@
-#include "platform/office/opc/markup_compat.h"
+#include "platform/office/opc/detail/markup_compat.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/office/opc/detail/xml_tree.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/opc/xml_tree.h"
 #include "platform/office/testing/test_packages.h"
 
 namespace bq::office {

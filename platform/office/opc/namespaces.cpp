@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/office/opc/xml_tree.h"
+#include "platform/office/opc/detail/xml_tree.h"
 
 namespace bq::office {
 namespace {

@@ -13,10 +13,10 @@
 #include "common/automation_error.h"
 #include "common/winpath.h"
 #include "platform/office/legacy/legacy_conversion.h"
-#include "platform/office/opc/markup_compat.h"
-#include "platform/office/opc/xml_tree.h"
+#include "platform/office/opc/detail/markup_compat.h"
+#include "platform/office/opc/detail/xml_tree.h"
+#include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/failure.h"
-#include "platform/office/shared/text_util.h"
 #include "platform/office/unique_fd.h"
 #include "platform/office/zip_archive.h"
 

@@ -55,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/office/legacy/convert_to.h"
 #include "platform/office/opc/namespaces.h"
 #include "platform/office/shared/limits.h"
 
@@ -65,9 +66,6 @@ namespace bq::office {
 // object-defined error"). The default of OpenOptions; the Word and
 // PowerPoint models pass their application's own.
 inline constexpr int32_t kCannotOpenFile = 1004;
-
-// The format a legacy binary file is converted to. None refuses legacy files.
-enum class ConvertTo { None, Docx, Xlsx, Pptx };
 
 struct OpenOptions {
   ConvertTo convertTo = ConvertTo::None;

@@ -1,6 +1,6 @@
-#include "platform/office/opc/xml_syntax.h"
+#include "platform/office/opc/detail/xml_syntax.h"
 
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::xml_syntax {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/office/opc/xml_tree.h"
+#include "platform/office/opc/detail/xml_tree.h"
 
 #include <algorithm>
 #include <array>
@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/office/opc/detail/xml_syntax.h"
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/opc/xml_syntax.h"
+#include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/limits.h"
-#include "platform/office/shared/text_util.h"
 
 namespace bq::office {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/office/opc/xml_tree.h"
+#include "platform/office/opc/detail/xml_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "platform/office/opc/detail/xml_tree_testing.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/opc/xml_tree_testing.h"
 #include "platform/office/shared/limits.h"
 
 namespace bq::office {

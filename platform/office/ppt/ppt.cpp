@@ -9,10 +9,10 @@
 #include "common/automation_error.h"
 #include "platform/office/opc/namespaces.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/ppt/ppt_design.h"
-#include "platform/office/ppt/ppt_text.h"
-#include "platform/office/ppt/ppt_timing.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/ppt/detail/ppt_design.h"
+#include "platform/office/ppt/detail/ppt_text.h"
+#include "platform/office/ppt/detail/ppt_timing.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::ppt {
 

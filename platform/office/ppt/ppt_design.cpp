@@ -1,4 +1,4 @@
-#include "platform/office/ppt/ppt_design.h"
+#include "platform/office/ppt/detail/ppt_design.h"
 
 #include <string_view>
 #include <utility>

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::ppt {
 

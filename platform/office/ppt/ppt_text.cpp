@@ -1,4 +1,4 @@
-#include "platform/office/ppt/ppt_text.h"
+#include "platform/office/ppt/detail/ppt_text.h"
 
 #include <string_view>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/office/ppt/ppt_timing.h"
+#include "platform/office/ppt/detail/ppt_timing.h"
 
 #include <string_view>
 #include <vector>

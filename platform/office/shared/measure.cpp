@@ -1,4 +1,4 @@
-#include "platform/office/shared/measure.h"
+#include "platform/office/shared/detail/measure.h"
 
 #include <array>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office {
 namespace {

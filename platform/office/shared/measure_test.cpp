@@ -1,4 +1,4 @@
-#include "platform/office/shared/measure.h"
+#include "platform/office/shared/detail/measure.h"
 
 #include <gtest/gtest.h>
 

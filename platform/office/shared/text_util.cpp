@@ -1,4 +1,4 @@
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 #include <charconv>
 #include <cmath>

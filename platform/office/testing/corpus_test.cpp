@@ -5,6 +5,8 @@
 // cell and chart or refuses it cleanly, the PowerPoint model reads every
 // presentation, slide and shape or refuses it cleanly, and the Word model
 // reads every document whole.
+#include "common/testing/corpus.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,12 +18,11 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "common/testing/corpus.h"
 #include "platform/office/excel/excel.h"
 #include "platform/office/excel/excel_chart.h"
 #include "platform/office/excel/excel_rules.h"
+#include "platform/office/opc/detail/xml_tree_testing.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/opc/xml_tree_testing.h"
 #include "platform/office/ppt/ppt.h"
 #include "platform/office/word/word.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/office/opc/xml_tree_testing.h"
+#include "platform/office/opc/detail/xml_tree_testing.h"
 
 namespace bq::office {
 namespace {

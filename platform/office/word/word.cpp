@@ -12,9 +12,9 @@
 #include "common/text.h"
 #include "platform/office/opc/namespaces.h"
 #include "platform/office/opc/package.h"
-#include "platform/office/shared/measure.h"
-#include "platform/office/shared/text_util.h"
-#include "platform/office/word/word_styles.h"
+#include "platform/office/shared/detail/measure.h"
+#include "platform/office/shared/detail/text_util.h"
+#include "platform/office/word/detail/word_styles.h"
 
 namespace bq::office::word {
 

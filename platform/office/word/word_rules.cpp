@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::word {
 namespace {

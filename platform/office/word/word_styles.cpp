@@ -1,4 +1,4 @@
-#include "platform/office/word/word_styles.h"
+#include "platform/office/word/detail/word_styles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <unordered_set>
 
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/shared/measure.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/shared/detail/measure.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::word::detail {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/office/opc/package.h"
-#include "platform/office/ppt/ppt.h"
+#include "platform/office/ppt/ppt_values.h"
 #include "platform/office/theme/theme.h"
 
 namespace bq::office::ppt::detail {

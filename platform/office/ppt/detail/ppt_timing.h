@@ -23,7 +23,7 @@
 #include <set>
 
 #include "platform/office/opc/namespaces.h"
-#include "platform/office/ppt/ppt.h"
+#include "platform/office/ppt/ppt_values.h"
 
 namespace bq::office::ppt {
 

@@ -4,7 +4,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "platform/office/opc/xml_tree.h"
+#include "platform/office/opc/detail/xml_tree.h"
 #include "platform/office/shared/limits.h"
 
 namespace bq::office::testing {

@@ -28,8 +28,8 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "platform/office/ppt/ppt.h"
-#include "platform/office/ppt/ppt_design.h"
+#include "platform/office/ppt/detail/ppt_design.h"
+#include "platform/office/ppt/ppt_values.h"
 
 namespace bq::office::ppt::detail {
 

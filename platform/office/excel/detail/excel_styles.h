@@ -27,9 +27,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/office/excel/excel.h"
 #include "platform/office/excel/excel_rules.h"
-#include "platform/office/shared/text_util.h"
+#include "platform/office/excel/excel_values.h"
+#include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::excel::detail {
 
