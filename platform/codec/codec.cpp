@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/automation_error.h"
+#include "platform/codec/deflate_join.h"
 #include "platform/codec/inflate_walk.h"
 
 namespace bq::codec {
@@ -61,6 +62,48 @@ int uncompress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint
     }
   }
   return zlibUncompress(dest, destLength, source);
+}
+
+namespace {
+
+struct CompressorFree {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// This thread's libdeflate compressor for `level` (1 to 12); nullptr when it
+// cannot be had.
+libdeflate_compressor* threadCompressor(int level) {
+  thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorFree>, 13> made;
+  if (level < 1 || level > 12) return nullptr;
+  auto& c = made[static_cast<size_t>(level)];
+  if (!c) c.reset(libdeflate_alloc_compressor(level));
+  return c.get();
+}
+
+}  // namespace
+
+std::vector<uint8_t> deflateJoinable(std::span<const uint8_t> piece, int level, bool last) {
+  libdeflate_compressor* c = threadCompressor(level);
+  if (!c) return {};
+  std::vector<uint8_t> out(libdeflate_deflate_compress_bound(c, piece.size()));
+  const size_t n =
+      libdeflate_deflate_compress(c, piece.data(), piece.size(), out.data(), out.size());
+  if (n == 0) return {};
+  out.resize(n);
+  if (last) return out;
+  // libdeflate ends every stream with a final block: that block is marked not
+  // final, and an empty stored block follows it, which ends on a byte
+  // boundary. The walk must end in the stream's last byte, or the stream is
+  // not as it was read and is not used.
+  const std::optional<FinalBlock> final = findFinalBlock(out);
+  if (!final || (final->end + 7) / 8 != n) return {};
+  out[final->start / 8] &= static_cast<uint8_t>(~(1u << (final->start % 8)));
+  const unsigned used = final->end % 8;
+  if (used != 0) out.back() &= static_cast<uint8_t>((1u << used) - 1);
+  // The stored block's three header bits (all zero), then LEN 0 and NLEN.
+  if (used == 0 || used > 5) out.push_back(0);
+  out.insert(out.end(), {0x00, 0x00, 0xFF, 0xFF});
+  return out;
 }
 
 uint32_t adler32(std::span<const uint8_t> bytes) {

@@ -1,7 +1,8 @@
 // Byte codecs of the C libraries, for the layers above the platform, which
 // do not include those libraries' headers: zlib's one-call compression and
 // its Adler-32 check (the compressed blocks of dbmaint/; inflated with
-// libdeflate's help), and SHA-256 (the headless runner's file hashes,
+// libdeflate's help), libdeflate's compression in pieces that join into one
+// stream (sealed databases), and SHA-256 (the headless runner's file hashes,
 // libsodium).
 //
 // The zlib calls keep zlib's contract: result codes as zlib returns them
@@ -16,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bq::codec {
 
@@ -38,6 +40,15 @@ int compress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint8_
 // succeeds, zlib itself otherwise, so a damaged, truncated or oversized
 // stream costs both.
 int uncompress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint8_t> source);
+
+// Raw deflate of `piece` by libdeflate at `level` (1 to 12; 6 is about
+// zlib's default), made to be joined: unless `last`, the piece ends as
+// zlib's sync flush ends it, with no final block and an empty stored block
+// on a byte boundary; when `last`, its last block is the final one. Such
+// pieces in order, between a zlib header and the Adler-32 of all their input,
+// are one zlib stream, as pieces compressed apart can be (pigz). Empty when
+// the piece could not be made so: the caller compresses it another way.
+std::vector<uint8_t> deflateJoinable(std::span<const uint8_t> piece, int level, bool last);
 
 // The Adler-32 check of `bytes` (zlib's adler32 from its initial value).
 uint32_t adler32(std::span<const uint8_t> bytes);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/codec/deflate_join.h"
 #include "platform/codec/inflate_walk.h"
 
 namespace bq::codec {
@@ -474,5 +475,106 @@ TEST(Adler32, SameAsZlibsAtEveryLength) {
   }
 }
 
+// Texts, numbers and noise, as a database image holds them.
+Bytes mixedBytes(size_t n, uint32_t seed) {
+  Bytes out;
+  out.reserve(n);
+  uint32_t x = seed;
+  auto next = [&x] { return x = x * 1664525u + 1013904223u; };
+  while (out.size() < n) {
+    const uint32_t kind = next() >> 29;
+    const size_t run = 1 + (next() >> 24);
+    for (size_t i = 0; i < run && out.size() < n; ++i) {
+      if (kind < 3)
+        out.push_back(static_cast<uint8_t>("row text 考生 "[i % 14]));
+      else if (kind < 5)
+        out.push_back(static_cast<uint8_t>(next() >> 24));
+      else if (kind == 5)
+        out.push_back(0);
+      else
+        out.push_back(static_cast<uint8_t>('0' + (next() >> 28) % 10));
+    }
+  }
+  return out;
+}
+
+// The joined pieces with a zlib header and the whole input's Adler-32.
+Bytes joinedStream(const std::vector<Bytes>& pieces, int level) {
+  Bytes stream = {0x78, 0x9C};
+  Bytes all;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const Bytes part = deflateJoinable(pieces[i], level, i + 1 == pieces.size());
+    EXPECT_FALSE(part.empty()) << "piece " << i << " of " << pieces[i].size() << " bytes";
+    if (i + 1 < pieces.size() && part.size() >= 4) {
+      EXPECT_TRUE(std::equal(part.end() - 4, part.end(), Bytes{0, 0, 0xFF, 0xFF}.begin()));
+    }
+    stream.insert(stream.end(), part.begin(), part.end());
+    all.insert(all.end(), pieces[i].begin(), pieces[i].end());
+  }
+  const uint32_t check = adler32(all);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    stream.push_back(static_cast<uint8_t>(check >> shift));
+  return stream;
+}
+
+TEST(DeflateJoinable, PiecesJoinIntoOneStreamThatZlibInflates) {
+  // Sizes that end libdeflate's blocks in every way: empty, one byte,
+  // incompressible, long runs; each level's block splitting.
+  const std::vector<std::vector<size_t>> layouts = {
+      {0}, {1}, {0, 0}, {1, 0, 1}, {5000, 70000, 1}, {1 << 20, 1 << 20, 123457}, {300000}};
+  for (int level : {1, 6, 12}) {
+    for (const auto& sizes : layouts) {
+      for (uint32_t seed : {1u, 7u}) {
+        std::vector<Bytes> pieces;
+        Bytes all;
+        for (size_t s : sizes) {
+          pieces.push_back(seed == 1 ? mixedBytes(s, static_cast<uint32_t>(s) + seed)
+                                     : Bytes(s, 'x'));
+          all.insert(all.end(), pieces.back().begin(), pieces.back().end());
+        }
+        const Bytes stream = joinedStream(pieces, level);
+        Bytes back(all.size() + 1);
+        uLongf length = back.size();
+        ASSERT_EQ(::uncompress(back.data(), &length, stream.data(), stream.size()), Z_OK)
+            << "level " << level << ", " << sizes.size() << " pieces, seed " << seed;
+        back.resize(length);
+        EXPECT_EQ(back, all);
+      }
+    }
+  }
+}
+
+TEST(FindFinalBlock, EndsWhereZlibsOwnStreamsEnd) {
+  // zlib as the second writer: stored, fixed and dynamic blocks, several of
+  // them before the final one.
+  const Bytes data = mixedBytes(400000, 3);
+  for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE}) {
+    for (int level : {0, 1, 9}) {
+      z_stream z{};
+      ASSERT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+      Bytes out(deflateBound(&z, data.size()) + 64);
+      z.next_in = const_cast<uint8_t*>(data.data());
+      z.avail_in = static_cast<uInt>(data.size());
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+      out.resize(z.total_out);
+      deflateEnd(&z);
+      const std::optional<FinalBlock> final = findFinalBlock(out);
+      ASSERT_TRUE(final) << "strategy " << strategy << " level " << level;
+      EXPECT_EQ((final->end + 7) / 8, out.size());
+      EXPECT_LT(final->start, final->end);
+      EXPECT_EQ((out[final->start / 8] >> (final->start % 8)) & 1, 1);
+      // Cut anywhere before its end, the stream has no final block to find.
+      for (size_t cut : {size_t{0}, size_t{1}, out.size() / 2, out.size() - 1})
+        EXPECT_FALSE(findFinalBlock(std::span(out).first(cut))) << cut;
+    }
+  }
+  // Block type 3 and a length symbol deflate does not have.
+  EXPECT_FALSE(findFinalBlock(Bytes{0x07}));
+  EXPECT_FALSE(findFinalBlock(Bytes{0x03, 0xFF, 0xFF}));
+}
+
 }  // namespace
 }  // namespace bq::codec
+

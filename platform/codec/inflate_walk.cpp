@@ -3,58 +3,10 @@
 #include <array>
 #include <cstddef>
 
+#include "platform/codec/bit_reader.h"
+
 namespace bq::codec {
 namespace {
-
-// Deflate's bit order: least significant bit of each byte first.
-class BitReader {
- public:
-  explicit BitReader(std::span<const uint8_t> in) : in_(in) {}
-
-  // Loads whole bytes until at least 57 bits are held or the input ends.
-  void refill() {
-    while (count_ <= 56 && at_ < in_.size()) {
-      bits_ |= uint64_t{in_[at_++]} << count_;
-      count_ += 8;
-    }
-  }
-  // False when fewer than `n` (at most 32) bits are left.
-  bool take(unsigned n, uint32_t& value) {
-    if (count_ < n) refill();
-    if (count_ < n) return false;
-    value = static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
-    drop(n);
-    return true;
-  }
-  // The next `n` bits, with zeros past the end of the input.
-  uint32_t peek(unsigned n) {
-    if (count_ < n) refill();
-    return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
-  }
-  unsigned held() const { return count_; }
-  void drop(unsigned n) {
-    bits_ >>= n;
-    count_ -= n;
-  }
-  // Skips to the next byte boundary and then `bytes` whole bytes; false when
-  // the input ends before.
-  bool skipBytes(size_t bytes) {
-    drop(count_ % 8);
-    // Whole bytes still held go back to the input.
-    at_ -= count_ / 8;
-    bits_ = 0;
-    count_ = 0;
-    if (in_.size() - at_ < bytes) return false;
-    at_ += bytes;
-    return true;
-  }
-
- private:
-  std::span<const uint8_t> in_;
-  size_t at_ = 0;
-  uint64_t bits_ = 0;
-  unsigned count_ = 0;
-};
 
 constexpr unsigned kMaxCodeLength = 15;
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/automation_error.h"
+#include "platform/codec/codec.h"
 #include "platform/db/errors.h"
 
 namespace bq::db {
@@ -264,10 +265,12 @@ void SealedReader::readImage(const SealSink& sink) {
 namespace {
 
 // The image is compressed in pieces of kSealPiece bytes on up to two threads
-// at once, as pigz does: each piece is raw deflate primed with the 32 KiB of
-// image before it and ended with a sync flush (the last with the final
-// block), so that the pieces' outputs in order, between a zlib header and the
-// Adler-32 of the whole image, are one zlib stream.
+// at once, as pigz does: each piece is raw deflate ended as a sync flush ends
+// it (the last with the final block), so that the pieces' outputs in order,
+// between a zlib header and the Adler-32 of the whole image, are one zlib
+// stream. libdeflate compresses a piece (about twice as fast as zlib at its
+// fastest level, and smaller); a piece it cannot give so goes to zlib, primed
+// with the 32 KiB of image before it.
 constexpr size_t kSealPiece = size_t{1} << 20;
 constexpr size_t kDeflateWindow = size_t{1} << 15;
 
@@ -298,6 +301,16 @@ std::vector<uint8_t> deflatePiece(const std::vector<uint8_t>& in,
   }
   out.resize(z.total_out);
   return out;
+}
+
+std::vector<uint8_t> compressPiece(const std::vector<uint8_t>& in,
+                                   const std::vector<uint8_t>& dictionary, int level, bool last) {
+  if (level != 0) {
+    std::vector<uint8_t> out =
+        codec::deflateJoinable(in, level == Z_DEFAULT_COMPRESSION ? 6 : level, last);
+    if (!out.empty()) return out;
+  }
+  return deflatePiece(in, dictionary, level, last);
 }
 
 }  // namespace
@@ -374,7 +387,7 @@ struct SealedWriter::State {
     while (compressing.size() >= threads) collectOldest();
     if (threads == 1) {
       std::promise<std::vector<uint8_t>> done;
-      done.set_value(deflatePiece(piece, dictionary, level, last));
+      done.set_value(compressPiece(piece, dictionary, level, last));
       compressing.push_back(done.get_future());
     } else {
       // On a thread of its own, or when none can be had, when it is collected.
@@ -382,7 +395,7 @@ struct SealedWriter::State {
       auto input = std::make_shared<const std::vector<uint8_t>>(std::move(piece));
       auto primer = std::make_shared<const std::vector<uint8_t>>(std::move(dictionary));
       const auto job = [input, primer, level = level, last] {
-        return deflatePiece(*input, *primer, level, last);
+        return compressPiece(*input, *primer, level, last);
       };
       compressing.push_back(std::async(std::launch::async | std::launch::deferred, job));
     }
