@@ -31,17 +31,18 @@
 
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
-#include "platform/office/shared/failure.h"
-#include "platform/office/zip_archive.h"
+#include "platform/zip/zip_archive.h"
 
 namespace {
 
-using bq::office::Failure;
-using bq::office::ZipArchive;
-using bq::office::ZipEntry;
+using bq::zip::Failure;
+using bq::zip::ZipArchive;
+using bq::zip::ZipEntry;
 using bqfuzz::check;
 
 const Failure kFailure{1004, "ZipFuzz", "fuzz.zip"};
+// The bounds of an Office package.
+const bq::zip::Bounds kBounds{10'000, 512ull << 20, 200, 1ull << 20};
 
 // Entries read per input: the plain reading treats every record alike, and
 // each read may fill a buffer of up to the ratio-checked bound.
@@ -133,7 +134,7 @@ std::optional<std::string> libzipContent(zip_t* za, uint64_t index, uint64_t siz
 std::optional<ZipArchive> open(const std::string& bytes, ZipArchive::DirectoryReader reader,
                                std::string& refusal) {
   try {
-    return ZipArchive::fromBytes(bytes, kFailure, reader);
+    return ZipArchive::fromBytes(bytes, kBounds, kFailure, reader);
   } catch (const bq::AutomationError& e) {
     check(e.number() == kFailure.number, "a refusal with another number");
     refusal = e.description();
@@ -145,7 +146,7 @@ std::optional<ZipArchive> open(const std::string& bytes, ZipArchive::DirectoryRe
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const auto plain = bq::office::readPlainDirectory(bytes);
+  const auto plain = bq::zip::readPlainDirectory(bytes);
   const LibzipArchive peer = openWithLibzip(bytes);
 
   if (plain) {

@@ -35,7 +35,8 @@
 #include "platform/infozip/limits.h"
 #include "platform/infozip/run_support.h"
 #include "platform/infozip/runs.h"
-#include "platform/office/zip_archive.h"
+#include "platform/zip/libzip_handle.h"
+#include "platform/zip/unique_fd.h"
 
 namespace bq::infozip {
 namespace {
@@ -43,15 +44,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace ur = unzip_result;
 
-struct ZipDiscard {
-  void operator()(zip_t* za) const { zip_discard(za); }
-};
-using ZipHandle = std::unique_ptr<zip_t, ZipDiscard>;
-
-struct FileClose {
-  void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
-using EntryFile = std::unique_ptr<zip_file_t, FileClose>;
+using EntryFile = zip::EntryHandle;
 
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr int32_t kPasswordBufferSize = 256;
@@ -281,36 +274,30 @@ class UnzipRun {
       }
     }
     path_ = path;
-    int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
       warn("unzip:  cannot find or open " + zipText_ + ", " + zipText_ + ".zip or " + zipText_ +
            ".ZIP.");
       return ur::kNoArchive;
     }
     struct stat st {};
-    ::fstat(fd, &st);
-    const auto size = static_cast<uint64_t>(st.st_size);
+    ::fstat(fd.get(), &st);
     // A Zip64 directory may claim any number of entries, and the directory
-    // reader allocates for what it claims: refuse a claim past the bound.
-    constexpr uint64_t kTail = 22 + 65535 + 20;
-    const uint64_t tailAt = size > kTail ? size - kTail : 0;
-    const uint64_t claimed = office::zip64ClaimedEntries(
-        readAt(fd, tailAt, size - tailAt), size,
-        [&](uint64_t at, uint64_t length) { return readAt(fd, at, length); });
-    if (claimed > limits::kMaxEntries) {
-      ::close(fd);
-      return tooManyEntries(claimed);
+    // reader allocates for what it claims: a claim past the bound is refused
+    // before libzip reads it.
+    zip::Opening opening =
+        zip::openArchive(std::move(fd), static_cast<uint64_t>(st.st_size), limits::kMaxEntries);
+    switch (opening.fault) {
+      case zip::Opening::Fault::kNone: break;
+      case zip::Opening::Fault::kClaimsTooMany:
+      case zip::Opening::Fault::kTooMany: return tooManyEntries(opening.entries);
+      // libzip's -1, as the count it is not.
+      case zip::Opening::Fault::kNoCount: return tooManyEntries(static_cast<uint64_t>(-1));
+      case zip::Opening::Fault::kUnreadable: return openFailed(ZIP_ER_OPEN);
+      case zip::Opening::Fault::kRefused: return openFailed(opening.libzipError);
     }
-    int error = 0;
-    za_.reset(zip_fdopen(fd, ZIP_RDONLY, &error));
-    if (!za_) {
-      ::close(fd);
-      return openFailed(error);
-    }
-    const zip_int64_t count = zip_get_num_entries(za_.get(), 0);
-    if (count < 0 || static_cast<uint64_t>(count) > limits::kMaxEntries) {
-      return tooManyEntries(static_cast<uint64_t>(count));
-    }
+    za_ = std::move(opening.archive);
+    const auto count = static_cast<zip_int64_t>(zip_get_num_entries(za_.get(), 0));
     for (zip_int64_t i = 0; i < count; ++i) {
       if (!readEntryHeader(static_cast<zip_uint64_t>(i))) {
         warn("error [" + zipText_ + "]:  entry " + std::to_string(i + 1) +
@@ -329,10 +316,7 @@ class UnzipRun {
   }
 
   int32_t openFailed(int error) const {
-    zip_error_t ze;
-    zip_error_init_with_code(&ze, error);
-    const std::string why = zip_error_strerror(&ze);
-    zip_error_fini(&ze);
+    const std::string why = zip::libzipErrorText(error);
     switch (error) {
       case ZIP_ER_NOZIP:
         warn("  End-of-central-directory signature not found.  Either this file is not");
@@ -990,7 +974,7 @@ class UnzipRun {
   std::vector<std::string> include_, exclude_;
   std::string zipText_;
   fs::path path_;  // of the archive
-  ZipHandle za_;
+  zip::ArchiveHandle za_;
   std::vector<Entry> entries_;
   std::vector<const Entry*> selected_;
   uint64_t declaredTotal_ = 0;

@@ -20,8 +20,8 @@
 #include "platform/office/legacy/detail/group_spawn.h"
 #include "platform/office/legacy/resident_converter.h"
 #include "platform/office/legacy/soffice.h"
-#include "platform/office/unique_fd.h"
 #include "platform/shell/openers.h"
+#include "platform/zip/unique_fd.h"
 
 extern char** environ;
 

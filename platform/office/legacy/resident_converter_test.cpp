@@ -11,7 +11,7 @@
 
 #include "common/automation_error.h"
 #include "platform/office/legacy/legacy_conversion.h"
-#include "platform/office/unique_fd.h"
+#include "platform/zip/unique_fd.h"
 
 namespace bq::office {
 namespace {

@@ -17,10 +17,29 @@
 #include "platform/office/opc/detail/xml_tree.h"
 #include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/failure.h"
-#include "platform/office/unique_fd.h"
-#include "platform/office/zip_archive.h"
+#include "platform/zip/unique_fd.h"
+#include "platform/zip/zip_archive.h"
 
 namespace bq::office {
+
+// The package's zip archive and its entries, read by the zip layer, which
+// reports a fault as the package's failure would: the same number, source
+// and file.
+using zip::ZipArchive;
+using zip::ZipEntry;
+using ZipFailure = zip::Failure;
+
+namespace {
+
+// What the archive of a package may hold (shared/limits.h).
+const zip::Bounds kPackageBounds{limits::kMaxParts, limits::kMaxTotalUncompressedBytes,
+                                 limits::kMaxCompressionRatio, limits::kRatioCheckedAbove};
+
+ZipFailure zipFailureOf(const Failure& failure) {
+  return {failure.number, failure.source, failure.subject};
+}
+
+}  // namespace
 
 namespace detail {
 
@@ -39,6 +58,7 @@ struct PartEntry {
 
 struct PackageState {
   Failure failure;
+  ZipFailure zipFailure;  // the same, for the archive
   ZipArchive zip;
   std::vector<PartEntry> parts;
   std::unordered_map<std::string, size_t> byKey;
@@ -50,7 +70,8 @@ struct PackageState {
   bool packageRelsLoaded = false;
   std::vector<Relationship> packageRels;
 
-  PackageState(Failure f, ZipArchive z) : failure(std::move(f)), zip(std::move(z)) {}
+  PackageState(Failure f, ZipArchive z)
+      : failure(std::move(f)), zipFailure(zipFailureOf(failure)), zip(std::move(z)) {}
 
   std::optional<size_t> find(std::string_view name) const;
   // The bytes of `part`, verified (ZipArchive::read).
@@ -199,7 +220,7 @@ thread_local PartReadLog* partReadLog = nullptr;
 std::string PackageState::read(const PartEntry& part) const {
   const ZipEntry& entry = zip.entries()[part.zipEntry];
   if (partReadLog) partReadLog->add(entry.name);
-  return zip.read(entry, failure);
+  return zip.read(entry, zipFailure);
 }
 
 // Parses `bytes` of `part`, keeping the tree or the failure, and resolves
@@ -464,8 +485,9 @@ Package Package::open(const fs::path& file, const OpenOptions& options) {
   checkFileSize(size, failure);
   switch (sniffFileKind(readHead(fd.get()))) {
     case FileKind::Zip:
-      return Package(buildState(ZipArchive::fromFile(std::move(fd), size, failure), failure,
-                                options.understood));
+      return Package(buildState(
+          ZipArchive::fromFile(std::move(fd), size, kPackageBounds, zipFailureOf(failure)),
+          failure, options.understood));
     case FileKind::Ole2: {
       if (options.convertTo == ConvertTo::None)
         failure.raise("a legacy binary Office file, and no conversion was asked for");
@@ -481,8 +503,9 @@ Package Package::open(const fs::path& file, const OpenOptions& options) {
       if (sniffFileKind(readHead(out.get())) != FileKind::Zip)
         failure.raise("LibreOffice did not produce an Office Open XML package");
       // The open descriptor keeps the file readable after its folder is removed.
-      Package pkg(buildState(ZipArchive::fromFile(std::move(out), size, failure), failure,
-                             options.understood));
+      Package pkg(buildState(
+          ZipArchive::fromFile(std::move(out), size, kPackageBounds, zipFailureOf(failure)),
+          failure, options.understood));
       pkg.state_->converted = true;
       return pkg;
     }
@@ -497,8 +520,9 @@ Package Package::fromBytes(std::string bytes, const OpenOptions& options, std::s
   checkFileSize(bytes.size(), failure);
   switch (sniffFileKind(std::string_view(bytes).substr(0, 8))) {
     case FileKind::Zip:
-      return Package(buildState(ZipArchive::fromBytes(std::move(bytes), failure), failure,
-                                options.understood));
+      return Package(buildState(
+          ZipArchive::fromBytes(std::move(bytes), kPackageBounds, zipFailureOf(failure)),
+          failure, options.understood));
     case FileKind::Ole2:
       failure.raise("a legacy binary Office file, which is converted only from a file");
     case FileKind::Other:

@@ -1,4 +1,4 @@
-// A zip archive opened read-only with libzip, with the bounds of limits.h
+// A zip archive opened read-only with libzip, with the caller's bounds
 // checked before anything is decompressed. Stored and deflated entries, which
 // is what every Office producer writes, are taken raw from libzip and
 // inflated and checked with libdeflate, whose whole-buffer inflate and CRC-32
@@ -10,35 +10,54 @@
 // into memory at once, and its entries read from there; a plain directory
 // in memory is read without libzip, see readPlainDirectory). It fails
 // (Failure::raise) when the archive is damaged, holds more than
-// limits::kMaxParts entries (a Zip64 directory claiming more is refused
+// Bounds::maxEntries entries (a Zip64 directory claiming more is refused
 // before libzip allocates for it), when the declared sizes of all entries
-// add up to more than
-// limits::kMaxTotalUncompressedBytes, or when an entry above
-// limits::kRatioCheckedAbove declares more than limits::kMaxCompressionRatio
-// times its compressed size. Reading an entry decompresses at most its
-// declared size plus one byte and fails unless exactly the declared size
-// arrives with a matching CRC, so a directory that lies about sizes cannot
-// make a read take more memory than the open-time checks allowed.
+// add up to more than Bounds::maxTotalBytes, or when an entry above
+// Bounds::ratioCheckedAbove declares more than Bounds::maxRatio times its
+// compressed size. Reading an entry decompresses at most its declared size
+// plus one byte and fails unless exactly the declared size arrives with a
+// matching CRC, so a directory that lies about sizes cannot make a read take
+// more memory than the open-time checks allowed.
 //
 // Thread safety: an archive belongs to one thread at a time.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/office/shared/failure.h"
-#include "platform/office/unique_fd.h"
+#include "common/automation_error.h"
+#include "platform/zip/libzip_handle.h"
+#include "platform/zip/unique_fd.h"
 
-struct zip;
 struct libdeflate_decompressor;
 
-namespace bq::office {
+namespace bq::zip {
+
+// How a caller has the archive's faults reported: one AutomationError whose
+// number and source it chose and whose description names the archive (as
+// the caller named it) and the cause.
+struct Failure {
+  int32_t number = 0;
+  std::string source;
+  std::string subject;
+
+  // AutomationError(number, source, subject + ": " + reason).
+  AutomationError make(std::string_view reason) const;
+  // Throws make(reason).
+  [[noreturn]] void raise(std::string_view reason) const;
+};
+
+// What an archive may hold, checked at opening (see above).
+struct Bounds {
+  uint64_t maxEntries = 0;
+  uint64_t maxTotalBytes = 0;      // the sum of the declared sizes
+  uint64_t maxRatio = 0;           // declared size to compressed size ...
+  uint64_t ratioCheckedAbove = 0;  // ... of an entry above this declared size
+};
 
 struct ZipEntry {
   std::string name;  // as stored (UTF-8; libzip converts CP437 names)
@@ -53,14 +72,15 @@ struct ZipEntry {
 class ZipArchive {
  public:
   // The archive in the regular file `fd` of `size` bytes; takes `fd` over.
-  static ZipArchive fromFile(UniqueFd fd, uint64_t size, const Failure& failure);
+  static ZipArchive fromFile(UniqueFd fd, uint64_t size, const Bounds& bounds,
+                             const Failure& failure);
   // Who reads the central directory of an archive in memory: this class when
   // the directory is plain (readPlainDirectory), else libzip; or libzip
   // always, the peer the plain reading is checked against.
   enum class DirectoryReader { kPlainWhenPossible, kLibzip };
 
   // The archive in `bytes`, which it keeps.
-  static ZipArchive fromBytes(std::string bytes, const Failure& failure,
+  static ZipArchive fromBytes(std::string bytes, const Bounds& bounds, const Failure& failure,
                               DirectoryReader reader = DirectoryReader::kPlainWhenPossible);
 
   ZipArchive(ZipArchive&&) noexcept;
@@ -74,7 +94,9 @@ class ZipArchive {
   std::string read(const ZipEntry& entry, const Failure& failure) const;
 
  private:
-  ZipArchive() = default;
+  explicit ZipArchive(const Bounds& bounds) : bounds_(bounds) {}
+  // The archive libzip opened, or the refusal raised.
+  void take(Opening opening, const Failure& failure);
   // Fails unless `count` entries are allowed.
   void checkCount(uint64_t count, const Failure& failure) const;
   // Appends `entry`, failing when it breaks a bound; `total` is the sum of
@@ -87,14 +109,12 @@ class ZipArchive {
   std::string inflate(const ZipEntry& entry, std::string_view raw, const Failure& failure) const;
   static void checkCrc(const ZipEntry& entry, std::string_view data, const Failure& failure);
 
-  struct Closer {
-    void operator()(zip* za) const;
-  };
   struct InflaterFree {
     void operator()(libdeflate_decompressor* d) const;
   };
+  Bounds bounds_;
   std::unique_ptr<std::string> bytes_;  // fromBytes: the archive, read by libzip or readPlain
-  std::unique_ptr<zip, Closer> zip_;    // null when the directory was read without libzip
+  ArchiveHandle zip_;                   // null when the directory was read without libzip
   std::vector<ZipEntry> entries_;
   std::vector<uint64_t> localHeaders_;  // by entry index, when zip_ is null
   // Made on the first deflated entry and kept for the others: making one
@@ -123,47 +143,4 @@ struct PlainZipEntry {
 // mktime, which stats the time-zone file, per entry). Exposed for tests.
 std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view data);
 
-// The number of entries that a Zip64 end-of-central-directory record in the
-// last bytes `tail` of a file of `fileSize` bytes claims, read through
-// `readAt(offset, length)` (which returns fewer bytes at the end of the
-// file); 0 when there is no well-formed Zip64 record. Exposed for tests.
-template <typename ReadAt>
-uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt);
-
-// ---------------------------------------------------------------------------
-
-namespace detail {
-inline uint64_t readLe(std::string_view s, size_t at, int bytes) {
-  uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-  return v;
-}
-}  // namespace detail
-
-template <typename ReadAt>
-uint64_t zip64ClaimedEntries(std::string_view tail, uint64_t fileSize, ReadAt&& readAt) {
-  // End of central directory: "PK\5\6", 22 bytes plus a comment of up to
-  // 65535; the Zip64 locator ("PK\6\7", 20 bytes) sits right before it and
-  // points at the Zip64 record ("PK\6\6"), whose entry counts are 64-bit.
-  constexpr size_t kEocd = 22, kLocator = 20, kRecord = 56;
-  uint64_t claimed = 0;
-  if (tail.size() < kEocd + kLocator) return 0;
-  for (size_t p = tail.size() - kEocd + 1; p > kLocator;) {
-    // Most bytes are no 'P': memrchr passes over them.
-    const void* hit = ::memrchr(tail.data() + kLocator, 'P', p - kLocator);
-    if (!hit) break;
-    p = static_cast<size_t>(static_cast<const char*>(hit) - tail.data());
-    if (tail.compare(p, 4, "PK\5\6") != 0) continue;
-    size_t loc = p - kLocator;
-    if (tail.compare(loc, 4, "PK\6\7") != 0) continue;
-    uint64_t at = detail::readLe(tail, loc + 8, 8);
-    if (at > fileSize || fileSize - at < kRecord) continue;
-    std::string record = readAt(at, kRecord);
-    if (record.size() < kRecord || record.compare(0, 4, "PK\6\6") != 0) continue;
-    uint64_t onDisk = detail::readLe(record, 24, 8), total = detail::readLe(record, 32, 8);
-    claimed = std::max({claimed, onDisk, total});
-  }
-  return claimed;
-}
-
-}  // namespace bq::office
+}  // namespace bq::zip

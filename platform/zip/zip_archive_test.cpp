@@ -1,4 +1,4 @@
-#include "platform/office/zip_archive.h"
+#include "platform/zip/zip_archive.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,15 +10,17 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "platform/office/shared/limits.h"
-#include "platform/office/testing/test_packages.h"
+#include "platform/zip/archive_bytes.h"
+#include "platform/zip/testing/zip_bytes.h"
 
-namespace bq::office {
+namespace bq::zip {
 namespace {
 
 using testing::Entry;
 
 const Failure kFailure{1004, "ZipTest", "t.zip"};
+// The bounds of an Office package.
+const Bounds kBounds{10'000, 512ull << 20, 200, 1ull << 20};
 
 std::string randomBytes(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
@@ -51,7 +53,7 @@ TEST(ZipArchive, ReadsStoredAndDeflatedEntriesInDirectoryOrder) {
       {"stored.bin", randomBytes(70000, 1), true},
       {"deflated.txt", randomBytes(200000, 2) + std::string(100000, 'z')},
   };
-  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(ok), kFailure);
+  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(ok), kBounds, kFailure);
   ASSERT_EQ(zip.entries().size(), ok.size());
   for (size_t i = 0; i < ok.size(); ++i) {
     EXPECT_EQ(zip.entries()[i].name, ok[i].name);
@@ -62,13 +64,13 @@ TEST(ZipArchive, ReadsStoredAndDeflatedEntriesInDirectoryOrder) {
 
 TEST(ZipArchive, RefusesMoreEntriesThanAllowed) {
   std::vector<Entry> entries;
-  for (uint64_t i = 0; i < limits::kMaxParts; ++i) entries.push_back({std::to_string(i), ""});
-  EXPECT_EQ(ZipArchive::fromBytes(testing::zipBytes(entries), kFailure).entries().size(),
-            limits::kMaxParts);
+  for (uint64_t i = 0; i < kBounds.maxEntries; ++i) entries.push_back({std::to_string(i), ""});
+  EXPECT_EQ(ZipArchive::fromBytes(testing::zipBytes(entries), kBounds, kFailure).entries().size(),
+            kBounds.maxEntries);
   entries.push_back({"one-too-many", ""});
   const std::string bytes = testing::zipBytes(entries);
   EXPECT_NE(failureOf([&] {
-              ZipArchive::fromBytes(bytes, kFailure);
+              ZipArchive::fromBytes(bytes, kBounds, kFailure);
             }).find("holds 10001 entries, more than the 10000 allowed"),
             std::string::npos);
 }
@@ -78,7 +80,7 @@ TEST(ZipArchive, RefusesAZipBombBeforeDecompressingIt) {
   const std::string bytes = testing::zipBytes(
       {{"[Content_Types].xml", "<Types/>"}, {"bomb.xml", std::string(100u << 20, '\0')}});
   EXPECT_LT(bytes.size(), 1u << 20);
-  const std::string why = failureOf([&] { ZipArchive::fromBytes(bytes, kFailure); });
+  const std::string why = failureOf([&] { ZipArchive::fromBytes(bytes, kBounds, kFailure); });
   EXPECT_NE(why.find("the entry \"bomb.xml\" expands"), std::string::npos) << why;
   EXPECT_NE(why.find("more than the 200 allowed"), std::string::npos) << why;
 }
@@ -88,12 +90,12 @@ TEST(ZipArchive, RefusesDeclaredSizesThatAddUpTooHigh) {
   // passes the ratio bound (100:1), together they exceed the total.
   std::string bytes = testing::zipBytes(
       {{"a", randomBytes(3u << 20, 3), true}, {"b", randomBytes(3u << 20, 4), true}});
-  ZipArchive::fromBytes(bytes, kFailure);
+  ZipArchive::fromBytes(bytes, kBounds, kFailure);
   testing::putLe32(bytes, testing::centralRecordOf(bytes, "a") + 24, 300u << 20);
-  ZipArchive::fromBytes(bytes, kFailure);  // one alone is within bounds
+  ZipArchive::fromBytes(bytes, kBounds, kFailure);  // one alone is within bounds
   testing::putLe32(bytes, testing::centralRecordOf(bytes, "b") + 24, 300u << 20);
   EXPECT_NE(failureOf([&] {
-              ZipArchive::fromBytes(bytes, kFailure);
+              ZipArchive::fromBytes(bytes, kBounds, kFailure);
             }).find("the parts expand to more than 536870912 bytes"),
             std::string::npos);
 }
@@ -113,7 +115,7 @@ TEST(ZipArchive, AnEntryMustHoldExactlyItsDeclaredSize) {
     std::string bytes = testing::zipBytes({{"e", data, c.store}});
     testing::putLe32(bytes, testing::centralRecordOf(bytes, "e") + 24, c.declared);
     testing::putLe32(bytes, testing::localHeaderOf(bytes, "e") + 22, c.declared);
-    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure);
     ASSERT_EQ(zip.entries()[0].size, c.declared);
     std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
     EXPECT_NE(why.find(c.expected), std::string::npos) << c.declared << ": " << why;
@@ -126,7 +128,7 @@ TEST(ZipArchive, DetectsDamagedData) {
     std::string bytes = testing::zipBytes({{"e", data, store}});
     const size_t local = testing::localHeaderOf(bytes, "e");
     bytes[local + 30 + 1 + 100] ^= 0x55;  // a byte of the data
-    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure);
     std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
     EXPECT_NE(why.find("the entry \"e\" is damaged"), std::string::npos) << why;
   }
@@ -137,10 +139,10 @@ TEST(ZipArchive, AWrongChecksumIsDamage) {
   for (bool store : {true, false}) {
     std::string bytes = testing::zipBytes({{"e", data, store}});
     const uint32_t crc = static_cast<uint32_t>(
-        detail::readLe(bytes, testing::centralRecordOf(bytes, "e") + 16, 4) ^ 1u);
+        readLe(bytes, testing::centralRecordOf(bytes, "e") + 16, 4) ^ 1u);
     testing::putLe32(bytes, testing::centralRecordOf(bytes, "e") + 16, crc);
     testing::putLe32(bytes, testing::localHeaderOf(bytes, "e") + 14, crc);
-    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure);
     std::string why = failureOf([&] { zip.read(zip.entries()[0], kFailure); });
     EXPECT_NE(why.find("the entry \"e\" is damaged"), std::string::npos) << why;
   }
@@ -152,14 +154,14 @@ TEST(ZipArchive, ReadsOtherCompressionMethods) {
   if (!zip_compression_method_supported(ZIP_CM_BZIP2, 1)) GTEST_SKIP() << "libzip without bzip2";
   const std::string data = randomBytes(2000, 8) + std::string(5000, 'y');
   std::vector<Entry> entries{{"a", data, false, ZIP_CM_BZIP2}, {"b", "plain", true}};
-  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(entries), kFailure);
+  ZipArchive zip = ZipArchive::fromBytes(testing::zipBytes(entries), kBounds, kFailure);
   EXPECT_EQ(zip.read(zip.entries()[0], kFailure), data);
   EXPECT_EQ(zip.read(zip.entries()[1], kFailure), "plain");
 
   std::string bytes = testing::zipBytes(entries);
   testing::putLe32(bytes, testing::centralRecordOf(bytes, "a") + 24, 6999);
   testing::putLe32(bytes, testing::localHeaderOf(bytes, "a") + 22, 6999);
-  ZipArchive shorter = ZipArchive::fromBytes(bytes, kFailure);
+  ZipArchive shorter = ZipArchive::fromBytes(bytes, kBounds, kFailure);
   std::string why = failureOf([&] { shorter.read(shorter.entries()[0], kFailure); });
   EXPECT_NE(why.find("is damaged"), std::string::npos) << why;
 }
@@ -168,7 +170,7 @@ TEST(ZipArchive, TruncatedArchivesAreRefused) {
   const std::string whole = testing::zipBytes(testing::workbookEntries());
   for (size_t cut : {size_t{1}, size_t{4}, size_t{30}, size_t{200}, whole.size() / 2,
                      whole.size() - 23, whole.size() - 22, whole.size() - 1}) {
-    std::string why = failureOf([&] { ZipArchive::fromBytes(whole.substr(0, cut), kFailure); });
+    std::string why = failureOf([&] { ZipArchive::fromBytes(whole.substr(0, cut), kBounds, kFailure); });
     EXPECT_NE(why.find("not a readable zip archive"), std::string::npos) << cut << ": " << why;
   }
 }
@@ -188,7 +190,7 @@ TEST(ZipArchive, AZip64DirectoryClaimingTooManyEntriesIsRefusedBeforeLibzipReads
   bytes += "PK\5\6" + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) +
            le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
   EXPECT_NE(failureOf([&] {
-              ZipArchive::fromBytes(bytes, kFailure);
+              ZipArchive::fromBytes(bytes, kBounds, kFailure);
             }).find("claims 1099511627776 entries"),
             std::string::npos);
 
@@ -304,7 +306,7 @@ TEST(PlainDirectory, LeavesAnythingElseToLibzip) {
     EXPECT_FALSE(readPlainDirectory(c.bytes));
     const auto peer = libzipEntries(c.bytes);
     try {
-      ZipArchive zip = ZipArchive::fromBytes(c.bytes, kFailure);
+      ZipArchive zip = ZipArchive::fromBytes(c.bytes, kBounds, kFailure);
       ASSERT_TRUE(peer) << "opened what libzip refuses";
       ASSERT_EQ(zip.entries().size(), peer->size());
       for (size_t i = 0; i < peer->size(); ++i) EXPECT_EQ(zip.entries()[i].name, (*peer)[i].name);
@@ -333,7 +335,7 @@ TEST(PlainDirectory, LocalHeadersAndDataOutsideTheArchiveAreDamage) {
     std::string bytes = plain;
     testing::putLe32(bytes, central + 42, c.localHeader);
     ASSERT_TRUE(readPlainDirectory(bytes));
-    ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure);
+    ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure);
     EXPECT_EQ(zip.read(zip.entries()[4], kFailure), kPlainEntries[4].data);
     const std::string why = failureOf([&] { zip.read(zip.entries()[3], kFailure); });
     EXPECT_NE(why.find("the entry \"stored.bin\" " + std::string(c.expected)), std::string::npos)
@@ -362,7 +364,7 @@ TEST(PlainDirectory, AnEntryWithoutDataReadsEmptyWhereverItsLocalHeaderLies) {
     ASSERT_TRUE(readPlainDirectory(bytes));
     for (const auto reader :
          {ZipArchive::DirectoryReader::kPlainWhenPossible, ZipArchive::DirectoryReader::kLibzip}) {
-      ZipArchive zip = ZipArchive::fromBytes(bytes, kFailure, reader);
+      ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure, reader);
       EXPECT_EQ(zip.read(zip.entries()[0], kFailure), "<a/>");
       if (crcMatches)
         EXPECT_EQ(zip.read(zip.entries()[1], kFailure), "");
@@ -379,7 +381,7 @@ TEST(ZipArchive, OpensFromAFileDescriptor) {
   UniqueFd fd(::open((dir / "a.zip").c_str(), O_RDONLY | O_CLOEXEC));
   ASSERT_TRUE(fd);
   const uint64_t size = testing::readFile(dir / "a.zip").size();
-  ZipArchive zip = ZipArchive::fromFile(std::move(fd), size, kFailure);
+  ZipArchive zip = ZipArchive::fromFile(std::move(fd), size, kBounds, kFailure);
   ASSERT_EQ(zip.entries().size(), testing::workbookEntries().size());
   EXPECT_EQ(zip.read(zip.entries()[2], kFailure), testing::workbookEntries()[2].data);
   std::filesystem::remove(dir / "a.zip");
@@ -388,4 +390,4 @@ TEST(ZipArchive, OpensFromAFileDescriptor) {
 }
 
 }  // namespace
-}  // namespace bq::office
+}  // namespace bq::zip

@@ -1,47 +1,25 @@
-#include "platform/office/zip_archive.h"
+#include "platform/zip/zip_archive.h"
 
 #include <libdeflate.h>
-#include <unistd.h>
 #include <zip.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "common/files.h"
-#include "platform/office/shared/limits.h"
+#include "platform/zip/archive_bytes.h"
 
-namespace bq::office {
+namespace bq::zip {
 namespace {
-
-// End-of-central-directory record, its longest comment, and the Zip64
-// locator before it.
-constexpr uint64_t kTailBytes = 22 + 65535 + 20;
 
 // Files up to this size are held in memory while open.
 constexpr uint64_t kReadAtOnce = 16ull << 20;
 
-std::string zipErrorText(zip_error_t* error) {
-  std::string text = zip_error_strerror(error);
-  return text;
-}
-
 [[noreturn]] void raiseDamaged(const Failure& failure, std::string_view cause) {
   failure.raise("not a readable zip archive (" + std::string(cause) + ")");
 }
-
-void checkZip64Claims(uint64_t claimed, const Failure& failure) {
-  if (claimed > limits::kMaxParts)
-    failure.raise("the zip directory claims " + std::to_string(claimed) +
-                  " entries, more than the " + std::to_string(limits::kMaxParts) + " allowed");
-}
-
-struct FileCloser {
-  void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
 
 // Everything `file` yields, up to `cap` bytes. Past the first few megabytes,
 // which are taken at once, the buffer grows with what arrives, not with what
@@ -78,7 +56,6 @@ void requireDeclaredSize(const ZipEntry& entry, uint64_t got, const Failure& fai
 
 std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view data) {
   constexpr size_t kEocd = 22, kCentral = 46, kLocator = 20;
-  using detail::readLe;
   if (data.size() < kEocd) return std::nullopt;
   const size_t tailStart = data.size() - std::min<size_t>(data.size(), kTailBytes);
   size_t eocd = std::string_view::npos;
@@ -99,7 +76,8 @@ std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view da
     return std::nullopt;
 
   std::vector<PlainZipEntry> entries;
-  entries.reserve(static_cast<size_t>(std::min<uint64_t>(count, limits::kMaxParts + 1)));
+  // No more records than fill the directory, whatever the count says.
+  entries.reserve(static_cast<size_t>(std::min<uint64_t>(count, cdSize / kCentral)));
   size_t at = static_cast<size_t>(cdAt);
   for (uint64_t i = 0; i < count; ++i) {
     if (eocd - at < kCentral || data.compare(at, 4, "PK\1\2") != 0) return std::nullopt;
@@ -133,7 +111,15 @@ std::optional<std::vector<PlainZipEntry>> readPlainDirectory(std::string_view da
   return entries;
 }
 
-void ZipArchive::Closer::operator()(zip* za) const { zip_discard(za); }
+AutomationError Failure::make(std::string_view reason) const {
+  std::string description = subject;
+  description += ": ";
+  description += reason;
+  return AutomationError(number, source, std::move(description));
+}
+
+void Failure::raise(std::string_view reason) const { throw make(reason); }
+
 void ZipArchive::InflaterFree::operator()(libdeflate_decompressor* d) const {
   libdeflate_free_decompressor(d);
 }
@@ -142,115 +128,85 @@ ZipArchive::ZipArchive(ZipArchive&&) noexcept = default;
 ZipArchive& ZipArchive::operator=(ZipArchive&&) noexcept = default;
 ZipArchive::~ZipArchive() = default;
 
-ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Failure& failure) {
+ZipArchive ZipArchive::fromFile(UniqueFd fd, uint64_t size, const Bounds& bounds,
+                                const Failure& failure) {
   // A file of an answer's size is read at once and its parts taken from
   // memory: reading each part from the file costs libzip a seek and a read
   // or two, several hundred system calls for a presentation.
-  if (size <= kReadAtOnce) return fromBytes(readAt(fd.get(), 0, size), failure);
-  const uint64_t tailLength = std::min(size, kTailBytes);
-  std::string tail = readAt(fd.get(), size - tailLength, tailLength);
-  checkZip64Claims(
-      zip64ClaimedEntries(
-          tail, size, [&](uint64_t at, uint64_t length) { return readAt(fd.get(), at, length); }),
-      failure);
-
-  FILE* file = ::fdopen(fd.get(), "rb");
-  if (!file) failure.raise("the file cannot be read (" + std::string(std::strerror(errno)) + ")");
-  fd.release();
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
-  if (!source) {
-    std::fclose(file);
-    std::string text = zipErrorText(&error);
-    zip_error_fini(&error);
-    raiseDamaged(failure, text);
-  }
-  ZipArchive archive;
-  archive.zip_.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
-  if (!archive.zip_) {
-    zip_source_free(source);  // closes the file
-    std::string text = zipErrorText(&error);
-    zip_error_fini(&error);
-    raiseDamaged(failure, text);
-  }
-  zip_error_fini(&error);
-  archive.load(failure);
+  if (size <= kReadAtOnce) return fromBytes(readAt(fd.get(), 0, size), bounds, failure);
+  ZipArchive archive(bounds);
+  archive.take(openArchive(std::move(fd), size, bounds.maxEntries), failure);
   return archive;
 }
 
-ZipArchive ZipArchive::fromBytes(std::string bytes, const Failure& failure,
+ZipArchive ZipArchive::fromBytes(std::string bytes, const Bounds& bounds, const Failure& failure,
                                  DirectoryReader reader) {
-  ZipArchive archive;
+  ZipArchive archive(bounds);
   archive.bytes_ = std::make_unique<std::string>(std::move(bytes));
   const std::string& data = *archive.bytes_;
-  const uint64_t tailLength = std::min<uint64_t>(data.size(), kTailBytes);
-  // The tail is looked at where it lies, not copied.
-  checkZip64Claims(
-      zip64ClaimedEntries(std::string_view(data).substr(data.size() - tailLength), data.size(),
-                          [&](uint64_t at, uint64_t length) {
-                            return at >= data.size() ? std::string() : data.substr(at, length);
-                          }),
-      failure);
-
+  // A plain directory has one end record and no Zip64 locator before it,
+  // so it claims no Zip64 count: the check of that claim is libzip's way's.
   std::optional<std::vector<PlainZipEntry>> plain;
   if (reader == DirectoryReader::kPlainWhenPossible) plain = readPlainDirectory(data);
-  if (plain) {
-    archive.checkCount(plain->size(), failure);
-    uint64_t total = 0;
-    archive.localHeaders_.reserve(plain->size());
-    for (PlainZipEntry& e : *plain) {
-      archive.add(std::move(e.entry), total, failure);
-      archive.localHeaders_.push_back(e.localHeader);
-    }
+  if (!plain) {
+    archive.take(openArchive(data, bounds.maxEntries), failure);
     return archive;
   }
-
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(data.data(), data.size(), 0, &error);
-  if (!source) {
-    std::string text = zipErrorText(&error);
-    zip_error_fini(&error);
-    raiseDamaged(failure, text);
+  archive.checkCount(plain->size(), failure);
+  uint64_t total = 0;
+  archive.localHeaders_.reserve(plain->size());
+  for (PlainZipEntry& e : *plain) {
+    archive.add(std::move(e.entry), total, failure);
+    archive.localHeaders_.push_back(e.localHeader);
   }
-  archive.zip_.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
-  if (!archive.zip_) {
-    zip_source_free(source);
-    std::string text = zipErrorText(&error);
-    zip_error_fini(&error);
-    raiseDamaged(failure, text);
-  }
-  zip_error_fini(&error);
-  archive.load(failure);
   return archive;
+}
+
+void ZipArchive::take(Opening opening, const Failure& failure) {
+  switch (opening.fault) {
+    case Opening::Fault::kNone:
+      break;
+    case Opening::Fault::kClaimsTooMany:
+      failure.raise("the zip directory claims " + std::to_string(opening.entries) +
+                    " entries, more than the " + std::to_string(bounds_.maxEntries) + " allowed");
+    case Opening::Fault::kUnreadable:
+      failure.raise("the file cannot be read (" + opening.why + ")");
+    case Opening::Fault::kRefused:
+      raiseDamaged(failure, opening.why);
+    case Opening::Fault::kNoCount:
+      raiseDamaged(failure, "no entry count");
+    case Opening::Fault::kTooMany:
+      checkCount(opening.entries, failure);
+      break;
+  }
+  zip_ = std::move(opening.archive);
+  load(failure);
 }
 
 void ZipArchive::checkCount(uint64_t count, const Failure& failure) const {
-  if (count > limits::kMaxParts)
+  if (count > bounds_.maxEntries)
     failure.raise("the zip archive holds " + std::to_string(count) + " entries, more than the " +
-                  std::to_string(limits::kMaxParts) + " allowed");
+                  std::to_string(bounds_.maxEntries) + " allowed");
 }
 
 void ZipArchive::add(ZipEntry entry, uint64_t& total, const Failure& failure) {
-  if (entry.size > limits::kMaxTotalUncompressedBytes - total)
-    failure.raise("the parts expand to more than " +
-                  std::to_string(limits::kMaxTotalUncompressedBytes) + " bytes");
+  if (entry.size > bounds_.maxTotalBytes - total)
+    failure.raise("the parts expand to more than " + std::to_string(bounds_.maxTotalBytes) +
+                  " bytes");
   total += entry.size;
-  if (entry.size > limits::kRatioCheckedAbove &&
-      entry.compressedSize < entry.size / limits::kMaxCompressionRatio)
+  if (entry.size > bounds_.ratioCheckedAbove &&
+      entry.compressedSize < entry.size / bounds_.maxRatio)
     failure.raise("the entry \"" + entry.name + "\" expands " +
                   (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
                                         : std::string("infinitely")) +
-                  " times, more than the " + std::to_string(limits::kMaxCompressionRatio) +
+                  " times, more than the " + std::to_string(bounds_.maxRatio) +
                   " allowed");
   entries_.push_back(std::move(entry));
 }
 
 void ZipArchive::load(const Failure& failure) {
+  // The count is checked (openArchive).
   const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
-  if (count < 0) raiseDamaged(failure, "no entry count");
-  checkCount(static_cast<uint64_t>(count), failure);
   entries_.reserve(static_cast<size_t>(count));
   uint64_t total = 0;
   for (zip_int64_t i = 0; i < count; ++i) {
@@ -277,8 +233,7 @@ void ZipArchive::load(const Failure& failure) {
 std::string ZipArchive::read(const ZipEntry& entry, const Failure& failure) const {
   if (!zip_) return readPlain(entry, failure);
   const bool fast = entry.plain && (entry.method == ZIP_CM_STORE || entry.method == ZIP_CM_DEFLATE);
-  std::unique_ptr<zip_file_t, FileCloser> file(
-      zip_fopen_index(zip_.get(), entry.index, fast ? ZIP_FL_COMPRESSED : 0));
+  EntryHandle file(zip_fopen_index(zip_.get(), entry.index, fast ? ZIP_FL_COMPRESSED : 0));
   if (!file)
     failure.raise("the entry \"" + entry.name + "\" cannot be read (" + zip_strerror(zip_.get()) +
                   ")");
@@ -319,7 +274,7 @@ std::string ZipArchive::readPlain(const ZipEntry& entry, const Failure& failure)
       failure.raise("the entry \"" + entry.name + "\" cannot be read (its local header lies " +
                     "outside the archive)");
     const uint64_t start =
-        local + 30 + detail::readLe(data, local + 26, 2) + detail::readLe(data, local + 28, 2);
+        local + 30 + readLe(data, local + 26, 2) + readLe(data, local + 28, 2);
     const uint64_t available = start > data.size() ? 0 : data.size() - start;
     if (available < entry.compressedSize)
       failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +
@@ -361,4 +316,4 @@ void ZipArchive::checkCrc(const ZipEntry& entry, std::string_view data, const Fa
     failure.raise("the entry \"" + entry.name + "\" is damaged (CRC error)");
 }
 
-}  // namespace bq::office
+}  // namespace bq::zip

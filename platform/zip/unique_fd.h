@@ -1,11 +1,13 @@
-// A move-only owner of a POSIX file descriptor.
+// A move-only owner of a POSIX file descriptor: closed when the owner ends.
+//
+// Thread safety: an owner belongs to one thread at a time.
 #pragma once
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace bq::office {
+namespace bq {
 
 class UniqueFd {
  public:
@@ -35,4 +37,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace bq::office
+}  // namespace bq
