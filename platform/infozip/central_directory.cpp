@@ -4,7 +4,7 @@
 #include <numeric>
 #include <string_view>
 
-#include "common/files.h"
+#include "platform/zip/archive_bytes.h"
 
 namespace bq::infozip {
 namespace {
@@ -16,24 +16,22 @@ constexpr size_t kCentralHeader = 46;    // "PK\1\2" ... up to the name
 constexpr size_t kLocalHeader = 30;      // "PK\3\4" ... up to the name
 constexpr uint64_t kMaxComment = 65535;  // the end record's comment
 
-uint64_t le(std::string_view s, size_t at, int bytes) {
-  uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-  return v;
-}
+using zip::ArchiveBytes;
+using zip::readLe;
 
 // Bytes [at, at + length) of the file within [begin, end), read a window at
 // a time.
 class Window {
  public:
-  Window(int fd, uint64_t begin, uint64_t end) : fd_(fd), end_(end), at_(begin) {}
+  Window(const ArchiveBytes& bytes, uint64_t begin, uint64_t end)
+      : bytes_(bytes), end_(end), at_(begin) {}
 
   // False when the range runs past the end.
   bool get(uint64_t at, uint64_t length, std::string_view& out) {
     if (at > end_ || end_ - at < length) return false;
     if (at < at_ || at + length > at_ + buffer_.size()) {
       at_ = at;
-      buffer_ = readAt(fd_, at, std::min(end_ - at, std::max<uint64_t>(length, kWindow)));
+      buffer_ = bytes_.readAt(at, std::min(end_ - at, std::max<uint64_t>(length, kWindow)));
       if (buffer_.size() < length) return false;
     }
     out = std::string_view(buffer_).substr(at - at_, length);
@@ -42,7 +40,7 @@ class Window {
 
  private:
   static constexpr uint64_t kWindow = 64 * 1024;
-  int fd_;
+  const ArchiveBytes& bytes_;
   uint64_t end_;
   uint64_t at_;
   std::string buffer_;
@@ -56,14 +54,14 @@ struct Directory {
 
 // The directory an end record at `at` names, with the values of its Zip64
 // record where one is present.
-Directory directoryOf(int fd, std::string_view end, uint64_t at) {
-  Directory d{le(end, 10, 2), le(end, 16, 4), le(end, 12, 4)};
+Directory directoryOf(const ArchiveBytes& bytes, std::string_view end, uint64_t at) {
+  Directory d{readLe(end, 10, 2), readLe(end, 16, 4), readLe(end, 12, 4)};
   if (at < kZip64Locator) return d;
-  const std::string locator = readAt(fd, at - kZip64Locator, kZip64Locator);
+  const std::string locator = bytes.readAt(at - kZip64Locator, kZip64Locator);
   if (locator.size() < kZip64Locator || locator.compare(0, 4, "PK\6\7") != 0) return d;
-  const std::string record = readAt(fd, le(locator, 8, 8), kZip64EndRecord);
+  const std::string record = bytes.readAt(readLe(locator, 8, 8), kZip64EndRecord);
   if (record.size() < kZip64EndRecord || record.compare(0, 4, "PK\6\6") != 0) return d;
-  return {le(record, 32, 8), le(record, 48, 8), le(record, 40, 8)};
+  return {readLe(record, 32, 8), readLe(record, 48, 8), readLe(record, 40, 8)};
 }
 
 // The sizes and offset that a Zip64 extra field holds in place of the
@@ -72,14 +70,14 @@ void applyZip64(std::string_view extra, CentralRecord& r, bool sizeFull, bool co
                 bool offsetFull) {
   size_t at = 0;
   while (extra.size() - at >= 4) {
-    const uint64_t id = le(extra, at, 2), length = le(extra, at + 2, 2);
+    const uint64_t id = readLe(extra, at, 2), length = readLe(extra, at + 2, 2);
     if (extra.size() - at - 4 < length) return;
     if (id == 1) {
       std::string_view data = extra.substr(at + 4, length);
       size_t field = 0;
       auto next = [&](uint64_t& value) {
         if (data.size() - field < 8) return;
-        value = le(data, field, 8);
+        value = readLe(data, field, 8);
         field += 8;
       };
       uint64_t ignored = 0;
@@ -92,23 +90,23 @@ void applyZip64(std::string_view extra, CentralRecord& r, bool sizeFull, bool co
   }
 }
 
-std::optional<std::vector<CentralRecord>> recordsOf(int fd, const Directory& d,
+std::optional<std::vector<CentralRecord>> recordsOf(const ArchiveBytes& bytes, const Directory& d,
                                                     uint64_t maxRecords) {
   if (d.records > maxRecords) return std::nullopt;
   std::vector<CentralRecord> records;
   records.reserve(d.records);
-  Window window(fd, d.offset, d.offset + d.size);
+  Window window(bytes, d.offset, d.offset + d.size);
   uint64_t at = d.offset;
   for (uint64_t i = 0; i < d.records; ++i) {
     std::string_view head, rest;
     if (!window.get(at, kCentralHeader, head) || head.compare(0, 4, "PK\1\2") != 0)
       return std::nullopt;
-    const uint64_t nameLength = le(head, 28, 2), extraLength = le(head, 30, 2),
-                   commentLength = le(head, 32, 2);
+    const uint64_t nameLength = readLe(head, 28, 2), extraLength = readLe(head, 30, 2),
+                   commentLength = readLe(head, 32, 2);
     CentralRecord r;
-    r.compressedSize = le(head, 20, 4);
-    r.localOffset = le(head, 42, 4);
-    const bool sizeFull = le(head, 24, 4) == 0xFFFFFFFFu;
+    r.compressedSize = readLe(head, 20, 4);
+    r.localOffset = readLe(head, 42, 4);
+    const bool sizeFull = readLe(head, 24, 4) == 0xFFFFFFFFu;
     const bool compressedFull = r.compressedSize == 0xFFFFFFFFu;
     const bool offsetFull = r.localOffset == 0xFFFFFFFFu;
     if (!window.get(at + kCentralHeader, nameLength + extraLength, rest)) return std::nullopt;
@@ -124,25 +122,28 @@ std::optional<std::vector<CentralRecord>> recordsOf(int fd, const Directory& d,
 }  // namespace
 
 std::optional<std::vector<CentralRecord>> readCentralDirectory(
-    int fd, uint64_t fileSize, uint64_t maxRecords,
+    const ArchiveBytes& bytes, uint64_t maxRecords,
     const std::function<bool(const std::vector<CentralRecord>&)>& accept) {
+  const uint64_t fileSize = bytes.size();
   if (fileSize < kEndRecord) return std::nullopt;
   const uint64_t tailAt =
       fileSize > kEndRecord + kMaxComment ? fileSize - kEndRecord - kMaxComment : 0;
-  const std::string tail = readAt(fd, tailAt, fileSize - tailAt);
+  const std::string tail = bytes.readAt(tailAt, fileSize - tailAt);
   if (tail.size() < kEndRecord) return std::nullopt;
   for (size_t p = tail.size() - kEndRecord + 1; p-- > 0;) {
     if (tail.compare(p, 4, "PK\5\6") != 0) continue;
-    const Directory d = directoryOf(fd, std::string_view(tail).substr(p, kEndRecord), tailAt + p);
+    const Directory d =
+        directoryOf(bytes, std::string_view(tail).substr(p, kEndRecord), tailAt + p);
     if (d.offset > fileSize || fileSize - d.offset < d.size) continue;
-    std::optional<std::vector<CentralRecord>> records = recordsOf(fd, d, maxRecords);
+    std::optional<std::vector<CentralRecord>> records = recordsOf(bytes, d, maxRecords);
     if (records && accept(*records)) return records;
   }
   return std::nullopt;
 }
 
 std::optional<std::pair<size_t, size_t>> overlappingRecords(
-    int fd, uint64_t fileSize, const std::vector<CentralRecord>& records) {
+    const ArchiveBytes& bytes, const std::vector<CentralRecord>& records) {
+  const uint64_t fileSize = bytes.size();
   struct Span {
     uint64_t begin, end;
   };
@@ -154,9 +155,9 @@ std::optional<std::pair<size_t, size_t>> overlappingRecords(
     // file, for an offset past it).
     const uint64_t begin = std::min(r.localOffset, fileSize);
     uint64_t data = begin + kLocalHeader;
-    const std::string local = readAt(fd, begin, kLocalHeader);
+    const std::string local = bytes.readAt(begin, kLocalHeader);
     if (local.size() == kLocalHeader && local.compare(0, 4, "PK\3\4") == 0)
-      data += le(local, 26, 2) + le(local, 28, 2);
+      data += readLe(local, 26, 2) + readLe(local, 28, 2);
     spans.push_back({begin, data + std::min(r.compressedSize, fileSize)});
   }
   std::vector<size_t> order(spans.size());

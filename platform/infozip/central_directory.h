@@ -10,8 +10,8 @@
 // libzip's: the same number of records, each with the same raw name and
 // compressed size.
 //
-// Internal to platform/infozip. Thread safety: pure functions over a file
-// descriptor read with pread.
+// Internal to platform/infozip. Thread safety: pure functions over the
+// archive's bytes (a file read with pread).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/zip/archive_bytes.h"
+
 namespace bq::infozip {
 
 struct CentralRecord {
@@ -29,14 +31,13 @@ struct CentralRecord {
   uint64_t localOffset = 0;  // of the entry's local header
 };
 
-// The records of a central directory of the archive in `fd` (`fileSize`
-// bytes). Every end-of-central-directory record in the file's last 64 KiB
+// The records of a central directory of the archive `bytes`. Every end-of-central-directory record in the file's last 64 KiB
 // (with its Zip64 record, when it has one) names a directory; they are read
 // from the last one back, and the first whose records `accept` takes is the
 // answer. A directory with more than `maxRecords` records, or records cut
 // short, is passed over. Nothing when no directory is accepted.
 std::optional<std::vector<CentralRecord>> readCentralDirectory(
-    int fd, uint64_t fileSize, uint64_t maxRecords,
+    const zip::ArchiveBytes& bytes, uint64_t maxRecords,
     const std::function<bool(const std::vector<CentralRecord>&)>& accept);
 
 // Two records (their indices, in directory order) whose bytes overlap in the
@@ -44,6 +45,6 @@ std::optional<std::vector<CentralRecord>> readCentralDirectory(
 // compressed data (whose start the local header's name and extra field
 // lengths give). Nothing when no two overlap.
 std::optional<std::pair<size_t, size_t>> overlappingRecords(
-    int fd, uint64_t fileSize, const std::vector<CentralRecord>& records);
+    const zip::ArchiveBytes& bytes, const std::vector<CentralRecord>& records);
 
 }  // namespace bq::infozip

@@ -18,6 +18,7 @@
 #include "common/winpath.h"
 #include "platform/infozip/run_support.h"
 #include "platform/infozip/runs.h"
+#include "platform/zip/libzip_handle.h"
 
 namespace bq::infozip {
 namespace {
@@ -25,10 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace zr = zip_result;
 
-struct ZipDiscard {
-  void operator()(zip_t* za) const { zip_discard(za); }
-};
-using ZipHandle = std::unique_ptr<zip_t, ZipDiscard>;
+// Dropped unless zip_close wrote it (and freed it: then released).
+using ZipHandle = zip::ArchiveHandle;
 
 bool isAbsoluteName(std::string_view s) {
   if (s.size() >= 2 && s[1] == ':') return true;
@@ -81,10 +80,7 @@ class ZipRun {
     int error = 0;
     ZipHandle za(zip_open(zipPath.c_str(), exists ? 0 : ZIP_CREATE, &error));
     if (!za) {
-      zip_error_t ze;
-      zip_error_init_with_code(&ze, error);
-      std::string why = libzipText(&ze);
-      zip_error_fini(&ze);
+      const std::string why = zip::libzipErrorText(error);
       if (error == ZIP_ER_NOZIP || error == ZIP_ER_INCONS) {
         out_.line("zip error: Zip file structure invalid (" + zipText + ")");
         return zr::kFormat;
