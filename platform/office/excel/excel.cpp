@@ -13,7 +13,7 @@
 #include "common/automation_error.h"
 #include "platform/office/excel/detail/excel_formula.h"
 #include "platform/office/excel/detail/excel_styles.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/package.h"
 
 namespace bq::office::excel {

@@ -8,7 +8,7 @@
 
 #include "common/automation_error.h"
 #include "platform/office/excel/excel_rules.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::excel {

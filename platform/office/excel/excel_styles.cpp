@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/detail/xml_syntax.h"
-#include "platform/office/opc/namespaces.h"
 #include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/limits.h"
 

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <pugixml.hpp>
 #include <string>
 
 #include "common/automation_error.h"

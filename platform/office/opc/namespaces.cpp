@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office {

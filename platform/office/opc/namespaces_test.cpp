@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/detail/xml_tree.h"
 
 namespace bq::office {

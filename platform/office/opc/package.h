@@ -50,13 +50,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/office/legacy/convert_to.h"
 #include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/xml_handles.h"
 #include "platform/office/shared/limits.h"
 
 namespace bq::office {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/detail/xml_syntax.h"
-#include "platform/office/opc/namespaces.h"
 #include "platform/office/shared/detail/text_util.h"
 #include "platform/office/shared/limits.h"
 

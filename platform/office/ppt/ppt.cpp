@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "common/automation_error.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/package.h"
 #include "platform/office/ppt/detail/ppt_design.h"
 #include "platform/office/ppt/detail/ppt_text.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 
 namespace bq::office::ppt::detail {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/shared/detail/text_util.h"
 
 namespace bq::office::ppt {

@@ -10,9 +10,10 @@
 
 #include <cstdint>
 #include <optional>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
+
+#include "platform/office/opc/xml_handles.h"
 
 namespace bq::office::ppt {
 

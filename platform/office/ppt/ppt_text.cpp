@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 
 namespace bq::office::ppt::detail {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 
 namespace bq::office {
 namespace {

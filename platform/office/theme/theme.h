@@ -28,11 +28,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/office/opc/xml_handles.h"
 
 namespace bq::office {
 

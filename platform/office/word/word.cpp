@@ -10,7 +10,7 @@
 
 #include "common/automation_error.h"
 #include "common/text.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/package.h"
 #include "platform/office/shared/detail/measure.h"
 #include "platform/office/shared/detail/text_util.h"

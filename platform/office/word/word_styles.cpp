@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/shared/detail/measure.h"
 #include "platform/office/shared/detail/text_util.h"
 

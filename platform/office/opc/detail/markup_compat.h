@@ -24,7 +24,7 @@
 #include <pugixml.hpp>
 #include <string_view>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 
 namespace bq::office {
 

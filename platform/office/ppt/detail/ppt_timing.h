@@ -22,7 +22,7 @@
 #include <pugixml.hpp>
 #include <set>
 
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/ppt/ppt_values.h"
 
 namespace bq::office::ppt {

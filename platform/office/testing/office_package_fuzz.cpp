@@ -18,7 +18,7 @@
 #include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
 #include "platform/office/opc/detail/xml_tree.h"
-#include "platform/office/opc/namespaces.h"
+#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/package.h"
 
 namespace {
