@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/office/opc/detail/tag_lexer.h"
 #include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/detail/xml_syntax.h"
 #include "platform/office/shared/detail/text_util.h"
@@ -211,8 +212,9 @@ void readStyles(pugi::xml_node root, Styles& s) {
 
 // The text reader -------------------------------------------------------------
 //
-// One pass over the part's text that tokenises it as pugixml does (tags,
-// attributes, comments, processing instructions, CDATA; text between tags
+// One pass over the part's text that tokenises it as pugixml does (tags and
+// attributes read by the tag lexer that the renaming of xml_tree.cpp reads
+// them with, comments, processing instructions, CDATA; text between tags
 // is skipped, as no style record reads any) and resolves each name through
 // the namespace declarations in scope, as the renaming of xml_tree.cpp
 // would. What the tree reader takes with child() and attribute(), the first
@@ -221,13 +223,8 @@ void readStyles(pugi::xml_node root, Styles& s) {
 
 namespace {
 
-using xml_syntax::classOf;
-using xml_syntax::isNameStart;
 using xml_syntax::isSpace;
-using xml_syntax::kColon;
-using xml_syntax::kNamePart;
-
-constexpr size_t kNone = std::string_view::npos;
+using xml_syntax::kNone;
 
 // What the children of an open element are to the style sheet.
 enum class Ctx : uint8_t {
@@ -267,14 +264,6 @@ constexpr std::array<std::pair<std::string_view, Ctx>, 8> kSections{{
 // The sides of a border element as they may be written (start and end stand
 // for left and right).
 enum Side : size_t { kLeft, kRight, kTop, kBottom, kDiagonal, kStart, kEnd, kSides };
-
-// The bytes that end the plain run of an attribute value: either quote, and
-// what the parser would convert or refuse.
-constexpr std::array<bool, 256> kValueStop = [] {
-  std::array<bool, 256> t{};
-  for (unsigned char c : {'"', '\'', '&', '<', '\t', '\n', '\r', '\0'}) t[c] = true;
-  return t;
-}();
 
 struct Declaration {
   std::string_view prefix;
@@ -328,80 +317,6 @@ size_t indexOf(const std::string_view* v) {
   return i && *i >= 0 ? static_cast<size_t>(*i) : 0;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// An attribute value as the parser gives it: the five predefined entities
-// and character references decoded, tab, LF and CR (CR LF as one) made
-// spaces. False for a reference the parser might read otherwise: another
-// name, no ';', a character reference outside Unicode, to a surrogate or NUL.
-bool decodeValue(std::string_view raw, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < raw.size();) {
-    const char c = raw[i];
-    if (c == '\r') {
-      out += ' ';
-      i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
-      continue;
-    }
-    if (c != '&') {
-      out += c == '\n' || c == '\t' ? ' ' : c;
-      ++i;
-      continue;
-    }
-    const size_t semicolon = raw.find(';', i);
-    if (semicolon == kNone) return false;
-    const std::string_view ref = raw.substr(i + 1, semicolon - i - 1);
-    i = semicolon + 1;
-    if (ref == "lt") {
-      out += '<';
-    } else if (ref == "gt") {
-      out += '>';
-    } else if (ref == "amp") {
-      out += '&';
-    } else if (ref == "quot") {
-      out += '"';
-    } else if (ref == "apos") {
-      out += '\'';
-    } else if (ref.size() >= 2 && ref[0] == '#') {
-      const bool hex = ref[1] == 'x';
-      const std::string_view digits = ref.substr(hex ? 2 : 1);
-      if (digits.empty() || digits.size() > 7) return false;
-      uint32_t cp = 0;
-      for (char d : digits) {
-        uint32_t v;
-        if (d >= '0' && d <= '9')
-          v = static_cast<uint32_t>(d - '0');
-        else if (hex && (d | ' ') >= 'a' && (d | ' ') <= 'f')
-          v = static_cast<uint32_t>((d | ' ') - 'a' + 10);
-        else
-          return false;
-        cp = cp * (hex ? 16 : 10) + v;
-      }
-      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-      appendUtf8(out, cp);
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
 class StyleSheetText {
  public:
   explicit StyleSheetText(const std::string& bytes) : in_(bytes) {}
@@ -412,8 +327,14 @@ class StyleSheetText {
 
  private:
   bool startTag(size_t& p);
-  bool endTag(size_t& p);
+  bool readAttributes(xml_syntax::StartTagLexer& tag);
+  bool declare();
+  bool keyAttributes();
   bool uniqueAttributes(bool prefixed);
+  bool decodeValues();
+  void openElement(std::string_view name, Ns kind, std::string_view local, size_t scopeMark,
+                   bool empty);
+  bool endTag(size_t& p);
   std::string canonicalName(const Attribute& a) const;
   Ns resolve(std::string_view prefix) const;
   // The value of the attribute `name` in no namespace; null when absent.
@@ -438,6 +359,11 @@ class StyleSheetText {
   std::vector<Declaration> scope_;
   std::vector<Frame> open_;
   std::vector<Attribute> attributes_;
+  // What the attributes of the tag being read hold beside plain names and
+  // values.
+  struct {
+    bool declarations, prefixed, references;
+  } marks_{};
   std::vector<std::string> decoded_;
   std::vector<std::string> canonical_;
 
@@ -680,108 +606,73 @@ bool StyleSheetText::uniqueAttributes(bool prefixed) {
   return std::adjacent_find(canonical_.begin(), canonical_.end()) == canonical_.end();
 }
 
-// `p` is at the character after '<'; moves past the '>'.
-bool StyleSheetText::startTag(size_t& p) {
-  const char* s = in_.data();
-  // A name with at most one colon, with something on either side of it.
-  auto scanName = [&](size_t& colon) {
-    const size_t at = p;
-    unsigned colons = 0;
-    colon = kNone;
-    for (;;) {
-      while ((classOf(s[p]) & (kNamePart | kColon)) == kNamePart) ++p;
-      if (s[p] != ':') break;
-      if (colons++ == 0) colon = p - at;
-      ++p;
-    }
-    const size_t size = p - at;
-    const bool qualified = colons == 0 ? size > 0 : colons == 1 && colon > 0 && colon + 1 < size;
-    return qualified ? in_.substr(at, size) : std::string_view();
-  };
-
-  if (!isNameStart(s[p])) return false;
-  size_t colon;
-  const std::string_view name = scanName(colon);
-  if (name.empty() || !(isSpace(s[p]) || s[p] == '/' || s[p] == '>')) return false;
-
+// Reads the attributes of `tag` into attributes_, to the end of the tag;
+// false at a fault, or at a '<' in a value, which the parser may take.
+bool StyleSheetText::readAttributes(xml_syntax::StartTagLexer& tag) {
   attributes_.clear();
-  bool empty = false, declarations = false, prefixed = false, references = false;
-  for (;;) {
-    while (isSpace(s[p])) ++p;
-    if (s[p] == '>') {
-      ++p;
-      break;
-    }
-    if (s[p] == '/') {
-      if (s[p + 1] != '>') return false;
-      p += 2;
-      empty = true;
-      break;
-    }
-    if (!isNameStart(s[p])) return false;
+  marks_ = {};
+  for (xml_syntax::AttributeText text; tag.attribute(text);) {
+    const std::string_view value = in_.substr(text.valueAt, text.valueEnd - text.valueAt);
+    const uint8_t valueMarks = xml_syntax::marksOf(value);
+    if (valueMarks & xml_syntax::kLessThan) return false;
     Attribute& a = attributes_.emplace_back();
-    a.name = scanName(a.colon);
-    if (a.name.empty()) return false;
-    while (isSpace(s[p])) ++p;
-    if (s[p] != '=') return false;
-    ++p;
-    while (isSpace(s[p])) ++p;
-    const char quote = s[p];
-    if (quote != '"' && quote != '\'') return false;
-    const size_t valueAt = ++p;
-    for (;;) {
-      while (!kValueStop[static_cast<unsigned char>(s[p])]) ++p;
-      const char c = s[p];
-      if (c == quote) break;
-      if (c == '\0' || c == '<') return false;
-      if (c == '&' || c == '\t' || c == '\n' || c == '\r') a.plain = false;
-      ++p;
-    }
-    a.value = in_.substr(valueAt, p - valueAt);
-    ++p;
-    if (!(isSpace(s[p]) || s[p] == '/' || s[p] == '>')) return false;
-    references |= !a.plain;
-    if (a.name.starts_with("xmlns") && (a.name.size() == 5 || a.colon == 5))
-      declarations = a.declaration = true;
+    a.name = xml_syntax::textOf(in_, text.name);
+    a.colon = text.name.colon == kNone ? kNone : text.name.colon - text.name.at;
+    a.value = value;
+    a.plain = !(valueMarks & xml_syntax::kDecoded);
+    marks_.references |= !a.plain;
+    if (xml_syntax::isDeclaration(in_, text.name))
+      marks_.declarations = a.declaration = true;
     else if (a.colon != kNone)
-      prefixed = true;
+      marks_.prefixed = true;
   }
+  return tag.ended();
+}
 
-  if (open_.size() + 1 > limits::kMaxXmlDepth) return false;
-  const size_t scopeMark = scope_.size();
-  if (declarations) {
-    for (const Attribute& a : attributes_) {
-      if (!a.declaration) continue;
-      if (!a.plain) return false;
-      scope_.push_back(
-          {a.name.size() == 5 ? std::string_view() : a.name.substr(6), namespaceKind(a.value)});
-    }
+// Brings the tag's namespace declarations into scope; false for a URI that
+// the parser would decode.
+bool StyleSheetText::declare() {
+  for (const Attribute& a : attributes_) {
+    if (!a.declaration) continue;
+    if (!a.plain) return false;
+    scope_.push_back(
+        {a.name.size() == 5 ? std::string_view() : a.name.substr(6), namespaceKind(a.value)});
   }
-  const Ns kind = resolve(colon == kNone ? std::string_view() : name.substr(0, colon));
-  const std::string_view local = colon == kNone ? name : name.substr(colon + 1);
-  if (kind == Ns::MarkupCompatibility && is(local, "AlternateContent")) return false;
+  return true;
+}
 
+// Gives the attributes in no namespace their key; false for
+// mc:ProcessContent, which the tree reader sees resolved.
+bool StyleSheetText::keyAttributes() {
   for (Attribute& a : attributes_) {
     if (a.colon == kNone) {
       a.key = a.name;
     } else if (!a.declaration) {
-      const Ns attributeKind = resolve(a.name.substr(0, a.colon));
-      if (attributeKind == Ns::None) a.key = a.name.substr(a.colon + 1);
-      if (attributeKind == Ns::MarkupCompatibility &&
-          is(a.name.substr(a.colon + 1), "ProcessContent"))
+      const Ns kind = resolve(a.name.substr(0, a.colon));
+      if (kind == Ns::None) a.key = a.name.substr(a.colon + 1);
+      if (kind == Ns::MarkupCompatibility && is(a.name.substr(a.colon + 1), "ProcessContent"))
         return false;
     }
   }
-  if (attributes_.size() > 1 && !uniqueAttributes(prefixed)) return false;
-  if (references) {
-    decoded_.resize(attributes_.size());
-    for (size_t i = 0; i < attributes_.size(); ++i) {
-      if (attributes_[i].plain) continue;
-      if (!decodeValue(attributes_[i].value, decoded_[i])) return false;
-      attributes_[i].value = decoded_[i];
-    }
-  }
+  return true;
+}
 
+// The values with references or blanks, as the parser gives them; false
+// for a reference it may read otherwise.
+bool StyleSheetText::decodeValues() {
+  decoded_.resize(attributes_.size());
+  for (size_t i = 0; i < attributes_.size(); ++i) {
+    if (attributes_[i].plain) continue;
+    if (!xml_syntax::decodeValue(attributes_[i].value, decoded_[i])) return false;
+    attributes_[i].value = decoded_[i];
+  }
+  return true;
+}
+
+// Enters the element whose start tag was read, taking what it holds; an
+// empty one is left at once.
+void StyleSheetText::openElement(std::string_view name, Ns kind, std::string_view local,
+                                 size_t scopeMark, bool empty) {
   Ctx ctx = Ctx::Root;
   if (!open_.empty()) {
     const Ctx parent = open_.back().ctx;
@@ -793,21 +684,33 @@ bool StyleSheetText::startTag(size_t& p) {
   } else {
     open_.push_back({ctx, name, scopeMark});
   }
+}
+
+// `p` is at the character after '<'; moves past the '>'.
+bool StyleSheetText::startTag(size_t& p) {
+  xml_syntax::StartTagLexer tag(in_, p);
+  xml_syntax::Name element;
+  if (!tag.name(element) || !readAttributes(tag)) return false;
+  p = tag.end();
+  if (open_.size() + 1 > limits::kMaxXmlDepth) return false;
+  const size_t scopeMark = scope_.size();
+  if (marks_.declarations && !declare()) return false;
+  const Ns kind = resolve(xml_syntax::prefixOf(in_, element));
+  const std::string_view local = xml_syntax::localOf(in_, element);
+  // The tree reader sees markup-compatibility sections resolved.
+  if (kind == Ns::MarkupCompatibility && is(local, "AlternateContent")) return false;
+  if (!keyAttributes()) return false;
+  if (attributes_.size() > 1 && !uniqueAttributes(marks_.prefixed)) return false;
+  if (marks_.references && !decodeValues()) return false;
+  openElement(xml_syntax::textOf(in_, element), kind, local, scopeMark, tag.empty());
   return true;
 }
 
 // `p` is at the name after "</"; moves past the '>'.
 bool StyleSheetText::endTag(size_t& p) {
   if (open_.empty()) return false;
-  const char* s = in_.data();
-  // The open element's name, byte by byte (names are short), and no more.
   const Frame& open = open_.back();
-  for (char c : open.name)
-    if (s[p++] != c) return false;
-  if (classOf(s[p]) & kNamePart) return false;
-  while (isSpace(s[p])) ++p;
-  if (s[p] != '>') return false;
-  ++p;
+  if (!xml_syntax::endTag(in_, p, open.name)) return false;
   leave(open.ctx);
   scope_.resize(open.scopeMark);
   open_.pop_back();
@@ -835,15 +738,10 @@ bool StyleSheetText::run() {
     p = at + 1;
     switch (s[p]) {
       case '?': {
-        ++p;
-        if (!isNameStart(s[p])) return false;
-        const size_t target = p;
-        while (classOf(s[p]) & kNamePart) ++p;
+        std::string_view target;
+        if (!xml_syntax::skipInstruction(in_, p, target)) return false;
         // An XML declaration anywhere but at the start.
-        if (at != start && equalsNoCase(in_.substr(target, p - target), "xml")) return false;
-        const size_t end = in_.find("?>", p);
-        if (end == kNone) return false;
-        p = end + 2;
+        if (at != start && equalsNoCase(target, "xml")) return false;
         break;
       }
       case '!': {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/office/opc/detail/tag_lexer.h"
 #include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/detail/xml_syntax.h"
 #include "platform/office/shared/detail/text_util.h"
@@ -256,42 +257,26 @@ std::string_view prefixWithColon(Ns kind) {
   return kTable[static_cast<size_t>(kind)];
 }
 
+using xml_syntax::sameText;
+
 // The same renaming done on the text before parsing, in one pass, for the
 // parts that allow it (nearly all): no element is visited after parsing.
-// The pass reads tags as pugixml does and gives up, leaving the part to
-// Canonicaliser, on anything it does not handle the same way: another
-// encoding than UTF-8, a NUL byte, a document type declaration, a name in a
-// namespace outside the table (whose canonical form "?p:name" is no XML name),
-// a namespace declaration with a reference or a blank in its URI, and every
-// fault the walk would report (those the walk then reports at their place in
-// the text as written). It also gives up on every fault of the markup that
-// pugixml refuses inside an element, so that text it passes parses, piece
-// by piece too (see Child). Comments, processing instructions and CDATA
-// sections are copied unread, so renaming never reaches into them.
+// The pass reads tags as pugixml does (with the tag lexer, tag_lexer.h) and
+// gives up, leaving the part to Canonicaliser, on anything it does not
+// handle the same way: another encoding than UTF-8, a NUL byte, a document
+// type declaration, a name in a namespace outside the table (whose canonical
+// form "?p:name" is no XML name), a namespace declaration with a reference or
+// a blank in its URI, and every fault the walk would report (those the walk
+// then reports at their place in the text as written). It also gives up on
+// every fault of the markup that pugixml refuses inside an element, so that
+// text it passes parses, piece by piece too (see Child). Comments, processing
+// instructions and CDATA sections are copied unread, so renaming never
+// reaches into them.
 //
 // The pass runs over every tag of every part read, so it is kept lean: a
 // prefix is looked up in the declarations in scope once until they change,
 // short attribute values are skipped inline and long ones with memchr, and
 // nothing is allocated per tag.
-// Where the first `quote` at or after `from` in s[0, size) lies, or npos.
-// Most attribute values are a few bytes long: those are looked through here,
-// longer ones handed to memchr.
-inline size_t findQuote(const char* s, size_t from, size_t size, char quote) {
-  const size_t inlineEnd = std::min(size, from + 16);
-  for (size_t i = from; i < inlineEnd; ++i)
-    if (s[i] == quote) return i;
-  if (inlineEnd == size) return std::string_view::npos;
-  const void* close = std::memchr(s + inlineEnd, quote, size - inlineEnd);
-  return close ? static_cast<size_t>(static_cast<const char*>(close) - s) : std::string_view::npos;
-}
-
-// Equality of two short texts without a call to memcmp.
-inline bool sameText(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 class TextCanonicaliser {
  public:
   enum class Outcome { Canonical, Rewritten, NeedsWalk };
@@ -317,12 +302,7 @@ class TextCanonicaliser {
  private:
   static constexpr size_t kNone = std::string_view::npos;
 
-  // A name as written: where it lies in the text and where its first colon is.
-  struct Name {
-    size_t at = 0, size = 0;
-    size_t colon = kNone;
-    bool qualified = false;
-  };
+  using Name = xml_syntax::Name;
   struct Attribute {
     Name name;
     size_t valueAt = 0, valueEnd = 0;  // between the quotes
@@ -359,15 +339,10 @@ class TextCanonicaliser {
     Binding binding{};
   };
 
-  Name scanName(size_t& p) const;
   std::string_view text(size_t at, size_t size) const { return in_.substr(at, size); }
-  std::string_view text(const Name& n) const { return in_.substr(n.at, n.size); }
-  std::string_view prefixOf(const Name& n) const {
-    return n.colon == kNone ? std::string_view() : in_.substr(n.at, n.colon - n.at);
-  }
-  std::string_view localOf(const Name& n) const {
-    return n.colon == kNone ? text(n) : in_.substr(n.colon + 1, n.at + n.size - n.colon - 1);
-  }
+  std::string_view text(const Name& n) const { return xml_syntax::textOf(in_, n); }
+  std::string_view prefixOf(const Name& n) const { return xml_syntax::prefixOf(in_, n); }
+  std::string_view localOf(const Name& n) const { return xml_syntax::localOf(in_, n); }
   std::string_view canonicalName(const Attribute& a) const {
     return a.renamed ? std::string_view(names_).substr(a.canonicalAt, a.canonicalSize)
                      : text(a.name);
@@ -387,10 +362,20 @@ class TextCanonicaliser {
   }
   bool startTag(size_t& p);
   bool plainStartTag(size_t& p);
+  bool readAttributes(xml_syntax::StartTagLexer& tag);
+  bool declare(uint32_t depth);
+  bool renameAttributes(bool& renamed);
+  bool uniqueAttributes() const;
+  const Attribute* choiceRequires(const Name& name, Ns kind) const;
+  bool writeAttributes(bool renamed, const Attribute* needs);
+  bool writeRequires(const Attribute& a);
+  void closeScope(size_t mark) {
+    if (scope_.size() == mark) return;
+    scope_.resize(mark);
+    scopeChanged();
+  }
   bool endTag(size_t& p);
   void noteStart(uint32_t depth, size_t p);
-  bool skipInstruction(size_t& p) const;
-  bool uniqueAttributes() const;
   // Where offset `p` of the text as written lies in the canonical text.
   size_t outAt(size_t p) const { return changed_ ? written_ + (p - copied_) : p; }
   // Writes in_[copied_, from), then `text` in place of in_[from, to).
@@ -411,6 +396,10 @@ class TextCanonicaliser {
   CachedBinding last_;
   std::vector<Open> open_;
   std::vector<Attribute> attributes_;
+  // What the attributes of the tag being read hold beside plain names.
+  struct {
+    bool declarations, prefixed;
+  } marks_{};
   std::string names_;  // canonical attribute names of the current tag
   // The root's children, while noteChildren_.
   bool noteChildren_;
@@ -419,12 +408,6 @@ class TextCanonicaliser {
   size_t childContentIn_ = 0, childContentOut_ = 0;
   bool childHasElements_ = false;
 };
-
-using xml_syntax::classOf;
-using xml_syntax::isNameStart;
-using xml_syntax::isSpace;
-using xml_syntax::kColon;
-using xml_syntax::kNamePart;
 
 TextCanonicaliser::Binding TextCanonicaliser::bindCached(std::string_view prefix) {
   CachedBinding& slot = cache_[(prefix.size() + (prefix.empty() ? 0 : prefix[0])) & 3];
@@ -453,36 +436,6 @@ void TextCanonicaliser::replace(size_t from, size_t to, std::string_view text) {
   changed_ = true;
 }
 
-// Inlined into the tag loops: names are most of the bytes of Office markup.
-[[gnu::always_inline]] inline TextCanonicaliser::Name TextCanonicaliser::scanName(size_t& p) const {
-  const char* s = in_.data();
-  Name n;
-  n.at = p;
-  bool twoColons = false;
-  for (uint8_t c; (c = classOf(s[p])) & kNamePart; ++p) {
-    if (c & kColon) {
-      twoColons = twoColons || n.colon != kNone;
-      if (n.colon == kNone) n.colon = p;
-    }
-  }
-  n.size = p - n.at;
-  // As isQualifiedName.
-  n.qualified = n.colon == kNone ? n.size > 0 : !twoColons && n.colon > n.at && n.colon + 1 < p;
-  return n;
-}
-
-// `p` is at the '?' after '<'; moves past the "?>". As pugixml, which skips
-// processing instructions: a name must follow, and "?>" after it.
-bool TextCanonicaliser::skipInstruction(size_t& p) const {
-  ++p;
-  if (!isNameStart(in_[p])) return false;
-  while (classOf(in_[p]) & kNamePart) ++p;
-  const size_t end = in_.find("?>", p);
-  if (end == kNone) return false;
-  p = end + 2;
-  return true;
-}
-
 TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std::string& out) {
   const std::string_view in = bytes;
   in_ = in;
@@ -503,9 +456,12 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std:
     if (at >= in.size()) return Outcome::NeedsWalk;
     size_t end = kNone;
     switch (in[at]) {
-      case '?':
-        if (!skipInstruction(at)) return Outcome::NeedsWalk;
+      case '?': {
+        // As pugixml, which skips processing instructions.
+        std::string_view target;
+        if (!xml_syntax::skipInstruction(in, at, target)) return Outcome::NeedsWalk;
         break;
+      }
       case '!':
         if (in.substr(at).starts_with("!--")) {
           end = in.find("-->", at + 3);
@@ -539,20 +495,10 @@ TextCanonicaliser::Outcome TextCanonicaliser::run(const std::string& bytes, std:
 // `p` is at the name after "</"; moves past the '>'.
 bool TextCanonicaliser::endTag(size_t& p) {
   if (open_.empty()) return false;
-  const char* s = in_.data();
   const size_t lt = p - 2;
   const Open& open = open_.back();
-  // The name of the element open: the same bytes, and no name byte after them.
-  const size_t size = open.name.size;
-  if (size > in_.size() - p || !sameText(s + p, s + open.name.at, size) ||
-      (classOf(s[p + size]) & kNamePart))
-    return false;
-  const Name name{p, size, open.name.colon == kNone ? kNone : p + (open.name.colon - open.name.at),
-                  open.name.qualified};
-  p += size;
-  while (isSpace(s[p])) ++p;
-  if (s[p] != '>') return false;
-  ++p;
+  const size_t at = p;
+  if (!xml_syntax::endTag(in_, p, text(open.name))) return false;
   if (noteChildren_ && open_.size() == 2) {
     // A child of the root closes: its content is set apart where that is
     // safe (see Child).
@@ -563,11 +509,11 @@ bool TextCanonicaliser::endTag(size_t& p) {
       child.contentEnd = outAt(lt);
     }
   }
-  if (open.renamed) replaceName(name, open.kind);
-  if (scope_.size() != open.scopeMark) {
-    scope_.resize(open.scopeMark);
-    scopeChanged();
+  if (open.renamed) {
+    const size_t colon = open.name.colon == kNone ? kNone : at + (open.name.colon - open.name.at);
+    replaceName(Name{at, open.name.size, colon, open.name.qualified}, open.kind);
   }
+  closeScope(open.scopeMark);
   open_.pop_back();
   return true;
 }
@@ -589,11 +535,9 @@ void TextCanonicaliser::noteStart(uint32_t depth, size_t p) {
 // mc:Choice, no fault; then moves past the '>' and returns true. Otherwise
 // returns false having changed nothing, and startTag reads the tag.
 bool TextCanonicaliser::plainStartTag(size_t& p) {
-  const char* s = in_.data();
-  if (!isNameStart(s[p])) return false;
-  size_t q = p;
-  const Name name = scanName(q);
-  if (!name.qualified || !(isSpace(s[q]) || s[q] == '/' || s[q] == '>')) return false;
+  xml_syntax::StartTagLexer tag(in_, p);
+  Name name;
+  if (!tag.name(name)) return false;
   const Binding element = bind(prefixOf(name));
   if (element.kind() == Ns::Unknown || element.kind() == Ns::MarkupCompatibility) return false;
 
@@ -602,174 +546,142 @@ bool TextCanonicaliser::plainStartTag(size_t& p) {
   const char* namesAt[8];
   size_t namesSize[8];
   size_t count = 0;
-  bool empty = false;
-  for (;;) {
-    while (isSpace(s[q])) ++q;
-    if (s[q] == '>') {
-      ++q;
-      break;
-    }
-    if (s[q] == '/') {
-      if (s[q + 1] != '>') return false;
-      q += 2;
-      empty = true;
-      break;
-    }
-    if (!isNameStart(s[q]) || count == std::size(namesAt)) return false;
-    const Name a = scanName(q);
-    if (!a.qualified) return false;
-    const std::string_view aname = text(a);
-    if (aname.starts_with("xmlns") && (a.size == 5 || a.colon == a.at + 5)) return false;
-    if (a.colon != kNone && !bind(prefixOf(a)).canonical()) return false;
+  for (xml_syntax::AttributeText a; tag.attribute(a);) {
+    if (count == std::size(namesAt) || xml_syntax::isDeclaration(in_, a.name)) return false;
+    if (a.name.colon != kNone && !bind(prefixOf(a.name)).canonical()) return false;
+    const std::string_view aname = text(a.name);
     for (size_t i = 0; i < count; ++i)
       if (namesSize[i] == aname.size() && sameText(namesAt[i], aname.data(), aname.size()))
         return false;
     namesAt[count] = aname.data();
     namesSize[count++] = aname.size();
-    while (isSpace(s[q])) ++q;
-    if (s[q] != '=') return false;
-    ++q;
-    while (isSpace(s[q])) ++q;
-    const char quote = s[q];
-    if (quote != '"' && quote != '\'') return false;
-    ++q;
-    const size_t close = findQuote(s, q, in_.size(), quote);
-    if (close == kNone) return false;
-    q = close + 1;
-    if (isNameStart(s[q])) return false;
   }
+  if (!tag.ended()) return false;
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
   if (depth > limits::kMaxXmlDepth) return false;
 
   const bool renamed = !element.canonical();
   if (renamed) replaceName(name, element.kind());
-  noteStart(depth, q);
-  if (!empty) open_.push_back({name, element.kind(), renamed, scope_.size()});
-  p = q;
+  p = tag.end();
+  noteStart(depth, p);
+  if (!tag.empty()) open_.push_back({name, element.kind(), renamed, scope_.size()});
   return true;
 }
 
 // `p` is at the character after '<'; moves past the '>'.
 bool TextCanonicaliser::startTag(size_t& p) {
   if (plainStartTag(p)) return true;
-  const char* s = in_.data();
-  if (!isNameStart(s[p])) return false;
-  const Name name = scanName(p);
-  if (!(isSpace(s[p]) || s[p] == '/' || s[p] == '>')) return false;
-  if (!name.qualified) return false;
-
-  // The attributes, noting whether any declares a namespace or has a prefix.
-  attributes_.clear();
-  bool declarations = false, prefixed = false, empty = false;
-  for (;;) {
-    while (isSpace(s[p])) ++p;
-    if (s[p] == '>') {
-      ++p;
-      break;
-    }
-    if (s[p] == '/') {
-      if (s[p + 1] != '>') return false;
-      p += 2;
-      empty = true;
-      break;
-    }
-    if (!isNameStart(s[p])) return false;
-    Attribute& a = attributes_.emplace_back();
-    a.name = scanName(p);
-    if (!a.name.qualified) return false;
-    if (s[a.name.at] == 'x' && text(a.name).starts_with("xmlns") &&
-        (a.name.size == 5 || a.name.colon == a.name.at + 5))
-      declarations = a.declaration = true;
-    else if (a.name.colon != kNone)
-      prefixed = true;
-    while (isSpace(s[p])) ++p;
-    if (s[p] != '=') return false;
-    ++p;
-    while (isSpace(s[p])) ++p;
-    const char quote = s[p];
-    if (quote != '"' && quote != '\'') return false;
-    a.valueAt = ++p;
-    // No NUL within the text (run checked): the quote or the end.
-    const size_t close = findQuote(s, p, in_.size(), quote);
-    if (close == kNone) return false;
-    p = close;
-    a.valueEnd = p++;
-    // pugixml refuses a name straight after the quote.
-    if (isNameStart(s[p])) return false;
-  }
-
+  xml_syntax::StartTagLexer tag(in_, p);
+  Name name;
+  if (!tag.name(name) || !readAttributes(tag)) return false;
+  p = tag.end();
   const auto depth = static_cast<uint32_t>(open_.size() + 1);
   if (depth > limits::kMaxXmlDepth) return false;
   const size_t scopeMark = scope_.size();
-  if (declarations) {
-    for (const Attribute& a : attributes_) {
-      if (!a.declaration) continue;
-      // The parser decodes references and turns blanks into spaces in values.
-      const std::string_view uri = text(a.valueAt, a.valueEnd - a.valueAt);
-      if (uri.find_first_of("&\t\n\r") != kNone) return false;
-      scope_.push_back({a.name.size == 5 ? std::string_view() : text(a.name).substr(6),
-                        namespaceKind(uri), depth});
-    }
-    scopeChanged();
-  }
+  if (marks_.declarations && !declare(depth)) return false;
   const Binding element = bind(prefixOf(name));
   if (element.kind() == Ns::Unknown) return false;
-  const bool renamed = !element.canonical();
-
   bool attributesRenamed = false;
-  if (prefixed) {
-    names_.clear();
-    for (Attribute& a : attributes_) {
-      // Unprefixed attributes are in no namespace; declarations stay as written.
-      if (a.name.colon == kNone || a.declaration) continue;
-      const Binding binding = bind(prefixOf(a.name));
-      if (binding.kind() == Ns::Unknown) return false;
-      if (binding.canonical()) continue;
-      a.renamed = attributesRenamed = true;
-      a.kind = binding.kind();
-      a.canonicalAt = names_.size();
-      names_ += prefixWithColon(binding.kind());
-      names_ += localOf(a.name);
-      a.canonicalSize = names_.size() - a.canonicalAt;
-    }
-  }
+  if (marks_.prefixed && !renameAttributes(attributesRenamed)) return false;
   if (attributes_.size() > 1 && !uniqueAttributes()) return false;
 
+  const bool renamed = !element.canonical();
   if (renamed) replaceName(name, element.kind());
-  // mc:Choice names the namespaces it needs by prefix: the canonical ones
-  // are written (into the first attribute named Requires once renamed).
-  const Attribute* needs = nullptr;
-  if (element.kind() == Ns::MarkupCompatibility && localOf(name) == "Choice")
-    for (const Attribute& a : attributes_)
-      if (canonicalName(a) == "Requires") {
-        needs = &a;
-        break;
-      }
-  if (attributesRenamed || needs) {
-    for (const Attribute& a : attributes_) {
-      if (a.renamed) replaceName(a.name, a.kind);
-      if (&a != needs) continue;
-      const std::string_view value = text(a.valueAt, a.valueEnd - a.valueAt);
-      if (value.find('&') != kNone) return false;
-      std::string prefixes;
-      for (std::string_view token : splitBlanks(value)) {
-        const Ns k = resolveIn(scope_, token);
-        if (!prefixes.empty()) prefixes += ' ';
-        prefixes += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
-      }
-      if (prefixes != value) replace(a.valueAt, a.valueEnd, prefixes);
-    }
-  }
-
+  if (!writeAttributes(attributesRenamed, choiceRequires(name, element.kind()))) return false;
   noteStart(depth, p);
-  if (empty) {
-    if (scope_.size() != scopeMark) {
-      scope_.resize(scopeMark);
-      scopeChanged();
-    }
-  } else {
+  if (tag.empty())
+    closeScope(scopeMark);
+  else
     open_.push_back({name, element.kind(), renamed, scopeMark});
+  return true;
+}
+
+// Reads the attributes of `tag` into attributes_, to the end of the tag;
+// false at a fault.
+bool TextCanonicaliser::readAttributes(xml_syntax::StartTagLexer& tag) {
+  attributes_.clear();
+  marks_ = {};
+  for (xml_syntax::AttributeText written; tag.attribute(written);) {
+    Attribute& a = attributes_.emplace_back();
+    a.name = written.name;
+    a.valueAt = written.valueAt;
+    a.valueEnd = written.valueEnd;
+    if (xml_syntax::isDeclaration(in_, a.name))
+      marks_.declarations = a.declaration = true;
+    else if (a.name.colon != kNone)
+      marks_.prefixed = true;
   }
+  return tag.ended();
+}
+
+// Brings the tag's namespace declarations into scope at `depth`; false for
+// a URI with a reference or a blank, which the parser would convert.
+bool TextCanonicaliser::declare(uint32_t depth) {
+  for (const Attribute& a : attributes_) {
+    if (!a.declaration) continue;
+    const std::string_view uri = text(a.valueAt, a.valueEnd - a.valueAt);
+    if (xml_syntax::marksOf(uri) & xml_syntax::kDecoded) return false;
+    scope_.push_back({a.name.size == 5 ? std::string_view() : text(a.name).substr(6),
+                      namespaceKind(uri), depth});
+  }
+  scopeChanged();
+  return true;
+}
+
+// Sets the canonical names of the prefixed attributes whose prefix is not
+// canonical apart in names_, and `renamed` when there are any; false for
+// a prefix of a namespace outside the table. Unprefixed attributes are in
+// no namespace; declarations stay as written.
+bool TextCanonicaliser::renameAttributes(bool& renamed) {
+  names_.clear();
+  for (Attribute& a : attributes_) {
+    if (a.name.colon == kNone || a.declaration) continue;
+    const Binding binding = bind(prefixOf(a.name));
+    if (binding.kind() == Ns::Unknown) return false;
+    if (binding.canonical()) continue;
+    a.renamed = renamed = true;
+    a.kind = binding.kind();
+    a.canonicalAt = names_.size();
+    names_ += prefixWithColon(binding.kind());
+    names_ += localOf(a.name);
+    a.canonicalSize = names_.size() - a.canonicalAt;
+  }
+  return true;
+}
+
+// The attribute whose value names the namespaces an mc:Choice element
+// needs (the first named Requires once renamed); null for other elements.
+const TextCanonicaliser::Attribute* TextCanonicaliser::choiceRequires(const Name& name,
+                                                                      Ns kind) const {
+  if (kind != Ns::MarkupCompatibility || localOf(name) != "Choice") return nullptr;
+  for (const Attribute& a : attributes_)
+    if (canonicalName(a) == "Requires") return &a;
+  return nullptr;
+}
+
+// Writes the renamed attribute names (when `renamed`) and the value of
+// `needs`, in the order they stand.
+bool TextCanonicaliser::writeAttributes(bool renamed, const Attribute* needs) {
+  if (!renamed && !needs) return true;
+  for (const Attribute& a : attributes_) {
+    if (a.renamed) replaceName(a.name, a.kind);
+    if (&a == needs && !writeRequires(a)) return false;
+  }
+  return true;
+}
+
+// mc:Choice names the namespaces it needs by prefix: the canonical ones are
+// written.
+bool TextCanonicaliser::writeRequires(const Attribute& a) {
+  const std::string_view value = text(a.valueAt, a.valueEnd - a.valueAt);
+  if (value.find('&') != kNone) return false;
+  std::string prefixes;
+  for (std::string_view token : splitBlanks(value)) {
+    const Ns k = resolveIn(scope_, token);
+    if (!prefixes.empty()) prefixes += ' ';
+    prefixes += k == Ns::None ? std::string_view("?") : canonicalPrefix(k);
+  }
+  if (prefixes != value) replace(a.valueAt, a.valueEnd, prefixes);
   return true;
 }
 
