@@ -2,8 +2,10 @@
 // structure (inflate_walk.cpp, deflate_join.cpp). Internal to platform/codec.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace bq::codec {
@@ -13,8 +15,21 @@ class BitReader {
  public:
   explicit BitReader(std::span<const uint8_t> in) : in_(in) {}
 
-  // Loads whole bytes until at least 57 bits are held or the input ends.
+  // Loads whole bytes until at least 56 bits are held or the input ends.
+  // Eight bytes at once where they are there (as libdeflate does): the bits
+  // past the count are those of the next byte, which the next load puts in
+  // the same place again.
   void refill() {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (in_.size() - at_ >= 8) {
+        uint64_t word;
+        std::memcpy(&word, in_.data() + at_, 8);
+        bits_ |= word << count_;
+        at_ += (63 - count_) >> 3;
+        count_ |= 56;
+        return;
+      }
+    }
     while (count_ <= 56 && at_ < in_.size()) {
       bits_ |= uint64_t{in_[at_++]} << count_;
       count_ += 8;

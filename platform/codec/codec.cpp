@@ -106,9 +106,9 @@ std::vector<uint8_t> deflateJoinable(std::span<const uint8_t> piece, int level, 
   return out;
 }
 
-uint32_t adler32(std::span<const uint8_t> bytes) {
+uint32_t adler32(std::span<const uint8_t> bytes, uint32_t running) {
   // libdeflate's, the same sum computed with vector instructions.
-  return libdeflate_adler32(1, bytes.data(), bytes.size());
+  return libdeflate_adler32(running, bytes.data(), bytes.size());
 }
 
 std::string zlibErrorText(int code) { return zError(code); }

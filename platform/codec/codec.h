@@ -50,8 +50,9 @@ int uncompress(std::span<uint8_t> dest, size_t& destLength, std::span<const uint
 // the piece could not be made so: the caller compresses it another way.
 std::vector<uint8_t> deflateJoinable(std::span<const uint8_t> piece, int level, bool last);
 
-// The Adler-32 check of `bytes` (zlib's adler32 from its initial value).
-uint32_t adler32(std::span<const uint8_t> bytes);
+// The Adler-32 check of `bytes` (zlib's adler32 from its initial value), or
+// of the bytes whose check is `running` followed by `bytes`.
+uint32_t adler32(std::span<const uint8_t> bytes, uint32_t running = 1);
 
 // zlib's text for result code `code` ("data error" ...).
 std::string zlibErrorText(int code);

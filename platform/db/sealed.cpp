@@ -327,7 +327,7 @@ struct SealedWriter::State {
   std::vector<uint8_t> cipher;
   bool finished = false;
 
-  uLong adler = adler32(0, nullptr, 0);
+  uint32_t adler = 1;           // the Adler-32 of no bytes
   std::vector<uint8_t> piece;   // image bytes not yet handed to a compressor
   std::vector<uint8_t> window;  // the image's last 32 KiB before `piece`
   std::deque<std::future<std::vector<uint8_t>>> compressing;  // in image order
@@ -446,7 +446,7 @@ void SealedWriter::write(std::span<const uint8_t> bytes) {
     // A full piece goes once more bytes follow it: the last goes in finish().
     if (s.piece.size() == kSealPiece) s.launch(false);
     const size_t n = std::min(bytes.size(), kSealPiece - s.piece.size());
-    s.adler = adler32(s.adler, bytes.data(), static_cast<uInt>(n));
+    s.adler = codec::adler32(bytes.first(n), s.adler);
     s.piece.insert(s.piece.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
     bytes = bytes.subspan(n);
   }
