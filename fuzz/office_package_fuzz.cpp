@@ -17,15 +17,15 @@
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
 #include "fuzz/zip_pieces.h"
-#include "platform/office/opc/detail/xml_tree.h"
-#include "platform/office/opc/detail/xml_nodes.h"
 #include "platform/office/opc/package.h"
+#include "platform/office/testing/tree_walk.h"
 
 namespace {
 
 using namespace bq::office;
 
 using bqfuzz::check;
+using testing::walkPart;
 
 constexpr const char* kNames[] = {
     "[Content_Types].xml",
@@ -42,32 +42,6 @@ constexpr const char* kNames[] = {
     "XL/Worksheets/Sheet1.XML",
 };
 
-// Walks every element of the part (without recursion) and the branches of
-// its AlternateContent sections.
-size_t walk(pugi::xml_node root) {
-  size_t elements = 0;
-  pugi::xml_node node = root;
-  while (node) {
-    if (node.type() == pugi::node_element) {
-      ++elements;
-      check(*node.name() != '\0', "element without a name");
-      if (is(node, Ns::MarkupCompatibility, "AlternateContent")) {
-        chosenBranch(node);
-        chosenBranch(node, NsSet{Ns::PowerPoint2010, Ns::WordprocessingShape});
-      }
-    }
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && node != root && !node.next_sibling()) node = node.parent();
-    node = node == root ? pugi::xml_node() : node.next_sibling();
-  }
-  size_t direct = 0;
-  forEachElement(root, [&](pugi::xml_node) { ++direct; });
-  return elements + direct;
-}
-
 void fuzzPackage(std::string bytes) {
   Package pkg = Package::fromBytes(std::move(bytes));
   for (const Part& part : pkg.parts()) {
@@ -76,7 +50,7 @@ void fuzzPackage(std::string bytes) {
     check(pkg.part(part.name()) == part, "part not found by its own name");
     part.contentType();
     try {
-      walk(part.xml());
+      walkPart(part, check);
     } catch (const bq::AutomationError& e) {
       check(e.number() == kCannotOpenFile, "unexpected error number for a part");
     }
@@ -92,7 +66,7 @@ void fuzzPackage(std::string bytes) {
     }
   }
   try {
-    if (Part main = pkg.mainPart()) walk(main.xml());
+    if (Part main = pkg.mainPart()) walkPart(main, check);
   } catch (const bq::AutomationError& e) {
     check(e.number() == kCannotOpenFile, "unexpected error number for the main part");
   }
@@ -108,12 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     std::vector<std::string> pieces;
     bytes = bqfuzz::zipPieces(input, kNames, pieces);
-    for (const std::string& piece : pieces) {
-      uint64_t budget = bq::office::limits::kMaxXmlMarkupPerPackage;
-      XmlParse parse = parseXml(piece, budget);
-      check(parse.tree ? parse.error.empty() : !parse.error.empty(), "parse status");
-      if (parse.tree) walk(parse.tree->document.document_element());
-    }
+    for (const std::string& piece : pieces) testing::walkXml(piece, check);
   }
   // Target resolution on its own: the result is a clean part name or empty.
   std::string resolved = resolveTarget("/xl/worksheets/sheet1.xml", input.substr(0, 200));
