@@ -31,11 +31,11 @@ struct CentralRecord {
   uint64_t localOffset = 0;  // of the entry's local header
 };
 
-// The records of a central directory of the archive `bytes`. Every end-of-central-directory record in the file's last 64 KiB
-// (with its Zip64 record, when it has one) names a directory; they are read
-// from the last one back, and the first whose records `accept` takes is the
-// answer. A directory with more than `maxRecords` records, or records cut
-// short, is passed over. Nothing when no directory is accepted.
+// The records of a central directory of the archive `bytes`. Every end-of-central-directory record
+// in the file's last 64 KiB (with its Zip64 record, when it has one) names a directory; they are
+// read from the last one back, and the first whose records `accept` takes is the answer. A
+// directory with more than `maxRecords` records, or records cut short, is passed over. Nothing when
+// no directory is accepted.
 std::optional<std::vector<CentralRecord>> readCentralDirectory(
     const zip::ArchiveBytes& bytes, uint64_t maxRecords,
     const std::function<bool(const std::vector<CentralRecord>&)>& accept);

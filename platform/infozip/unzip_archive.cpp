@@ -47,13 +47,18 @@ int32_t UnzipArchive::open(const std::string& zipText, const Printer& out) {
   zip::Opening opening =
       zip::openArchive(std::move(fd), static_cast<uint64_t>(st.st_size), limits::kMaxEntries);
   switch (opening.fault) {
-    case zip::Opening::Fault::kNone: break;
+    case zip::Opening::Fault::kNone:
+      break;
     case zip::Opening::Fault::kClaimsTooMany:
-    case zip::Opening::Fault::kTooMany: return tooManyEntries(opening.entries, out);
+    case zip::Opening::Fault::kTooMany:
+      return tooManyEntries(opening.entries, out);
     // libzip's -1, as the count it is not.
-    case zip::Opening::Fault::kNoCount: return tooManyEntries(static_cast<uint64_t>(-1), out);
-    case zip::Opening::Fault::kUnreadable: return openFailed(ZIP_ER_OPEN, out);
-    case zip::Opening::Fault::kRefused: return openFailed(opening.libzipError, out);
+    case zip::Opening::Fault::kNoCount:
+      return tooManyEntries(static_cast<uint64_t>(-1), out);
+    case zip::Opening::Fault::kUnreadable:
+      return openFailed(ZIP_ER_OPEN, out);
+    case zip::Opening::Fault::kRefused:
+      return openFailed(opening.libzipError, out);
   }
   archive_ = std::move(opening.archive);
   const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
@@ -139,7 +144,8 @@ int32_t UnzipArchive::checkLayout(const Printer& out) const {
   }
   struct stat st {};
   ::fstat(fd.get(), &st);
-  const zip::ArchiveBytes bytes = zip::ArchiveBytes::file(fd.get(), static_cast<uint64_t>(st.st_size));
+  const zip::ArchiveBytes bytes =
+      zip::ArchiveBytes::file(fd.get(), static_cast<uint64_t>(st.st_size));
   // The directory that libzip read: the same records with the same names
   // and compressed sizes.
   const auto libzipsOwn = [&](const std::vector<CentralRecord>& records) {

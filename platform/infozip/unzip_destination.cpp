@@ -13,8 +13,8 @@ namespace bq::infozip {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> Destination::folderFor(const std::vector<std::string>& parts,
-                                               bool& created, std::string& problem) {
+std::optional<fs::path> Destination::folderFor(const std::vector<std::string>& parts, bool& created,
+                                               std::string& problem) {
   fs::path current = root_;
   for (const std::string& part : parts) {
     const std::string actual = actualName(current, part);

@@ -40,8 +40,7 @@ class Destination {
   static void addExecuteBits(const std::filesystem::path& target);
 
   // "folder/.../file" as shown in messages.
-  static std::string relativeText(const std::vector<std::string>& folders,
-                                  const std::string& file);
+  static std::string relativeText(const std::vector<std::string>& folders, const std::string& file);
 
  private:
   // Names of one folder on disk.

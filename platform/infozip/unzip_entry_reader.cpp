@@ -76,11 +76,15 @@ Read EntryReader::openStatus() {
 Read EntryReader::statusOf(int code) {
   switch (code) {
     case ZIP_ER_WRONGPASSWD:
-    case ZIP_ER_NOPASSWD: return Read::kWrongPassword;
+    case ZIP_ER_NOPASSWD:
+      return Read::kWrongPassword;
     case ZIP_ER_COMPNOTSUPP:
-    case ZIP_ER_ENCRNOTSUPP: return Read::kUnsupported;
-    case ZIP_ER_CRC: return Read::kBadCrc;
-    default: return Read::kBadData;
+    case ZIP_ER_ENCRNOTSUPP:
+      return Read::kUnsupported;
+    case ZIP_ER_CRC:
+      return Read::kBadCrc;
+    default:
+      return Read::kBadData;
   }
 }
 

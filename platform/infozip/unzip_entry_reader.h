@@ -26,7 +26,7 @@ enum class Read {
   kUnsupported,    // compression or encryption method libzip cannot read
   kBadData,        // the compressed data is damaged
   kBadCrc,
-  kTooLong,        // more data than the declared size
+  kTooLong,  // more data than the declared size
   kTooShort,
   kDiskFull,
   kWriteFailed,

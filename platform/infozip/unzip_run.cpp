@@ -45,12 +45,18 @@ std::string pad(std::string s, size_t width) {
 
 std::string methodName(uint16_t method) {
   switch (method) {
-    case ZIP_CM_STORE: return "Stored";
-    case ZIP_CM_DEFLATE: return "Defl:N";
-    case ZIP_CM_DEFLATE64: return "Def64";
-    case ZIP_CM_BZIP2: return "BZip2";
-    case ZIP_CM_LZMA: return "LZMA";
-    case ZIP_CM_XZ: return "XZ";
+    case ZIP_CM_STORE:
+      return "Stored";
+    case ZIP_CM_DEFLATE:
+      return "Defl:N";
+    case ZIP_CM_DEFLATE64:
+      return "Def64";
+    case ZIP_CM_BZIP2:
+      return "BZip2";
+    case ZIP_CM_LZMA:
+      return "LZMA";
+    case ZIP_CM_XZ:
+      return "XZ";
     default: {
       char buf[16];
       std::snprintf(buf, sizeof buf, "Unk:%03u", method);
@@ -88,7 +94,7 @@ struct Placement {
   fs::path folder;
   std::string actual;  // its file name on disk (an existing name matched without regard to case)
   fs::path target;
-  std::string shown;   // below the extraction folder, as messages show it
+  std::string shown;  // below the extraction folder, as messages show it
   bool exists = false;
   struct stat st {};
 };
@@ -203,7 +209,8 @@ class UnzipRun {
   // Reports a read that did not end well and counts it.
   void failed(const Entry& e, Read status) {
     switch (status) {
-      case Read::kOk: return;
+      case Read::kOk:
+        return;
       case Read::kNoPassword:
         warn("   skipping: " + pad(e.name, 24) + "  unable to get password");
         ++badPassword_;
@@ -280,8 +287,9 @@ class UnzipRun {
     char buf[128];
     if (verbose) {
       info("--------          -------  ---                            -------");
-      std::snprintf(buf, sizeof buf, "%8" PRIu64 "         %8" PRIu64 " %3d%%                            ",
-                    size, compressed, percentSaved(size, compressed));
+      std::snprintf(buf, sizeof buf,
+                    "%8" PRIu64 "         %8" PRIu64 " %3d%%                            ", size,
+                    compressed, percentSaved(size, compressed));
     } else {
       info("---------                     -------");
       std::snprintf(buf, sizeof buf, "%9" PRIu64 "                     ", size);
@@ -309,8 +317,8 @@ class UnzipRun {
         static_cast<uint32_t>(percentSaved(e.size, e.compressedSize)),
         static_cast<uint32_t>(tm.tm_mon + 1), static_cast<uint32_t>(tm.tm_mday),
         static_cast<uint32_t>(tm.tm_year + 1900), static_cast<uint32_t>(tm.tm_hour),
-        static_cast<uint32_t>(tm.tm_min), ' ', toAnsi(e.name).c_str(),
-        methodName(e.method).c_str(), e.crc, e.encrypted ? 1 : 0);
+        static_cast<uint32_t>(tm.tm_min), ' ', toAnsi(e.name).c_str(), methodName(e.method).c_str(),
+        e.crc, e.encrypted ? 1 : 0);
   }
 
   // --- Testing ------------------------------------------------------------
@@ -471,10 +479,16 @@ class UnzipRun {
     std::vector<char> buffer(std::max<size_t>(kNameBufferSize, ansi.size() + 1), '\0');
     std::memcpy(buffer.data(), ansi.data(), ansi.size());
     switch (f_.replace(buffer.data())) {
-      case replace::kYes: return true;
-      case replace::kAll: replaceAll_ = true; return true;
-      case replace::kNone: replaceNone_ = true; return false;
-      default: return false;
+      case replace::kYes:
+        return true;
+      case replace::kAll:
+        replaceAll_ = true;
+        return true;
+      case replace::kNone:
+        replaceNone_ = true;
+        return false;
+      default:
+        return false;
     }
   }
 

@@ -21,9 +21,8 @@ uint64_t zip64ClaimedEntries(const ArchiveBytes& bytes) {
   std::string buffer;
   // In memory the tail is looked at where it lies, not copied.
   const std::string_view tail = bytes.view(bytes.size() - tailLength, tailLength, buffer);
-  return zip64ClaimedEntries(tail, bytes.size(), [&](uint64_t at, uint64_t length) {
-    return bytes.readAt(at, length);
-  });
+  return zip64ClaimedEntries(
+      tail, bytes.size(), [&](uint64_t at, uint64_t length) { return bytes.readAt(at, length); });
 }
 
 }  // namespace bq::zip

@@ -199,8 +199,7 @@ void ZipArchive::add(ZipEntry entry, uint64_t& total, const Failure& failure) {
     failure.raise("the entry \"" + entry.name + "\" expands " +
                   (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
                                         : std::string("infinitely")) +
-                  " times, more than the " + std::to_string(bounds_.maxRatio) +
-                  " allowed");
+                  " times, more than the " + std::to_string(bounds_.maxRatio) + " allowed");
   entries_.push_back(std::move(entry));
 }
 
@@ -273,8 +272,7 @@ std::string ZipArchive::readPlain(const ZipEntry& entry, const Failure& failure)
     if (local > data.size() || data.size() - local < 30)
       failure.raise("the entry \"" + entry.name + "\" cannot be read (its local header lies " +
                     "outside the archive)");
-    const uint64_t start =
-        local + 30 + readLe(data, local + 26, 2) + readLe(data, local + 28, 2);
+    const uint64_t start = local + 30 + readLe(data, local + 26, 2) + readLe(data, local + 28, 2);
     const uint64_t available = start > data.size() ? 0 : data.size() - start;
     if (available < entry.compressedSize)
       failure.raise("the entry \"" + entry.name + "\" is damaged (its data ends after " +

@@ -138,8 +138,8 @@ TEST(ZipArchive, AWrongChecksumIsDamage) {
   const std::string data = randomBytes(3000, 7) + std::string(3000, 'x');
   for (bool store : {true, false}) {
     std::string bytes = testing::zipBytes({{"e", data, store}});
-    const uint32_t crc = static_cast<uint32_t>(
-        readLe(bytes, testing::centralRecordOf(bytes, "e") + 16, 4) ^ 1u);
+    const uint32_t crc =
+        static_cast<uint32_t>(readLe(bytes, testing::centralRecordOf(bytes, "e") + 16, 4) ^ 1u);
     testing::putLe32(bytes, testing::centralRecordOf(bytes, "e") + 16, crc);
     testing::putLe32(bytes, testing::localHeaderOf(bytes, "e") + 14, crc);
     ZipArchive zip = ZipArchive::fromBytes(bytes, kBounds, kFailure);
@@ -170,7 +170,8 @@ TEST(ZipArchive, TruncatedArchivesAreRefused) {
   const std::string whole = testing::zipBytes(testing::workbookEntries());
   for (size_t cut : {size_t{1}, size_t{4}, size_t{30}, size_t{200}, whole.size() / 2,
                      whole.size() - 23, whole.size() - 22, whole.size() - 1}) {
-    std::string why = failureOf([&] { ZipArchive::fromBytes(whole.substr(0, cut), kBounds, kFailure); });
+    std::string why =
+        failureOf([&] { ZipArchive::fromBytes(whole.substr(0, cut), kBounds, kFailure); });
     EXPECT_NE(why.find("not a readable zip archive"), std::string::npos) << cut << ": " << why;
   }
 }
