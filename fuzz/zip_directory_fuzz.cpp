@@ -31,6 +31,7 @@
 
 #include "common/automation_error.h"
 #include "fuzz/checks.h"
+#include "platform/zip/libzip_handle.h"
 #include "platform/zip/zip_archive.h"
 
 namespace {
@@ -48,10 +49,7 @@ const bq::zip::Bounds kBounds{10'000, 512ull << 20, 200, 1ull << 20};
 // each read may fill a buffer of up to the ratio-checked bound.
 constexpr size_t kEntriesRead = 64;
 
-struct LibzipCloser {
-  void operator()(zip_t* za) const { zip_discard(za); }
-};
-using LibzipArchive = std::unique_ptr<zip_t, LibzipCloser>;
+using LibzipArchive = bq::zip::ArchiveHandle;
 
 LibzipArchive openWithLibzip(const std::string& bytes) {
   zip_error_t error;

@@ -109,6 +109,11 @@ void Printer::raw(std::string_view bytes) const {
   }
 }
 
+int percentSaved(uint64_t size, uint64_t compressed) {
+  if (size == 0 || compressed >= size) return 0;
+  return static_cast<int>((200 * (size - compressed) + size) / (2 * size));
+}
+
 std::string fromInterface(const char* ansi) { return ansi ? fromAnsi(ansi) : std::string(); }
 
 bool hasWildcard(std::string_view text) {

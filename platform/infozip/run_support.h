@@ -30,6 +30,10 @@ class Printer {
   PrintRoutine routine_;
 };
 
+// How much smaller `compressed` bytes are than `size`, in whole percent
+// rounded half up, as zip and unzip show it; 0 when they are no smaller.
+int percentSaved(uint64_t size, uint64_t compressed);
+
 // Text from the interface (ANSI, zero-terminated; null reads as empty) as UTF-8.
 std::string fromInterface(const char* ansi);
 

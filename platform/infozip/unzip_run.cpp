@@ -65,11 +65,6 @@ std::string methodName(uint16_t method) {
   }
 }
 
-int percentSaved(uint64_t size, uint64_t compressed) {
-  if (size == 0 || compressed >= size) return 0;
-  return static_cast<int>((200 * (size - compressed) + size) / (2 * size));
-}
-
 std::string dateTime(time_t t) {
   struct tm tm {};
   localtime_r(&t, &tm);

@@ -38,11 +38,6 @@ bool isAbsoluteName(std::string_view s) {
 // and zip rounds odd seconds up.
 time_t dosTime(time_t t) { return (t & 1) ? t + 1 : t; }
 
-int percentSaved(uint64_t size, uint64_t compressed) {
-  if (size == 0 || compressed >= size) return 0;
-  return static_cast<int>((200 * (size - compressed) + size) / (2 * size));
-}
-
 std::string libzipText(zip_error_t* error) { return zip_error_strerror(error); }
 
 struct Item {
