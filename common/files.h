@@ -85,7 +85,7 @@ std::string readWholeFile(const std::filesystem::path& path);
 
 // A bound on input from outside the program: the most bytes one read may
 // take in, and what is read, for the error. Each use has its own, in
-// common/read_limits.h; the README's limits section lists them.
+// common/read_limits.h; docs/limits.md lists them.
 struct ReadLimit {
   uint64_t maxBytes;
   const char* what;  // "e-mail message", "registry file", ...

@@ -2,9 +2,9 @@
 // or an exam page names, the user's settings, the folders an answer is read
 // from. One bound per use; passing one fails with AutomationError 7 "Out of
 // memory" whose description names the bound and the file (raiseReadLimit in
-// common/files.h), before the memory it guards is taken. The README's limits
-// section lists them all, with the Office files' bounds
-// (platform/office/limits.h).
+// common/files.h), before the memory it guards is taken. docs/limits.md lists
+// them all, with the Office files' bounds
+// (platform/office/shared/limits.h).
 //
 // The values leave ample room for every real answer: an e-mail message with
 // its attachments is a few megabytes, an operation list some kilobytes.

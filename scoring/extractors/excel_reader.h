@@ -1,5 +1,5 @@
 // The Excel workbook extractor: the knowledge points of a workbook's
-// worksheets, read through the Excel object model (platform/office/excel.h).
+// worksheets, read through the Excel object model (platform/office/excel/excel.h).
 //
 // Per worksheet, in this order: the first embedded chart (type, plot order,
 // the chart names after Location 1, 2 and 3, legend position, series names),

@@ -1,5 +1,5 @@
 // The PowerPoint extractor: the knowledge points of a presentation, read
-// through the PowerPoint object model (platform/office/ppt.h) of the
+// through the PowerPoint object model (platform/office/ppt/ppt.h) of the
 // thread's shared application.
 //
 // OpenPPTApp creates the thread's application (kept in thread-local storage

@@ -1,5 +1,5 @@
 // The Word document and Word table extractors: the knowledge points of a
-// Word answer, read through the Word object model (platform/office/word.h).
+// Word answer, read through the Word object model (platform/office/word/word.h).
 //
 // ReadWord, in this order: for each section its primary header and footer
 // (text, alignment, font name, size, italic, bold) and page setup (margins,
