@@ -3,18 +3,13 @@
 #include <array>
 
 #include "platform/codec/bit_reader.h"
+#include "platform/codec/deflate_codes.h"
 
 namespace bq::codec {
 namespace {
 
-constexpr unsigned kMaxBits = 15;
+constexpr unsigned kMaxBits = kMaxCodeLength;
 constexpr unsigned kFastBits = 10;
-
-constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint8_t, 30> kDistanceExtra = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                    4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                    9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // A canonical Huffman code of up to 288 symbols. Codewords of at most
 // kFastBits bits are found by one look-up; longer ones bit by bit from the
@@ -110,57 +105,17 @@ bool walkSymbols(BitReader& in, const Code& literals, const Code& distances) {
     if (symbol > 285) return false;
     uint32_t extra = 0;
     unsigned distance = 0;
-    if (!in.take(kLengthExtra[symbol - 257], extra) || !distances.decode(in, distance) ||
-        distance >= 30 || !in.take(kDistanceExtra[distance], extra))
+    if (!in.take(kLengthExtraBits[symbol - 257], extra) || !distances.decode(in, distance) ||
+        distance >= 30 || !in.take(kDistanceExtraBits[distance], extra))
       return false;
   }
 }
 
 // Reads a dynamic block's header into its two codes.
 bool readDynamicHeader(BitReader& in, Code& literals, Code& distances) {
-  uint32_t hlit = 0, hdist = 0, hclen = 0;
-  if (!in.take(5, hlit) || !in.take(5, hdist) || !in.take(4, hclen)) return false;
-  const unsigned nLiterals = hlit + 257, nDistances = hdist + 1;
-  if (nLiterals > 286 || nDistances > 30) return false;
-  static constexpr std::array<uint8_t, 19> kOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                     11, 4,  12, 3, 13, 2, 14, 1, 15};
-  std::array<uint8_t, 19> precode{};
-  for (unsigned i = 0; i < hclen + 4; ++i) {
-    uint32_t len = 0;
-    if (!in.take(3, len)) return false;
-    precode[kOrder[i]] = static_cast<uint8_t>(len);
-  }
-  Code precodeCode;
-  if (!precodeCode.build(precode)) return false;
-  std::array<uint8_t, 286 + 30> lengths{};
-  const unsigned total = nLiterals + nDistances;
-  unsigned have = 0;
-  while (have < total) {
-    unsigned symbol = 0;
-    if (!precodeCode.decode(in, symbol)) return false;
-    if (symbol < 16) {
-      lengths[have++] = static_cast<uint8_t>(symbol);
-      continue;
-    }
-    uint32_t repeat = 0;
-    uint8_t value = 0;
-    if (symbol == 16) {
-      if (have == 0 || !in.take(2, repeat)) return false;
-      value = lengths[have - 1];
-      repeat += 3;
-    } else if (symbol == 17) {
-      if (!in.take(3, repeat)) return false;
-      repeat += 3;
-    } else {
-      if (!in.take(7, repeat)) return false;
-      repeat += 11;
-    }
-    if (repeat > total - have) return false;
-    for (; repeat > 0; --repeat) lengths[have++] = value;
-  }
-  const std::span<const uint8_t> all(lengths.data(), total);
-  return lengths[256] != 0 && literals.build(all.first(nLiterals)) &&
-         distances.build(all.subspan(nLiterals));
+  CodeLengths code;
+  return readCodeLengths(in, code) && code.lengths[256] != 0 && literals.build(code.literal()) &&
+         distances.build(code.distance());
 }
 
 struct FixedCodes {

@@ -21,8 +21,9 @@ struct FinalBlock {
 // Walks every block of the raw deflate stream `stream` (stored blocks by
 // their length, coded blocks symbol by symbol, without inflating) up to the
 // block marked final. Nothing when the stream is cut short or malformed
-// before: an unused codeword, an over-subscribed code, a length or distance
-// symbol that deflate does not have. Reads no byte outside `stream`.
+// before: an unused codeword, an over-subscribed code, a code-length code
+// that is not complete, a length or distance symbol that deflate does not
+// have. Reads no byte outside `stream`.
 std::optional<FinalBlock> findFinalBlock(std::span<const uint8_t> stream);
 
 }  // namespace bq::codec
