@@ -1,8 +1,5 @@
 #include "platform/office/testing/test_packages.h"
 
-#include <stdlib.h>
-#include <zip.h>
-
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -11,76 +8,26 @@ namespace bq::office::testing {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "bq-office-test-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-void writeZip(const fs::path& file, const std::vector<Entry>& entries) {
-  int error = 0;
-  zip_t* za = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  if (!za) throw std::runtime_error("zip_open failed");
-  for (const Entry& e : entries) {
-    // libzip reads the data at zip_close; the entries outlive it.
-    zip_source_t* src = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
-    zip_int64_t index = src ? zip_file_add(za, e.name.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
-    if (index < 0) {
-      if (src) zip_source_free(src);
-      zip_discard(za);
-      throw std::runtime_error("zip_file_add failed for " + e.name);
-    }
-    const int method = e.method != -1 ? e.method : e.store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-    if (zip_set_file_compression(za, static_cast<zip_uint64_t>(index), method, 0) != 0) {
-      zip_discard(za);
-      throw std::runtime_error("compression method " + std::to_string(method) + " refused");
-    }
-  }
-  if (zip_close(za) != 0) {
-    std::string why = zip_strerror(za);
-    zip_discard(za);
-    throw std::runtime_error("zip_close failed: " + why);
-  }
-}
-
 std::vector<Entry> workbookHead(const std::string& sheets, const std::string& relationships) {
-  return {{"[Content_Types].xml",
-           "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-           "<Default Extension=\"rels\" "
-           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-           "</Types>"},
-          {"_rels/.rels", "<Relationships xmlns=\"" + kPkgRel +
-                              "\"><Relationship Id=\"rId1\" Type=\"" + kRel +
-                              "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-          {"xl/workbook.xml", "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
-                                  "\"><sheets>" + sheets + "</sheets></workbook>"},
-          {"xl/_rels/workbook.xml.rels",
-           "<Relationships xmlns=\"" + kPkgRel + "\">" + relationships + "</Relationships>"}};
-}
-
-std::string zipBytes(const std::vector<Entry>& entries) {
-  ScratchDir dir;
-  writeZip(dir / "a.zip", entries);
-  return readFile(dir / "a.zip");
+  return {
+      {"[Content_Types].xml",
+       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+       "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+       "<Default Extension=\"rels\" "
+       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+       "</Types>"},
+      {"_rels/.rels", "<Relationships xmlns=\"" + kPkgRel + "\"><Relationship Id=\"rId1\" Type=\"" +
+                          kRel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+      {"xl/workbook.xml", "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel + "\"><sheets>" +
+                              sheets + "</sheets></workbook>"},
+      {"xl/_rels/workbook.xml.rels",
+       "<Relationships xmlns=\"" + kPkgRel + "\">" + relationships + "</Relationships>"}};
 }
 
 void writeFile(const fs::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 std::vector<Entry> workbookEntries(bool strict) {
@@ -122,32 +69,6 @@ std::vector<Entry> workbookEntries(bool strict) {
            R"("><sheetData><row r="1"><c r="A1"><v>1</v></c></row></sheetData></worksheet>)"},
       {"xl/styles.xml", R"(<styleSheet xmlns=")" + main + R"("/>)"},
   };
-}
-
-namespace {
-size_t findRecord(const std::string& bytes, const std::string& name, const char* signature,
-                  size_t nameLengthAt, size_t nameAt) {
-  for (size_t at = bytes.find(signature); at != std::string::npos;
-       at = bytes.find(signature, at + 1)) {
-    if (at + nameAt > bytes.size()) break;
-    size_t length = static_cast<unsigned char>(bytes[at + nameLengthAt]) |
-                    static_cast<unsigned char>(bytes[at + nameLengthAt + 1]) << 8;
-    if (bytes.compare(at + nameAt, length, name) == 0 && length == name.size()) return at;
-  }
-  throw std::runtime_error("no record for " + name);
-}
-}  // namespace
-
-size_t centralRecordOf(const std::string& bytes, const std::string& name) {
-  return findRecord(bytes, name, "PK\1\2", 28, 46);
-}
-
-size_t localHeaderOf(const std::string& bytes, const std::string& name) {
-  return findRecord(bytes, name, "PK\3\4", 26, 30);
-}
-
-void putLe32(std::string& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
 }  // namespace bq::office::testing

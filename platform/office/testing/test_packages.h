@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/automation_error.h"
+#include "platform/zip/testing/zip_bytes.h"
 
 namespace bq::office::testing {
 
@@ -34,34 +35,14 @@ AutomationError errorOf(Fn&& fn) {
   return AutomationError(0, "", "");
 }
 
-struct Entry {
-  std::string name;
-  std::string data;
-  bool store = false;  // stored instead of deflated
-  int method = -1;     // another compression method (ZIP_CM_*), when not -1
-};
-
-// A private folder, removed with its content at the end of the test.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Writes the archive of `entries`, in their order, to `file`.
-void writeZip(const std::filesystem::path& file, const std::vector<Entry>& entries);
-// The bytes of that archive.
-std::string zipBytes(const std::vector<Entry>& entries);
+// Zip archives as the zip layer's tests write them.
+using zip::testing::Entry;
+using zip::testing::readFile;
+using zip::testing::ScratchDir;
+using zip::testing::writeZip;
+using zip::testing::zipBytes;
 
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
-std::string readFile(const std::filesystem::path& file);
 
 // The parts of a small workbook: content types, package relationships with
 // the Transitional (or Strict) officeDocument type, a workbook whose
@@ -73,10 +54,9 @@ std::vector<Entry> workbookEntries(bool strict = false);
 // <sheet> elements `sheets`, and its relationships `relationships`.
 std::vector<Entry> workbookHead(const std::string& sheets, const std::string& relationships);
 
-// The central-directory record of the entry `name` in zip `bytes`, as an
-// offset into `bytes`; for patching declared sizes.
-size_t centralRecordOf(const std::string& bytes, const std::string& name);
-size_t localHeaderOf(const std::string& bytes, const std::string& name);
-void putLe32(std::string& bytes, size_t at, uint32_t value);
+// The records of an entry in zip bytes, for patching declared sizes.
+using zip::testing::centralRecordOf;
+using zip::testing::localHeaderOf;
+using zip::testing::putLe32;
 
 }  // namespace bq::office::testing
