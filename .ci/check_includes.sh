@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when code outside the platform layers includes a system or
-# third-party header (the README's "Where library headers may be included").
+# third-party header (docs/architecture.md, "Where library headers may be included").
 #
 #   .ci/check_includes.sh [ROOT]
 #

@@ -56,7 +56,7 @@
 // returned. A request that reaches the host while a call runs on its thread
 // all the same (the host's own answer() during a call) is refused with
 // 0x80010001 "Call was rejected by callee.", as a busy single-threaded
-// apartment refuses it. Measured: bench/bridge_bench (README "Networked
+// apartment refuses it. Measured: bench/bridge_bench (docs/client.md, "Networked
 // exams").
 //
 // The arguments of one call hold at most kMaxCallArgumentChars characters

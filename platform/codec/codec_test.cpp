@@ -577,4 +577,3 @@ TEST(FindFinalBlock, EndsWhereZlibsOwnStreamsEnd) {
 
 }  // namespace
 }  // namespace bq::codec
-

@@ -29,7 +29,7 @@ enum class Kind {
   kNumber,      // a number in decimal
   kRecordset,   // {"connection": CONNECTION-STRING, "source": SQL}
   kPicture,     // a picture control: "record" or "console" (json_args.h)
-  kDialog,      // a common-dialog object: a JSON object (see README); anything else is none
+  kDialog,      // a common-dialog object: a JSON object (see docs/archives-and-ftp.md); anything else is none
 };
 
 struct Param {
