@@ -15,24 +15,6 @@ namespace {
 
 using Fault = Opening::Fault;
 
-// A Zip64 end record claiming 2^40 entries behind a few bytes of junk.
-std::string zip64Claim() {
-  auto le = [](uint64_t v, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
-    return s;
-  };
-  const uint64_t claimed = uint64_t{1} << 40;
-  std::string bytes = "PK\3\4 junk";
-  const uint64_t record = bytes.size();
-  bytes += "PK\6\6" + le(44, 8) + le(45, 2) + le(45, 2) + le(0, 4) + le(0, 4) + le(claimed, 8) +
-           le(claimed, 8) + le(0, 8) + le(0, 8);
-  bytes += "PK\6\7" + le(0, 4) + le(record, 8) + le(1, 4);
-  bytes += "PK\5\6" + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) +
-           le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
-  return bytes;
-}
-
 // The file and the memory opening of the same bytes end the same way; a
 // refusal closes the file it was given.
 TEST(OpenArchive, AFileAndBytesInMemoryOpenAlike) {
@@ -47,7 +29,8 @@ TEST(OpenArchive, AFileAndBytesInMemoryOpenAlike) {
   } cases[] = {
       {"an archive within its bound", plain, 6, Fault::kNone, 0, 0},
       {"more entries than allowed", plain, 5, Fault::kTooMany, 6, 0},
-      {"a Zip64 claim past the bound", zip64Claim(), 1000, Fault::kClaimsTooMany, 1ull << 40, 0},
+      {"a Zip64 claim past the bound", testing::zip64ClaimBytes(), 1000, Fault::kClaimsTooMany,
+       1ull << 40, 0},
       {"no archive at all", std::string(100, 'x'), 1000, Fault::kRefused, 0, ZIP_ER_NOZIP},
   };
   testing::ScratchDir dir;

@@ -177,19 +177,8 @@ TEST(ZipArchive, TruncatedArchivesAreRefused) {
 }
 
 TEST(ZipArchive, AZip64DirectoryClaimingTooManyEntriesIsRefusedBeforeLibzipReadsIt) {
-  auto le = [](uint64_t v, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
-    return s;
-  };
   const uint64_t claimed = uint64_t{1} << 40;
-  std::string bytes = "PK\3\4 junk standing in for entries";
-  const uint64_t record = bytes.size();
-  bytes += "PK\6\6" + le(44, 8) + le(45, 2) + le(45, 2) + le(0, 4) + le(0, 4) + le(claimed, 8) +
-           le(claimed, 8) + le(0, 8) + le(0, 8);
-  bytes += "PK\6\7" + le(0, 4) + le(record, 8) + le(1, 4);
-  bytes += "PK\5\6" + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) +
-           le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
+  const std::string bytes = testing::zip64ClaimBytes();
   EXPECT_NE(failureOf([&] {
               ZipArchive::fromBytes(bytes, kBounds, kFailure);
             }).find("claims 1099511627776 entries"),

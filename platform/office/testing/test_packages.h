@@ -44,10 +44,8 @@ using zip::testing::zipBytes;
 
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 
-// The parts of a small workbook: content types, package relationships with
-// the Transitional (or Strict) officeDocument type, a workbook whose
-// relationships point at one worksheet and at styles.
-std::vector<Entry> workbookEntries(bool strict = false);
+// The parts of a small workbook (Transitional, or Strict).
+using zip::testing::workbookEntries;
 
 // The four parts that head a test workbook: content types (xml and rels by
 // default), package relationships to xl/workbook.xml, the workbook with the

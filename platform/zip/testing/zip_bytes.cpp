@@ -61,9 +61,12 @@ std::string readFile(const fs::path& file) {
   return ss.str();
 }
 
-std::vector<Entry> workbookEntries() {
-  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+std::vector<Entry> workbookEntries(bool strict) {
+  const std::string rel =
+      strict ? "http://purl.oclc.org/ooxml/officeDocument/relationships"
+             : "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string main = strict ? "http://purl.oclc.org/ooxml/spreadsheetml/main"
+                                  : "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
   return {
       {"[Content_Types].xml",
        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
@@ -123,6 +126,23 @@ size_t localHeaderOf(const std::string& bytes, const std::string& name) {
 
 void putLe32(std::string& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::string zip64ClaimBytes() {
+  auto le = [](uint64_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+    return s;
+  };
+  const uint64_t claimed = uint64_t{1} << 40;
+  std::string bytes = "PK\3\4 junk";
+  const uint64_t record = bytes.size();
+  bytes += "PK\6\6" + le(44, 8) + le(45, 2) + le(45, 2) + le(0, 4) + le(0, 4) + le(claimed, 8) +
+           le(claimed, 8) + le(0, 8) + le(0, 8);
+  bytes += "PK\6\7" + le(0, 4) + le(record, 8) + le(1, 4);
+  bytes += "PK\5\6" + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFF, 2) +
+           le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
+  return bytes;
 }
 
 }  // namespace bq::zip::testing

@@ -37,13 +37,19 @@ std::string zipBytes(const std::vector<Entry>& entries);
 std::string readFile(const std::filesystem::path& file);
 
 // The entries of a small workbook, as an Office package holds them: XML
-// parts of a few hundred bytes, deflated.
-std::vector<Entry> workbookEntries();
+// parts of a few hundred bytes, deflated. Content types, package
+// relationships with the Transitional (or Strict) officeDocument type, a
+// workbook whose relationships point at one worksheet and at styles.
+std::vector<Entry> workbookEntries(bool strict = false);
 
 // The central-directory record of the entry `name` in zip `bytes`, as an
 // offset into `bytes`; for patching declared sizes.
 size_t centralRecordOf(const std::string& bytes, const std::string& name);
 size_t localHeaderOf(const std::string& bytes, const std::string& name);
 void putLe32(std::string& bytes, size_t at, uint32_t value);
+
+// A Zip64 end record claiming 2^40 entries behind a few bytes of junk, with
+// the classic end record that points to it: no archive libzip could open.
+std::string zip64ClaimBytes();
 
 }  // namespace bq::zip::testing
